@@ -1,0 +1,91 @@
+#pragma once
+// The lowest layer of the device link: one port with fixed line settings, one
+// byte at a time, status words, the echo probe, deadline timers, and the
+// transactions that run on a worker thread each. The bytes travel through a
+// ByteTransport (termios port, in-process fault line or simulator).
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/ByteTransport.h"
+#include "platform/Clock.h"
+
+// Status word bits.
+inline constexpr uint32_t NoByte = 0x8000;
+inline constexpr uint32_t ParityError = 0x4000;
+inline constexpr uint32_t FramingError = 0x2000;
+inline constexpr uint32_t Overrun = 0x1000;
+inline constexpr uint32_t SendFailed = 0x0800;
+inline constexpr uint32_t PortFailure = 0x0200;
+inline constexpr uint32_t BadAnswer = 0x0100;
+
+class SerialLink {
+public:
+    SerialLink();
+    virtual ~SerialLink();
+    SerialLink(const SerialLink&) = delete;
+    SerialLink& operator=(const SerialLink&) = delete;
+
+    // ---- plumbing (not in the original design, needed on this platform) ----
+    // Where "COM N" leads: a function from the port number to a device path.
+    // Without one, port N opens "/dev/ttyS<N-1>".
+    void setPortResolver(std::function<std::string(unsigned port)> resolver);
+    // The transport Open uses; by default a termios port.
+    void setTransport(std::unique_ptr<ByteTransport> transport);
+    ByteTransport* transport() { return transport_.get(); }
+    // The clock of the deadline timers; by default the monotonic clock.
+    void setClock(std::shared_ptr<Clock> clock);
+    // Called every few milliseconds on the waiting thread while a transaction
+    // runs (the window keeps its progress bar moving). A transaction asked for
+    // from inside the hook is refused, never run.
+    void setWaitHook(std::function<void()> hook);
+    // True while a transaction is in flight.
+    bool transactionInFlight() const { return inFlight_; }
+
+    // ---- port (one byte at a time) ----
+    virtual int Open(unsigned port);
+    int Close();
+    int PurgeAll();
+    int Settle();
+    uint32_t ReadByte(uint32_t timeoutMs);
+    int IsLineQuiet();
+    int WriteByte(uint32_t b);
+    int StartDeadline(int timer, uint32_t ms);
+    int DeadlinePassed(int timer);
+    int32_t RemainingMs();
+    bool isOpen() const { return openFlag != 0; }
+    bool echo() const { return echoFlag != 0; }
+
+    // ---- transactions ----
+    virtual int Select(uint8_t address);
+    virtual int Deselect();
+    uint32_t ReadRegister(uint32_t key);
+    uint32_t WriteRegister(uint32_t key, uint32_t value, bool digit = false);
+
+    // Slots of the last transaction.
+    uint32_t resultField() const { return result; }
+    int32_t errorFlag() const { return error; }
+    uint32_t digitCount() const { return digits; }
+
+protected:
+    int32_t openFlag = 0;
+    int32_t echoFlag = 0;
+    int64_t clockFrequency = 0;
+    int64_t clockNow = 0;
+    int64_t deadline1 = 0;
+    int64_t deadline2 = 0;
+    uint32_t argumentA = 0;
+    uint32_t argumentB = 0;
+    uint32_t registerKey = 0;
+    uint32_t result = 0;
+    int32_t error = 0;
+    uint32_t digits = 0;
+
+    std::unique_ptr<ByteTransport> transport_;
+    std::shared_ptr<Clock> clock_;
+    std::function<std::string(unsigned)> resolver_;
+    std::function<void()> waitHook_;
+    bool inFlight_ = false;
+};

@@ -1,0 +1,36 @@
+#pragma once
+// The byte line under SerialLink. The termios port, the in-process fault line
+// and the simulator's line plug in here. Statuses are plain flags: errno and
+// driver details stay inside the implementations.
+
+#include <cstdint>
+#include <string>
+
+struct LineErrors {
+    bool parity = false;
+    bool framing = false;
+    bool overrun = false;
+};
+
+class ByteTransport {
+public:
+    virtual ~ByteTransport() = default;
+
+    // Opens and configures the line (9600 baud, 8 data bits, even parity with
+    // input checking, 1 stop bit, raw, no flow control, DTR and RTS low),
+    // saving the settings found. False leaves nothing held.
+    virtual bool open(const std::string& devicePath) = 0;
+    // Puts the saved settings back and releases the line; true when all were accepted.
+    virtual bool close() = 0;
+
+    enum class ReadStatus { Byte, Timeout, Failed };
+    // One byte within timeoutMs.
+    virtual ReadStatus readByte(uint32_t timeoutMs, uint8_t& byte) = 0;
+    // Writes one byte and waits until it has left the transmitter.
+    virtual bool writeByte(uint8_t byte) = 0;
+    // Discards both queues.
+    virtual bool purge() = 0;
+    // Takes and clears the line errors seen since the last call; false when
+    // the error state cannot be read (a port failure).
+    virtual bool takeErrors(LineErrors& errors) = 0;
+};

@@ -1,0 +1,41 @@
+#pragma once
+// The one operator interface: every message box, question, file chooser and
+// progress window of the program goes through it. The main window implements
+// it with Qt, batch jobs without a display print to standard error, and tests
+// record what was shown and answer with what they were told to.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+enum class MessageIcon { Exclamation, Stop, Question, Information };
+
+// A file chooser request: the filter text as the program builds it
+// ("Parameter files (*.NFO)|*.NFO|"), the default extension without the dot
+// ("NFO"), and the directory to start in.
+struct FileChoice {
+    std::string filter;
+    std::string defaultExtension;
+    std::string initialDirectory;
+};
+
+class Operator {
+public:
+    virtual ~Operator() = default;
+
+    // A message box with an OK button.
+    virtual void message(const std::string& caption, const std::string& text, MessageIcon icon) = 0;
+    // A question with Yes and No; true for Yes.
+    virtual bool question(const std::string& caption, const std::string& text) = 0;
+
+    // The open- and save-file choosers; nothing when the operator cancelled.
+    virtual std::optional<std::string> chooseOpenFile(const FileChoice& choice) = 0;
+    virtual std::optional<std::string> chooseSaveFile(const FileChoice& choice) = 0;
+
+    // The progress window. ShowProgress sets *counter to 0 and shows a bar from
+    // 0 to maximum that follows *counter (read every 100 ms, never moving back)
+    // under the caption; HideProgress ends it. Every ShowProgress is followed by
+    // exactly one HideProgress. The counter is written by the window thread only.
+    virtual void ShowProgress(uint32_t* counter, uint32_t maximum, const std::string& caption) = 0;
+    virtual void HideProgress() = 0;
+};

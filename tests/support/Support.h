@@ -1,0 +1,59 @@
+#pragma once
+// Test helpers shared by the core and window tests.
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/Operator.h"
+
+// An operator that records everything shown and answers from queues, so no
+// test ever blocks on a modal box.
+class RecordingOperator : public Operator {
+public:
+    struct Shown {
+        std::string caption;
+        std::string text;
+        MessageIcon icon;
+    };
+    struct Progress {
+        uint32_t maximum;
+        std::string caption;
+    };
+
+    std::vector<Shown> messages;
+    std::vector<Shown> questions;
+    std::vector<Progress> progress;
+    std::vector<FileChoice> choices;
+    std::deque<bool> answers;                               // questions: default No
+    std::deque<std::optional<std::string>> files;           // choosers: default cancel
+    int progressDepth = 0;                                  // Show minus Hide
+    bool progressMisused = false;                           // Show while shown, Hide while hidden
+
+    void message(const std::string& caption, const std::string& text, MessageIcon icon) override;
+    bool question(const std::string& caption, const std::string& text) override;
+    std::optional<std::string> chooseOpenFile(const FileChoice& choice) override;
+    std::optional<std::string> chooseSaveFile(const FileChoice& choice) override;
+    void ShowProgress(uint32_t* counter, uint32_t maximum, const std::string& caption) override;
+    void HideProgress() override;
+
+    // Texts of the messages shown so far, in order.
+    std::vector<std::string> texts() const;
+    void clear();
+};
+
+// Makes a fresh temporary directory and removes it with its content at the end.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+    void write(const std::string& name, const std::string& content) const;
+    std::string read(const std::string& name) const;
+private:
+    std::string path_;
+};
