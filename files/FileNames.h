@@ -1,0 +1,15 @@
+#pragma once
+// Forms every path beside a parameter file: one helper for save, sealed read
+// and write, report, viewer, editor and batch jobs.
+#include <string>
+
+inline constexpr const char* PARAMETER_EXTENSION = "NFO";
+inline constexpr const char* REPORT_EXTENSION = "DOC";
+
+// The path without the extension of its file name: the last "." after the
+// last "/" and what follows it. Dots in directory names stay.
+std::string basePath(const std::string& path);
+// basePath(path) + "." + extension.
+std::string withExtension(const std::string& path, const std::string& extension);
+// The chooser filter: text 32782 + " (*.EXT)|*.EXT|".
+std::string fileFilter(const std::string& extension);
