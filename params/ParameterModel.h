@@ -29,13 +29,21 @@ ParameterNumber& previousParameterNumber(DeviceLink& link, ParameterNumber& numb
 ParameterReading readParameter(DeviceLink& link, ParameterNumber number);
 SeekResult seekParameter(DeviceLink& link, ParameterNumber& number, bool backward,
                          ParameterReading* reading = nullptr);
-// The typed number field: the accepted parameter number, or nothing.
+// The typed number field: the accepted parameter number, or nothing. The text
+// is read like "%x" (see params/NumberText.h: more than 32 bits of digits
+// saturate and are then rejected, never wrapped into range), masked with
+// 0x7F7F7F7E, bounded by 0x0100 and the end key, and read from the device:
+// only a Present reading is accepted.
 std::optional<ParameterNumber> parseParameterNumber(DeviceLink& link, const std::string& text);
 uint32_t maxParameterValue(unsigned digits);
 // ParameterTable text of the number, or text 1058 when empty.
 std::string parameterDescription(ParameterNumber number);
 std::string formatParameterNumber(ParameterNumber number);   // "%04x"
+std::string formatParameterValue(uint32_t value);             // "%u"
+// Text 32 (on) or text 33 (off).
+std::string onOffText(bool on);
 
 // Entered value text -> value: empty counts as "0", text that does not parse
 // gives 0, values above maxParameterValue(digits) are clamped (clamped = true).
+// A negative number gives 0 (clamped = true) instead of wrapping round.
 uint32_t parseParameterValue(const std::string& text, unsigned digits, bool* clamped = nullptr);
