@@ -1,0 +1,133 @@
+#include "app/BatchJobs.h"
+
+#include <set>
+#include <vector>
+
+#include "app/AppState.h"
+#include "app/BatchPattern.h"
+#include "app/DeviceSteps.h"
+#include "files/FileNames.h"
+#include "files/MemoryStream.h"
+#include "files/ParameterFiles.h"
+#include "link/DeviceLink.h"
+
+namespace {
+
+constexpr int kDone = 0;
+constexpr int kIncomplete = 1;
+constexpr int kNotFound = 2;
+
+bool sameTextIgnoringCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'a' && x <= 'z') x = char(x - 'a' + 'A');
+        if (y >= 'a' && y <= 'z') y = char(y - 'a' + 'A');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+// The parameter file a matched name stands for. The job names parameter
+// files by their base name, so "unit.DOC" stands for "unit.NFO"; a name whose
+// extension already is NFO in any case is taken as it is, since this file
+// system tells "unit.nfo" and "unit.NFO" apart.
+std::string parameterFileFor(const std::string& matched) {
+    std::string base = basePath(matched);
+    if (base.size() < matched.size() &&
+        sameTextIgnoringCase(matched.substr(base.size() + 1), PARAMETER_EXTENSION))
+        return matched;
+    return withExtension(matched, PARAMETER_EXTENSION);
+}
+
+// Steps 2 and 3 of both jobs: change into the path's directory and find what
+// its pattern matches there. Empty when either fails (text 2 shown).
+std::vector<std::string> enterAndMatch(WorkingDirectory& cwd, const std::string& path) {
+    std::vector<std::string> files;
+    if (cwd.enter(batchDirectory(path))) files = matchingFiles(path);
+    if (files.empty()) showText(2);
+    return files;
+}
+
+int convertFiles(const std::vector<std::string>& files) {
+    int status = kDone;
+    // "unit.NFO" and "unit.DOC" both stand for unit.NFO: convert it once.
+    std::set<std::string> converted;
+    for (const std::string& file : files) {
+        std::string parameterFile = parameterFileFor(file);
+        if (!converted.insert(parameterFile).second) continue;
+        MemoryStream stream;
+        if (!readSealedFile(parameterFile, stream) || !writeReport(parameterFile, stream, true))
+            status = kIncomplete;   // skipped after the message it showed
+    }
+    return status;
+}
+
+// Select the first device of the bus list and read its identity.
+bool selectFirstDevice(DeviceLink& link) {
+    showProgressText(&link.progressCounter, 64, 769);
+    int found = link.ScanBus();
+    ui().HideProgress();
+    if (found == 0) {
+        showText(19);
+        return false;
+    }
+    if (!link.Select(link.BusEntryAddress(1))) {
+        showText(3);
+        return false;
+    }
+    link.ReadIdentity(false);
+    showProgressText(&link.progressCounter, link.progressCounter, 770);
+    int identified = link.ReadIdentity(true);
+    ui().HideProgress();
+    // A device whose version registers cannot be read is not loaded: its
+    // name and parameter version would be taken from a stale identity.
+    if (!identified) {
+        showText(3);
+        return false;
+    }
+    return true;
+}
+
+int loadFile(const std::string& file) {
+    DeviceLink& link = deviceLink();
+    bool opened = link.Open(appState().serialPort) != 0;
+    int status = kIncomplete;
+    if (selectFirstDevice(link)) {
+        bool loaded = loadParameterFile(parameterFileFor(file));
+        // The load leaves extended access open and the device must take its
+        // new values: restart it, as the interactive load command does.
+        bool restarted = RestartDevice() != 0;
+        if (!restarted) showText(1062);
+        if (loaded && restarted) status = kDone;
+    }
+    link.Deselect();
+    // A port someone else opened stays open; ours is given back.
+    if (opened) link.Close();
+    return status;
+}
+
+int runRequest(const BatchRequest& request) {
+    WorkingDirectory cwd;
+    std::vector<std::string> files = enterAndMatch(cwd, request.path);
+    if (files.empty()) return kNotFound;
+    if (request.kind == BatchKind::Convert) return convertFiles(files);
+    return loadFile(files.front());
+}
+
+}  // namespace
+
+bool isBatchCommandLine(const std::string& commandLine) {
+    return parseBatchCommandLine(commandLine).kind != BatchKind::None;
+}
+
+int runBatchJob(const std::string& commandLine) {
+    BatchRequest request = parseBatchCommandLine(commandLine);
+    if (request.kind == BatchKind::None) return kDone;
+    try {
+        return runRequest(request);
+    } catch (...) {
+        // Out of memory while building names or lists: the job did not complete.
+        return kIncomplete;
+    }
+}

@@ -1,0 +1,21 @@
+#pragma once
+// The two jobs the program runs from its command line without the operator:
+// "/c path" converts parameter files into reports, "/l path" loads the first
+// matching parameter file into the first device on the bus. Messages and
+// progress go through ui(), the device through deviceLink().
+//
+// Exit status of a job:
+//   0  the job did all it was asked;
+//   1  a file could not be converted, or the load did not complete (no device,
+//      the select or identity read failed, the load stopped with its message,
+//      a question was answered No, the restart failed);
+//   2  the directory or the first matching file was not found.
+
+#include <string>
+
+// True when the line asks for a job ("/c " or "/l ", slash, letter, blank).
+bool isBatchCommandLine(const std::string& commandLine);
+
+// Runs the job the line asks for and returns its exit status (0 when the line
+// asks for none). The current directory is the same afterwards.
+int runBatchJob(const std::string& commandLine);

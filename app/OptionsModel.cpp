@@ -1,0 +1,93 @@
+#include "app/OptionsModel.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+
+#include "app/AppState.h"
+#include "platform/Profile.h"
+
+namespace {
+
+constexpr const char* kSection = "BASIC Configurations";
+constexpr const char* kMessagesPrefix = "messages.";
+constexpr int kPortCount = 24;
+
+char lower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
+
+std::string lowerCase(std::string s) {
+    for (char& c : s) c = lower(c);
+    return s;
+}
+
+bool beginsWithIgnoringCase(const std::string& text, const std::string& prefix) {
+    if (prefix.size() > text.size()) return false;
+    for (size_t i = 0; i < prefix.size(); ++i)
+        if (lower(text[i]) != lower(prefix[i])) return false;
+    return true;
+}
+
+}  // namespace
+
+std::vector<std::string> languageCodes(const std::string& dir) {
+    namespace fs = std::filesystem;
+    std::vector<std::string> codes;
+    std::error_code ec;
+    fs::directory_iterator it(dir.empty() ? fs::path(".") : fs::path(dir), ec);
+    for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+        std::error_code typeError;
+        if (!it->is_regular_file(typeError)) continue;
+        std::string name = it->path().filename().string();
+        // "messages.*" names the files (the loader opens them by that exact
+        // name); the code is everything after the first point, so
+        // "messages.eng.old" offers "eng.old".
+        if (name.rfind(kMessagesPrefix, 0) != 0) continue;
+        std::string code = lowerCase(name.substr(std::string(kMessagesPrefix).size()));
+        if (code.empty()) continue;   // "messages." names no language
+        codes.push_back(code);
+    }
+    std::sort(codes.begin(), codes.end());
+    codes.erase(std::unique(codes.begin(), codes.end()), codes.end());
+    return codes;
+}
+
+int findLanguageEntry(const std::vector<std::string>& codes, const std::string& language) {
+    int count = int(codes.size());
+    for (int step = 0; step < count; ++step) {
+        int index = (1 + step) % count;
+        if (beginsWithIgnoringCase(codes[index], language)) return index;
+    }
+    return -1;
+}
+
+std::vector<std::string> portNames() {
+    std::vector<std::string> names;
+    for (int port = 1; port <= kPortCount; ++port) {
+        char name[8];
+        std::snprintf(name, sizeof name, "COM %02d", port);
+        names.emplace_back(name);
+    }
+    return names;
+}
+
+int portEntry(unsigned port) {
+    return (port >= 1 && port <= unsigned(kPortCount)) ? int(port) - 1 : -1;
+}
+
+void applyOptions(const std::vector<std::string>& codes, const OptionsChoice& choice,
+                  const std::function<bool()>& reload) {
+    AppState& state = appState();
+    if (choice.languageEntry >= 0 && choice.languageEntry < int(codes.size()))
+        state.language = codes[choice.languageEntry];
+    state.language = lowerCase(state.language);
+    bool portChosen = choice.portEntry >= 0 && choice.portEntry < kPortCount;
+    state.serialPort = portChosen ? uint8_t(choice.portEntry + 1) : 0;
+    state.connectOnStartup = choice.connectOnStartup;
+
+    // A failed write is not reported: the loader reads back what the file holds.
+    writeProfileString(state.profilePath, kSection, "language", state.language);
+    writeProfileString(state.profilePath, kSection, "serial_port", std::to_string(state.serialPort));
+    writeProfileString(state.profilePath, kSection, "connect_on_startup",
+                       state.connectOnStartup ? "1" : "0");
+    if (reload) reload();
+}
