@@ -1,0 +1,30 @@
+#pragma once
+// The device commands: change the password (40008, 40013), change the bus
+// address (40016) and restart the device (40015). The dialogs are reached
+// through callbacks, so the commands run the same with a window or a test.
+//
+// Work on the installed deviceLink(), frame() and ui().
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+// Shows the password dialog with the current password; the value entered, or
+// nothing when the operator cancelled.
+using PasswordPrompt = std::function<std::optional<uint32_t>(uint32_t current)>;
+// Shows the address dialog with the address to start at; the address shown
+// when the operator pressed OK, or nothing after Cancel.
+using AddressPrompt = std::function<std::optional<uint8_t>(uint8_t start)>;
+
+// The password field's text for a password: "%u", empty for 0.
+std::string passwordFieldText(uint32_t password);
+// The password field read as an unsigned decimal number; empty text or text
+// that does not parse gives 0, and a number too large for 32 bits saturates.
+uint32_t passwordFromText(const std::string& text);
+// The address label's text: "%02x".
+std::string addressText(uint8_t address);
+
+void changePasswordCommand(bool command40013, const PasswordPrompt& prompt);
+void changeAddressCommand(const AddressPrompt& prompt);
+void restartCommand();

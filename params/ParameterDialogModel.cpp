@@ -1,0 +1,292 @@
+#include "params/ParameterDialogModel.h"
+
+#include "app/AppState.h"
+#include "app/DeviceSteps.h"
+#include "link/DeviceLink.h"
+#include "texts/TextTable.h"
+
+namespace {
+constexpr uint32_t AccessProgressMaximum = 10000;   // the handshake counts milliseconds
+}  // namespace
+
+ParameterDialogModel::ParameterDialogModel(int mode) : mode_(mode) {
+    view_.title = appState().windowTitle;
+    view_.frameCaption = MessageTable.Lookup(mode == 0 ? 1024 : 1063);
+    view_.spinPosition = static_cast<int>(frame().currentParameterNumber);
+}
+
+bool ParameterDialogModel::beginAction() {
+    if (busy_ || view_.closed) return false;
+    busy_ = true;
+    view_.focus = DialogFocus::Unchanged;
+    return true;
+}
+
+void ParameterDialogModel::endAction() {
+    busy_ = false;
+    if (cancelPending_ && !view_.closed) {
+        cancelPending_ = false;
+        cancel();
+    }
+}
+
+bool ParameterDialogModel::open() {
+    if (!beginAction()) return false;
+    DeviceLink& link = deviceLink();
+    FrameState& owner = frame();
+
+    // Between the steps: a close asked for while the device was busy ends the
+    // opening here, before anything was changed that would need a restart.
+    auto closedMeanwhile = [this] {
+        if (!cancelPending_) return false;
+        cancelPending_ = false;
+        closeDialog(false);
+        return true;
+    };
+
+    showProgressText(&link.progressCounter, AccessProgressMaximum, 1056);
+    int access = link.OpenParameterAccess(true);
+    ui().HideProgress();
+    if (closedMeanwhile()) return endAction(), false;
+    if (!access) {
+        showText(1057);
+        closeDialog(false);
+        return endAction(), false;
+    }
+
+    ParameterReading first = readParameter(link, owner.currentParameterNumber);
+    if (closedMeanwhile()) return endAction(), false;
+    if (first.outcome == ReadOutcome::Failed) {
+        showText(3);
+        closeDialog(false);
+        return endAction(), false;
+    }
+    if (first.outcome == ReadOutcome::EndOfTable || first.outcome == ReadOutcome::NotAvailable) {
+        owner.currentParameterNumber = FIRST_PARAMETER;
+        link.endKey = PARAMETER_CEILING;
+    }
+
+    // A bound learned by an earlier dialog holds only while the device still
+    // answers end of table there.
+    if (link.endKey != PARAMETER_CEILING) {
+        ParameterReading bound = readParameter(link, link.endKey);
+        if (closedMeanwhile()) return endAction(), false;
+        if (bound.outcome == ReadOutcome::Failed) {
+            showText(3);
+            closeDialog(false);
+            return endAction(), false;
+        }
+        if (bound.outcome != ReadOutcome::EndOfTable) {
+            owner.currentParameterNumber = FIRST_PARAMETER;
+            link.endKey = PARAMETER_CEILING;
+        }
+    }
+
+    view_.spinMinimum = FIRST_PARAMETER;
+    view_.spinMaximum = PARAMETER_CEILING;
+    if (!showParameter(false)) return endAction(), false;
+    if (closedMeanwhile()) return endAction(), false;
+    openingDone_ = true;
+    endAction();
+    return !view_.closed;
+}
+
+bool ParameterDialogModel::showParameter(bool backward) {
+    DeviceLink& link = deviceLink();
+    FrameState& owner = frame();
+
+    view_.waitCursor = true;
+    if (onWaitCursor) onWaitCursor(true);
+    showProgressText(&link.progressCounter, link.endKey, 1064);
+    ParameterReading reading;
+    SeekResult result = seekParameter(link, owner.currentParameterNumber, backward, &reading);
+    ui().HideProgress();
+    view_.waitCursor = false;
+    if (onWaitCursor) onWaitCursor(false);
+
+    if (result == SeekResult::Failed) {
+        showText(3);
+        closeAsCancel();
+        return false;
+    }
+
+    if (result == SeekResult::Found) {
+        onOff_ = reading.onOff;
+        digits_ = reading.digits;
+    }
+    view_.spinPosition = static_cast<int>(owner.currentParameterNumber);
+    numberFieldLive_ = false;
+    writeNumberField(formatParameterNumber(owner.currentParameterNumber));
+    numberFieldLive_ = true;
+
+    std::string description;
+    if (result == SeekResult::Found) {
+        parameterShown_ = true;
+        view_.sliderEnabled = true;
+        description = parameterDescription(owner.currentParameterNumber);
+        std::string valueText;
+        if (!onOff_) {
+            view_.sliderMaximum = maxParameterValue(digits_);
+            view_.sliderPosition = reading.value;
+            view_.valueReadOnly = false;
+            valueText = formatParameterValue(reading.value);
+        } else {
+            view_.sliderMaximum = 1;
+            view_.valueReadOnly = true;
+            view_.sliderPosition = reading.value ? 1 : 0;
+            valueText = onOffText(reading.value != 0);
+        }
+        writeValueField(valueText);
+    } else {
+        description = MessageTable.Lookup(result == SeekResult::EndOfTable ? 1060 : 1059);
+        parameterShown_ = false;
+        view_.sliderMaximum = 0;
+        view_.sliderPosition = 0;
+        view_.sliderEnabled = false;
+        view_.valueReadOnly = true;
+        writeValueField("");
+    }
+    view_.description = description;
+    view_.sendEnabled = false;
+    view_.focus = DialogFocus::Dialog;
+    return true;
+}
+
+void ParameterDialogModel::clearParameterFields() {
+    parameterShown_ = false;
+    view_.sliderMaximum = 0;
+    view_.sliderPosition = 0;
+    view_.sliderEnabled = false;
+    view_.description.clear();
+    view_.valueReadOnly = true;
+    writeValueField("");
+    view_.sendEnabled = false;
+}
+
+// The dialog writing its own fields raises the same change handling as the
+// operator typing would; the live flags decide whether it is acted on.
+void ParameterDialogModel::writeNumberField(const std::string& text) {
+    view_.numberText = text;
+    if (numberFieldLive_) numberFieldChanged(text);
+}
+
+void ParameterDialogModel::writeValueField(const std::string& text) {
+    view_.valueText = text;
+    if (!valueFieldLive_) return;
+    // Runs inside an action already; call the handler body directly.
+    if (!onOff_) {
+        bool clamped = false;
+        uint32_t value = parseParameterValue(text, digits_, &clamped);
+        valueFieldLive_ = false;
+        if (clamped) view_.valueText = formatParameterValue(value);
+        view_.sliderPosition = value;
+    }
+    valueFieldLive_ = true;
+    view_.sendEnabled = true;
+}
+
+void ParameterDialogModel::numberFieldChanged(const std::string& text) {
+    view_.numberText = text;
+    if (!numberFieldLive_) return;
+    if (!beginAction()) return;
+    FrameState& owner = frame();
+    std::optional<ParameterNumber> typed = parseParameterNumber(deviceLink(), text);
+    if (typed) {
+        owner.currentParameterNumber = *typed;
+        numberFieldLive_ = false;
+        showParameter(false);
+        numberFieldLive_ = true;
+    } else {
+        clearParameterFields();
+    }
+    endAction();
+}
+
+void ParameterDialogModel::spinTo(int position) {
+    if (!beginAction()) return;
+    FrameState& owner = frame();
+    DeviceLink& link = deviceLink();
+    int64_t current = owner.currentParameterNumber;
+    if (position > current) {
+        nextParameterNumber(link, owner.currentParameterNumber);
+        showParameter(false);
+    } else if (position < current) {
+        previousParameterNumber(link, owner.currentParameterNumber);
+        showParameter(true);
+    }
+    endAction();
+}
+
+void ParameterDialogModel::spinUp() {
+    if (view_.spinPosition < view_.spinMaximum) spinTo(view_.spinPosition + 1);
+}
+
+void ParameterDialogModel::spinDown() {
+    if (view_.spinPosition > view_.spinMinimum) spinTo(view_.spinPosition - 1);
+}
+
+void ParameterDialogModel::valueFieldChanged(const std::string& text) {
+    if (busy_ || view_.closed) return;
+    if (view_.valueReadOnly) return;   // a read-only field takes no typing
+    writeValueField(text);
+}
+
+void ParameterDialogModel::sliderMoved(uint32_t position) {
+    if (busy_ || view_.closed || !view_.sliderEnabled) return;
+    if (position > view_.sliderMaximum) position = view_.sliderMaximum;
+    view_.sliderPosition = position;
+    if (onOff_)
+        writeValueField(onOffText(position == 1));
+    else
+        writeValueField(formatParameterValue(position));
+    view_.sendEnabled = true;
+}
+
+void ParameterDialogModel::valueFieldClicked() {
+    if (busy_ || view_.closed) return;
+    if (!parameterShown_ || !onOff_) return;
+    view_.sliderPosition = view_.sliderPosition ? 0 : 1;
+    writeValueField(onOffText(view_.sliderPosition == 1));
+    view_.sendEnabled = true;
+}
+
+void ParameterDialogModel::send() {
+    if (!view_.sendEnabled) return;   // a disabled default button takes no Enter
+    if (!beginAction()) return;
+    DeviceLink& link = deviceLink();
+    link.WriteRegisterRetry(frame().currentParameterNumber, view_.sliderPosition, onOff_);
+    if (link.errorFlag() != 0)
+        showText(3);
+    else
+        view_.sendEnabled = false;
+    view_.focus = DialogFocus::NumberField;
+    endAction();
+}
+
+void ParameterDialogModel::ok() {
+    if (!beginAction()) return;
+    closeDialog(true);
+    endAction();
+}
+
+void ParameterDialogModel::cancel() {
+    if (view_.closed) return;
+    if (busy_) {
+        cancelPending_ = true;
+        return;
+    }
+    busy_ = true;
+    closeAsCancel();
+    busy_ = false;
+}
+
+void ParameterDialogModel::closeAsCancel() { closeDialog(openingDone_); }
+
+void ParameterDialogModel::closeDialog(bool restart) {
+    if (view_.closed) return;
+    if (restart) {
+        restartAndReport();
+        view_.restarted = true;
+    }
+    view_.closed = true;
+}
