@@ -15,3 +15,5 @@ unsigned profileInt(const std::string& path, const std::string& section,
 // missing; true when the file was written.
 bool writeProfileString(const std::string& path, const std::string& section,
                         const std::string& key, const std::string& value);
+// True when path names a regular file that can be opened for reading.
+bool profileReadable(const std::string& path);
