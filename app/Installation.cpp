@@ -1,0 +1,76 @@
+#include "app/Installation.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "app/AppState.h"
+#include "platform/Profile.h"
+#include "texts/TextTable.h"
+
+namespace {
+
+constexpr const char* LOADER_CAPTION = "Loader Error";
+constexpr const char* NO_CONFIGURATION_TEXT =
+    "Sorry, no configuration file available!\r\nPlease, check your installation.";
+constexpr const char* NO_LANGUAGES_TEXT =
+    "Sorry, no languages available!\r\nPlease, check your installation.";
+constexpr const char* HELP_FILE_TEMPLATE = "help_???.hlp";
+
+std::string helpFileName(const std::string& language) {
+    std::string name = HELP_FILE_TEMPLATE;
+    size_t marker = name.find("???");
+    if (marker != std::string::npos) name.replace(marker, 3, language);
+    return name;
+}
+
+}  // namespace
+
+bool InitInstallDirectory() {
+    std::error_code ec;
+    std::string dir = std::filesystem::current_path(ec).string();
+    if (ec || dir.empty()) return false;
+    while (!dir.empty() && dir.back() == '/') dir.pop_back();
+    AppState& state = appState();
+    state.installDirectory = dir;
+    state.profilePath = dir + "/" + CONFIG_FILE_NAME;
+    return true;
+}
+
+LoadResult loadInstallationCore() {
+    AppState& state = appState();
+    if (!profileReadable(state.installDirectory + "/" + CONFIG_FILE_NAME)) {
+        ui().message(LOADER_CAPTION, NO_CONFIGURATION_TEXT, MessageIcon::Stop);
+        return LoadResult::NoConfiguration;
+    }
+
+    state.language = profileString(state.profilePath, CONFIG_SECTION, "language", "");
+    state.serialPort = static_cast<uint8_t>(profileInt(state.profilePath, CONFIG_SECTION, "serial_port", 1) & 0xFF);
+    state.connectOnStartup = profileInt(state.profilePath, CONFIG_SECTION, "connect_on_startup", 0) != 0;
+
+    // Opened by relative name: the language files lie in the current
+    // directory. Missing parameter or error texts only leave those empty.
+    ParameterTable.Load("parameters." + state.language);
+    ErrorTable.Load("errors." + state.language);
+    if (!MessageTable.Load("messages." + state.language)) {
+        ui().message(LOADER_CAPTION, NO_LANGUAGES_TEXT, MessageIcon::Stop);
+        return LoadResult::NoLanguages;
+    }
+
+    state.installationLoaded = true;
+    state.windowTitle = MessageTable.Lookup(0) + " " + versionText;
+    state.helpFilePath = state.installDirectory + "/" + helpFileName(state.language);
+    return LoadResult::Ok;
+}
+
+std::string commandLineFromArgs(int argc, char** argv) {
+    std::string line;
+    for (int i = 1; i < argc && argv && argv[i]; ++i) {
+        if (i > 1) line += ' ';
+        line += argv[i];
+    }
+    return line;
+}
+
+bool hasBatchOption(const std::string& commandLine) {
+    return commandLine.find("/c ") != std::string::npos || commandLine.find("/l ") != std::string::npos;
+}

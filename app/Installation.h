@@ -1,0 +1,26 @@
+#pragma once
+// The installation: the directory the program starts in, its config.ini and
+// the language files of the configured language.
+#include <string>
+
+enum class LoadResult { Ok, NoConfiguration, NoLanguages };
+
+inline constexpr const char* CONFIG_FILE_NAME = "config.ini";
+inline constexpr const char* CONFIG_SECTION = "BASIC Configurations";
+
+// Reads the current directory into appState().installDirectory (without a
+// trailing "/") and sets profilePath beside it; false when the directory
+// cannot be read.
+bool InitInstallDirectory();
+
+// Reads config.ini, loads the parameter, error and message tables of the
+// configured language, sets the title and the help file path. The window
+// applies title, menu captions and status text afterwards. Each failure has
+// shown its "Loader Error" box; after NoConfiguration nothing has changed.
+LoadResult loadInstallationCore();
+
+// The program's arguments joined with single blanks: the command line.
+std::string commandLineFromArgs(int argc, char** argv);
+
+// True when the command line holds one of the batch options "/c " or "/l ".
+bool hasBatchOption(const std::string& commandLine);
