@@ -1,0 +1,34 @@
+#pragma once
+// Every number of the message table that the program looks up. Each shipped
+// messages file must hold a non-empty text for each of them.
+#include <cstdint>
+
+inline constexpr uint32_t USED_MESSAGE_NUMBERS[] = {
+    // title, caption suffix while busy, messages, on/off and counter words
+    0, 1, 2, 3, 4, 18, 19, 21, 32, 33, 34, 35,
+    // menu captions
+    128, 129, 130, 131, 132, 133,
+    144, 145, 146, 147, 148, 150, 151, 153, 154, 155,
+    160, 161,
+    // credits dialog
+    256, 257, 258, 259, 261, 263,
+    // options dialog
+    384, 385, 387, 389,
+    // connect dialog
+    512, 513,
+    // progress window and its captions for the connection
+    768, 769, 770,
+    // parameter dialog, access, restart, descriptions
+    1024, 1025, 1028, 1029, 1030, 1032, 1041,
+    1056, 1057, 1058, 1059, 1060, 1061, 1062, 1063, 1064,
+    // password and address dialogs
+    1280, 1281, 1553, 2304, 2305,
+    // report viewer and parameter text editor
+    2560, 2561, 2563,
+    // device panel and report labels, file passes and file messages
+    32768, 32769, 32770, 32771, 32773, 32774, 32775, 32777,
+    32778, 32779, 32780, 32781, 32782, 32783, 32784, 32786, 32787, 32788,
+    // status bar hints
+    32896, 32897, 32898, 32899, 32900, 32901, 32902, 32903, 32904, 32905,
+    32906, 32907, 32910, 32911, 32912, 32913,
+};
