@@ -18,7 +18,6 @@ ParameterDialogModel::ParameterDialogModel(int mode) : mode_(mode) {
 bool ParameterDialogModel::beginAction() {
     if (busy_ || view_.closed) return false;
     busy_ = true;
-    view_.focus = DialogFocus::Unchanged;
     return true;
 }
 
@@ -148,8 +147,13 @@ bool ParameterDialogModel::showParameter(bool backward) {
     }
     view_.description = description;
     view_.sendEnabled = false;
-    view_.focus = DialogFocus::Dialog;
+    moveFocus(DialogFocus::Dialog);
     return true;
+}
+
+void ParameterDialogModel::moveFocus(DialogFocus focus) {
+    view_.focus = focus;
+    ++view_.focusRequests;
 }
 
 void ParameterDialogModel::clearParameterFields() {
@@ -259,7 +263,7 @@ void ParameterDialogModel::send() {
         showText(3);
     else
         view_.sendEnabled = false;
-    view_.focus = DialogFocus::NumberField;
+    moveFocus(DialogFocus::NumberField);
     endAction();
 }
 

@@ -32,6 +32,7 @@ struct ParameterDialogView {
     bool sendEnabled = false;    // 1411
     bool waitCursor = false;
     DialogFocus focus = DialogFocus::Unchanged;
+    unsigned focusRequests = 0;  // counts focus moves, so a view applies each once
     bool closed = false;         // the dialog has ended
     bool restarted = false;      // closing ran the device restart
 };
@@ -71,6 +72,7 @@ public:
 private:
     bool showParameter(bool backward);
     void clearParameterFields();
+    void moveFocus(DialogFocus focus);
     void writeNumberField(const std::string& text);
     void writeValueField(const std::string& text);
     void closeDialog(bool restart);

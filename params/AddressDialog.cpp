@@ -1,0 +1,77 @@
+#include "params/AddressDialog.h"
+
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "app/AppState.h"
+#include "params/AddressStepping.h"
+#include "params/DeviceCommands.h"
+#include "params/DialogFontQt.h"
+#include "params/UpDownQt.h"
+#include "texts/TextTable.h"
+
+AddressDialog::AddressDialog(QWidget* parent, uint8_t start) : QDialog(parent), address_(start) {
+    setObjectName("110");
+    setModal(true);
+    setWindowTitle(QString::fromStdString(appState().windowTitle));
+
+    auto* top = new QVBoxLayout(this);
+    auto* frame = new QGroupBox(QString::fromStdString(MessageTable.Lookup(2304)), this);
+    frame->setObjectName("1900");
+    auto* inner = new QVBoxLayout(frame);
+    auto* prompt = new QLabel(QString::fromStdString(MessageTable.Lookup(2305)), frame);
+    prompt->setObjectName("1901");
+    prompt->setAlignment(Qt::AlignCenter);
+    prompt->setWordWrap(true);
+    auto* row = new QHBoxLayout;
+    label_ = new QLabel(frame);
+    label_->setObjectName("1902");
+    label_->setAlignment(Qt::AlignCenter);
+    label_->setFrameStyle(QFrame::Box | QFrame::Plain);
+    label_->setFont(boldDialogFont(24));
+    label_->setMinimumWidth(80);
+    upDown_ = new UpDownControl(frame);
+    upDown_->setObjectName("1903");
+    upDown_->setRange(LOWEST_BUS_ADDRESS, HIGHEST_BUS_ADDRESS);
+    // A device found at an address outside the offered set keeps it on
+    // display (OK writes it back unchanged); the first click leaves it.
+    upDown_->setPosition(start);
+    row->addStretch(1);
+    row->addWidget(label_);
+    row->addWidget(upDown_);
+    row->addStretch(1);
+    inner->addWidget(prompt);
+    inner->addLayout(row);
+    top->addWidget(frame);
+    label_->setText(QString::fromStdString(addressText(address_)));
+
+    auto* buttons = new QHBoxLayout;
+    auto* cancel = new QPushButton("&Cancel", this);
+    cancel->setObjectName("2");
+    cancel->setAutoDefault(false);
+    auto* ok = new QPushButton("&OK", this);
+    ok->setObjectName("1");
+    ok->setDefault(true);
+    buttons->addStretch(1);
+    buttons->addWidget(cancel);
+    buttons->addWidget(ok);
+    top->addLayout(buttons);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(upDown_, &UpDownControl::positionChanged, this, &AddressDialog::moved);
+}
+
+void AddressDialog::moved(int position) {
+    address_ = addressAfterStep(address_, position);
+    upDown_->setPosition(address_);
+    label_->setText(QString::fromStdString(addressText(address_)));
+}
+
+std::optional<uint8_t> AddressDialog::ask(QWidget* parent, uint8_t start) {
+    AddressDialog dialog(parent, start);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.address();
+}

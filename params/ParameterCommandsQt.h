@@ -1,0 +1,11 @@
+#pragma once
+// The main window's entry points for the parameter dialog and the device
+// commands. Each runs the whole command: idle flag, dialog, device writes,
+// restart, messages and the panel.
+
+class QWidget;
+
+void runParameterDialog(QWidget* parent, int mode);         // 40007 with a device (mode 0), 40009 (mode -1)
+void runPasswordCommand(QWidget* parent, bool command40013);  // 40008 / 40013
+void runAddressCommand(QWidget* parent);                    // 40016
+void runRestartCommand(QWidget* parent);                    // 40015

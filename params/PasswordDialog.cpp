@@ -1,0 +1,67 @@
+#include "params/PasswordDialog.h"
+
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QVBoxLayout>
+
+#include "app/AppState.h"
+#include "params/DeviceCommands.h"
+#include "params/DialogFontQt.h"
+#include "texts/TextTable.h"
+
+namespace {
+constexpr int PasswordLength = 5;
+}
+
+PasswordDialog::PasswordDialog(QWidget* parent, uint32_t current) : QDialog(parent) {
+    setObjectName("106");
+    setModal(true);
+    setWindowTitle(QString::fromStdString(appState().windowTitle));
+
+    auto* top = new QVBoxLayout(this);
+    auto* frame = new QGroupBox(QString::fromStdString(MessageTable.Lookup(1280)), this);
+    frame->setObjectName("1500");
+    auto* inner = new QVBoxLayout(frame);
+    auto* prompt = new QLabel(QString::fromStdString(MessageTable.Lookup(1281)), frame);
+    prompt->setObjectName("1501");
+    prompt->setAlignment(Qt::AlignCenter);
+    prompt->setWordWrap(true);
+    field_ = new QLineEdit(frame);
+    field_->setObjectName("1502");
+    field_->setAlignment(Qt::AlignCenter);
+    field_->setEchoMode(QLineEdit::Password);
+    field_->setMaxLength(PasswordLength);
+    field_->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]{0,5}"), field_));
+    field_->setFont(boldDialogFont(24));
+    field_->setText(QString::fromStdString(passwordFieldText(current)));
+    inner->addWidget(prompt);
+    inner->addWidget(field_);
+    top->addWidget(frame);
+
+    auto* buttons = new QHBoxLayout;
+    auto* cancel = new QPushButton("&Cancel", this);
+    cancel->setObjectName("2");
+    cancel->setAutoDefault(false);
+    auto* ok = new QPushButton("&OK", this);
+    ok->setObjectName("1");
+    ok->setDefault(true);
+    buttons->addStretch(1);
+    buttons->addWidget(cancel);
+    buttons->addWidget(ok);
+    top->addLayout(buttons);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    field_->setFocus();
+}
+
+uint32_t PasswordDialog::value() const { return passwordFromText(field_->text().toStdString()); }
+
+std::optional<uint32_t> PasswordDialog::ask(QWidget* parent, uint32_t current) {
+    PasswordDialog dialog(parent, current);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.value();
+}
