@@ -1,0 +1,23 @@
+#pragma once
+// Start and end of the process without the windows: whether a window system
+// is there, the one device link, and the start without a display, where
+// only a batch job can run.
+#include <memory>
+#include <string>
+
+class DeviceLink;
+
+// True when DISPLAY or WAYLAND_DISPLAY names a display.
+bool displayAvailable();
+
+// The one device link: COM port numbers lead to the devices named in the
+// "Port Devices" section of config.ini (see platform/PortDevices.h).
+std::unique_ptr<DeviceLink> createDeviceLink();
+
+// What an interactive start without a display says on standard error.
+std::string noDisplayText();
+
+// A start without a display: a batch command line runs its job with the
+// standard-error operator and returns the job's exit status; anything else
+// prints noDisplayText() and returns 1. No window is ever created.
+int runWithoutDisplay(const std::string& commandLine);
