@@ -17,26 +17,9 @@ constexpr int kDone = 0;
 constexpr int kIncomplete = 1;
 constexpr int kNotFound = 2;
 
-bool sameTextIgnoringCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'a' && x <= 'z') x = char(x - 'a' + 'A');
-        if (y >= 'a' && y <= 'z') y = char(y - 'a' + 'A');
-        if (x != y) return false;
-    }
-    return true;
-}
-
-// The parameter file a matched name stands for. The job names parameter
-// files by their base name, so "unit.DOC" stands for "unit.NFO"; a name whose
-// extension already is NFO in any case is taken as it is, since this file
-// system tells "unit.nfo" and "unit.NFO" apart.
+// The parameter file a matched name stands for: the job names parameter
+// files by their base name, so "unit.DOC" stands for "unit.NFO".
 std::string parameterFileFor(const std::string& matched) {
-    std::string base = basePath(matched);
-    if (base.size() < matched.size() &&
-        sameTextIgnoringCase(matched.substr(base.size() + 1), PARAMETER_EXTENSION))
-        return matched;
     return withExtension(matched, PARAMETER_EXTENSION);
 }
 
