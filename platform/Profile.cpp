@@ -106,8 +106,10 @@ ProfileEdit planEdit(std::FILE* f, const std::string& section, const std::string
     }
     readOk = !reader.failed();
     if (keyFound) return edit;
-    if (eol.empty()) eol = "\n";
-    std::string keyLine = key + "=" + value;
+    if (eol.empty()) eol.push_back('\n');
+    std::string keyLine = key;
+    keyLine += '=';
+    keyLine += value;
     if (sectionSeen) {
         edit.cutStart = edit.cutEnd = sectionEnd;
         edit.insert = sectionEndHasEnding ? keyLine + eol : eol + keyLine;
@@ -152,14 +154,14 @@ std::string profileString(const std::string& path, const std::string& section,
 
 // The value is read the way the platform's profile-integer function reads
 // it: blanks, an optional sign, then decimal digits as far as they go.
-// "12abc" reads 12, "abc" or an empty value reads 0, "-5" reads the
-// negative number cast to unsigned (4294967291); digits beyond 32 bits wrap
-// around. Only a missing key (or file) gives def.
+// "12abc" reads 12, "abc" reads 0, "-5" reads the negative number cast to
+// unsigned (4294967291); digits beyond 32 bits wrap around. A missing key
+// (or file) and an empty value give def.
 unsigned profileInt(const std::string& path, const std::string& section,
                     const std::string& key, unsigned def) {
     std::string text;
     try {
-        if (!findValue(path, section, key, text)) return def;
+        if (!findValue(path, section, key, text) || text.empty()) return def;
     } catch (const std::bad_alloc&) {
         return def;
     }
