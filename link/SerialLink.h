@@ -88,4 +88,43 @@ protected:
     std::function<std::string(unsigned)> resolver_;
     std::function<void()> waitHook_;
     bool inFlight_ = false;
+
+    // The slots as the running transaction sees them. The worker reads and
+    // writes only these; the caller copies them in before the start and the
+    // results out after the end, so a transaction refused from inside the
+    // wait hook can never disturb the one in flight.
+    struct Slots {
+        uint32_t argumentA = 0;
+        uint32_t argumentB = 0;
+        uint32_t registerKey = 0;
+        uint32_t result = 0;
+        int32_t error = 0;
+        uint32_t digits = 0;
+    };
+    Slots work_;
+
+    enum class Transaction { Select, Deselect, Read, Write, WriteDigit };
+    // Runs one transaction on a worker thread and waits for its end. False
+    // (and nothing run, slots untouched) when another transaction is in
+    // flight or no thread could be started.
+    bool RunTransaction(Transaction which);
+    void RunBody(Transaction which);
+
+    // Transaction bodies (worker thread; they use work_ only).
+    void SelectTransaction();
+    void DeselectTransaction();
+    void ReadTransaction();
+    void WriteTransaction();
+    void WriteDigitTransaction();
+    void ReadNibbleValue();
+    // Sends the two key bytes of key (read or write form) and the given
+    // payload bytes; true when every byte went out.
+    bool SendRequest(uint32_t keyLow, uint32_t keyHigh, const uint8_t* payload, unsigned count);
+    // Acknowledged write: the answer must be exactly 0x1F.
+    void FinishWrite(bool sent, uint32_t value);
+
+    uint32_t RefuseTransfer();
+    void EchoProbe();
+    int64_t* DeadlineOf(int timer);
+    bool ReadClock();
 };

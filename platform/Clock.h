@@ -10,6 +10,14 @@ public:
     virtual bool frequency(int64_t& ticksPerSecond) = 0;
     // The current tick count; false when the clock cannot be read.
     virtual bool now(int64_t& ticks) = 0;
+    // Returns once now() gives more than ticks (or the clock cannot be read).
+    // The monotonic clock sleeps to the tick; a simulated clock jumps there.
+    // This fallback spins, for clocks that know no better.
+    virtual void sleepUntil(int64_t ticks) {
+        int64_t t = 0;
+        while (now(t) && t <= ticks) {
+        }
+    }
 };
 
 // The monotonic clock of this platform (nanosecond ticks).

@@ -1,0 +1,121 @@
+// The device link's own view of the transactions: the selected address and
+// end key that follow each select, and the typed operations with retries.
+#include "link/DeviceLink.h"
+
+namespace {
+constexpr int Attempts = 10;
+constexpr uint32_t HandshakeMs = 10000;
+constexpr uint32_t AccessKey = 62;
+constexpr uint32_t ExtendedAccessKey = 68;
+constexpr uint32_t RestartKey = 58;
+constexpr uint32_t AddressKey = 60;
+constexpr uint32_t PasswordKey = 48;
+}  // namespace
+
+DeviceLink::DeviceLink() = default;
+
+DeviceLink::~DeviceLink() = default;
+
+int DeviceLink::Open(unsigned port) {
+    busListCount = 0;
+    return SerialLink::Open(port);
+}
+
+// The device answers the low six bits of the address, so those are what
+// gets recorded: recording the full byte would name a device that is not
+// on the bus and that no bus list entry could match.
+int DeviceLink::Select(uint8_t address) {
+    if (inFlight_) return 0;
+    if (SerialLink::Select(address)) {
+        selectedAddress = address & 0x3F;
+        endKey = 0x7F7E;
+        return -1;
+    }
+    selectedAddress = 0;
+    return 0;
+}
+
+int DeviceLink::Deselect() {
+    if (inFlight_) return 0;
+    selectedAddress = 0;
+    return SerialLink::Deselect();
+}
+
+uint8_t DeviceLink::ReadRegisterRetry(uint32_t key, uint32_t& out) {
+    for (int attempt = 0; attempt < Attempts; ++attempt) {
+        ReadRegister(key);
+        out = result;
+        if (error == 0) return 1;
+        switch (result) {
+        case 0x0:
+        case 0x1: return 1;
+        case 0xD: return 2;
+        case 0xE: return 3;
+        default: break;
+        }
+    }
+    return 0;
+}
+
+uint32_t DeviceLink::WriteRegisterRetry(uint32_t key, uint32_t value, bool digit) {
+    for (int attempt = 0; attempt < Attempts; ++attempt) {
+        WriteRegister(key, value, digit);
+        if (error == 0) break;
+    }
+    return result;
+}
+
+// The handshakes below loop on the clock for up to 10 s; asked for while a
+// transaction is in flight every step would be refused, so they refuse at once.
+int DeviceLink::OpenParameterAccess(bool alsoRegister68) {
+    if (!connected || inFlight_) return 0;
+    StartDeadline(2, HandshakeMs);
+    while (!DeadlinePassed(2)) {
+        progressCounter = uint32_t(int32_t(HandshakeMs) - RemainingMs());
+        WriteRegister(AccessKey, password != 0 ? 0xA5 : 0x5A);
+        if (error) continue;
+        ReadRegister(AccessKey);
+        if (error || result != 1) continue;
+        if (alsoRegister68) {
+            WriteRegister(ExtendedAccessKey, 0x5A);
+            if (error) continue;
+        }
+        parameterAccess = 1;
+        return -1;
+    }
+    return 0;
+}
+
+int DeviceLink::RestartAndWait() {
+    if (!connected || inFlight_) return 0;
+    uint8_t remembered = selectedAddress;
+    StartDeadline(2, HandshakeMs);
+    bool restartSent = false;
+    while (!DeadlinePassed(2)) {
+        progressCounter = uint32_t(int32_t(HandshakeMs) - RemainingMs());
+        if (!restartSent) {
+            WriteRegister(RestartKey, 0x55);
+            restartSent = error == 0;
+            continue;
+        }
+        if (Select(remembered)) return -1;
+    }
+    Deselect();
+    return 0;
+}
+
+int DeviceLink::WriteAddress(uint32_t address) {
+    if (!connected) return 0;
+    WriteRegisterRetry(AddressKey, address & 0xFF);
+    if (error) return 0;
+    selectedAddress = uint8_t(address);
+    return -1;
+}
+
+int DeviceLink::WritePassword(uint32_t value) {
+    if (!connected) return 0;
+    WriteRegisterRetry(PasswordKey, value);
+    if (error) return 0;
+    password = value;
+    return -1;
+}

@@ -1,0 +1,160 @@
+// The port layer of the link: open and close with the fixed line settings,
+// the echo probe, one byte at a time with status words, and the two
+// deadline timers.
+#include "link/SerialLink.h"
+
+#include "platform/TermiosPort.h"
+
+SerialLink::SerialLink() { setClock(monotonicClock()); }
+
+SerialLink::~SerialLink() { Close(); }
+
+void SerialLink::setPortResolver(std::function<std::string(unsigned port)> resolver) {
+    resolver_ = std::move(resolver);
+}
+
+void SerialLink::setTransport(std::unique_ptr<ByteTransport> transport) {
+    if (openFlag) Close();
+    transport_ = std::move(transport);
+}
+
+void SerialLink::setClock(std::shared_ptr<Clock> clock) {
+    clock_ = clock ? std::move(clock) : monotonicClock();
+    int64_t f = 0;
+    if (clock_->frequency(f) && f > 0) clockFrequency = f;
+}
+
+void SerialLink::setWaitHook(std::function<void()> hook) { waitHook_ = std::move(hook); }
+
+int SerialLink::Open(unsigned port) {
+    if (openFlag || port == 0) return 0;
+    std::string path = resolver_ ? resolver_(port) : "/dev/ttyS" + std::to_string(port - 1);
+    if (!transport_) transport_ = std::make_unique<TermiosPort>();
+    int64_t f = 0;
+    if (!clock_->frequency(f) || f <= 0) return 0;
+    clockFrequency = f;
+    if (!transport_->open(path)) return 0;
+    echoFlag = 0;
+    openFlag = 1;
+    EchoProbe();
+    PurgeAll();
+    return 1;
+}
+
+// Some adapters hand every sent byte straight back. Phase one waits for any
+// reaction to 0xFF at all; phase two insists on a clean 0xFF, so a line that
+// only answers with noise is never taken for an echoing one.
+void SerialLink::EchoProbe() {
+    bool reacted = false;
+    for (int attempt = 0; attempt < 4 && openFlag; ++attempt) {
+        Settle();
+        WriteByte(0xFF);
+        if (!(ReadByte(50) & NoByte)) {
+            reacted = true;
+            break;
+        }
+    }
+    if (!reacted) return;
+    for (int attempt = 0; attempt < 4 && openFlag; ++attempt) {
+        Settle();
+        WriteByte(0xFF);
+        if (ReadByte(50) == 0x00FF) {
+            echoFlag = 1;
+            return;
+        }
+    }
+}
+
+int SerialLink::Close() {
+    if (!openFlag) return 0;
+    bool restored = transport_->close();
+    openFlag = 0;
+    return restored ? 1 : 0;
+}
+
+int SerialLink::PurgeAll() {
+    if (!openFlag) return 0;
+    transport_->purge();
+    LineErrors discarded;
+    return transport_->takeErrors(discarded) ? 1 : 0;
+}
+
+// The 2 ms pause before each request lets the line calm down. It sleeps to
+// the deadline instead of spinning, then confirms on the same clock.
+int SerialLink::Settle() {
+    int purged = PurgeAll();
+    if (!StartDeadline(1, 2)) return purged;
+    while (!DeadlinePassed(1)) {
+        int64_t before = clockNow;
+        clock_->sleepUntil(deadline1);
+        if (!DeadlinePassed(1) && clockNow == before) break;  // a clock that stands still
+    }
+    return purged;
+}
+
+uint32_t SerialLink::ReadByte(uint32_t timeoutMs) {
+    if (!openFlag) return PortFailure;
+    uint8_t byte = 0;
+    uint32_t status = 0;
+    switch (transport_->readByte(timeoutMs, byte)) {
+    case ByteTransport::ReadStatus::Byte: status = byte; break;
+    case ByteTransport::ReadStatus::Timeout: status = NoByte; break;
+    case ByteTransport::ReadStatus::Failed: status = 0; break;
+    }
+    LineErrors errors;
+    if (transport_->takeErrors(errors)) {
+        if (errors.parity) status |= ParityError;
+        if (errors.framing) status |= FramingError;
+        if (errors.overrun) status |= Overrun;
+    } else {
+        status |= PortFailure;
+    }
+    if (status & PortFailure) Close();
+    return status;
+}
+
+int SerialLink::IsLineQuiet() { return ReadByte(20) == NoByte ? -1 : 0; }
+
+int SerialLink::WriteByte(uint32_t b) {
+    if (!openFlag) return 0;
+    uint8_t byte = uint8_t(b & 0xFF);
+    int result = -1;
+    if (!transport_->writeByte(byte)) result = 0;
+    if (echoFlag && ReadByte(50) != byte) result = 0;
+    LineErrors discarded;
+    if (!openFlag || !transport_->takeErrors(discarded)) result = 0;
+    return result;
+}
+
+int64_t* SerialLink::DeadlineOf(int timer) {
+    if (timer == 1) return &deadline1;
+    if (timer == 2) return &deadline2;
+    return nullptr;
+}
+
+bool SerialLink::ReadClock() {
+    int64_t t = 0;
+    if (!clock_->now(t)) return false;
+    clockNow = t;
+    return true;
+}
+
+// Multiply before dividing: at 999 ticks per second 2 ms must still be one
+// tick ahead, not zero.
+int SerialLink::StartDeadline(int timer, uint32_t ms) {
+    int64_t* deadline = DeadlineOf(timer);
+    if (!deadline || !ReadClock()) return 0;
+    *deadline = clockNow + clockFrequency * int64_t(ms) / 1000;
+    return -1;
+}
+
+int SerialLink::DeadlinePassed(int timer) {
+    int64_t* deadline = DeadlineOf(timer);
+    if (!deadline || !ReadClock()) return 0;
+    return clockNow > *deadline ? -1 : 0;
+}
+
+int32_t SerialLink::RemainingMs() {
+    if (!ReadClock() || clockFrequency <= 0) return 0;
+    return int32_t((deadline2 - clockNow) * 1000 / clockFrequency);
+}

@@ -1,0 +1,271 @@
+// The bus transactions. Each runs on a worker thread of its own at the
+// highest priority the process may ask for, so byte timing holds while the
+// caller waits; the caller keeps its window alive through the wait hook.
+#include <pthread.h>
+#include <sched.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+#include "link/NibbleValue.h"
+#include "link/SerialLink.h"
+
+namespace {
+
+struct Worker {
+    SerialLink* link = nullptr;
+    std::function<void()> body;
+    std::mutex mutex;
+    std::condition_variable ended;
+    bool done = false;
+};
+
+void* workerMain(void* arg) {
+    auto* w = static_cast<Worker*>(arg);
+    w->body();
+    {
+        std::lock_guard<std::mutex> lock(w->mutex);
+        w->done = true;
+    }
+    w->ended.notify_one();
+    return nullptr;
+}
+
+// Real-time scheduling needs a privilege most users lack; once refused we
+// stop asking and start plain threads.
+std::atomic<bool> realtimeRefused{false};
+
+bool startWorker(pthread_t& thread, Worker* w) {
+    if (!realtimeRefused.load()) {
+        pthread_attr_t attr;
+        if (pthread_attr_init(&attr) == 0) {
+            sched_param param{};
+            param.sched_priority = sched_get_priority_max(SCHED_FIFO);
+            bool ready = pthread_attr_setinheritsched(&attr, PTHREAD_EXPLICIT_SCHED) == 0 &&
+                         pthread_attr_setschedpolicy(&attr, SCHED_FIFO) == 0 &&
+                         pthread_attr_setschedparam(&attr, &param) == 0;
+            bool started = ready && pthread_create(&thread, &attr, workerMain, w) == 0;
+            pthread_attr_destroy(&attr);
+            if (started) return true;
+        }
+        realtimeRefused.store(true);
+    }
+    return pthread_create(&thread, nullptr, workerMain, w) == 0;
+}
+
+constexpr auto HookInterval = std::chrono::milliseconds(5);
+
+}  // namespace
+
+bool SerialLink::RunTransaction(Transaction which) {
+    if (inFlight_) return false;
+    inFlight_ = true;
+    work_.argumentA = argumentA;
+    work_.argumentB = argumentB;
+    work_.registerKey = registerKey;
+    work_.result = result;
+    work_.error = error;
+    work_.digits = digits;
+
+    Worker w;
+    w.link = this;
+    w.body = [this, which] { RunBody(which); };
+    pthread_t thread;
+    if (!startWorker(thread, &w)) {
+        inFlight_ = false;
+        return false;
+    }
+    {
+        std::unique_lock<std::mutex> lock(w.mutex);
+        while (!w.done) {
+            if (!waitHook_) {
+                w.ended.wait(lock, [&] { return w.done; });
+                break;
+            }
+            if (w.ended.wait_for(lock, HookInterval, [&] { return w.done; })) break;
+            lock.unlock();
+            waitHook_();
+            lock.lock();
+        }
+    }
+    pthread_join(thread, nullptr);
+
+    argumentA = work_.argumentA;
+    result = work_.result;
+    error = work_.error;
+    digits = work_.digits;
+    inFlight_ = false;
+    return true;
+}
+
+void SerialLink::RunBody(Transaction which) {
+    switch (which) {
+    case Transaction::Select: SelectTransaction(); break;
+    case Transaction::Deselect: DeselectTransaction(); break;
+    case Transaction::Read: ReadTransaction(); break;
+    case Transaction::Write: WriteTransaction(); break;
+    case Transaction::WriteDigit: WriteDigitTransaction(); break;
+    }
+}
+
+void SerialLink::SelectTransaction() {
+    Settle();
+    uint32_t address = work_.argumentA & 0x3F;
+    work_.argumentA = address;
+    int sent = WriteByte(0x80 + address);
+    uint32_t s = ReadByte(50);
+    work_.result = (sent && s <= 0xFF && ((s ^ address) & 0x7F) == 0) ? uint32_t(-1) : 0;
+}
+
+// No purge before the release: the line is only listened to until it has
+// been quiet for 20 ms, and a line that never calms down gets nothing.
+void SerialLink::DeselectTransaction() {
+    StartDeadline(2, 500);
+    bool passed = false;
+    for (;;) {
+        if (DeadlinePassed(2)) {
+            passed = true;
+            break;
+        }
+        if (IsLineQuiet()) break;
+    }
+    work_.result = passed ? 0 : uint32_t(int32_t(WriteByte(0xFF)));
+}
+
+bool SerialLink::SendRequest(uint32_t keyLow, uint32_t keyHigh, const uint8_t* payload,
+                             unsigned count) {
+    bool sent = WriteByte(keyLow) != 0;
+    sent = WriteByte(keyHigh) != 0 && sent;
+    for (unsigned i = 0; i < count; ++i) sent = WriteByte(payload[i]) != 0 && sent;
+    return sent;
+}
+
+void SerialLink::ReadTransaction() {
+    Settle();
+    uint32_t k = work_.registerKey;
+    bool sent = WriteByte(k & 0xFE) != 0;
+    sent = sent && WriteByte((k >> 8) & 0xFF) != 0;
+    if (!sent) {
+        work_.error = -1;
+        work_.result = SendFailed;
+        return;
+    }
+    ReadNibbleValue();
+}
+
+// A one-byte answer with its end mark is a short answer (a status digit); a
+// longer one is a value. Missing bytes do not end the answer early: only an
+// end mark or the eighth byte does.
+void SerialLink::ReadNibbleValue() {
+    uint32_t s = ReadByte(50);
+    uint32_t e = 0;
+    uint32_t value = 0;
+    if (s > 0xFF) {
+        e = s;
+    } else if (s & OddDigitMark) {
+        e = BadAnswer;
+    } else {
+        value = s & 0x0F;
+    }
+    if (s & EndMark) {
+        work_.error = -1;
+        work_.result = e ? e : (s & 0x0F);
+        return;
+    }
+    unsigned count = 1;
+    uint32_t previous = s;
+    while (!(previous & EndMark) && count < 8) {
+        unsigned i = count;
+        s = ReadByte(50);
+        if (s > 0xFF) {
+            e |= s;
+        } else if (bool(s & OddDigitMark) != bool(i & 1)) {
+            e |= BadAnswer;
+        } else {
+            value |= (s & 0x0F) << (4 * i);
+        }
+        previous = s;
+        ++count;
+    }
+    if (count & 1) e = BadAnswer;
+    if (e) {
+        work_.error = -1;
+        work_.result = e;
+        return;
+    }
+    work_.error = 0;
+    work_.digits = count;
+    work_.result = value;
+}
+
+void SerialLink::FinishWrite(bool sent, uint32_t value) {
+    uint32_t s = ReadByte(50);
+    if (s != 0x001F) {
+        work_.error = -1;
+        work_.result = s;
+    } else if (!sent) {
+        work_.error = -1;
+        work_.result = SendFailed;
+    } else {
+        work_.error = 0;
+        work_.result = value;
+    }
+}
+
+void SerialLink::WriteTransaction() {
+    Settle();
+    uint32_t k = work_.registerKey;
+    uint8_t digitBytes[8];
+    unsigned count = encodeNibbleValue(work_.argumentB, digitBytes);
+    bool sent = SendRequest((k & 0xFF) | 1, (k >> 8) & 0xFF, digitBytes, count);
+    FinishWrite(sent, work_.argumentB);
+}
+
+void SerialLink::WriteDigitTransaction() {
+    Settle();
+    uint32_t k = work_.registerKey;
+    uint8_t digit = uint8_t(EndMark + (work_.argumentB & 0x0F));
+    bool sent = SendRequest((k & 0xFF) | 1, (k >> 8) & 0xFF, &digit, 1);
+    FinishWrite(sent, work_.argumentB);
+}
+
+int SerialLink::Select(uint8_t address) {
+    if (inFlight_ || !openFlag) return 0;
+    argumentA = address;
+    if (!RunTransaction(Transaction::Select)) return 0;
+    return int(int32_t(result));
+}
+
+int SerialLink::Deselect() {
+    if (inFlight_ || !openFlag) return 0;
+    if (!RunTransaction(Transaction::Deselect)) return 0;
+    return int(int32_t(result));
+}
+
+// A read or write that cannot run (another one is in flight, or no thread
+// could be started) fails with PortFailure without touching the port. The
+// slots it sets are overwritten by the transaction in flight when it ends.
+uint32_t SerialLink::RefuseTransfer() {
+    error = -1;
+    result = PortFailure;
+    return result;
+}
+
+uint32_t SerialLink::ReadRegister(uint32_t key) {
+    if (inFlight_) return RefuseTransfer();
+    registerKey = key;
+    if (!RunTransaction(Transaction::Read)) return RefuseTransfer();
+    if (error == -1 && (result & PortFailure)) Close();
+    return result;
+}
+
+uint32_t SerialLink::WriteRegister(uint32_t key, uint32_t value, bool digit) {
+    if (inFlight_) return RefuseTransfer();
+    registerKey = key;
+    argumentB = value;
+    if (!RunTransaction(digit ? Transaction::WriteDigit : Transaction::Write)) return RefuseTransfer();
+    if (error == -1 && (result & PortFailure)) Close();
+    return result;
+}

@@ -1,0 +1,299 @@
+#include "platform/TermiosPort.h"
+
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace {
+
+// How long the rest of an error mark (0xFF 0x00 b) or of a doubled 0xFF may
+// take to follow its first byte: the driver queues them together.
+constexpr int MarkFollowMs = 50;
+// A single byte leaves a working transmitter in about a millisecond; one
+// that cannot go out in this time is stuck.
+constexpr int WriteBoundMs = 1000;
+
+int64_t monotonicMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+int ioctlRetry(int fd, unsigned long request, void* arg) {
+    int r;
+    do {
+        r = ::ioctl(fd, request, arg);
+    } while (r < 0 && errno == EINTR);
+    return r;
+}
+
+// Errors that mean the port is gone rather than that the call was refused.
+bool portGone(int err) { return err == EIO || err == EBADF || err == ENXIO || err == ENODEV; }
+
+}  // namespace
+
+TermiosPort::~TermiosPort() { close(); }
+
+bool TermiosPort::open(const std::string& devicePath) {
+    if (fd_ >= 0) return false;
+    int fd;
+    do {
+        fd = ::open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return false;
+    if (!isatty(fd)) {
+        ::close(fd);
+        return false;
+    }
+    // TIOCEXCL keeps other users out (not a privileged one); the lock also
+    // stops a second instance running with privileges.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctlRetry(fd, TIOCEXCL, nullptr) != 0) {
+        ::close(fd);
+        return false;
+    }
+    if (tcgetattr(fd, &saved_) != 0) {
+        ioctlRetry(fd, TIOCNXCL, nullptr);
+        ::close(fd);
+        return false;
+    }
+    fd_ = fd;
+    failed_ = false;
+    markedError_ = markedBreak_ = false;
+    bufferStart_ = bufferEnd_ = 0;
+    if (!configure()) {
+        restoreAndRelease();
+        return false;
+    }
+    return true;
+}
+
+bool TermiosPort::configure() {
+    termios t = saved_;
+    cfmakeraw(&t);
+    t.c_iflag &= ~(IGNPAR | IGNBRK | BRKINT | ISTRIP | IXON | IXOFF | IXANY);
+    t.c_iflag |= INPCK | PARMRK;
+    t.c_cflag &= ~(CSIZE | PARODD | CSTOPB | CRTSCTS);
+    t.c_cflag |= CS8 | PARENB | CLOCAL | CREAD;
+    t.c_cc[VMIN] = 1;
+    t.c_cc[VTIME] = 0;
+    if (cfsetispeed(&t, B9600) != 0 || cfsetospeed(&t, B9600) != 0) return false;
+    int r;
+    do {
+        r = tcsetattr(fd_, TCSANOW, &t);
+    } while (r < 0 && errno == EINTR);
+    if (r != 0) return false;
+
+    // Modem lines, error counters and serial info are extras a pty lacks.
+    int lines = TIOCM_DTR | TIOCM_RTS;
+    ioctlRetry(fd_, TIOCMBIC, &lines);
+    serial_struct info{};
+    haveSerialInfo_ = ioctlRetry(fd_, TIOCGSERIAL, &info) == 0;
+    if (haveSerialInfo_) {
+        savedSerialFlags_ = info.flags;
+        info.flags |= ASYNC_LOW_LATENCY;
+        ioctlRetry(fd_, TIOCSSERIAL, &info);
+    }
+    haveCounters_ = readCounters(counters_);
+    tcflush(fd_, TCIOFLUSH);
+    return true;
+}
+
+void TermiosPort::restoreAndRelease() {
+    if (fd_ < 0) return;
+    ioctlRetry(fd_, TIOCNXCL, nullptr);
+    ::close(fd_);
+    fd_ = -1;
+}
+
+bool TermiosPort::close() {
+    if (fd_ < 0) return false;
+    bool ok = true;
+    if (haveSerialInfo_) {
+        serial_struct info{};
+        if (ioctlRetry(fd_, TIOCGSERIAL, &info) == 0) {
+            info.flags = savedSerialFlags_;
+            ioctlRetry(fd_, TIOCSSERIAL, &info);
+        }
+    }
+    int r;
+    do {
+        r = tcsetattr(fd_, TCSANOW, &saved_);
+    } while (r < 0 && errno == EINTR);
+    if (r != 0) ok = false;
+    // Without TIOCNXCL the tty stays exclusive for as long as anyone else
+    // (the simulator, say) holds it open.
+    ioctlRetry(fd_, TIOCNXCL, nullptr);
+    if (::close(fd_) != 0 && errno != EINTR) ok = false;
+    fd_ = -1;
+    bufferStart_ = bufferEnd_ = 0;
+    return ok;
+}
+
+bool TermiosPort::fill(int timeoutMs) {
+    if (fd_ < 0 || failed_) return false;
+    int64_t deadline = monotonicMs() + timeoutMs;
+    for (;;) {
+        ssize_t n = ::read(fd_, buffer_, sizeof buffer_);
+        if (n > 0) {
+            bufferStart_ = 0;
+            bufferEnd_ = size_t(n);
+            return true;
+        }
+        if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+            // End of file on a tty means the other side hung up.
+            failed_ = true;
+            return false;
+        }
+        int left = int(deadline - monotonicMs());
+        if (left < 0) return false;
+        pollfd p{fd_, POLLIN, 0};
+        int r = ::poll(&p, 1, left);
+        if (r < 0 && errno != EINTR) {
+            failed_ = true;
+            return false;
+        }
+        if (r > 0 && (p.revents & (POLLERR | POLLNVAL))) {
+            failed_ = true;
+            return false;
+        }
+        if (r == 0) return false;
+        // POLLIN or POLLHUP: the read tells which.
+    }
+}
+
+bool TermiosPort::nextRaw(int timeoutMs, uint8_t& byte) {
+    if (bufferStart_ == bufferEnd_ && !fill(timeoutMs)) return false;
+    byte = buffer_[bufferStart_++];
+    return true;
+}
+
+// With PARMRK a good 0xFF arrives doubled and a byte with a parity or
+// framing error as 0xFF 0x00 b (a break as 0xFF 0x00 0x00).
+ByteTransport::ReadStatus TermiosPort::readByte(uint32_t timeoutMs, uint8_t& byte) {
+    if (fd_ < 0) return ReadStatus::Failed;
+    int timeout = timeoutMs > 0x7FFFFFFF ? 0x7FFFFFFF : int(timeoutMs);
+    uint8_t b = 0;
+    if (!nextRaw(timeout, b)) return failed_ ? ReadStatus::Failed : ReadStatus::Timeout;
+    if (b != 0xFF) {
+        byte = b;
+        return ReadStatus::Byte;
+    }
+    uint8_t second = 0;
+    if (!nextRaw(MarkFollowMs, second)) {
+        // A lone 0xFF: hand it over as it came.
+        if (failed_) return ReadStatus::Failed;
+        byte = 0xFF;
+        return ReadStatus::Byte;
+    }
+    if (second == 0xFF) {
+        byte = 0xFF;
+        return ReadStatus::Byte;
+    }
+    if (second == 0x00) {
+        uint8_t marked = 0;
+        if (!nextRaw(MarkFollowMs, marked)) return failed_ ? ReadStatus::Failed : ReadStatus::Timeout;
+        markedError_ = true;
+        if (marked == 0) markedBreak_ = true;
+        byte = marked;
+        return ReadStatus::Byte;
+    }
+    // Not a mark the driver makes; keep the second byte for the next read.
+    --bufferStart_;
+    byte = 0xFF;
+    return ReadStatus::Byte;
+}
+
+bool TermiosPort::drain() {
+    // Wait for the queue to empty with a bound, then for the last byte to
+    // leave the shift register (the driver bounds that itself).
+    int64_t deadline = monotonicMs() + WriteBoundMs;
+    for (;;) {
+        int queued = 0;
+        if (ioctlRetry(fd_, TIOCOUTQ, &queued) != 0 || queued <= 0) break;
+        if (monotonicMs() > deadline) return false;
+        timespec pause{0, 200000};
+        nanosleep(&pause, nullptr);
+    }
+    int r;
+    do {
+        r = tcdrain(fd_);
+    } while (r < 0 && errno == EINTR);
+    if (r != 0 && portGone(errno)) failed_ = true;
+    return r == 0;
+}
+
+bool TermiosPort::writeByte(uint8_t byte) {
+    if (fd_ < 0 || failed_) return false;
+    int64_t deadline = monotonicMs() + WriteBoundMs;
+    for (;;) {
+        ssize_t n = ::write(fd_, &byte, 1);
+        if (n == 1) break;
+        if (n < 0 && errno != EAGAIN && errno != EINTR) {
+            if (portGone(errno)) failed_ = true;
+            return false;
+        }
+        int left = int(deadline - monotonicMs());
+        if (left < 0) return false;
+        pollfd p{fd_, POLLOUT, 0};
+        int r = ::poll(&p, 1, left);
+        if (r < 0 && errno != EINTR) return false;
+        if (r > 0 && (p.revents & (POLLERR | POLLNVAL | POLLHUP))) {
+            failed_ = true;
+            return false;
+        }
+    }
+    return drain();
+}
+
+bool TermiosPort::purge() {
+    if (fd_ < 0) return false;
+    bufferStart_ = bufferEnd_ = 0;
+    markedError_ = markedBreak_ = false;
+    int r;
+    do {
+        r = tcflush(fd_, TCIOFLUSH);
+    } while (r < 0 && errno == EINTR);
+    if (r != 0 && portGone(errno)) failed_ = true;
+    return r == 0;
+}
+
+bool TermiosPort::readCounters(Counters& c) {
+    serial_icounter_struct ic{};
+    if (ioctlRetry(fd_, TIOCGICOUNT, &ic) != 0) return false;
+    c.parity = ic.parity;
+    c.frame = ic.frame;
+    c.overrun = ic.overrun + ic.buf_overrun;
+    return true;
+}
+
+bool TermiosPort::takeErrors(LineErrors& errors) {
+    errors = LineErrors{};
+    if (fd_ < 0 || failed_) return false;
+    bool counted = false;
+    if (haveCounters_) {
+        Counters now;
+        if (readCounters(now)) {
+            errors.parity = now.parity != counters_.parity;
+            errors.framing = now.frame != counters_.frame;
+            errors.overrun = now.overrun != counters_.overrun;
+            counted = errors.parity || errors.framing;
+            counters_ = now;
+        }
+    }
+    // Without counters a marked byte is a parity error, a marked zero a break.
+    if (markedError_ && !counted) {
+        if (markedBreak_) errors.framing = true;
+        else errors.parity = true;
+    }
+    markedError_ = markedBreak_ = false;
+    // Ask the driver whether the port is still there.
+    int waiting = 0;
+    if (ioctlRetry(fd_, FIONREAD, &waiting) != 0 && portGone(errno)) failed_ = true;
+    return !failed_;
+}

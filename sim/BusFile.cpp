@@ -1,0 +1,163 @@
+// Bus description files. One statement per line; "#" starts a comment;
+// blank lines are ignored. Numbers are decimal or hexadecimal with "0x";
+// parameter numbers (param, end) are always hexadecimal, as the program
+// shows them ("0100" or "0x0100").
+//
+//   device <address> <name>        a new device at bus address 0..63; the
+//                                  name (no blanks, up to 8 characters) is
+//                                  padded with blanks to 8
+//   version <n>                    register 32 (default 1)
+//   release <n>                    register 34 (default 0)
+//   pversion <n>                   register 36 (default 1)
+//   reg40 <n>                      register 40 (absent unless given)
+//   reg44 <n>                      register 44 (absent unless given)
+//   status <n>                     register 46 (default 0)
+//   password <n>                   register 48 (default 0)
+//   param <key> <kind> <value> [ext]
+//                                  a parameter: kind 2, 4, 6 or 8 (digits) or
+//                                  onoff (value on/off/1/0); "ext" makes it
+//                                  readable and writable with extended access only
+//   end <key>                      the first key answering "end of table"
+//                                  (default: the key after the last parameter)
+//   mute <key>                     the device never answers register <key>
+//                                  (a number like any other: "mute 22" is
+//                                  the fourth name register, "mute 0x0104"
+//                                  a parameter)
+//
+// Statements after "device" belong to that device.
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "sim/SimBus.h"
+
+namespace {
+
+bool parseNumber(const std::string& text, uint32_t& value, bool hexOnly) {
+    std::string digits = text;
+    int base = hexOnly ? 16 : 10;
+    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
+        digits = digits.substr(2);
+        base = 16;
+    }
+    if (digits.empty() || digits.size() > 10) return false;
+    uint64_t v = 0;
+    for (char c : digits) {
+        int d;
+        if (c >= '0' && c <= '9') d = c - '0';
+        else if (base == 16 && c >= 'a' && c <= 'f') d = c - 'a' + 10;
+        else if (base == 16 && c >= 'A' && c <= 'F') d = c - 'A' + 10;
+        else return false;
+        v = v * unsigned(base) + unsigned(d);
+        if (v > 0xFFFFFFFFull) return false;
+    }
+    value = uint32_t(v);
+    return true;
+}
+
+bool validParameterKey(uint32_t key) {
+    return key >= 0x0100 && key <= 0x7F7E && !(key & 1) && (key & 0xFF) < 0x80;
+}
+
+bool validEndKey(uint32_t key) { return key >= 0x0100 && key <= 0x7F80 && !(key & 1); }
+
+}  // namespace
+
+bool parseBusText(const std::string& text, SimBus& bus, std::string& error) {
+    std::istringstream in(text);
+    std::string line;
+    unsigned lineNumber = 0;
+    SimDevice* device = nullptr;
+    bool endGiven = false;
+    auto finishDevice = [&] {
+        if (device && !endGiven) device->endKey = device->keyAfterLastParameter();
+    };
+    auto fail = [&](const std::string& what) {
+        error = "line " + std::to_string(lineNumber) + ": " + what;
+        return false;
+    };
+    while (std::getline(in, line)) {
+        ++lineNumber;
+        size_t hash = line.find('#');
+        if (hash != std::string::npos) line.erase(hash);
+        std::istringstream words(line);
+        std::vector<std::string> w;
+        for (std::string word; words >> word;) w.push_back(word);
+        if (w.empty()) continue;
+        const std::string& kw = w[0];
+        if (kw == "device") {
+            uint32_t address = 0;
+            if (w.size() != 3 || !parseNumber(w[1], address, false) || address > 63)
+                return fail("expected: device <address 0..63> <name>");
+            if (w[2].size() > 8) return fail("a device name has at most 8 characters");
+            for (auto& d : bus.devices())
+                if (d->address == address) return fail("two devices at address " + w[1]);
+            finishDevice();
+            device = &bus.addDevice(uint8_t(address), w[2]);
+            endGiven = false;
+            continue;
+        }
+        if (!device) return fail("\"" + kw + "\" before the first device");
+        uint32_t n = 0;
+        if (kw == "version" || kw == "release" || kw == "pversion" || kw == "reg40" || kw == "reg44" ||
+            kw == "status" || kw == "password") {
+            if (w.size() != 2 || !parseNumber(w[1], n, false)) return fail("expected: " + kw + " <number>");
+            if (kw == "version") device->version = n;
+            else if (kw == "release") device->release = n;
+            else if (kw == "pversion") device->parameterVersion = n;
+            else if (kw == "reg40") device->hasRegister40 = true, device->register40 = n;
+            else if (kw == "reg44") device->hasRegister44 = true, device->register44 = n;
+            else if (kw == "status") device->status = n;
+            else device->password = n;
+        } else if (kw == "param") {
+            if (w.size() < 4 || w.size() > 5) return fail("expected: param <key> <kind> <value> [ext]");
+            uint32_t key = 0;
+            if (!parseNumber(w[1], key, true) || !validParameterKey(key))
+                return fail("bad parameter number " + w[1]);
+            if (device->parameter(key)) return fail("parameter " + w[1] + " given twice");
+            SimParameter p;
+            p.key = key;
+            if (w[2] == "onoff") {
+                p.digits = 0;
+                if (w[3] == "on" || w[3] == "1") p.value = 1;
+                else if (w[3] == "off" || w[3] == "0") p.value = 0;
+                else return fail("an on/off value is on, off, 1 or 0");
+            } else {
+                uint32_t digits = 0;
+                if (!parseNumber(w[2], digits, false) || (digits != 2 && digits != 4 && digits != 6 && digits != 8))
+                    return fail("kind is 2, 4, 6, 8 or onoff");
+                p.digits = uint8_t(digits);
+                if (!parseNumber(w[3], p.value, false)) return fail("bad value " + w[3]);
+                if (digits < 8 && p.value >= (uint32_t(1) << (4 * digits)))
+                    return fail("value " + w[3] + " does not fit in " + w[2] + " digits");
+            }
+            if (w.size() == 5) {
+                if (w[4] != "ext") return fail("expected \"ext\" after the value");
+                p.extendedOnly = true;
+            }
+            device->parameters[key] = p;
+        } else if (kw == "end") {
+            if (w.size() != 2 || !parseNumber(w[1], n, true) || !validEndKey(n)) return fail("expected: end <key>");
+            device->endKey = n;
+            endGiven = true;
+        } else if (kw == "mute") {
+            if (w.size() != 2 || !parseNumber(w[1], n, false) || n > 0x7F7E) return fail("expected: mute <key>");
+            device->mutedKeys.insert(n & 0xFFFE);
+        } else {
+            return fail("unknown statement \"" + kw + "\"");
+        }
+    }
+    finishDevice();
+    return true;
+}
+
+bool loadBusFile(const std::string& path, SimBus& bus, std::string& error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = "cannot read " + path;
+        return false;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    return parseBusText(text.str(), bus, error);
+}

@@ -1,0 +1,100 @@
+#pragma once
+// One simulated field device: identity and control registers, a parameter
+// table, and the request parser that turns bytes from the master into
+// answers.
+//
+// Registers (keys): 16..30 name (one character each), 32 version, 34
+// release, 36 parameter version, 40 and 44 optional identity values, 46
+// status, 48 password, 58 restart (write 0x55), 60 bus address, 62
+// parameter access (write 0xA5 with a password, 0x5A without; reads 1 while
+// open), 68 extended access (write 0x5A once access is open; reads 1 while
+// open). Parameters from 0x0100: numeric ones of 2, 4, 6 or 8 digits and
+// on/off ones (read as the short answer 0x10/0x11, written in the digit form
+// 0x10 + d), each readable with normal access or with extended access only.
+//
+// Answers the device gives besides values and 0x1F:
+//   0x1D  a parameter key at or past the end of the table (also without access)
+//   0x1E  no such register, a gap in the table, a parameter the current
+//         access does not reach (every parameter while access is closed),
+//         or a write the register refuses (read-only, wrong form, too wide)
+//   none  a broken request, a muted key, or while restarting
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+struct SimParameter {
+    uint32_t key = 0;
+    uint8_t digits = 4;          // 2, 4, 6 or 8; 0 for an on/off parameter
+    uint32_t value = 0;
+    bool extendedOnly = false;
+    bool onOff() const { return digits == 0; }
+};
+
+class SimDevice {
+public:
+    static constexpr uint8_t ShortAnswer = 0x10;
+    static constexpr uint8_t EndOfTable = 0x1D;
+    static constexpr uint8_t NotAvailable = 0x1E;
+    static constexpr uint8_t Acknowledge = 0x1F;
+
+    // ---- what the device is ----
+    uint8_t address = 1;
+    std::string name = "DEVICE  ";   // always 8 characters
+    uint32_t version = 1;
+    uint32_t release = 0;
+    uint32_t parameterVersion = 1;
+    bool hasRegister40 = false;
+    uint32_t register40 = 0;
+    bool hasRegister44 = false;
+    uint32_t register44 = 0;
+    uint32_t status = 0;
+    uint32_t password = 0;
+    std::map<uint32_t, SimParameter> parameters;
+    uint32_t endKey = 0x0100;        // first key that answers 0x1D
+
+    // ---- faults ----
+    std::set<uint32_t> mutedKeys;    // reads and writes of these never answer
+    bool vanished = false;           // answers nothing at all
+
+    // ---- what happened ----
+    bool access = false;
+    bool extendedAccess = false;
+    int64_t silentUntilNs = 0;
+    unsigned restarts = 0;
+    unsigned reads = 0;
+    unsigned writes = 0;             // accepted writes
+    std::map<uint32_t, unsigned> writesByKey;
+
+    // Sets the name, cut or padded with blanks to 8 characters.
+    void setName(const std::string& text);
+    SimParameter* parameter(uint32_t key);
+    const SimParameter* parameter(uint32_t key) const;
+    bool awake(int64_t atNs) const { return !vanished && atNs >= silentUntilNs; }
+    // The last parameter key plus one step, or 0x0100 for an empty table.
+    uint32_t keyAfterLastParameter() const;
+
+    // A request byte (bit 7 clear) from the master while this device is
+    // selected; returns the answer bytes. restartSilenceNs: how long a
+    // restart keeps the device silent.
+    std::vector<uint8_t> receive(uint8_t byte, int64_t atNs, int64_t restartSilenceNs);
+    // True once after a restart command was accepted (the bus drops the selection).
+    bool takeRestarted();
+    void resetRequest() { state_ = State::KeyLow; }
+
+private:
+    enum class State { KeyLow, KeyHigh, Value };
+    std::vector<uint8_t> answerRead(uint32_t key);
+    std::vector<uint8_t> answerWrite(uint32_t key, bool digitForm, uint32_t value, int64_t atNs,
+                                     int64_t restartSilenceNs);
+    std::vector<uint8_t> writeParameter(uint32_t key, bool digitForm, uint32_t value);
+    bool reaches(const SimParameter& p) const;
+
+    State state_ = State::KeyLow;
+    uint8_t keyLow_ = 0;
+    uint32_t key_ = 0;
+    std::vector<uint8_t> valueBytes_;
+    int64_t lastByteNs_ = 0;
+    bool restarted_ = false;
+};

@@ -1,0 +1,60 @@
+#include "sim/SimWire.h"
+
+#include <algorithm>
+
+void SimWire::setFaults(const FaultOptions& faults) {
+    faults_ = faults;
+    random_.seed(faults.seed);
+}
+
+// Plain modulo on the raw generator output: the same seed gives the same
+// faults with every standard library.
+bool SimWire::roll(uint32_t ratePerMillion) {
+    if (ratePerMillion == 0) return false;
+    return random_() % 1000000u < ratePerMillion;
+}
+
+void SimWire::deliver(WireByte b) {
+    incoming_.push_back(b);
+    if (logSink) logSink({b.atNs, false, b.byte, b.parity, b.framing});
+}
+
+int64_t SimWire::send(uint8_t byte, int64_t atNs) {
+    int64_t done = std::max(atNs, txFreeNs_) + options.byteTimeNs;
+    txFreeNs_ = done;
+    if (logSink) logSink({done, true, byte, false, false});
+    if (options.echo) {
+        rxFreeNs_ = std::max(rxFreeNs_, done);
+        deliver({done, byte});
+    }
+    std::vector<uint8_t> answer = bus_.receive(byte, done);
+    if (answer.empty()) return done;
+    if (roll(faults_.noAnswer)) return done;
+    bool ack = answer.size() == 1 && answer[0] == SimDevice::Acknowledge;
+    int64_t at = std::max(done + options.turnaroundNs, rxFreeNs_);
+    for (uint8_t b : answer) {
+        WireByte w;
+        w.byte = b;
+        if (ack && roll(faults_.corruptAck)) w.byte = uint8_t(0x1F ^ (1 + random_() % 0xFF));
+        if (roll(faults_.brokenMarks)) w.byte ^= 0x40;
+        w.parity = roll(faults_.parity);
+        w.framing = roll(faults_.framing);
+        at += options.byteTimeNs;
+        w.atNs = at;
+        deliver(w);
+    }
+    rxFreeNs_ = at;
+    return done;
+}
+
+void SimWire::purgeArrived(int64_t nowNs) {
+    while (!incoming_.empty() && incoming_.front().atNs <= nowNs) incoming_.pop_front();
+}
+
+void SimWire::inject(uint8_t byte, int64_t atNs) {
+    WireByte w;
+    w.byte = byte;
+    w.atNs = std::max(atNs, rxFreeNs_);
+    rxFreeNs_ = w.atNs;
+    deliver(w);
+}

@@ -1,0 +1,77 @@
+#pragma once
+// The wire between the master and the simulated bus: byte timing, echo,
+// seeded fault injection and the wire log. Times are nanoseconds on
+// whatever clock the owner uses (virtual in-process, monotonic in fieldsim).
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <random>
+
+#include "sim/SimBus.h"
+
+struct WireOptions {
+    int64_t byteTimeNs = 1146000;   // 11 bits at 9600 baud
+    int64_t turnaroundNs = 0;       // the devices' own reaction time
+    bool echo = false;              // the line hands every sent byte back
+};
+
+// Rates in parts per million, rolled for each answer (noAnswer) or each
+// answer byte (the others) from a generator seeded with seed.
+struct FaultOptions {
+    uint32_t seed = 1;
+    uint32_t noAnswer = 0;      // a whole answer lost
+    uint32_t brokenMarks = 0;   // bit 6 of an answer byte flipped
+    uint32_t corruptAck = 0;    // an acknowledgement 0x1F replaced by another byte
+    uint32_t parity = 0;        // an answer byte arrives with a parity error
+    uint32_t framing = 0;       // an answer byte arrives with a framing error
+    bool any() const { return noAnswer || brokenMarks || corruptAck || parity || framing; }
+};
+
+struct WireByte {
+    int64_t atNs = 0;     // when its stop bit has passed the master's receiver
+    uint8_t byte = 0;
+    bool parity = false;
+    bool framing = false;
+};
+
+struct WireLogEntry {
+    int64_t atNs = 0;
+    bool fromMaster = false;
+    uint8_t byte = 0;
+    bool parity = false;
+    bool framing = false;
+};
+
+class SimWire {
+public:
+    explicit SimWire(SimBus& bus) : bus_(bus) {}
+
+    WireOptions options;
+    // Receives every byte on the wire (master's requests, answers as sent).
+    std::function<void(const WireLogEntry&)> logSink;
+
+    void setFaults(const FaultOptions& faults);
+    const FaultOptions& faults() const { return faults_; }
+
+    // A byte from the master starting at atNs; returns when it has left the
+    // wire. Its echo and the bus's answer are queued for the master.
+    int64_t send(uint8_t byte, int64_t atNs);
+    bool empty() const { return incoming_.empty(); }
+    const WireByte& front() const { return incoming_.front(); }
+    void pop() { incoming_.pop_front(); }
+    // Drops what has arrived by nowNs; bytes still under way keep coming.
+    void purgeArrived(int64_t nowNs);
+    // Queues a byte from outside the bus (noise), arriving at atNs.
+    void inject(uint8_t byte, int64_t atNs);
+
+private:
+    bool roll(uint32_t ratePerMillion);
+    void deliver(WireByte b);
+
+    SimBus& bus_;
+    FaultOptions faults_;
+    std::mt19937 random_{1};
+    std::deque<WireByte> incoming_;
+    int64_t txFreeNs_ = 0;     // the master's transmitter
+    int64_t rxFreeNs_ = 0;     // the line towards the master
+};

@@ -1,0 +1,63 @@
+#include "support/SimFixture.h"
+
+#include "app/AppState.h"
+
+namespace {
+// Fixtures may nest; the innermost link is the installed one.
+DeviceLink* installedLink = nullptr;
+}  // namespace
+
+SimFixture::SimFixture(const std::string& busFilePath) {
+    if (!sim.loadFile(busFilePath, error)) sim.bus = SimBus();
+    install();
+}
+
+SimFixture::SimFixture(FromText, const std::string& busText) {
+    if (!sim.load(busText, error)) sim.bus = SimBus();
+    install();
+}
+
+void SimFixture::install() {
+    line = sim.attach(link);
+    previousLink_ = installedLink;
+    installedLink = &link;
+    setDeviceLink(&link);
+    setOperator(&op);
+    setFrame(&frame);
+}
+
+SimFixture::~SimFixture() {
+    installedLink = previousLink_;
+    setDeviceLink(previousLink_);
+    setOperator(nullptr);
+    setFrame(nullptr);
+}
+
+bool SimFixture::connect(uint8_t address) {
+    if (!link.isOpen() && !link.Open(1)) return false;
+    if (link.ScanBus() == 0) return false;
+    if (!link.Select(address)) return false;
+    if (!link.ReadIdentity(true)) return false;
+    frame.deviceSelected = true;
+    return true;
+}
+
+std::optional<uint32_t> SimFixture::param(uint8_t address, uint32_t key) {
+    SimDevice* d = device(address);
+    if (!d) return std::nullopt;
+    SimParameter* p = d->parameter(key);
+    if (!p) return std::nullopt;
+    return p->value;
+}
+
+unsigned SimFixture::writes(uint8_t address) {
+    SimDevice* d = device(address);
+    return d ? d->writes : 0;
+}
+
+unsigned SimFixture::writes(uint8_t address, uint32_t key) {
+    SimDevice* d = device(address);
+    if (!d) return 0;
+    auto it = d->writesByKey.find(key);
+    return it == d->writesByKey.end() ? 0 : it->second;
+}
