@@ -1,0 +1,363 @@
+// The parameter dialog's logic against a simulated device, without a screen.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+
+#include "params/ParameterDialogModel.h"
+#include "support/SimFixture.h"
+#include "texts/TextTable.h"
+
+namespace {
+
+const char* const PumpBus =
+    "device 1 PUMP\n"
+    " param 0100 4 1000\n"
+    " param 0102 onoff on\n"
+    " param 0104 2 200\n"
+    " param 0106 8 4000000000\n"
+    " param 017e 4 5\n"
+    " param 0200 2 7 ext\n"
+    " param 0204 4 9\n"
+    " end 0206\n";
+
+const char* const LateStartBus =
+    "device 2 VALVE\n"
+    " param 0104 4 1\n"
+    " param 0106 onoff off\n"
+    " end 0108\n";
+
+std::string text(uint32_t n) { return MessageTable.Lookup(n); }
+
+// An operator that runs an action when a progress window with a given
+// caption opens: the way a close request can arrive while the device works.
+class InterruptingOperator : public RecordingOperator {
+public:
+    std::string trigger;
+    std::function<void()> action;
+    void ShowProgress(uint32_t* counter, uint32_t maximum, const std::string& caption) override {
+        RecordingOperator::ShowProgress(counter, maximum, caption);
+        if (action && caption == trigger) {
+            auto run = std::move(action);
+            action = nullptr;
+            run();
+        }
+    }
+};
+
+struct DialogModel : ::testing::Test {
+    explicit DialogModel(const char* bus = PumpBus, uint8_t address = 1)
+        : fx(SimFixture::fromText, bus), address(address) {
+        if (!MessageTable.loaded()) MessageTable.Load(FS_SOURCE_DIR "/install/messages.eng");
+        EXPECT_TRUE(fx.error.empty()) << fx.error;
+        EXPECT_TRUE(fx.connect(address));
+        device = fx.device(address);
+    }
+    SimFixture fx;
+    uint8_t address;
+    SimDevice* device = nullptr;
+
+    const ParameterDialogView& open(ParameterDialogModel& m) {
+        EXPECT_TRUE(m.open());
+        return m.view();
+    }
+    bool restarted() const { return device->restarts > 0; }
+    bool shown(uint32_t n) const {
+        auto texts = fx.op.texts();
+        return std::find(texts.begin(), texts.end(), text(n)) != texts.end();
+    }
+};
+
+struct LateStartDialog : DialogModel {
+    LateStartDialog() : DialogModel(LateStartBus, 2) {}
+};
+
+TEST_F(DialogModel, OpensAtTheParameterLastShown) {
+    fx.frame.currentParameterNumber = 0x0104;
+    ParameterDialogModel m(0);
+    const ParameterDialogView& v = open(m);
+    EXPECT_TRUE(m.openingDone());
+    EXPECT_EQ(v.numberText, "0104");
+    EXPECT_EQ(v.valueText, "200");
+    EXPECT_EQ(v.sliderMaximum, 255u);
+    EXPECT_EQ(v.sliderPosition, 200u);
+    EXPECT_TRUE(v.sliderEnabled);
+    EXPECT_FALSE(v.valueReadOnly);
+    EXPECT_FALSE(v.sendEnabled);   // a freshly shown parameter starts unsent
+    EXPECT_EQ(v.spinPosition, 0x0104);
+    EXPECT_EQ(v.frameCaption, text(1024));
+    EXPECT_EQ(fx.op.progress.at(0).caption, text(1056));
+    EXPECT_EQ(fx.op.progress.at(0).maximum, 10000u);
+    EXPECT_EQ(fx.op.progress.at(1).caption, text(1064));
+    EXPECT_EQ(fx.op.progress.at(1).maximum, 0x7F7Eu);
+    EXPECT_FALSE(fx.op.progressMisused);
+    EXPECT_TRUE(fx.op.messages.empty());
+    EXPECT_EQ(ParameterDialogModel(-1).view().frameCaption, text(1063));
+}
+
+TEST_F(DialogModel, OpeningAtANumberNowUnavailableStartsAtTheFirst) {
+    fx.frame.currentParameterNumber = 0x0202;   // a gap now
+    fx.link.endKey = 0x0206;
+    ParameterDialogModel m(0);
+    const ParameterDialogView& v = open(m);
+    EXPECT_EQ(fx.frame.currentParameterNumber, 0x0100u);
+    EXPECT_EQ(fx.link.endKey, 0x7F7Eu);
+    EXPECT_EQ(v.numberText, "0100");
+    EXPECT_EQ(v.valueText, "1000");
+}
+
+TEST_F(DialogModel, ALearnedBoundIsKeptOnlyWhileItStillEndsTheTable) {
+    fx.link.OpenParameterAccess(true);
+    fx.frame.currentParameterNumber = 0x0204;
+    fx.link.endKey = 0x0206;
+    {
+        ParameterDialogModel m(0);
+        open(m);
+        EXPECT_EQ(fx.link.endKey, 0x0206u);
+        EXPECT_EQ(fx.frame.currentParameterNumber, 0x0204u);
+        m.cancel();
+    }
+    // The device has grown: the old bound now answers with a value.
+    device->parameters[0x0206] = SimParameter{0x0206, 2, 1, false};
+    device->endKey = 0x0208;
+    fx.link.endKey = 0x0206;
+    ParameterDialogModel m(0);
+    open(m);
+    EXPECT_EQ(fx.link.endKey, 0x7F7Eu);
+    EXPECT_EQ(fx.frame.currentParameterNumber, 0x0100u);
+}
+
+TEST_F(DialogModel, SteppingPastTheLastParameterShowsTheEnd) {
+    fx.frame.currentParameterNumber = 0x0204;
+    ParameterDialogModel m(0);
+    const ParameterDialogView& v = open(m);
+    m.spinUp();
+    EXPECT_EQ(v.numberText, "0206");
+    EXPECT_EQ(v.description, text(1060));
+    EXPECT_EQ(v.valueText, "");
+    EXPECT_TRUE(v.valueReadOnly);
+    EXPECT_FALSE(v.sliderEnabled);
+    EXPECT_EQ(v.sliderMaximum, 0u);
+    EXPECT_FALSE(v.sendEnabled);
+    EXPECT_FALSE(m.parameterShown());
+    EXPECT_EQ(fx.link.endKey, 0x0206u);
+    // A click into the empty field changes nothing.
+    m.valueFieldClicked();
+    EXPECT_EQ(v.valueText, "");
+    EXPECT_FALSE(v.sendEnabled);
+    // And one step back shows the last parameter again.
+    m.spinDown();
+    EXPECT_EQ(v.numberText, "0204");
+    EXPECT_EQ(v.valueText, "9");
+}
+
+TEST_F(DialogModel, StepsCrossGapsAndPages) {
+    fx.frame.currentParameterNumber = 0x0106;
+    ParameterDialogModel m(0);
+    const ParameterDialogView& v = open(m);
+    m.spinTo(v.spinPosition + 1);
+    EXPECT_EQ(v.numberText, "017e");
+    m.spinUp();
+    EXPECT_EQ(v.numberText, "0200");   // extended access is open in the dialog
+    m.spinTo(v.spinPosition);          // same position: nothing
+    EXPECT_EQ(v.numberText, "0200");
+    m.spinDown();
+    m.spinDown();
+    EXPECT_EQ(v.numberText, "0106");
+    EXPECT_EQ(v.valueText, "4000000000");
+    EXPECT_EQ(v.sliderMaximum, 4294967295u);
+}
+
+TEST_F(LateStartDialog, StepsDownToAnUnavailableFirstParameter) {
+    fx.frame.currentParameterNumber = 0x0104;
+    ParameterDialogModel m(0);
+    const ParameterDialogView& v = open(m);
+    m.spinDown();
+    EXPECT_EQ(v.numberText, "0100");
+    EXPECT_EQ(v.description, text(1059));
+    EXPECT_TRUE(v.valueReadOnly);
+    EXPECT_FALSE(v.sliderEnabled);
+    m.valueFieldClicked();
+    EXPECT_FALSE(v.sendEnabled);
+}
+
+TEST_F(LateStartDialog, OpensAtAnUnavailableFirstAndStepsUpToTheFirstAvailable) {
+    ParameterDialogModel m(0);
+    const ParameterDialogView& v = open(m);
+    EXPECT_EQ(v.description, text(1059));
+    EXPECT_EQ(v.numberText, "0100");
+    m.spinUp();
+    EXPECT_EQ(v.numberText, "0104");
+    EXPECT_EQ(v.valueText, "1");
+}
+
+TEST_F(DialogModel, TypedValuesAreClampedToTheParameterWidth) {
+    fx.frame.currentParameterNumber = 0x0104;
+    ParameterDialogModel m(0);
+    const ParameterDialogView& v = open(m);
+    m.valueFieldChanged("999");
+    EXPECT_EQ(v.valueText, "255");
+    EXPECT_EQ(v.sliderPosition, 255u);
+    EXPECT_EQ(v.sliderPosition, v.sliderMaximum);
+    EXPECT_TRUE(v.sendEnabled);
+    m.valueFieldChanged("");
+    EXPECT_EQ(v.sliderPosition, 0u);
+    EXPECT_EQ(v.valueText, "");   // empty counts as 0 but stays empty
+    m.sliderMoved(17);
+    EXPECT_EQ(v.valueText, "17");
+    m.send();
+    EXPECT_EQ(fx.param(1, 0x0104), 17u);
+    EXPECT_FALSE(v.sendEnabled);
+    EXPECT_EQ(v.focus, DialogFocus::NumberField);
+}
+
+TEST_F(DialogModel, OnOffParameterFlipsWithAClickAndIsSentInDigitForm) {
+    fx.frame.currentParameterNumber = 0x0102;
+    ParameterDialogModel m(0);
+    const ParameterDialogView& v = open(m);
+    EXPECT_EQ(v.valueText, text(32));
+    EXPECT_EQ(v.sliderPosition, 1u);
+    EXPECT_EQ(v.sliderMaximum, 1u);
+    EXPECT_TRUE(v.valueReadOnly);
+    m.valueFieldClicked();
+    EXPECT_EQ(v.valueText, text(33));
+    EXPECT_EQ(v.sliderPosition, 0u);
+    EXPECT_TRUE(v.sendEnabled);
+
+    fx.sim.clearLog();
+    m.send();
+    EXPECT_EQ(fx.param(1, 0x0102), 0u);
+    std::vector<uint8_t> sent = fx.sim.sentBytes();
+    const std::vector<uint8_t> request{0x03, 0x01, 0x10};
+    EXPECT_NE(std::search(sent.begin(), sent.end(), request.begin(), request.end()), sent.end());
+    EXPECT_FALSE(v.sendEnabled);
+    // The slider sets it back on.
+    m.sliderMoved(1);
+    EXPECT_EQ(v.valueText, text(32));
+    EXPECT_TRUE(v.sendEnabled);
+}
+
+TEST_F(DialogModel, AFailedSendKeepsTheButtonEnabled) {
+    fx.frame.currentParameterNumber = 0x0100;
+    ParameterDialogModel m(0);
+    const ParameterDialogView& v = open(m);
+    m.valueFieldChanged("12");
+    device->mutedKeys.insert(0x0100);
+    m.send();
+    EXPECT_TRUE(shown(3));
+    EXPECT_TRUE(v.sendEnabled);
+    EXPECT_FALSE(v.closed);
+}
+
+TEST_F(DialogModel, ARejectedTypedNumberEmptiesTheFieldsAndStepsFromTheLastShown) {
+    fx.frame.currentParameterNumber = 0x0104;
+    ParameterDialogModel m(0);
+    const ParameterDialogView& v = open(m);
+    m.numberFieldChanged("202");   // a gap
+    EXPECT_EQ(v.numberText, "202");
+    EXPECT_EQ(v.description, "");
+    EXPECT_EQ(v.valueText, "");
+    EXPECT_TRUE(v.valueReadOnly);
+    EXPECT_FALSE(v.sliderEnabled);
+    EXPECT_FALSE(v.sendEnabled);
+    EXPECT_FALSE(m.parameterShown());
+    EXPECT_EQ(fx.frame.currentParameterNumber, 0x0104u);
+    m.spinUp();
+    EXPECT_EQ(v.numberText, "0106");
+
+    m.numberFieldChanged("17f");
+    EXPECT_EQ(v.numberText, "017e");   // rewritten in four-digit form
+    EXPECT_EQ(v.valueText, "5");
+    EXPECT_EQ(v.spinPosition, 0x017E);
+    EXPECT_TRUE(fx.op.messages.empty());
+}
+
+TEST_F(DialogModel, EveryCloseAfterTheOpeningRestarts) {
+    {
+        ParameterDialogModel m(0);
+        open(m);
+        m.cancel();   // the close box, nothing sent
+        EXPECT_TRUE(m.view().closed);
+        EXPECT_EQ(device->restarts, 1u);
+    }
+    {
+        ParameterDialogModel m(0);
+        open(m);
+        m.ok();
+        EXPECT_TRUE(m.view().closed);
+        EXPECT_EQ(device->restarts, 2u);
+    }
+    EXPECT_TRUE(fx.frame.deviceSelected);
+    EXPECT_FALSE(fx.op.progressMisused);
+}
+
+TEST_F(DialogModel, ACloseDuringTheOpeningDoesNotRestart) {
+    InterruptingOperator op;
+    setOperator(&op);
+    ParameterDialogModel m(0);
+    op.trigger = text(1064);
+    op.action = [&] { m.cancel(); };
+    EXPECT_FALSE(m.open());
+    EXPECT_TRUE(m.view().closed);
+    EXPECT_FALSE(m.openingDone());
+    EXPECT_FALSE(restarted());
+    // Nothing else runs once it has closed.
+    m.spinUp();
+    m.ok();
+    EXPECT_FALSE(restarted());
+    setOperator(&fx.op);
+}
+
+TEST_F(DialogModel, ACloseWhileASearchRunsIsCarriedOutAfterIt) {
+    InterruptingOperator op;
+    setOperator(&op);
+    ParameterDialogModel m(0);
+    ASSERT_TRUE(m.open());
+    op.trigger = text(1064);
+    op.action = [&] {
+        m.cancel();
+        m.spinUp();   // ignored: the device is busy
+    };
+    m.spinUp();
+    EXPECT_TRUE(m.view().closed);
+    EXPECT_TRUE(restarted());
+    EXPECT_EQ(fx.frame.currentParameterNumber, 0x0102u);
+    setOperator(&fx.op);
+}
+
+TEST_F(DialogModel, OpeningFailures) {
+    // No access: text 1057, closed, no restart.
+    device->mutedKeys.insert(62);
+    {
+        ParameterDialogModel m(0);
+        EXPECT_FALSE(m.open());
+        EXPECT_TRUE(shown(1057));
+        EXPECT_TRUE(m.view().closed);
+    }
+    device->mutedKeys.clear();
+    // The first read fails: text 3, no restart.
+    fx.op.clear();
+    device->mutedKeys.insert(0x0100);
+    {
+        ParameterDialogModel m(0);
+        EXPECT_FALSE(m.open());
+        EXPECT_TRUE(shown(3));
+    }
+    EXPECT_FALSE(restarted());
+}
+
+TEST_F(DialogModel, ADeviceThatStopsAnsweringClosesTheDialog) {
+    ParameterDialogModel m(0);
+    open(m);
+    device->vanished = true;
+    m.spinUp();
+    EXPECT_TRUE(shown(3));
+    EXPECT_TRUE(m.view().closed);
+    // The restart is tried and cannot bring it back.
+    EXPECT_TRUE(shown(1062));
+    EXPECT_FALSE(fx.frame.deviceSelected);
+    EXPECT_FALSE(fx.op.progressMisused);
+    EXPECT_EQ(fx.op.progressDepth, 0);
+}
+
+}  // namespace
