@@ -1,0 +1,270 @@
+// The real termios port against the simulator behind a pseudo-terminal:
+// the simulator's server on a thread of this process, and the fieldsim
+// program as a child process.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+#include "link/DeviceLink.h"
+#include "platform/TermiosPort.h"
+#include "sim/PtyServer.h"
+#include "support/Support.h"
+
+namespace {
+
+const char* SmallBus =
+    "device 0 FIRST\n version 4\n release 2\n pversion 9\n param 0100 4 1000\n param 0102 onoff on\n"
+    "device 5 PUMPCTRL\n version 3\n release 7\n password 77\n param 0100 2 5\n param 0104 8 4000000000\n";
+
+// A simulated bus served on a pseudo-terminal by a thread of this process.
+struct PtyBus {
+    SimBus bus;
+    std::unique_ptr<PtyServer> server;
+    std::thread thread;
+    std::string error;
+
+    explicit PtyBus(const std::string& text, PtyServer::Options options = {}) {
+        parseBusText(text, bus, error);
+        server = std::make_unique<PtyServer>(bus, options);
+        if (server->open(error)) thread = std::thread([this] { server->run(); });
+    }
+    ~PtyBus() { shutdown(); }
+    void shutdown() {
+        if (thread.joinable()) {
+            server->stop();
+            thread.join();
+        }
+    }
+    // Ends the server and closes the terminal's master side: the line is gone.
+    void unplug() {
+        shutdown();
+        server.reset();
+    }
+    const std::string& path() const { return server->path(); }
+};
+
+void useTerminal(DeviceLink& link, const std::string& path) {
+    link.setPortResolver([path](unsigned) { return path; });
+}
+
+// A child process running fieldsim with its standard input and output on pipes.
+struct FieldsimProcess {
+    pid_t pid = -1;
+    int in = -1;    // its standard input
+    int out = -1;   // its standard output
+    std::string path;
+
+    bool start(const std::vector<std::string>& args) {
+        int toChild[2], fromChild[2];
+        if (pipe(toChild) != 0 || pipe(fromChild) != 0) return false;
+        pid = fork();
+        if (pid == 0) {
+            dup2(toChild[0], 0);
+            dup2(fromChild[1], 1);
+            ::close(toChild[1]);
+            ::close(fromChild[0]);
+            std::vector<char*> argv;
+            std::string program = FS_DIST_DIR "/fieldsim";
+            argv.push_back(program.data());
+            for (auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            execv(program.c_str(), argv.data());
+            _exit(127);
+        }
+        ::close(toChild[0]);
+        ::close(fromChild[1]);
+        in = toChild[1];
+        out = fromChild[0];
+        return pid > 0 && readLine(path, 5000);
+    }
+    // One line of its output within timeoutMs.
+    bool readLine(std::string& line, int timeoutMs) {
+        line.clear();
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (std::chrono::steady_clock::now() < deadline) {
+            pollfd p{out, POLLIN, 0};
+            if (poll(&p, 1, 100) <= 0) continue;
+            char c;
+            if (::read(out, &c, 1) != 1) return false;
+            if (c == '\n') return true;
+            line.push_back(c);
+        }
+        return false;
+    }
+    // Its exit status, waiting at most timeoutMs; -1 when it did not end.
+    int wait(int timeoutMs) {
+        for (int waited = 0; waited <= timeoutMs; waited += 10) {
+            int status = 0;
+            if (waitpid(pid, &status, WNOHANG) == pid) {
+                pid = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            usleep(10000);
+        }
+        return -1;
+    }
+    ~FieldsimProcess() {
+        if (pid > 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+        if (in >= 0) ::close(in);
+        if (out >= 0) ::close(out);
+    }
+};
+
+}  // namespace
+
+TEST(TermiosPort, RefusesWhatIsNoFreeTerminal) {
+    TempDir dir;
+    dir.write("plain", "not a terminal");
+    TermiosPort port;
+    EXPECT_FALSE(port.open(dir.file("missing")));
+    EXPECT_FALSE(port.open(dir.file("plain")));
+    EXPECT_FALSE(port.close());
+
+    PtyBus pty(SmallBus);
+    ASSERT_EQ(pty.error, "");
+    ASSERT_TRUE(port.open(pty.path()));
+    TermiosPort second;
+    EXPECT_FALSE(second.open(pty.path()));  // busy
+    EXPECT_FALSE(port.open(pty.path()));    // already open
+    EXPECT_TRUE(port.close());
+    EXPECT_TRUE(second.open(pty.path()));   // free again
+    EXPECT_TRUE(second.close());
+}
+
+TEST(TermiosPort, TransactionsAcrossAPseudoTerminal) {
+    PtyBus pty(SmallBus);
+    ASSERT_EQ(pty.error, "");
+    DeviceLink link;
+    useTerminal(link, pty.path());
+    ASSERT_TRUE(link.Open(1));
+    EXPECT_FALSE(link.echo());
+    ASSERT_TRUE(link.Select(5));
+    EXPECT_EQ(link.ReadRegister(32), 3u);
+    EXPECT_EQ(link.errorFlag(), 0);
+    uint32_t value = 0;
+    EXPECT_EQ(link.ReadRegisterRetry(0x0100, value), 3);  // no access yet
+    link.connected = 1;
+    link.password = 77;
+    ASSERT_TRUE(link.OpenParameterAccess(false));
+    EXPECT_EQ(link.ReadRegisterRetry(0x0104, value), 1);
+    EXPECT_EQ(value, 4000000000u);
+    EXPECT_EQ(link.digitCount(), 8u);
+    EXPECT_EQ(link.ReadRegisterRetry(0x0106, value), 2);
+    link.WriteRegisterRetry(0x0100, 0xAB);
+    EXPECT_EQ(link.errorFlag(), 0);
+    EXPECT_TRUE(link.Deselect());
+    ASSERT_TRUE(link.Select(0));
+    EXPECT_EQ(link.ReadRegister(36), 9u);
+    EXPECT_TRUE(link.Close());
+    pty.shutdown();
+    EXPECT_EQ(pty.bus.device(5)->parameter(0x0100)->value, 0xABu);
+}
+
+// A line that hands every byte back: 0xFF comes back doubled by the
+// terminal's error marking and must still count as one clean 0xFF.
+TEST(TermiosPort, EchoingLineIsDetectedAndChecked) {
+    PtyServer::Options options;
+    options.echo = true;
+    PtyBus pty(SmallBus, options);
+    ASSERT_EQ(pty.error, "");
+    DeviceLink link;
+    useTerminal(link, pty.path());
+    ASSERT_TRUE(link.Open(1));
+    EXPECT_TRUE(link.echo());
+    ASSERT_TRUE(link.Select(5));
+    EXPECT_EQ(link.ReadRegister(34), 7u);
+    EXPECT_TRUE(link.Deselect());  // the release byte 0xFF is echoed too
+}
+
+TEST(TermiosPort, ScanOverTheTerminal) {
+    PtyServer::Options options;
+    options.pace = false;
+    PtyBus pty(SmallBus, options);
+    ASSERT_EQ(pty.error, "");
+    DeviceLink link;
+    useTerminal(link, pty.path());
+    ASSERT_TRUE(link.Open(1));
+    EXPECT_EQ(link.ScanBus(), 2);
+    EXPECT_EQ(link.BusEntry(1), "00>FIRST   ");
+    EXPECT_EQ(link.BusEntry(2), "05>PUMPCTRL");
+}
+
+TEST(TermiosPort, LineThatDisappearsClosesThePort) {
+    PtyBus pty(SmallBus);
+    ASSERT_EQ(pty.error, "");
+    DeviceLink link;
+    useTerminal(link, pty.path());
+    ASSERT_TRUE(link.Open(1));
+    ASSERT_TRUE(link.Select(5));
+    pty.unplug();
+    auto start = std::chrono::steady_clock::now();
+    uint32_t value = 0;
+    EXPECT_EQ(link.ReadRegisterRetry(32, value), 0);
+    EXPECT_FALSE(link.Select(5));
+    EXPECT_FALSE(link.isOpen());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+}
+
+TEST(Fieldsim, ServesTheBusAndEndsCleanly) {
+    TempDir dir;
+    dir.write("small.bus", SmallBus);
+    std::string linkPath = dir.file("bus0");
+    std::string statePath = dir.file("state.bus");
+    FieldsimProcess sim;
+    ASSERT_TRUE(sim.start({"--link", linkPath, "--state", statePath, "--no-pace", "--wire-log",
+                           dir.file("wire.log"), dir.file("small.bus")}));
+    EXPECT_EQ(sim.path.rfind("/dev/pts/", 0), 0u) << sim.path;
+    char target[256] = {};
+    ASSERT_GT(readlink(linkPath.c_str(), target, sizeof target - 1), 0);
+    EXPECT_EQ(std::string(target), sim.path);
+
+    DeviceLink link;
+    useTerminal(link, linkPath);
+    ASSERT_TRUE(link.Open(1));
+    ASSERT_TRUE(link.Select(0));
+    link.connected = 1;
+    ASSERT_TRUE(link.OpenParameterAccess(false));
+    link.WriteRegisterRetry(0x0100, 4242);
+    EXPECT_EQ(link.errorFlag(), 0);
+    link.WriteRegisterRetry(0x0102, 0, true);
+    EXPECT_EQ(link.errorFlag(), 0);
+    link.Close();
+
+    kill(sim.pid, SIGTERM);
+    EXPECT_EQ(sim.wait(5000), 0);
+    struct stat st {};
+    EXPECT_NE(lstat(linkPath.c_str(), &st), 0);  // the link is gone
+    std::string state = dir.read("state.bus");
+    EXPECT_NE(state.find("param 0100 4 4242"), std::string::npos) << state;
+    EXPECT_NE(state.find("param 0102 onoff off"), std::string::npos) << state;
+    std::string log = dir.read("wire.log");
+    EXPECT_NE(log.find("> 80"), std::string::npos);
+    EXPECT_NE(log.find("< 00"), std::string::npos);
+}
+
+TEST(Fieldsim, EndsWhenItsInputCloses) {
+    TempDir dir;
+    dir.write("small.bus", SmallBus);
+    FieldsimProcess sim;
+    ASSERT_TRUE(sim.start({"--exit-on-stdin-eof", dir.file("small.bus")}));
+    ::close(sim.in);
+    sim.in = -1;
+    EXPECT_EQ(sim.wait(5000), 0);
+
+    FieldsimProcess broken;
+    dir.write("broken.bus", "device 99 TOOFAR\n");
+    EXPECT_FALSE(broken.start({dir.file("broken.bus")}));
+    EXPECT_EQ(broken.wait(5000), 1);
+}
