@@ -7,10 +7,7 @@
 #include "app/BatchJobs.h"
 #include "app/Installation.h"
 #include "link/DeviceLink.h"
-#if __has_include("platform/PortDevices.h")
 #include "platform/PortDevices.h"
-#define FS_HAVE_PORT_DEVICES 1
-#endif
 #include "platform/StderrOperator.h"
 
 namespace {
@@ -26,9 +23,7 @@ std::unique_ptr<DeviceLink> createDeviceLink() {
     auto link = std::make_unique<DeviceLink>();
     // The profile path is read at each Open, so a port mapping changed in
     // config.ini counts from the next Connect on.
-#ifdef FS_HAVE_PORT_DEVICES
     link->setPortResolver([](unsigned port) { return portDevicePath(appState().profilePath, port); });
-#endif
     return link;
 }
 

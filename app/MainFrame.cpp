@@ -244,8 +244,9 @@ QMenu* MainFrame::menu(int index) const {
 
 void MainFrame::dispatch(uint32_t id) {
     if (!commandEnabled(id, deviceSelected)) return;
-    // Events handled while a command waits must not start a second one.
-    if (commandRunning_) return;
+    // Events handled while a command or a transaction waits must not start
+    // a second one.
+    if (commandRunning_ || deviceLink().transactionInFlight()) return;
     const MenuCommand* command = findMenuCommand(id);
     commandRunning_ = true;
     if (command->clearsIdle) idle = false;

@@ -1,0 +1,201 @@
+// The device panel's rows and geometry, the menu table and the chooser
+// filters: the main window's arithmetic without a screen.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "app/ChooserFilter.h"
+#include "app/MenuTable.h"
+#include "app/PanelLayout.h"
+#include "app/PanelRows.h"
+#include "shell_support.h"
+
+namespace {
+
+class PanelRowsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        loadNumberedTexts(MessageTable, texts, "messages.test",
+                          {33, 34, 35, 1058, 32768, 32769, 32770, 32771, 32773, 32774, 32775, 32787});
+        texts.write("errors.test", "01A2>Pump blocked<END>\n0000>No fault<END>\n");
+        ASSERT_TRUE(ErrorTable.Load(texts.file("errors.test")));
+        link.connected = 1;
+        link.deviceName = "PUMPCTRL";
+        link.selectedAddress = 0x0a;
+        link.version = 1;
+        link.release = 5;
+        link.parameterVersion = 12;
+        link.password = 0;
+        link.register40 = -1;
+        link.register44 = -1;
+    }
+    TempDir texts;
+    DeviceLink link;
+};
+
+TEST_F(PanelRowsTest, RowsFormatTheDeviceImage) {
+    std::vector<PanelRow> rows = panelRows(link, 0x1a2);
+    ASSERT_EQ(rows.size(), 8u);
+    const unsigned labels[] = {32768, 32769, 32770, 32771, 32773, 32787, 32774, 32775};
+    for (size_t i = 0; i < rows.size(); ++i) EXPECT_EQ(rows[i].label, textOf(labels[i])) << i;
+    EXPECT_EQ(rows[0].value, "PUMPCTRL");
+    EXPECT_EQ(rows[1].value, "0a");
+    EXPECT_EQ(rows[2].value, "01.05");
+    EXPECT_EQ(rows[3].value, "12");
+    EXPECT_EQ(rows[4].value, textOf(33));            // password 0
+    EXPECT_EQ(rows[5].value, "01a2  \"Pump blocked\"");
+    EXPECT_EQ(rows[6].value, textOf(33));            // register 44 unreadable
+    EXPECT_EQ(rows[7].value, textOf(33));            // register 40 unreadable
+
+    link.password = 4711;
+    link.register44 = 300;
+    link.register40 = 17;
+    rows = panelRows(link, 0);
+    EXPECT_EQ(rows[4].value, "4711");
+    EXPECT_EQ(rows[5].value, "0000  \"No fault\"");
+    EXPECT_EQ(rows[6].value, "300h");
+    EXPECT_EQ(rows[7].value, textOf(34) + " 17 " + textOf(35));
+}
+
+TEST_F(PanelRowsTest, StatusWithoutErrorTextShowsText1058) {
+    EXPECT_EQ(formatStatus(0x77), "0077  \"" + textOf(1058) + "\"");
+    // Wider values keep all their digits.
+    EXPECT_EQ(formatStatus(0x12345), "12345  \"" + textOf(1058) + "\"");
+}
+
+TEST_F(PanelRowsTest, NotConnectedShowsEmptyNameAndAddressZero) {
+    link.connected = 0;
+    std::vector<PanelRow> rows = panelRows(link, 0);
+    EXPECT_EQ(rows[0].value, "");
+    EXPECT_EQ(rows[1].value, "00");
+}
+
+TEST(PanelLayout, ColumnsWidenEquallyAndLabelsStartAtEight) {
+    const PanelLayout narrow = panelLayout(544, 200, 8);
+    const PanelLayout wide = panelLayout(744, 200, 8);
+    EXPECT_EQ(narrow.half, 260);
+    EXPECT_EQ(narrow.valueX, 276);
+    EXPECT_EQ(wide.half - narrow.half, 100);
+    EXPECT_EQ(wide.valueX - narrow.valueX, 100);
+    EXPECT_EQ(narrow.labelClip.left, 8);
+    EXPECT_EQ(wide.labelClip.left, 8);
+    EXPECT_EQ(wide.labelClip.width, wide.valueClip.width);
+    EXPECT_EQ(wide.valueClip.left + wide.valueClip.width, 2 * wide.half + 16);
+    // An odd width halves down: both columns stay equal.
+    const PanelLayout odd = panelLayout(545, 200, 8);
+    EXPECT_EQ(odd.half, 260);
+}
+
+TEST(PanelLayout, OutlinesRunFromTheLastRowToTheFirstThenTheFrame) {
+    const PanelLayout l = panelLayout(544, 200, 8);
+    ASSERT_EQ(l.outlines.size(), 17u);
+    // Row 7 first: its left box from (4, bottom).
+    EXPECT_EQ(l.outlines[0].front().x, 4);
+    EXPECT_EQ(l.outlines[0].front().y, 8 + 20 * 7 + 20);
+    EXPECT_EQ(l.outlines[1][1].x, 544 - 4);
+    EXPECT_EQ(l.outlines[15][2].y, 8);                 // row 0's top
+    const auto& frameLine = l.outlines[16];
+    EXPECT_EQ(frameLine[0].x, 2);
+    EXPECT_EQ(frameLine[0].y, 6);
+    EXPECT_EQ(frameLine[2].x, 542);
+    EXPECT_EQ(frameLine[2].y, 170);
+    for (const auto& outline : l.outlines) {           // every outline closes
+        EXPECT_EQ(outline.front().x, outline.back().x);
+        EXPECT_EQ(outline.front().y, outline.back().y);
+    }
+    EXPECT_EQ(l.tint.left, 4);
+    EXPECT_EQ(l.tint.top, 8);
+    EXPECT_EQ(l.tint.width, 536);
+    EXPECT_EQ(l.tint.height, 160);
+}
+
+TEST(PanelLayout, TintTurnsWhiteGreyAndBlackNearlyBlack) {
+    EXPECT_EQ(tintPixel(0xFFFFFF), 0xF0F0F0u);
+    EXPECT_EQ(tintPixel(0x000000), 0x0F0F0Fu);
+    EXPECT_EQ(tintPixel(0x123456), (~(0x123456u ^ 0xF0F0F0u)) & 0xFFFFFFu);
+
+    // Only the rectangle changes, alpha is kept, and a rectangle reaching
+    // past the buffer is cut at its edges.
+    std::vector<uint32_t> pixels(5 * 4, 0xFFFFFFFFu);
+    tintPixels(pixels.data(), 5, 4, 5, PanelRect{3, 2, 10, 10});
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 5; ++x)
+            EXPECT_EQ(pixels[static_cast<size_t>(y * 5 + x)], (x >= 3 && y >= 2) ? 0xFFF0F0F0u : 0xFFFFFFFFu);
+}
+
+TEST(MainWindowGeometry, CentredWithAnArithmeticShift) {
+    const PanelRect r = mainWindowRect(1280, 1024);
+    EXPECT_EQ(r.left, 360);
+    EXPECT_EQ(r.top, 364);
+    EXPECT_EQ(r.width, 560);
+    EXPECT_EQ(r.height, 296);
+    // A screen smaller than the window: the shift rounds towards minus infinity.
+    const PanelRect small = mainWindowRect(559, 295);
+    EXPECT_EQ(small.left, -1);
+    EXPECT_EQ(small.top, -1);
+}
+
+TEST(MenuTable, CompletingTheSecondMenuTwiceGivesTheSameMenu) {
+    std::vector<uint32_t> items = initialMenus()[1].items;
+    completeSecondMenu(items);
+    const std::vector<uint32_t> once = items;
+    completeSecondMenu(items);
+    EXPECT_EQ(items, once);
+    const std::vector<uint32_t> expected = {CMD_FILE_VIEWER, CMD_PARAMETERS, CMD_SAVE, CMD_LOAD,
+                                            MENU_SEPARATOR, CMD_PASSWORD, CMD_SPECIAL_PARAMETERS,
+                                            MENU_SEPARATOR, CMD_ADDRESS, MENU_SEPARATOR,
+                                            CMD_PASSWORD_ACCESS, CMD_RESTART};
+    EXPECT_EQ(once, expected);
+
+    // The added items are found wherever they ended up.
+    std::vector<uint32_t> shuffled = {CMD_RESTART, CMD_PARAMETERS, CMD_FILE_VIEWER, MENU_SEPARATOR,
+                                      CMD_PASSWORD_ACCESS, MENU_SEPARATOR};
+    completeSecondMenu(shuffled);
+    EXPECT_EQ(shuffled, (std::vector<uint32_t>{CMD_FILE_VIEWER, CMD_PARAMETERS, MENU_SEPARATOR,
+                                               MENU_SEPARATOR, CMD_PASSWORD_ACCESS, CMD_RESTART}));
+}
+
+TEST(MenuTable, RulesHintsAndAccelerators) {
+    for (bool selected : {false, true}) {
+        EXPECT_EQ(commandEnabled(CMD_CONNECT, selected), !selected);
+        EXPECT_EQ(commandEnabled(CMD_DISCONNECT, selected), selected);
+        for (uint32_t id : {CMD_SAVE, CMD_LOAD, CMD_PASSWORD, CMD_ADDRESS, CMD_PASSWORD_ACCESS, CMD_RESTART})
+            EXPECT_EQ(commandEnabled(id, selected), selected) << id;
+        for (uint32_t id : {CMD_OPTIONS, CMD_QUIT, CMD_FILE_VIEWER, CMD_PARAMETERS, CMD_HELP_CONTENTS,
+                            CMD_CREDITS, CMD_HELP_CONTEXT})
+            EXPECT_TRUE(commandEnabled(id, selected)) << id;
+        EXPECT_FALSE(commandEnabled(CMD_SPECIAL_PARAMETERS, selected));
+        EXPECT_FALSE(commandEnabled(12345, selected));
+    }
+    EXPECT_EQ(hintTextFor(CMD_CONNECT), 32900u);
+    EXPECT_EQ(hintTextFor(CMD_FILE_VIEWER), 32913u);
+    EXPECT_EQ(hintTextFor(MENU_SEPARATOR), IDLE_HINT_TEXT);
+    EXPECT_EQ(hintTextFor(99999), IDLE_HINT_TEXT);
+
+    // Exactly the commands that pause the status poll while they run.
+    std::vector<uint32_t> pausing;
+    for (const MenuCommand& c : menuCommands())
+        if (c.clearsIdle) pausing.push_back(c.id);
+    std::sort(pausing.begin(), pausing.end());
+    EXPECT_EQ(pausing, (std::vector<uint32_t>{40007, 40011, 40012, 40013, 40015, 40016, 40017}));
+
+    std::vector<std::pair<uint32_t, std::string>> keys;
+    for (const MenuCommand& c : menuCommands())
+        if (c.accelerator[0]) keys.emplace_back(c.id, c.accelerator);
+    std::sort(keys.begin(), keys.end());
+    EXPECT_EQ(keys, (std::vector<std::pair<uint32_t, std::string>>{
+                        {40002, "Ctrl+I"}, {40003, "Ctrl+O"}, {40004, "Ctrl+C"}, {40005, "Ctrl+D"},
+                        {40007, "Ctrl+M"}, {40011, "Ctrl+S"}, {40012, "Ctrl+L"}, {57670, "F1"}}));
+}
+
+TEST(ChooserFilter, ProgramFiltersBecomeDialogFilters) {
+    EXPECT_EQ(chooserFilters("Parameter files (*.NFO)|*.NFO|"),
+              std::vector<std::string>{"Parameter files (*.NFO *.nfo)"});
+    EXPECT_EQ(chooserFilters("Reports|*.DOC;*.TXT|All|*.*|"),
+              (std::vector<std::string>{"Reports (*.DOC *.doc *.TXT *.txt)", "All (*.*)"}));
+    EXPECT_EQ(chooserFilters("|*.NFO|"), std::vector<std::string>{"(*.NFO *.nfo)"});
+    EXPECT_TRUE(chooserFilters("").empty());
+    EXPECT_TRUE(chooserFilters("Only a description").empty());
+}
+
+}  // namespace

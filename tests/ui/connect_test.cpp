@@ -1,0 +1,159 @@
+// The connect dialog on the main window against the simulated bus.
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+#include "app/MainFrame.h"
+#include "app/MenuTable.h"
+#include "link/ConnectDialog.h"
+#include "shell_ui_support.h"
+
+namespace {
+
+// Runs what a test does with the connect dialog once it is up; gives up
+// (with Cancel) after a bounded number of tries so no test can hang.
+void whenDialogOpens(const std::function<void(ConnectDialog*)>& act, int triesLeft = 200) {
+    QTimer::singleShot(10, [act, triesLeft] {
+        auto* dialog = qobject_cast<ConnectDialog*>(QApplication::activeModalWidget());
+        if (dialog && dialog->isVisible()) {
+            act(dialog);
+        } else if (triesLeft > 0) {
+            whenDialogOpens(act, triesLeft - 1);
+        }
+    });
+}
+
+}  // namespace
+
+class ConnectDialogTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
+    void init() {
+        install = std::make_unique<ShellInstallation>();
+        sim = std::make_unique<SimulatedBus>();
+        setDeviceLink(&sim->link);
+    }
+    void cleanup() {
+        setOperator(nullptr);
+        setDeviceLink(nullptr);
+        sim.reset();
+        install.reset();
+    }
+
+    void operatorPicksTheSecondDevice() {
+        sim->add(5, "FIRST");
+        sim->add(0x2a, "SECOND");
+        MainFrame f;
+        RecordingOperator op;
+        setOperator(&op);
+        f.show();
+
+        QStringList lines;
+        QString title, group, prompt;
+        whenDialogOpens([&](ConnectDialog* d) {
+            title = d->windowTitle();
+            group = d->findChild<QGroupBox*>("1200")->title();
+            prompt = d->findChild<QLabel*>("1201")->text();
+            for (int i = 0; i < d->list()->count(); ++i) lines << d->list()->item(i)->text();
+            QCOMPARE(d->list()->currentRow(), 0);
+            d->list()->setCurrentRow(1);
+            d->buttons()->button(QDialogButtonBox::Ok)->click();
+        });
+        f.dispatch(CMD_CONNECT);
+
+        QCOMPARE(lines, QStringList({"05>FIRST   ", "2a>SECOND  "}));
+        QCOMPARE(title, QString("Service v1.10"));
+        QCOMPARE(group, qtext(512));
+        QCOMPARE(prompt, qtext(513));
+        QVERIFY(f.deviceSelected);
+        QCOMPARE(sim->link.Address(), uint8_t(0x2a));
+        QVERIFY(op.messages.empty());
+        // The panel shows the device; Connect is now disabled, Disconnect enabled.
+        QVERIFY(!f.commandAction(CMD_CONNECT)->isEnabled());
+        QVERIFY(f.commandAction(CMD_DISCONNECT)->isEnabled());
+    }
+
+    void failedSelectionKeepsTheDialogOpen() {
+        sim->add(1, "ONE");
+        SimDevice& two = sim->add(2, "TWO");
+        MainFrame f;
+        RecordingOperator op;
+        setOperator(&op);
+
+        bool stillOpen = false;
+        whenDialogOpens([&](ConnectDialog* d) {
+            two.mutedKeys.insert(32);             // its identity can no longer be read
+            d->list()->setCurrentRow(1);
+            d->buttons()->button(QDialogButtonBox::Ok)->click();
+            stillOpen = d->isVisible();
+            d->buttons()->button(QDialogButtonBox::Cancel)->click();
+        });
+        f.dispatch(CMD_CONNECT);
+
+        QVERIFY(stillOpen);
+        QCOMPARE(op.texts(), std::vector<std::string>{textOf(3)});
+        QVERIFY(!f.deviceSelected);
+        QVERIFY(sim->link.isOpen());
+    }
+
+    void oneDeviceConnectsWithoutTheDialog() {
+        sim->add(7, "ALONE");
+        MainFrame f;
+        RecordingOperator op;
+        setOperator(&op);
+        bool dialogSeen = false;
+        whenDialogOpens([&](ConnectDialog* d) {
+            dialogSeen = true;
+            d->reject();
+        }, 20);
+        f.dispatch(CMD_CONNECT);
+        QVERIFY(f.deviceSelected);
+        QCOMPARE(sim->link.Address(), uint8_t(7));
+        QTest::qWait(300);
+        QVERIFY(!dialogSeen);
+
+        // The menu disconnects it again.
+        f.dispatch(CMD_DISCONNECT);
+        QVERIFY(!f.deviceSelected);
+        QVERIFY(!sim->link.isOpen());
+    }
+
+    void connectShowsTheWindowsOwnProgressAndComesBack() {
+        sim->add(3, "SHOWN");
+        MainFrame f;
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        // Any message box would be a failure here: close it rather than wait.
+        QTimer guard;
+        int boxes = 0;
+        connect(&guard, &QTimer::timeout, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                ++boxes;
+                box->reject();
+            }
+        });
+        guard.start(20);
+        f.dispatch(CMD_CONNECT);
+        guard.stop();
+        QCOMPARE(boxes, 0);
+        QVERIFY(f.deviceSelected);
+        QVERIFY(!f.progressWindow());
+        QVERIFY(f.isVisible());
+        QCOMPARE(f.windowTitle(), QString("Service v1.10"));
+        QVERIFY(!QApplication::overrideCursor());
+    }
+
+private:
+    std::unique_ptr<ShellInstallation> install;
+    std::unique_ptr<SimulatedBus> sim;
+};
+
+QTEST_MAIN(ConnectDialogTest)
+#include "connect_test.moc"

@@ -1,0 +1,58 @@
+#pragma once
+// Shared setup of the main-window tests: an installation directory with
+// numbered texts ("text 32896"), entered as the current directory, and a
+// device link on a simulated bus installed before the window is built.
+#include <QDir>
+#include <QString>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/AppState.h"
+#include "app/Installation.h"
+#include "core/shell_support.h"
+#include "support/Support.h"
+
+// Every text number the main window, the connect dialog and the progress
+// window use; text 0 (the title) is given separately.
+inline std::vector<unsigned> shellTextNumbers() {
+    std::vector<unsigned> numbers = {1, 3, 18, 19, 33, 34, 35, 512, 513, 768, 769, 770, 1058, 1061, 1062};
+    for (unsigned n : {128u, 129u, 130u, 131u, 132u, 133u, 144u, 145u, 146u, 147u, 148u, 150u, 151u,
+                       153u, 154u, 155u, 160u, 161u})
+        numbers.push_back(n);
+    for (unsigned n = 32768; n <= 32787; ++n) numbers.push_back(n);
+    for (unsigned n = 32896; n <= 32913; ++n) numbers.push_back(n);
+    return numbers;
+}
+
+class ShellInstallation {
+public:
+    explicit ShellInstallation(const std::string& title = "Service") {
+        startDir_ = std::filesystem::current_path();
+        saved_ = appState();
+        std::string messages = "0>" + title + "<END>\n";
+        for (unsigned n : shellTextNumbers()) {
+            char entry[64];
+            std::snprintf(entry, sizeof entry, "%X>text %u<END>\n", n, n);
+            messages += entry;
+        }
+        dir_.write("messages.test", messages);
+        dir_.write("config.ini", "[BASIC Configurations]\nlanguage=test\nserial_port=1\n");
+        std::filesystem::current_path(dir_.path());
+        InitInstallDirectory();
+    }
+    ~ShellInstallation() {
+        std::filesystem::current_path(startDir_);
+        appState() = saved_;
+    }
+    const TempDir& dir() const { return dir_; }
+
+private:
+    TempDir dir_;
+    std::filesystem::path startDir_;
+    AppState saved_;
+};
+
+inline QString qtext(unsigned n) { return QString::fromStdString(textOf(n)); }
