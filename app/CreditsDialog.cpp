@@ -8,6 +8,7 @@
 
 #include "app/AppState.h"
 #include "app/DialogUnitsQt.h"
+#include "app/ShellTextQt.h"
 #include "texts/TextTable.h"
 
 // The resource file lives in a static library: without a reference from code
@@ -16,7 +17,7 @@ static void initCreditsResources() { Q_INIT_RESOURCE(credits); }
 
 namespace {
 
-QString text(uint32_t n) { return QString::fromStdString(MessageTable.Lookup(n)); }
+QString text(uint32_t n) { return shellText(MessageTable.Lookup(n)); }
 
 QLabel* label(QWidget* parent, const char* id, const QRect& where, const QString& content,
               Qt::Alignment alignment) {
@@ -34,7 +35,7 @@ QLabel* label(QWidget* parent, const char* id, const QRect& where, const QString
 CreditsDialog::CreditsDialog(QWidget* parent) : QDialog(parent) {
     initCreditsResources();
     DialogUnits du(this);
-    setWindowTitle(QString::fromStdString(appState().windowTitle));
+    setWindowTitle(shellText(appState().windowTitle));
     setFixedSize(du.size(369, 206));
 
     auto* group = new QGroupBox(text(256), this);

@@ -8,12 +8,13 @@
 
 #include "app/AppState.h"
 #include "app/DialogUnitsQt.h"
+#include "app/ShellTextQt.h"
 #include "app/OptionsModel.h"
 #include "texts/TextTable.h"
 
 namespace {
 
-QString text(uint32_t n) { return QString::fromStdString(MessageTable.Lookup(n)); }
+QString text(uint32_t n) { return shellText(MessageTable.Lookup(n)); }
 
 template <typename W>
 W* place(W* widget, const char* id, const QRect& where) {
@@ -45,7 +46,7 @@ OptionsDialog::OptionsDialog(QWidget* parent, std::function<bool()> reload)
     : QDialog(parent), reload_(std::move(reload)) {
     const AppState& state = appState();
     DialogUnits du(this);
-    setWindowTitle(QString::fromStdString(state.windowTitle));
+    setWindowTitle(shellText(state.windowTitle));
     setFixedSize(du.size(301, 164));
 
     place(new QGroupBox(text(384), this), "1180", du.rect(7, 12, 289, 128));

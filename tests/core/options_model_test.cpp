@@ -1,0 +1,121 @@
+// What the options dialog offers and what its OK writes, without a screen.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "app/AppState.h"
+#include "app/OptionsModel.h"
+#include "platform/Profile.h"
+#include "support/Support.h"
+
+namespace {
+
+using Codes = std::vector<std::string>;
+
+constexpr const char* kSection = "BASIC Configurations";
+
+std::string key(const std::string& profile, const char* name) {
+    return profileString(profile, kSection, name, "<missing>");
+}
+
+// Keeps the application state a test changes from leaking into the next.
+class OptionsModelTest : public ::testing::Test {
+protected:
+    void SetUp() override { saved_ = appState(); }
+    void TearDown() override { appState() = saved_; }
+
+    void configure(const std::string& language, unsigned port, bool connect) {
+        AppState& s = appState();
+        s.installDirectory = dir.path();
+        s.profilePath = dir.file("config.ini");
+        s.language = language;
+        s.serialPort = uint8_t(port);
+        s.connectOnStartup = connect;
+        dir.write("config.ini", "[BASIC Configurations]\nlanguage=" + language +
+                                    "\nserial_port=" + std::to_string(port) +
+                                    "\nconnect_on_startup=" + (connect ? "1" : "0") + "\n");
+    }
+
+    TempDir dir;
+    AppState saved_;
+};
+
+}  // namespace
+
+TEST_F(OptionsModelTest, LanguageCodesFromTheMessagesFiles) {
+    dir.write("messages.eng", "");
+    dir.write("messages.ITA", "");
+    dir.write("messages.ita", "");       // the same code twice is offered once
+    dir.write("messages", "");           // no point: no language
+    dir.write("messages.", "");          // an empty code names none
+    dir.write("messages.deu.old", "");   // everything after the first point
+    dir.write("errors.fra", "");
+    dir.write("Messages.esp", "");       // the loader opens "messages." exactly
+    std::filesystem::create_directory(dir.file("messages.dir"));
+    EXPECT_EQ(languageCodes(dir.path()), (Codes{"deu.old", "eng", "ita"}));
+    EXPECT_EQ(languageCodes(dir.file("no-such-dir")), Codes{});
+}
+
+TEST(OptionsModel, LanguageSearchStartsAtTheSecondEntryAndWraps) {
+    EXPECT_EQ(findLanguageEntry({"eng", "english"}, "eng"), 1);
+    EXPECT_EQ(findLanguageEntry({"eng", "ita"}, "ITA"), 1);
+    EXPECT_EQ(findLanguageEntry({"eng", "ita"}, "Eng"), 0);   // the first is tried last
+    EXPECT_EQ(findLanguageEntry({"deu", "eng", "english"}, "eng"), 1);
+    EXPECT_EQ(findLanguageEntry({"eng"}, "eng"), 0);
+    EXPECT_EQ(findLanguageEntry({"eng", "ita"}, "fra"), -1);
+    EXPECT_EQ(findLanguageEntry({"eng", "ita"}, "engl"), -1);  // prefix of the entry, not of the language
+    EXPECT_EQ(findLanguageEntry({}, "eng"), -1);
+}
+
+TEST(OptionsModel, PortNamesAndTheConfiguredEntry) {
+    Codes names = portNames();
+    ASSERT_EQ(names.size(), 24u);
+    EXPECT_EQ(names.front(), "COM 01");
+    EXPECT_EQ(names[4], "COM 05");
+    EXPECT_EQ(names.back(), "COM 24");
+    EXPECT_EQ(portEntry(5), 4);
+    EXPECT_EQ(portEntry(1), 0);
+    EXPECT_EQ(portEntry(24), 23);
+    EXPECT_EQ(portEntry(0), -1);
+    EXPECT_EQ(portEntry(25), -1);
+    EXPECT_EQ(portEntry(30), -1);
+}
+
+TEST_F(OptionsModelTest, OkWithoutChangesWritesTheSameValuesBack) {
+    configure("ITA", 5, true);
+    Codes codes{"eng", "ita"};
+    int reloads = 0;
+    OptionsChoice choice{findLanguageEntry(codes, "ITA"), portEntry(5), true};
+    applyOptions(codes, choice, [&] { ++reloads; return true; });
+    EXPECT_EQ(reloads, 1);
+    EXPECT_EQ(key(appState().profilePath, "language"), "ita");
+    EXPECT_EQ(key(appState().profilePath, "serial_port"), "5");
+    EXPECT_EQ(key(appState().profilePath, "connect_on_startup"), "1");
+    EXPECT_EQ(appState().language, "ita");
+    EXPECT_EQ(appState().serialPort, 5);
+}
+
+TEST_F(OptionsModelTest, NothingSelectedKeepsTheLanguageAndWritesPortZero) {
+    configure("ENG", 30, false);
+    OptionsChoice choice{-1, portEntry(30), false};
+    applyOptions({"eng"}, choice, [] { return false; });   // a failed reload is not looked at
+    EXPECT_EQ(key(appState().profilePath, "language"), "eng");   // kept, lower-cased
+    EXPECT_EQ(key(appState().profilePath, "serial_port"), "0");
+    EXPECT_EQ(key(appState().profilePath, "connect_on_startup"), "0");
+    EXPECT_EQ(appState().serialPort, 0);
+}
+
+TEST_F(OptionsModelTest, TheReloadSeesTheWrittenFile) {
+    configure("eng", 1, false);
+    Codes codes{"eng", "ita"};
+    std::string seen;
+    applyOptions(codes, OptionsChoice{1, 23, true}, [&] {
+        seen = key(appState().profilePath, "language") + "/" +
+               key(appState().profilePath, "serial_port") + "/" +
+               key(appState().profilePath, "connect_on_startup");
+        return true;
+    });
+    EXPECT_EQ(seen, "ita/24/1");
+    // The rest of the file is kept.
+    EXPECT_NE(dir.read("config.ini").find("[BASIC Configurations]"), std::string::npos);
+}

@@ -1,0 +1,244 @@
+// The options and credits dialogs on a screen: what they show for a given
+// configuration, what OK writes, and that a new language reaches the main
+// window and the credits at once.
+#include <QApplication>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <memory>
+
+#include "app/AppState.h"
+#include "app/CreditsDialog.h"
+#include "app/Installation.h"
+#include "app/MainFrame.h"
+#include "app/MenuTable.h"
+#include "app/OptionsDialog.h"
+#include "link/DeviceLink.h"
+#include "platform/Profile.h"
+#include "support/Support.h"
+#include "texts/TextTable.h"
+
+namespace {
+
+// An installation whose texts name their language and number ("ita 384"),
+// entered as the current directory, with a device link installed.
+class Installation {
+public:
+    // extra: further language codes; "ITA" is written as messages.ITA.
+    explicit Installation(const std::string& config, std::vector<std::string> extra = {}) {
+        startDir_ = std::filesystem::current_path();
+        saved_ = appState();
+        setOperator(&op);
+        language("eng");
+        language("ita");
+        for (const std::string& code : extra) language(code);
+        dir.write("config.ini", "[BASIC Configurations]\n" + config);
+        std::filesystem::current_path(dir.path());
+        InitInstallDirectory();
+        loadInstallationCore();
+        setDeviceLink(&link);
+    }
+    ~Installation() {
+        setOperator(nullptr);
+        setDeviceLink(nullptr);
+        std::filesystem::current_path(startDir_);
+        appState() = saved_;
+    }
+    void language(const std::string& code) {
+        std::string content = "0>" + code + " Service<END>\n";
+        for (unsigned n = 1; n <= 33000; ++n) {
+            if (n > 1100 && n < 32768) continue;
+            char entry[64];
+            std::snprintf(entry, sizeof entry, "%X>%s %u<END>\n", n, code.c_str(), n);
+            content += entry;
+        }
+        dir.write("messages." + code, content);
+    }
+    std::string key(const char* name) const {
+        return profileString(dir.file("config.ini"), "BASIC Configurations", name, "<missing>");
+    }
+
+    TempDir dir;
+    DeviceLink link;
+    RecordingOperator op;
+
+private:
+    std::filesystem::path startDir_;
+    AppState saved_;
+};
+
+template <typename W>
+W* child(QWidget* dialog, const char* id) {
+    W* w = dialog->findChild<W*>(QString::fromLatin1(id));
+    if (!w) qFatal("no control %s", id);
+    return w;
+}
+
+QString selectedEntry(QListWidget* list) {
+    QList<QListWidgetItem*> items = list->selectedItems();
+    return items.isEmpty() ? QString() : items.first()->text();
+}
+
+// Runs act on the modal dialog of type D once it is up; a dialog still open
+// after five seconds is rejected so the test never hangs.
+template <typename D>
+void whenModal(std::function<void(D*)> act) {
+    auto tries = std::make_shared<int>(0);
+    auto poll = std::make_shared<std::function<void()>>();
+    *poll = [act, tries, poll] {
+        if (auto* d = qobject_cast<D*>(QApplication::activeModalWidget())) {
+            act(d);
+            return;
+        }
+        if (++*tries < 500) QTimer::singleShot(10, *poll);
+    };
+    QTimer::singleShot(0, *poll);
+    QTimer::singleShot(5000, [] {
+        if (QWidget* w = QApplication::activeModalWidget())
+            if (auto* d = qobject_cast<QDialog*>(w)) d->reject();
+    });
+}
+
+}  // namespace
+
+class OptionsCreditsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
+
+    void showsTheConfiguration() {
+        // messages.ita and messages.ITA: one code twice on this file system.
+        Installation inst("language=ITA\nserial_port=5\nconnect_on_startup=1\n", {"ITA"});
+        OptionsDialog dialog(nullptr, [] { return true; });
+        QCOMPARE(dialog.windowTitle(), QString("ITA Service v1.10"));
+        QCOMPARE(child<QGroupBox>(&dialog, "1180")->title(), QString("ITA 384"));
+        QCOMPARE(child<QLabel>(&dialog, "1181")->text(), QString("ITA 385"));
+        QCOMPARE(child<QLabel>(&dialog, "1183")->text(), QString("ITA 387"));
+        QCOMPARE(child<QCheckBox>(&dialog, "1185")->text(), QString("ITA 389"));
+        auto* languages = child<QListWidget>(&dialog, "1182");
+        QCOMPARE(languages->count(), 2);
+        QCOMPARE(languages->item(0)->text(), QString("eng"));
+        QCOMPARE(languages->item(1)->text(), QString("ita"));
+        QCOMPARE(selectedEntry(languages), QString("ita"));
+        auto* ports = child<QListWidget>(&dialog, "1184");
+        QCOMPARE(ports->count(), 24);
+        QCOMPARE(selectedEntry(ports), QString("COM 05"));
+        QVERIFY(child<QCheckBox>(&dialog, "1185")->isChecked());
+        QVERIFY(child<QPushButton>(&dialog, "2")->isDefault());
+        QVERIFY(!child<QPushButton>(&dialog, "1")->isDefault());
+        QCOMPARE(child<QPushButton>(&dialog, "2")->text(), QString("&Cancel"));
+        QCOMPARE(child<QPushButton>(&dialog, "1")->text(), QString("&OK"));
+    }
+
+    void okWritesBackWhatItShows() {
+        Installation inst("language=eng\nserial_port=5\nconnect_on_startup=0\n");
+        int reloads = 0;
+        OptionsDialog dialog(nullptr, [&] { ++reloads; return true; });
+        child<QPushButton>(&dialog, "1")->click();
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(reloads, 1);
+        QCOMPARE(inst.key("language"), std::string("eng"));
+        QCOMPARE(inst.key("serial_port"), std::string("5"));
+        QCOMPARE(inst.key("connect_on_startup"), std::string("0"));
+    }
+
+    void portOutsideTheListWritesZero() {
+        Installation inst("language=eng\nserial_port=30\n");
+        OptionsDialog dialog(nullptr, [] { return true; });
+        QCOMPARE(selectedEntry(child<QListWidget>(&dialog, "1184")), QString());
+        child<QCheckBox>(&dialog, "1185")->setChecked(true);
+        dialog.accept();
+        QCOMPARE(inst.key("serial_port"), std::string("0"));
+        QCOMPARE(inst.key("connect_on_startup"), std::string("1"));
+    }
+
+    void longerCodeWinsForItsPrefix() {
+        Installation inst("language=eng\n", {"english"});
+        OptionsDialog dialog(nullptr, [] { return true; });
+        QCOMPARE(selectedEntry(child<QListWidget>(&dialog, "1182")), QString("english"));
+    }
+
+    void cancelChangesNothing() {
+        Installation inst("language=eng\nserial_port=2\n");
+        std::string before = inst.dir.read("config.ini");
+        int reloads = 0;
+        OptionsDialog dialog(nullptr, [&] { ++reloads; return true; });
+        child<QListWidget>(&dialog, "1182")->setCurrentRow(1);
+        child<QPushButton>(&dialog, "2")->click();
+        QCOMPARE(reloads, 0);
+        QCOMPARE(inst.dir.read("config.ini"), before);
+        QCOMPARE(appState().language, std::string("eng"));
+    }
+
+    // The whole way from the menu: command 40003, a new language, OK.
+    void newLanguageRetitlesTheWindowAtOnce() {
+        Installation inst("language=eng\nserial_port=1\n");
+        MainFrame frame;
+        QCOMPARE(frame.windowTitle(), QString("eng Service v1.10"));
+        QCOMPARE(frame.menu(0)->title(), QString("eng 128"));
+        whenModal<OptionsDialog>([](OptionsDialog* d) {
+            auto* languages = child<QListWidget>(d, "1182");
+            languages->setCurrentRow(1);   // ita
+            child<QListWidget>(d, "1184")->setCurrentRow(2);
+            child<QPushButton>(d, "1")->click();
+        });
+        frame.dispatch(CMD_OPTIONS);
+        QCOMPARE(inst.key("language"), std::string("ita"));
+        QCOMPARE(inst.key("serial_port"), std::string("3"));
+        QCOMPARE(frame.windowTitle(), QString("ita Service v1.10"));
+        QCOMPARE(frame.menu(0)->title(), QString("ita 128"));
+        QCOMPARE(frame.menu(1)->title(), QString("ita 144"));
+        QCOMPARE(frame.statusText()->text(), QString("ita 32896"));
+        QCOMPARE(appState().serialPort, uint8_t(3));
+    }
+
+    void creditsFollowTheLanguage() {
+        Installation inst("language=eng\n");
+        {
+            CreditsDialog credits(nullptr);
+            QCOMPARE(credits.windowTitle(), QString("eng Service v1.10"));
+            QCOMPARE(child<QGroupBox>(&credits, "1100")->title(), QString("eng 256"));
+            QCOMPARE(child<QLabel>(&credits, "1101")->text(), QString("eng 257"));
+            QCOMPARE(child<QLabel>(&credits, "1102")->text(), QString("eng 258"));
+            QCOMPARE(child<QLabel>(&credits, "1103")->text(), QString("eng 259"));
+            QCOMPARE(child<QLabel>(&credits, "1105")->text(), QString("eng 261"));
+            QCOMPARE(child<QLabel>(&credits, "1107")->text(), QString("eng 263"));
+            QCOMPARE(child<QLabel>(&credits, "1106")->text(), QString("Jun, 2008"));
+            QCOMPARE(child<QLabel>(&credits, "1104")->text(), QString(creditsAuthorLine));
+            QFont bold = child<QLabel>(&credits, "1101")->font();
+            QCOMPARE(bold.pixelSize(), 20);
+            QVERIFY(bold.bold());
+            QVERIFY(!child<QLabel>(&credits, "1102")->font().bold());
+            QPixmap picture = child<QLabel>(&credits, "1110")->pixmap();
+            QCOMPARE(picture.size(), QSize(480, 103));
+            // The frame holds the whole picture.
+            QLabel* frame = child<QLabel>(&credits, "1110");
+            QVERIFY(frame->contentsRect().width() >= 480);
+            QVERIFY(frame->contentsRect().height() >= 103);
+        }
+        writeProfileString(appState().profilePath, "BASIC Configurations", "language", "ita");
+        QCOMPARE(int(loadInstallationCore()), int(LoadResult::Ok));
+        CreditsDialog credits(nullptr);
+        QCOMPARE(child<QGroupBox>(&credits, "1100")->title(), QString("ita 256"));
+        QCOMPARE(child<QLabel>(&credits, "1103")->text(), QString("ita 259"));
+        QCOMPARE(child<QLabel>(&credits, "1106")->text(), QString("Jun, 2008"));
+    }
+
+    void creditsCloseWithOk() {
+        Installation inst("language=eng\n");
+        whenModal<CreditsDialog>([](CreditsDialog* d) { child<QPushButton>(d, "1")->click(); });
+        runCreditsDialog(nullptr);
+        QVERIFY(QApplication::activeModalWidget() == nullptr);
+    }
+};
+
+QTEST_MAIN(OptionsCreditsTest)
+#include "options_credits_test.moc"
