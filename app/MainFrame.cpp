@@ -32,10 +32,7 @@
 #include "link/DeviceLink.h"
 #include "texts/TextTable.h"
 
-#if __has_include("params/ParameterCommandsQt.h")
 #include "params/ParameterCommandsQt.h"
-#define FS_HAVE_PARAMETERS 1
-#endif
 #if __has_include("files/FileCommandsQt.h")
 #include "files/FileCommandsQt.h"
 #define FS_HAVE_FILE_COMMANDS 1
@@ -183,7 +180,9 @@ void MainFrame::buildMenus() {
         m->installEventFilter(this);
         menus_.push_back(m);
     }
-    connect(menuBar(), &QMenuBar::hovered, this, [this](QAction*) { showHint(IDLE_HINT_TEXT); });
+    // The menu bar is not watched: it hears of every item highlighted in an
+    // open menu too, and would wipe the item's hint. Opening and closing a
+    // menu restore the idle text.
     updateCommandEnabling();
 }
 
@@ -270,7 +269,6 @@ void MainFrame::runCommand(uint32_t id) {
         break;
     case CMD_HELP_CONTENTS: showHelp("contents"); break;
     case CMD_HELP_CONTEXT: showHelp(HELP_CONTEXT_ANCHOR); break;
-#ifdef FS_HAVE_PARAMETERS
     case CMD_PARAMETERS:
         if (deviceSelected) runParameterDialog(this, 0);
 #ifdef FS_HAVE_FILE_COMMANDS
@@ -282,12 +280,11 @@ void MainFrame::runCommand(uint32_t id) {
     case CMD_PASSWORD_ACCESS: runPasswordCommand(this, true); RenderPanel(); break;
     case CMD_ADDRESS: runAddressCommand(this); RenderPanel(); break;
     case CMD_RESTART: runRestartCommand(this); RenderPanel(); break;
-#endif
 #ifdef FS_HAVE_FILE_COMMANDS
     case CMD_FILE_VIEWER: runReportViewCommand(this); RenderPanel(); break;
-#endif
     case CMD_SAVE: saveParameterFile(); RenderPanel(); break;
     case CMD_LOAD: loadParameterFileCommand(); RenderPanel(); break;
+#endif
     default: break;   // 40009 is never enabled
     }
 }
