@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "app/AppState.h"
+#include "app/BatchPattern.h"
 #include "platform/Profile.h"
 #include "texts/TextTable.h"
 
@@ -71,6 +72,8 @@ std::string commandLineFromArgs(int argc, char** argv) {
     return line;
 }
 
+// One rule for the start-up and the jobs themselves: a line the start-up
+// takes for a job is a line the job runs.
 bool hasBatchOption(const std::string& commandLine) {
-    return commandLine.find("/c ") != std::string::npos || commandLine.find("/l ") != std::string::npos;
+    return parseBatchCommandLine(commandLine).kind != BatchKind::None;
 }
