@@ -10,6 +10,7 @@
 #include "files/MemoryStream.h"
 #include "files/ParameterFiles.h"
 #include "link/DeviceLink.h"
+#include "platform/Directories.h"
 
 namespace {
 
