@@ -366,8 +366,9 @@ void MainFrame::panelResized() {
 void MainFrame::pollStatus() {
     if (!deviceSelected || !idle) return;
     DeviceLink& link = deviceLink();
-    // A tick handled while a transaction waits must not start another one.
-    if (link.transactionInFlight()) return;
+    // A tick handled while a transaction waits must not start another one,
+    // nor one that falls between the steps of a long operation.
+    if (link.transactionInFlight() || progress_) return;
     const uint32_t value = link.ReadRegister(STATUS_REGISTER);
     if (link.errorFlag() != 0) return;
     if (value != lastStatus) {

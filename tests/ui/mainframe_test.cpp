@@ -261,6 +261,14 @@ private slots:
         QCOMPARE(d.reads, reads);
         QCOMPARE(f.lastStatus, 0x1a2u);
 
+        // Nor while a long operation shows its progress.
+        f.deviceSelected = true;
+        uint32_t counter = 0;
+        f.ShowProgress(&counter, 10, "working");
+        f.pollStatus();
+        f.HideProgress();
+        QCOMPARE(d.reads, reads);
+
         // A failed read changes nothing.
         f.deviceSelected = true;
         d.vanished = true;
