@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
+#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
@@ -87,24 +88,26 @@ QString selectedEntry(QListWidget* list) {
     return items.isEmpty() ? QString() : items.first()->text();
 }
 
-// Runs act on the modal dialog of type D once it is up; a dialog still open
-// after five seconds is rejected so the test never hangs.
+// Runs act on the modal dialog of type D once it is up. Polling stops after
+// five seconds; a dialog that act left open is rejected two seconds later,
+// so the test never hangs.
 template <typename D>
 void whenModal(std::function<void(D*)> act) {
+    auto* poll = new QTimer;
     auto tries = std::make_shared<int>(0);
-    auto poll = std::make_shared<std::function<void()>>();
-    *poll = [act, tries, poll] {
-        if (auto* d = qobject_cast<D*>(QApplication::activeModalWidget())) {
-            act(d);
-            return;
-        }
-        if (++*tries < 500) QTimer::singleShot(10, *poll);
-    };
-    QTimer::singleShot(0, *poll);
-    QTimer::singleShot(5000, [] {
-        if (QWidget* w = QApplication::activeModalWidget())
-            if (auto* d = qobject_cast<QDialog*>(w)) d->reject();
+    QObject::connect(poll, &QTimer::timeout, [poll, act, tries] {
+        auto* dialog = qobject_cast<D*>(QApplication::activeModalWidget());
+        if (!dialog && ++*tries < 500) return;
+        poll->stop();
+        poll->deleteLater();
+        if (!dialog) return;
+        QPointer<D> guard(dialog);
+        act(dialog);
+        QTimer::singleShot(2000, [guard] {
+            if (guard && guard->isVisible()) guard->reject();
+        });
     });
+    poll->start(10);
 }
 
 }  // namespace
