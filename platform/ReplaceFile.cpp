@@ -74,7 +74,12 @@ bool replaceFile(const std::string& path, const std::function<bool(std::FILE*)>&
         ::unlink(tempPath.c_str());
         return false;
     }
-    bool ok = write(f);
+    bool ok = false;
+    try {
+        ok = write(f);
+    } catch (...) {
+        ok = false;  // the temporary file goes; the old file stays
+    }
     ok = std::fflush(f) == 0 && ok;
     ok = ::fsync(::fileno(f)) == 0 && ok;
     ok = std::fclose(f) == 0 && ok;

@@ -50,13 +50,6 @@ protected:
 
 }  // namespace
 
-TEST_F(InstallationTest, DirectoryAndProfilePathFromTheCurrentDirectory) {
-    std::string cwd = std::filesystem::current_path().string();
-    EXPECT_EQ(appState().installDirectory, cwd);
-    EXPECT_EQ(appState().profilePath, cwd + "/config.ini");
-    EXPECT_NE(appState().installDirectory.back(), '/');
-}
-
 TEST_F(InstallationTest, MissingConfigurationChangesNothing) {
     appState().language = "ita";
     appState().windowTitle = "Old v1.10";
@@ -110,6 +103,8 @@ TEST_F(InstallationTest, SettingsTablesTitleAndHelpPath) {
     EXPECT_TRUE(appState().connectOnStartup);          // any non-zero value
     EXPECT_TRUE(appState().installationLoaded);
     EXPECT_EQ(appState().windowTitle, "Field Service v1.10");
+    EXPECT_EQ(appState().installDirectory, std::filesystem::current_path().string());
+    EXPECT_EQ(appState().profilePath, appState().installDirectory + "/config.ini");
     EXPECT_EQ(appState().helpFilePath, appState().installDirectory + "/help_eng.hlp");
     EXPECT_EQ(MessageTable.Lookup(3), "Device failed");
     EXPECT_FALSE(ErrorTable.loaded());
