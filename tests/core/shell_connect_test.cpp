@@ -196,18 +196,6 @@ TEST_F(ConnectTest, OkWithoutAChosenLineFails) {
     EXPECT_EQ(sim.link.Address(), 1);
 }
 
-TEST_F(ConnectTest, DeviceWithAnUnreadableNameIsLeftOutOfTheList) {
-    SimDevice& mute = sim.add(3, "MUTENAME");
-    mute.mutedKeys.insert(22);
-    sim.add(7, "LISTED");
-    sim.add(8, "ALSO");
-    chooser.picks = {0};
-
-    EXPECT_TRUE(connect());
-    EXPECT_EQ(chooser.shown, (std::vector<std::string>{"07>LISTED  ", "08>ALSO    "}));
-    EXPECT_EQ(sim.link.Address(), 7);
-}
-
 TEST_F(ConnectTest, GarbageOnTheLineEndsInAListOrText19) {
     for (uint32_t seed : {1u, 2u, 3u}) {
         SimulatedBus noisy;

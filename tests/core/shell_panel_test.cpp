@@ -86,29 +86,6 @@ TEST(PanelLayout, ColumnsWidenEquallyAndLabelsStartAtEight) {
     EXPECT_EQ(odd.half, 260);
 }
 
-TEST(PanelLayout, OutlinesRunFromTheLastRowToTheFirstThenTheFrame) {
-    const PanelLayout l = panelLayout(544, 200, 8);
-    ASSERT_EQ(l.outlines.size(), 17u);
-    // Row 7 first: its left box from (4, bottom).
-    EXPECT_EQ(l.outlines[0].front().x, 4);
-    EXPECT_EQ(l.outlines[0].front().y, 8 + 20 * 7 + 20);
-    EXPECT_EQ(l.outlines[1][1].x, 544 - 4);
-    EXPECT_EQ(l.outlines[15][2].y, 8);                 // row 0's top
-    const auto& frameLine = l.outlines[16];
-    EXPECT_EQ(frameLine[0].x, 2);
-    EXPECT_EQ(frameLine[0].y, 6);
-    EXPECT_EQ(frameLine[2].x, 542);
-    EXPECT_EQ(frameLine[2].y, 170);
-    for (const auto& outline : l.outlines) {           // every outline closes
-        EXPECT_EQ(outline.front().x, outline.back().x);
-        EXPECT_EQ(outline.front().y, outline.back().y);
-    }
-    EXPECT_EQ(l.tint.left, 4);
-    EXPECT_EQ(l.tint.top, 8);
-    EXPECT_EQ(l.tint.width, 536);
-    EXPECT_EQ(l.tint.height, 160);
-}
-
 TEST(PanelLayout, TintTurnsWhiteGreyAndBlackNearlyBlack) {
     EXPECT_EQ(tintPixel(0xFFFFFF), 0xF0F0F0u);
     EXPECT_EQ(tintPixel(0x000000), 0x0F0F0Fu);
@@ -153,39 +130,6 @@ TEST(MenuTable, CompletingTheSecondMenuTwiceGivesTheSameMenu) {
     completeSecondMenu(shuffled);
     EXPECT_EQ(shuffled, (std::vector<uint32_t>{CMD_FILE_VIEWER, CMD_PARAMETERS, MENU_SEPARATOR,
                                                MENU_SEPARATOR, CMD_PASSWORD_ACCESS, CMD_RESTART}));
-}
-
-TEST(MenuTable, RulesHintsAndAccelerators) {
-    for (bool selected : {false, true}) {
-        EXPECT_EQ(commandEnabled(CMD_CONNECT, selected), !selected);
-        EXPECT_EQ(commandEnabled(CMD_DISCONNECT, selected), selected);
-        for (uint32_t id : {CMD_SAVE, CMD_LOAD, CMD_PASSWORD, CMD_ADDRESS, CMD_PASSWORD_ACCESS, CMD_RESTART})
-            EXPECT_EQ(commandEnabled(id, selected), selected) << id;
-        for (uint32_t id : {CMD_OPTIONS, CMD_QUIT, CMD_FILE_VIEWER, CMD_PARAMETERS, CMD_HELP_CONTENTS,
-                            CMD_CREDITS, CMD_HELP_CONTEXT})
-            EXPECT_TRUE(commandEnabled(id, selected)) << id;
-        EXPECT_FALSE(commandEnabled(CMD_SPECIAL_PARAMETERS, selected));
-        EXPECT_FALSE(commandEnabled(12345, selected));
-    }
-    EXPECT_EQ(hintTextFor(CMD_CONNECT), 32900u);
-    EXPECT_EQ(hintTextFor(CMD_FILE_VIEWER), 32913u);
-    EXPECT_EQ(hintTextFor(MENU_SEPARATOR), IDLE_HINT_TEXT);
-    EXPECT_EQ(hintTextFor(99999), IDLE_HINT_TEXT);
-
-    // Exactly the commands that pause the status poll while they run.
-    std::vector<uint32_t> pausing;
-    for (const MenuCommand& c : menuCommands())
-        if (c.clearsIdle) pausing.push_back(c.id);
-    std::sort(pausing.begin(), pausing.end());
-    EXPECT_EQ(pausing, (std::vector<uint32_t>{40007, 40011, 40012, 40013, 40015, 40016, 40017}));
-
-    std::vector<std::pair<uint32_t, std::string>> keys;
-    for (const MenuCommand& c : menuCommands())
-        if (c.accelerator[0]) keys.emplace_back(c.id, c.accelerator);
-    std::sort(keys.begin(), keys.end());
-    EXPECT_EQ(keys, (std::vector<std::pair<uint32_t, std::string>>{
-                        {40002, "Ctrl+I"}, {40003, "Ctrl+O"}, {40004, "Ctrl+C"}, {40005, "Ctrl+D"},
-                        {40007, "Ctrl+M"}, {40011, "Ctrl+S"}, {40012, "Ctrl+L"}, {57670, "F1"}}));
 }
 
 TEST(ChooserFilter, ProgramFiltersBecomeDialogFilters) {
