@@ -84,10 +84,12 @@ int SerialLink::PurgeAll() {
 int SerialLink::Settle() {
     int purged = PurgeAll();
     if (!StartDeadline(1, 2)) return purged;
-    while (!DeadlinePassed(1)) {
-        int64_t before = clockNow;
+    int64_t before = clockNow;
+    for (;;) {
         clock_->sleepUntil(deadline1);
-        if (!DeadlinePassed(1) && clockNow == before) break;  // a clock that stands still
+        if (DeadlinePassed(1)) break;
+        if (clockNow == before) break;  // a clock that stands still would hold us forever
+        before = clockNow;
     }
     return purged;
 }

@@ -125,7 +125,8 @@ void SerialLink::DeselectTransaction() {
     StartDeadline(2, 500);
     bool passed = false;
     for (;;) {
-        if (DeadlinePassed(2)) {
+        // A port closed by a failure can never turn quiet; don't spin on it.
+        if (DeadlinePassed(2) || !openFlag) {
             passed = true;
             break;
         }

@@ -36,7 +36,10 @@ void FaultLine::clearScript() {
 ByteTransport::ReadStatus FaultLine::readByte(uint32_t timeoutMs, uint8_t& byte) {
     if (!open_) return ReadStatus::Failed;
     readTimeouts.push_back(timeoutMs);
-    if (failReads) return ReadStatus::Failed;
+    if (failReads) {
+        clock_->advanceNs(byteTimeNs_);  // a failing driver call still takes a moment
+        return ReadStatus::Failed;
+    }
     std::deque<Incoming>* source = !echo_.empty() ? &echo_ : !waiting_.empty() ? &waiting_
                                    : !later_.empty() ? &later_ : nullptr;
     if (source) {

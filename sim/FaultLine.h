@@ -39,7 +39,7 @@ public:
 
     // Bytes that arrive after the next purge (answers to the coming request).
     void later(const std::vector<uint8_t>& bytes);
-    void later(const Incoming& in) { later_.push_back(in); }
+    void laterByte(const Incoming& in) { later_.push_back(in); }
     // Bytes already waiting in the input queue (a purge drops them).
     void waiting(const std::vector<uint8_t>& bytes);
     void clearScript();
@@ -68,6 +68,7 @@ public:
     unsigned purges = 0;
     std::string path;
     bool isOpen() const { return open_; }
+    unsigned takes() const { return takes_; }   // successful takeErrors calls so far
 
 private:
     std::shared_ptr<VirtualClock> clock_;

@@ -76,8 +76,8 @@ std::vector<uint8_t> SimDevice::receive(uint8_t byte, int64_t atNs, int64_t rest
         key_ = (uint32_t(byte) << 8) | (keyLow_ & 0xFE);
         if (!(keyLow_ & 1)) {
             state_ = State::KeyLow;
-            if (mutedKeys.count(key_)) return {};
             ++reads;
+            if (mutedKeys.count(key_)) return {};
             return answerRead(key_);
         }
         valueBytes_.clear();

@@ -63,7 +63,7 @@ public:
     bool extendedAccess = false;
     int64_t silentUntilNs = 0;
     unsigned restarts = 0;
-    unsigned reads = 0;
+    unsigned reads = 0;              // read requests received (muted ones too)
     unsigned writes = 0;             // accepted writes
     std::map<uint32_t, unsigned> writesByKey;
 
