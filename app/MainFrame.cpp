@@ -347,6 +347,9 @@ void MainFrame::RenderPanel() {
 
 void MainFrame::paintPanel() {
     QPainter p(panel_);
+    // A window stretched past the screen it started on shows white beyond the surface.
+    if (panel_->width() > surface_.width() || panel_->height() > surface_.height())
+        p.fillRect(panel_->rect(), Qt::white);
     p.drawImage(0, 0, surface_);
     if (!painted_) {
         if (firstPaintPending_) {

@@ -225,6 +225,19 @@ TEST_F(ConnectTest, GarbageOnTheLineEndsInAListOrText19) {
     setDeviceLink(&sim.link);
 }
 
+TEST_F(ConnectTest, DeviceVanishingMidScanIsLeftOut) {
+    sim.add(1, "STAYS");
+    SimDevice& leaving = sim.add(2, "LEAVES");
+    // It goes silent while its name is being read (register 20).
+    sim.wire.logSink = [&](const WireLogEntry& e) {
+        if (e.fromMaster && e.byte == 20 && sim.bus.selected() == &leaving) leaving.vanished = true;
+    };
+    EXPECT_TRUE(connect());
+    EXPECT_EQ(chooser.calls, 0);
+    EXPECT_EQ(sim.link.Name(), "STAYS   ");
+    EXPECT_TRUE(op.messages.empty());
+}
+
 TEST_F(ConnectTest, DeviceVanishingAfterTheScanFailsTheSelection) {
     sim.add(1, "ONE");
     sim.add(2, "TWO");
