@@ -64,6 +64,7 @@ bool TermiosPort::open(const std::string& devicePath) {
     }
     fd_ = fd;
     failed_ = false;
+    marks_.reset();
     markedError_ = markedBreak_ = false;
     bufferStart_ = bufferEnd_ = 0;
     if (!configure()) {
@@ -173,40 +174,72 @@ bool TermiosPort::nextRaw(int timeoutMs, uint8_t& byte) {
     return true;
 }
 
-// With PARMRK a good 0xFF arrives doubled and a byte with a parity or
-// framing error as 0xFF 0x00 b (a break as 0xFF 0x00 0x00).
+void InputMarks::feed(uint8_t raw) {
+    switch (state_) {
+    case State::Plain:
+        if (raw == 0xFF) state_ = State::AfterFF;
+        else out_.push_back({raw, false, false});
+        return;
+    case State::AfterFF:
+        if (raw == 0xFF) {
+            out_.push_back({0xFF, false, false});
+            state_ = State::Plain;
+        } else if (raw == 0x00) {
+            state_ = State::AfterFF00;
+        } else {
+            // Not a sequence the driver makes: keep both bytes as they came.
+            out_.push_back({0xFF, false, false});
+            out_.push_back({raw, false, false});
+            state_ = State::Plain;
+        }
+        return;
+    case State::AfterFF00:
+        out_.push_back({raw, true, raw == 0});
+        state_ = State::Plain;
+        return;
+    }
+}
+
+bool InputMarks::take(Decoded& out) {
+    if (out_.empty()) return false;
+    out = out_.front();
+    out_.pop_front();
+    return true;
+}
+
+void InputMarks::flush() {
+    if (state_ == State::AfterFF || state_ == State::AfterFF00) out_.push_back({0xFF, false, false});
+    if (state_ == State::AfterFF00) out_.push_back({0x00, false, false});
+    state_ = State::Plain;
+}
+
+void InputMarks::reset() {
+    state_ = State::Plain;
+    out_.clear();
+}
+
 ByteTransport::ReadStatus TermiosPort::readByte(uint32_t timeoutMs, uint8_t& byte) {
     if (fd_ < 0) return ReadStatus::Failed;
     int timeout = timeoutMs > 0x7FFFFFFF ? 0x7FFFFFFF : int(timeoutMs);
-    uint8_t b = 0;
-    if (!nextRaw(timeout, b)) return failed_ ? ReadStatus::Failed : ReadStatus::Timeout;
-    if (b != 0xFF) {
-        byte = b;
-        return ReadStatus::Byte;
+    for (;;) {
+        InputMarks::Decoded d;
+        if (marks_.take(d)) {
+            if (d.marked) markedError_ = true;
+            if (d.brk) markedBreak_ = true;
+            byte = d.byte;
+            return ReadStatus::Byte;
+        }
+        // The rest of a mark is queued together with its start; the first
+        // byte gets the caller's timeout.
+        uint8_t raw = 0;
+        if (!nextRaw(marks_.pending() ? MarkFollowMs : timeout, raw)) {
+            if (failed_) return ReadStatus::Failed;
+            if (!marks_.pending()) return ReadStatus::Timeout;
+            marks_.flush();
+            continue;
+        }
+        marks_.feed(raw);
     }
-    uint8_t second = 0;
-    if (!nextRaw(MarkFollowMs, second)) {
-        // A lone 0xFF: hand it over as it came.
-        if (failed_) return ReadStatus::Failed;
-        byte = 0xFF;
-        return ReadStatus::Byte;
-    }
-    if (second == 0xFF) {
-        byte = 0xFF;
-        return ReadStatus::Byte;
-    }
-    if (second == 0x00) {
-        uint8_t marked = 0;
-        if (!nextRaw(MarkFollowMs, marked)) return failed_ ? ReadStatus::Failed : ReadStatus::Timeout;
-        markedError_ = true;
-        if (marked == 0) markedBreak_ = true;
-        byte = marked;
-        return ReadStatus::Byte;
-    }
-    // Not a mark the driver makes; keep the second byte for the next read.
-    --bufferStart_;
-    byte = 0xFF;
-    return ReadStatus::Byte;
 }
 
 bool TermiosPort::drain() {
@@ -254,6 +287,7 @@ bool TermiosPort::writeByte(uint8_t byte) {
 bool TermiosPort::purge() {
     if (fd_ < 0) return false;
     bufferStart_ = bufferEnd_ = 0;
+    marks_.reset();
     markedError_ = markedBreak_ = false;
     int r;
     do {

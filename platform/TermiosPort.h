@@ -7,9 +7,33 @@
 #include <termios.h>
 
 #include <cstdint>
+#include <deque>
 #include <string>
 
 #include "platform/ByteTransport.h"
+
+// Undoes the input marking of PARMRK: a good 0xFF arrives doubled, a byte
+// with a parity or framing error as 0xFF 0x00 b, a break as 0xFF 0x00 0x00.
+class InputMarks {
+public:
+    struct Decoded {
+        uint8_t byte = 0;
+        bool marked = false;   // arrived with an error mark
+        bool brk = false;      // the mark of a break (or a framing error on 0)
+    };
+    void feed(uint8_t raw);
+    bool take(Decoded& out);
+    // In the middle of a mark: more raw bytes are due.
+    bool pending() const { return state_ != State::Plain; }
+    // The rest of a mark did not come: what was held goes out as plain bytes.
+    void flush();
+    void reset();
+
+private:
+    enum class State { Plain, AfterFF, AfterFF00 };
+    State state_ = State::Plain;
+    std::deque<Decoded> out_;
+};
 
 class TermiosPort : public ByteTransport {
 public:
@@ -39,6 +63,7 @@ private:
     bool fill(int timeoutMs);
     // The next raw byte from the buffer, reading more within timeoutMs.
     bool nextRaw(int timeoutMs, uint8_t& byte);
+    InputMarks marks_;
     bool readCounters(Counters& c);
     bool drain();
 

@@ -268,3 +268,27 @@ TEST(Fieldsim, EndsWhenItsInputCloses) {
     EXPECT_FALSE(broken.start({dir.file("broken.bus")}));
     EXPECT_EQ(broken.wait(5000), 1);
 }
+
+TEST(TermiosPort, InputMarksAreUndone) {
+    auto decode = [](std::vector<uint8_t> raw, bool flushAtEnd = false) {
+        InputMarks marks;
+        std::string out;
+        InputMarks::Decoded d;
+        for (uint8_t b : raw) marks.feed(b);
+        if (flushAtEnd) marks.flush();
+        char item[16];
+        while (marks.take(d)) {
+            std::snprintf(item, sizeof item, "%02x%s ", d.byte, d.brk ? "!" : d.marked ? "*" : "");
+            out += item;
+        }
+        return out + (marks.pending() ? "..." : "");
+    };
+    EXPECT_EQ(decode({0x05, 0x55}), "05 55 ");
+    EXPECT_EQ(decode({0xFF, 0xFF, 0x05}), "ff 05 ");          // a real 0xFF, doubled
+    EXPECT_EQ(decode({0xFF, 0x00, 0x55, 0x50}), "55* 50 ");   // 0x55 with an error
+    EXPECT_EQ(decode({0xFF, 0x00, 0x00}), "00! ");            // a break
+    EXPECT_EQ(decode({0xFF, 0x41}), "ff 41 ");                 // no mark: both kept
+    EXPECT_EQ(decode({0x10, 0xFF}), "10 ...");                 // waiting for the rest
+    EXPECT_EQ(decode({0x10, 0xFF}, true), "10 ff ");
+    EXPECT_EQ(decode({0xFF, 0x00}, true), "ff 00 ");
+}
