@@ -1,16 +1,33 @@
 #pragma once
 // Parameter text, sealed parameter files, reports, loading and saving.
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "files/MemoryStream.h"
 
+class Clock;
+
+// The seal: every byte of a sealed block is combined with a four-byte key
+// formed from the file's seed and this mask.
+inline constexpr uint32_t SEAL_MASK = 0x6C6C6C6C;
+// The seed of a file written while the clock cannot be read.
+inline constexpr uint32_t FALLBACK_SEED = 0x4E1D7B92;
+inline constexpr uint16_t CHECKSUM_START = 0x5B3D;
+
 // Reads the selected device's parameter set into a parameter text (two passes).
 bool writeParameterText(MemoryStream& stream);
 
-// The report beside a parameter file ("DOC"), all or only free parameters.
+// Writes the report of the parameter text in stream to withExtension(path,
+// "DOC"). path names the parameter file or the report itself (any extension,
+// or none): its file name's extension is replaced exactly once, so the report
+// of "unit.old.NFO" is "unit.old.DOC". Do not pass a base path that has
+// already lost its extension. The report is complete or not written at all;
+// an earlier report of that name survives a failure. False after text 4.
 bool writeReport(const std::string& path, MemoryStream& stream, bool allParameters);
+// Splits text into at most maxLines lines of at most width characters.
 int wrapText(const std::string& text, std::vector<std::string>& lines, int width, int maxLines);
 
 // The sealed block.
@@ -18,12 +35,28 @@ void sealBytes(uint32_t seed, uint8_t* bytes, size_t count);
 uint16_t textChecksum(MemoryStream& stream);
 // Position of needle in data[0, length), or -1.
 long findBytes(const uint8_t* data, size_t length, const std::string& needle);
+// Writes the report (free parameters only) and then the sealed parameter
+// file withExtension(path, "NFO"), each complete or not at all.
 bool writeSealedFile(const std::string& path, MemoryStream& stream);
+// Reads withExtension(path, "NFO"), unseals it into stream (which it empties
+// first) and verifies the checksum.
 bool readSealedFile(const std::string& path, MemoryStream& stream);
+
+// Where writeSealedFile takes its seed: the clock's tick count, low and high
+// 32-bit halves added; FALLBACK_SEED when the clock cannot be read. Null
+// restores the monotonic clock. Tests install a clock with a fixed count.
+void setSeedClock(std::shared_ptr<Clock> clock);
+uint32_t sealSeed(Clock& clock);
 
 // Loading into the selected device.
 bool loadParameterFile(const std::string& path);
 bool applyParameterText(MemoryStream& stream);
+// True when the text is fit to be loaded: "#NAME: " present; "#PVER: ",
+// "#ADDR: " (a bus address, 0 to 63) and "#PSWD: " readable where present;
+// every "#CODE: " followed by a parameter number and every "#DATA: " by a
+// decimal number or a word. Loading refuses anything else with text 32783
+// before it writes to the device.
+bool parameterTextWellFormed(const std::string& text);
 
 // Commands of the main window that need no window of their own.
 void saveParameterFile();        // 40011

@@ -1,0 +1,99 @@
+#include "files/ViewerModel.h"
+
+#include <cstdio>
+#include <filesystem>
+
+#include "app/AppState.h"
+#include "files/AtomicFile.h"
+#include "files/FileNames.h"
+#include "files/ParameterFiles.h"
+#include "files/ParameterKeys.h"
+
+namespace {
+
+// A report is a few kilobytes per parameter set.
+constexpr size_t MAX_REPORT = 64u * 1024 * 1024;
+
+// Every occurrence of from, left to right, without looking again at what was
+// put in.
+std::string replaceAll(const std::string& text, const std::string& from, const std::string& to) {
+    std::string out;
+    out.reserve(text.size());
+    size_t pos = 0;
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, pos)) {
+        out.append(text, pos, at - pos);
+        out += to;
+        pos = at + from.size();
+    }
+    out.append(text, pos, std::string::npos);
+    return out;
+}
+
+std::string currentDirectory() {
+    std::error_code ec;
+    return std::filesystem::current_path(ec).string();
+}
+
+void removeFile(const std::string& path) { std::remove(path.c_str()); }
+
+}  // namespace
+
+std::string temporaryReportPath() {
+    const std::string& dir = appState().installDirectory;
+    return dir.empty() ? std::string("TMP.DOC") : dir + "/TMP.DOC";
+}
+
+std::string normaliseLineEnds(const std::string& text) {
+    std::string out = replaceAll(text, "\r\n", "\n");
+    out = replaceAll(out, "\n\r", "\n");
+    out = replaceAll(out, "\n", "\r\n");
+    return replaceAll(out, "\r\n\r\n", "\r\n");
+}
+
+std::string cutAtEndKey(const std::string& text) {
+    size_t at = text.find(KEY_END);
+    return at == std::string::npos ? text : text.substr(0, at);
+}
+
+std::string ReportViewModel::open() {
+    readSealedFile(path_, stream_);
+    std::string tmp = temporaryReportPath();
+    // A report left behind by an earlier run must not pass for this one.
+    removeFile(tmp);
+    writeReport(tmp, stream_, true);
+    std::string report;
+    bool read = readWholeFile(tmp, report, MAX_REPORT);
+    removeFile(tmp);
+    if (!read) {
+        showText(4);
+        return {};
+    }
+    return report;
+}
+
+void ReportViewModel::save() {
+    auto chosen = ui().chooseSaveFile(FileChoice{fileFilter(REPORT_EXTENSION), REPORT_EXTENSION, currentDirectory()});
+    if (chosen) writeReport(*chosen, stream_, true);
+}
+
+std::string ParameterTextModel::open() {
+    readSealedFile(path_, stream_);
+    size_t length = stream_.length();
+    std::string text(length, '\0');
+    stream_.seek(0);
+    if (stream_.read(text.data(), length) != length) {
+        showText(4);
+        return {};
+    }
+    return cutAtEndKey(normaliseLineEnds(text));
+}
+
+void ParameterTextModel::save(const std::string& areaText) {
+    auto chosen = ui().chooseSaveFile(FileChoice{fileFilter(PARAMETER_EXTENSION), PARAMETER_EXTENSION, currentDirectory()});
+    if (!chosen) return;
+    std::string text = replaceAll(areaText, "\r\n", "\n");
+    stream_.setLength(0);
+    stream_.seek(0);
+    stream_.write(text);
+    writeSealedFile(*chosen, stream_);
+}

@@ -1,0 +1,48 @@
+#pragma once
+// What the report viewer and the parameter text editor do, without a screen:
+// the dialogs show the texts these give and call save when their button is
+// pressed. Texts for the text area have CR LF line ends.
+#include <string>
+
+#include "files/MemoryStream.h"
+
+// The temporary report of the viewer: "TMP.DOC" in the installation directory.
+std::string temporaryReportPath();
+
+// Line ends for the text area: CR LF, LF CR and LF each become one CR LF, and
+// an empty line between two lines (CR LF CR LF) becomes a single line break.
+std::string normaliseLineEnds(const std::string& text);
+// The text before the first "#END.: ", or all of it.
+std::string cutAtEndKey(const std::string& text);
+
+class ReportViewModel {
+public:
+    explicit ReportViewModel(std::string path) : path_(std::move(path)) {}
+    // Reads the parameter file (a failed verification still gives a report),
+    // writes its full report to the temporary report, takes its text and
+    // deletes it. Empty after text 4 when the report cannot be read.
+    std::string open();
+    // The save button: the full report again from the file's content, under
+    // the chosen name with the extension "DOC".
+    void save();
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+    MemoryStream stream_;
+};
+
+class ParameterTextModel {
+public:
+    explicit ParameterTextModel(std::string path) : path_(std::move(path)) {}
+    // The unsealed content for editing, line ends normalised, cut before "#END.: ".
+    std::string open();
+    // The save button: the edited text (any line ends) sealed under the chosen
+    // name, with its report beside it.
+    void save(const std::string& areaText);
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+    MemoryStream stream_;
+};

@@ -1,0 +1,94 @@
+#pragma once
+// Shared setup of the parameter file tests: a temporary directory, a
+// recording operator, message texts of our own (small fixtures in
+// tests/golden/, so the shipped wording can change), a fixed date and a fixed
+// seed, all put back after every test.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "app/AppState.h"
+#include "files/LocalDate.h"
+#include "files/MemoryStream.h"
+#include "files/ParameterFiles.h"
+#include "platform/Clock.h"
+#include "support/Support.h"
+#include "texts/TextTable.h"
+
+// A clock that gives one tick count, or cannot be read at all.
+class FixedClock : public Clock {
+public:
+    explicit FixedClock(int64_t ticks, bool readable = true) : ticks_(ticks), readable_(readable) {}
+    bool frequency(int64_t& f) override {
+        f = 1000000000;
+        return readable_;
+    }
+    bool now(int64_t& t) override {
+        t = ticks_;
+        return readable_;
+    }
+
+private:
+    int64_t ticks_;
+    bool readable_;
+};
+
+inline std::string goldenPath(const std::string& name) { return std::string(FS_SOURCE_DIR) + "/tests/golden/" + name; }
+
+inline std::string readFile(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::ostringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+inline bool fileExists(const std::string& path) { return std::filesystem::exists(path); }
+
+inline MemoryStream streamOf(const std::string& text) {
+    MemoryStream s;
+    s.write(text);
+    return s;
+}
+
+// Compares with a golden file; FS_UPDATE_GOLDEN=1 writes it instead (look at
+// the result line by line before committing it).
+inline void expectGolden(const std::string& name, const std::string& actual) {
+    if (std::getenv("FS_UPDATE_GOLDEN")) {
+        std::ofstream(goldenPath(name), std::ios::binary) << actual;
+        return;
+    }
+    EXPECT_EQ(readFile(goldenPath(name)), actual) << "differs from tests/golden/" << name;
+}
+
+// The seed every test file is sealed with unless a test says otherwise.
+inline constexpr int64_t TEST_TICKS = 0x0000000112345678LL;   // seed 0x12345679
+
+class FilesTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        savedState = appState();
+        appState().windowTitle = "Field Service v1.10";
+        appState().installDirectory = dir.path();
+        ASSERT_TRUE(MessageTable.Load(goldenPath("files-messages.txt")));
+        ASSERT_TRUE(ParameterTable.Load(goldenPath("files-parameters.txt")));
+        setOperator(&op);
+        setLocalDateSource([] { return LocalDate{7, 6, 2008}; });
+        setSeedClock(std::make_shared<FixedClock>(TEST_TICKS));
+    }
+    void TearDown() override {
+        setOperator(nullptr);
+        setLocalDateSource(nullptr);
+        setSeedClock(nullptr);
+        MessageTable.Load("");
+        ParameterTable.Load("");
+        appState() = savedState;
+    }
+
+    TempDir dir;
+    RecordingOperator op;
+    AppState savedState;
+};
