@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -91,4 +92,16 @@ protected:
     TempDir dir;
     RecordingOperator op;
     AppState savedState;
+};
+
+// A recording operator that also runs a step when a progress window with a
+// given caption opens: the place to break the line between two passes.
+class HookedOperator : public RecordingOperator {
+public:
+    std::string caption;
+    std::function<void()> onShow;
+    void ShowProgress(uint32_t* counter, uint32_t maximum, const std::string& text) override {
+        RecordingOperator::ShowProgress(counter, maximum, text);
+        if (onShow && text == caption) onShow();
+    }
 };
