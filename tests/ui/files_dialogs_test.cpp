@@ -1,0 +1,178 @@
+// The report viewer and the parameter text editor on a saved file.
+#include <QApplication>
+#include <QFontInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/AppState.h"
+#include "files/FileCommandsQt.h"
+#include "files/LocalDate.h"
+#include "files/ParameterFiles.h"
+#include "files/ParameterTextDialog.h"
+#include "files/ReportViewDialog.h"
+#include "support/Support.h"
+#include "texts/TextTable.h"
+
+namespace {
+
+const std::string kText =
+    "#DATE: 07-06-2008  \n#NAME: VALVE01   \n#ADDR: 5  \n#VER.: 2  \n#REL.: 0  \n#PVER: 3  \n#PSWD: 4  "
+    "\n#FREE: 100\n#CODE: 100  #DATA: 1234  \n#CODE: 102  #DATA: OFF  ";
+
+std::string golden(const std::string& name) { return std::string(FS_SOURCE_DIR) + "/tests/golden/" + name; }
+
+std::string readFile(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::ostringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+std::string withoutCr(std::string text) {
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+    return text;
+}
+
+template <typename T>
+T* child(QWidget* dialog, const char* id) {
+    T* w = dialog->findChild<T*>(QString::fromLatin1(id));
+    if (!w) qFatal("no control %s", id);
+    return w;
+}
+
+class RenderCounter : public FrameState {
+public:
+    int renders = 0;
+    bool idleWhileOpen = true;
+    void RenderPanel() override { ++renders; }
+};
+
+}  // namespace
+
+class FilesDialogsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
+    void init() {
+        dir = std::make_unique<TempDir>();
+        appState().windowTitle = "Field Service v1.10";
+        appState().installDirectory = dir->path();
+        QVERIFY(MessageTable.Load(golden("files-messages.txt")));
+        QVERIFY(ParameterTable.Load(golden("files-parameters.txt")));
+        setLocalDateSource([] { return LocalDate{7, 6, 2008}; });
+        op = std::make_unique<RecordingOperator>();
+        setOperator(op.get());
+        MemoryStream s;
+        s.write(kText);
+        QVERIFY(writeSealedFile(dir->file("unit.NFO"), s));
+        MemoryStream back;
+        QVERIFY(readSealedFile(dir->file("unit.NFO"), back));
+        QVERIFY(writeReport(dir->file("full.DOC"), back, true));
+    }
+    void cleanup() {
+        setOperator(nullptr);
+        setFrame(nullptr);
+        setLocalDateSource(nullptr);
+        op.reset();
+        dir.reset();
+    }
+
+    void reportViewShowsTheReportInTheSharedLayout() {
+        ReportViewDialog dialog(dir->file("unit.NFO"), nullptr);
+        QCOMPARE(dialog.windowTitle(), QString("Field Service v1.10"));
+        QCOMPARE(child<QGroupBox>(&dialog, "11000")->title(), QString("Report"));
+        QCOMPARE(child<QLabel>(&dialog, "11001")->text(), QString("Parameter file"));
+        QCOMPARE(child<QPushButton>(&dialog, "11003")->text(), QString("&Save"));
+        QCOMPARE(child<QPushButton>(&dialog, "1")->text(), QString("&OK"));
+        QVERIFY(child<QPushButton>(&dialog, "1")->isDefault());
+        auto* area = child<QPlainTextEdit>(&dialog, "11002");
+        QVERIFY(area->isReadOnly());
+        QVERIFY(QFontInfo(area->font()).fixedPitch());
+        QCOMPARE(area->font().pixelSize(), 16);
+        QCOMPARE(area->toPlainText().toStdString(), withoutCr(readFile(dir->file("full.DOC"))));
+        QVERIFY(!std::filesystem::exists(dir->file("TMP.DOC")));
+        QVERIFY(op->messages.empty());
+        // The geometry of dialog 111: the text area lies inside the frame.
+        QVERIFY(child<QGroupBox>(&dialog, "11000")->geometry().contains(area->geometry()));
+    }
+
+    void reportViewSaveButtonWritesTheReport() {
+        ReportViewDialog dialog(dir->file("unit.NFO"), nullptr);
+        op->files.push_back(dir->file("copy.txt"));
+        QTest::mouseClick(child<QPushButton>(&dialog, "11003"), Qt::LeftButton);
+        QCOMPARE(readFile(dir->file("copy.DOC")), readFile(dir->file("full.DOC")));
+        QCOMPARE(op->choices.size(), size_t(1));
+        QCOMPARE(op->choices[0].defaultExtension, std::string("DOC"));
+    }
+
+    void editorShowsTheTextAndSavesItSealed() {
+        ParameterTextDialog dialog(dir->file("unit.NFO"), nullptr);
+        QCOMPARE(child<QGroupBox>(&dialog, "11000")->title(), QString("Parameter text"));
+        auto* area = child<QPlainTextEdit>(&dialog, "11002");
+        QVERIFY(!area->isReadOnly());
+        QCOMPARE(area->toPlainText().toStdString(), "\n" + kText + "\n");
+
+        // Type a change and save under a name with two dots.
+        QString text = area->toPlainText();
+        text.replace("1234", "4321");
+        area->setPlainText(text);
+        op->files.push_back(dir->file("unit.old.NFO"));
+        QTest::mouseClick(child<QPushButton>(&dialog, "11003"), Qt::LeftButton);
+        QVERIFY(op->messages.empty());
+        QVERIFY(std::filesystem::exists(dir->file("unit.old.DOC")));
+        MemoryStream back;
+        QVERIFY(readSealedFile(dir->file("unit.old.NFO"), back));
+        QVERIFY(back.str().find("#CODE: 100  #DATA: 4321  ") != std::string::npos);
+    }
+
+    void editorKeepsSingleByteCharactersAsTheyAre() {
+        std::string odd = kText + "\n;caf\xe9 \xa0 x";
+        MemoryStream s;
+        s.write(odd);
+        QVERIFY(writeSealedFile(dir->file("odd.NFO"), s));
+        ParameterTextDialog dialog(dir->file("odd.NFO"), nullptr);
+        QCOMPARE(dialog.areaText(), "\n" + odd + "\n");
+    }
+
+    void commandsChooseAFileRunTheDialogAndRestoreIdle() {
+        RenderCounter frameState;
+        setFrame(&frameState);
+        op->files.push_back(dir->file("unit.NFO"));
+        bool sawDialog = false;
+        QTimer::singleShot(50, [&] {
+            auto* dialog = qobject_cast<ReportViewDialog*>(QApplication::activeModalWidget());
+            sawDialog = dialog != nullptr;
+            frameState.idleWhileOpen = frameState.idle;
+            if (dialog) child<QPushButton>(dialog, "1")->click();
+        });
+        QTimer::singleShot(5000, [] {   // never hang, whatever happened
+            if (auto* w = QApplication::activeModalWidget()) w->close();
+        });
+        runReportViewCommand(nullptr);
+        QVERIFY(sawDialog);
+        QVERIFY(!frameState.idleWhileOpen);
+        QVERIFY(frameState.idle);
+        QCOMPARE(frameState.renders, 1);
+        QCOMPARE(op->choices[0].filter, std::string("Parameter files (*.NFO)|*.NFO|"));
+
+        // Cancelled chooser: no dialog, panel rendered, idle set again.
+        runParameterTextCommand(nullptr);
+        QCOMPARE(frameState.renders, 2);
+        QVERIFY(frameState.idle);
+    }
+
+private:
+    std::unique_ptr<TempDir> dir;
+    std::unique_ptr<RecordingOperator> op;
+};
+
+QTEST_MAIN(FilesDialogsTest)
+#include "files_dialogs_test.moc"
