@@ -1,0 +1,179 @@
+// "/c path": parameter files matching a pattern become reports beside them.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "app/AppState.h"
+#include "app/BatchJobs.h"
+#include "app/BatchPattern.h"
+#include "batch_support.h"
+#include "files/MemoryStream.h"
+#include "files/ParameterFiles.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class BatchConvert : public BatchTest {
+protected:
+    // A sealed parameter file without its report.
+    void parameterFile(const std::string& path, const std::string& name = "PUMPCTRL") {
+        fs::create_directories(fs::path(path).parent_path());
+        MemoryStream text;
+        text.write(parameterText(name));
+        ASSERT_TRUE(writeSealedFile(path, text)) << path;
+        fs::remove(fs::path(path).replace_extension(".DOC"));
+        op.clear();
+    }
+    std::string file(const std::string& name) const { return dir.file(name); }
+    bool exists(const std::string& name) const { return fs::exists(file(name)); }
+};
+
+}  // namespace
+
+TEST(BatchCommandLine, OptionsAreSlashLetterBlank) {
+    EXPECT_TRUE(isBatchCommandLine("/c x.NFO"));
+    EXPECT_TRUE(isBatchCommandLine("/l x.NFO"));
+    EXPECT_TRUE(isBatchCommandLine("-v /c x.NFO"));
+    EXPECT_FALSE(isBatchCommandLine("/cx.NFO"));
+    EXPECT_FALSE(isBatchCommandLine("/c"));
+    EXPECT_FALSE(isBatchCommandLine("/C x.NFO"));
+    EXPECT_FALSE(isBatchCommandLine(""));
+    EXPECT_EQ(runBatchJob("/c"), 0);   // not a job: nothing happens
+
+    BatchRequest both = parseBatchCommandLine("/l a.NFO /c b dir/*.NFO");
+    EXPECT_EQ(both.kind, BatchKind::Convert);
+    EXPECT_EQ(both.path, "b dir/*.NFO");   // to the end of the line, blanks and all
+    // With "/" as the separator a path may hold "/c " itself: only an option
+    // at the start or after a blank counts.
+    BatchRequest load = parseBatchCommandLine("/l /mnt/c drive/unit.NFO");
+    EXPECT_EQ(load.kind, BatchKind::Load);
+    EXPECT_EQ(load.path, "/mnt/c drive/unit.NFO");
+    EXPECT_FALSE(isBatchCommandLine("/mnt/c drive/unit.NFO"));
+
+    EXPECT_EQ(batchDirectory("a/b/*.NFO"), "a/b");
+    EXPECT_EQ(batchDirectory("*.NFO"), "");
+    EXPECT_EQ(batchDirectory("/unit.NFO"), "/");
+}
+
+TEST_F(BatchConvert, PatternMatchingTwoFilesWritesTwoReports) {
+    parameterFile(file("set/a.NFO"));
+    parameterFile(file("set/b.NFO"), "VALVE01");
+    dir.write("set/notes.txt", "not a match");
+    EXPECT_EQ(runBatchJob("/c " + file("set") + "/*.NFO"), 0);
+    EXPECT_TRUE(op.messages.empty()) << op.messages.front().text;
+    EXPECT_TRUE(exists("set/a.DOC"));
+    EXPECT_TRUE(exists("set/b.DOC"));
+    EXPECT_FALSE(exists("set/notes.DOC"));
+    EXPECT_NE(dir.read("set/b.DOC").find("VALVE01"), std::string::npos);
+    EXPECT_EQ(fs::current_path(), startDir);
+}
+
+TEST_F(BatchConvert, PathWithoutDirectoryUsesTheCurrentDirectory) {
+    parameterFile(file("unit one.NFO"));
+    parameterFile(file("unit.old.NFO"));
+    fs::current_path(dir.path());
+    EXPECT_EQ(runBatchJob("/c unit*.NFO"), 0);
+    EXPECT_TRUE(exists("unit one.DOC"));   // blanks in names
+    EXPECT_TRUE(exists("unit.old.DOC"));   // the file's own base name
+    EXPECT_FALSE(exists("unit.DOC"));
+    EXPECT_EQ(fs::current_path(), fs::path(dir.path()));
+}
+
+TEST_F(BatchConvert, BothOptionsConvertOnly) {
+    parameterFile(file("a.NFO"));
+    // A load would need a device link; none is installed, so only the
+    // conversion can have run when this ends well.
+    EXPECT_EQ(runBatchJob("/l " + file("a.NFO") + " /c " + file("a.NFO")), 0);
+    EXPECT_TRUE(exists("a.DOC"));
+    EXPECT_TRUE(op.progress.empty());
+}
+
+TEST_F(BatchConvert, FailingFileIsSkippedAfterItsMessage) {
+    parameterFile(file("a.NFO"));
+    parameterFile(file("b.NFO"));
+    parameterFile(file("c.NFO"));
+    std::string sealed = dir.read("b.NFO");
+    sealed[sealed.find("#CBEG: ") + 9] ^= 0x01;   // one sealed byte changed
+    dir.write("b.NFO", sealed);
+    EXPECT_EQ(runBatchJob("/c " + file("*.NFO")), 1);
+    EXPECT_EQ(op.texts(), std::vector<std::string>{"text 32783"});
+    EXPECT_TRUE(exists("a.DOC"));
+    EXPECT_FALSE(exists("b.DOC"));
+    EXPECT_TRUE(exists("c.DOC"));
+}
+
+TEST_F(BatchConvert, MissingDirectoryOrPatternGivesText2) {
+    parameterFile(file("a.NFO"));
+    EXPECT_EQ(runBatchJob("/c " + file("nowhere") + "/*.NFO"), 2);
+    EXPECT_EQ(runBatchJob("/c " + file("*.XYZ")), 2);
+    EXPECT_EQ(runBatchJob("/l " + file("nowhere/a.NFO")), 2);
+    EXPECT_EQ(runBatchJob("/c "), 2);
+    EXPECT_EQ(runBatchJob("/c " + file("a.NFO") + "/x.NFO"), 2);   // a file is no directory
+    fs::create_directory(file("sub.NFO"));
+    EXPECT_EQ(runBatchJob("/c " + file("sub.NFO")), 2);   // a directory is no file
+    EXPECT_EQ(op.texts(), std::vector<std::string>(6, "text 2"));
+    EXPECT_EQ(fs::current_path(), startDir);
+}
+
+TEST_F(BatchConvert, RelativeDirectoryIsSearchedAgainFromInsideIt) {
+    parameterFile(file("sub/a.NFO"));
+    fs::current_path(dir.path());
+    EXPECT_EQ(runBatchJob("/c sub/*.NFO"), 2);   // looks for sub/sub/*.NFO
+    EXPECT_EQ(op.texts(), std::vector<std::string>{"text 2"});
+    parameterFile(file("sub/sub/b.NFO"));
+    EXPECT_EQ(runBatchJob("/c sub/*.NFO"), 0);
+    EXPECT_TRUE(exists("sub/sub/b.DOC"));
+    EXPECT_FALSE(exists("sub/a.DOC"));
+    EXPECT_EQ(fs::current_path(), fs::path(dir.path()));
+}
+
+TEST_F(BatchConvert, BadFilesGiveTheirMessageAndStatus1) {
+    dir.write("notes.txt", "hello");
+    dir.write("junk.NFO", std::string("\x00\xff#CBEG: \x01\x02", 12));
+    parameterFile(file("good.NFO"));
+    // "notes.txt" stands for notes.NFO, which is not there.
+    EXPECT_EQ(runBatchJob("/c " + file("notes.txt")), 1);
+    EXPECT_EQ(op.texts(), std::vector<std::string>{"text 4"});
+    op.clear();
+    EXPECT_EQ(runBatchJob("/c " + file("junk.NFO")), 1);
+    EXPECT_EQ(op.texts(), std::vector<std::string>{"text 32783"});
+    EXPECT_FALSE(exists("junk.DOC"));
+    // A report that cannot be put in place: its name is taken by a directory.
+    op.clear();
+    fs::create_directory(file("good.DOC"));
+    EXPECT_EQ(runBatchJob("/c " + file("good.NFO")), 1);
+    EXPECT_EQ(op.texts(), std::vector<std::string>{"text 4"});
+    EXPECT_TRUE(fs::is_directory(file("good.DOC")));
+}
+
+TEST_F(BatchConvert, EachParameterFileIsConvertedOnce) {
+    parameterFile(file("a.NFO"));
+    dir.write("a.DOC", "old report");
+    dir.write("a", "no extension");
+    EXPECT_EQ(runBatchJob("/c " + file("a*")), 0);   // a, a.DOC and a.NFO all stand for a.NFO
+    EXPECT_NE(dir.read("a.DOC"), "old report");
+    EXPECT_TRUE(op.messages.empty());
+}
+
+TEST_F(BatchConvert, OnlyStarAndQuestionMarkAreWildcards) {
+    parameterFile(file("u[1].NFO"));
+    parameterFile(file("u1.NFO"));
+    parameterFile(file("back\\slash.NFO"));
+    EXPECT_EQ(runBatchJob("/c " + file("u[1].NFO")), 0);
+    EXPECT_TRUE(exists("u[1].DOC"));
+    EXPECT_FALSE(exists("u1.DOC"));
+    EXPECT_EQ(runBatchJob("/c " + file("back\\slas?.NFO")), 0);
+    EXPECT_TRUE(exists("back\\slash.DOC"));
+}
+
+TEST_F(BatchConvert, HugeCommandLineEndsWithText2) {
+    std::string path;
+    for (int i = 0; i < 2000; ++i) path += "deep/";
+    EXPECT_EQ(runBatchJob("/c " + path + "*.NFO"), 2);
+    EXPECT_EQ(runBatchJob("/c " + std::string(20000, 'x')), 2);
+    EXPECT_EQ(runBatchJob("/l " + std::string(5000, '*') + "/" + std::string(5000, '?')), 2);
+    EXPECT_EQ(op.texts(), std::vector<std::string>(3, "text 2"));
+    EXPECT_EQ(fs::current_path(), startDir);
+}

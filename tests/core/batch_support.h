@@ -1,0 +1,50 @@
+#pragma once
+// Shared setup of the batch job tests: a temporary directory, a recording
+// operator, message texts that name their own number ("text 19"), and the
+// current directory put back after every test whatever the job did.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "app/AppState.h"
+#include "support/Support.h"
+#include "texts/TextTable.h"
+
+class BatchTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        startDir = std::filesystem::current_path();
+        savedState = appState();
+        std::string table;
+        for (unsigned n : {2u, 3u, 4u, 19u, 769u, 770u, 1056u, 1057u, 1061u, 1062u, 32780u,
+                           32781u, 32783u, 32784u, 32786u, 32788u}) {
+            char entry[64];
+            std::snprintf(entry, sizeof entry, "%X>text %u<END>\n", n, n);
+            table += entry;
+        }
+        texts.write("messages.test", table);
+        ASSERT_TRUE(MessageTable.Load(texts.file("messages.test")));
+        appState().windowTitle = "fieldservice v1.10";
+        setOperator(&op);
+    }
+    void TearDown() override {
+        std::filesystem::current_path(startDir);
+        appState() = savedState;
+        setOperator(nullptr);
+    }
+
+    // A parameter text as a save writes it.
+    static std::string parameterText(const std::string& name) {
+        return "#DATE: 07-06-2008  \n#NAME: " + name +
+               "  \n#ADDR: 5  \n#VER.: 1  \n#REL.: 2  \n#PVER: 3  \n#PSWD: 0  "
+               "\n#FREE: 100\n#CODE: 100  #DATA: 42  \n#CODE: 102  #DATA: ON  ";
+    }
+
+    TempDir dir;
+    TempDir texts;
+    RecordingOperator op;
+    std::filesystem::path startDir;
+    AppState savedState;
+};
