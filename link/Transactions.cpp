@@ -15,7 +15,6 @@
 namespace {
 
 struct Worker {
-    SerialLink* link = nullptr;
     std::function<void()> body;
     std::mutex mutex;
     std::condition_variable ended;
@@ -70,7 +69,6 @@ bool SerialLink::RunTransaction(Transaction which) {
     work_.digits = digits;
 
     Worker w;
-    w.link = this;
     w.body = [this, which] { RunBody(which); };
     pthread_t thread;
     if (!startWorker(thread, &w)) {
@@ -146,9 +144,7 @@ bool SerialLink::SendRequest(uint32_t keyLow, uint32_t keyHigh, const uint8_t* p
 void SerialLink::ReadTransaction() {
     Settle();
     uint32_t k = work_.registerKey;
-    bool sent = WriteByte(k & 0xFE) != 0;
-    sent = sent && WriteByte((k >> 8) & 0xFF) != 0;
-    if (!sent) {
+    if (!SendRequest(k & 0xFE, (k >> 8) & 0xFF, nullptr, 0)) {
         work_.error = -1;
         work_.result = SendFailed;
         return;
