@@ -33,10 +33,7 @@
 #include "texts/TextTable.h"
 
 #include "params/ParameterCommandsQt.h"
-#if __has_include("files/FileCommandsQt.h")
 #include "files/FileCommandsQt.h"
-#define FS_HAVE_FILE_COMMANDS 1
-#endif
 #include "files/ParameterFiles.h"
 
 namespace {
@@ -271,20 +268,16 @@ void MainFrame::runCommand(uint32_t id) {
     case CMD_HELP_CONTEXT: showHelp(HELP_CONTEXT_ANCHOR); break;
     case CMD_PARAMETERS:
         if (deviceSelected) runParameterDialog(this, 0);
-#ifdef FS_HAVE_FILE_COMMANDS
         else runParameterTextCommand(this);
-#endif
         RenderPanel();
         break;
     case CMD_PASSWORD: runPasswordCommand(this, false); RenderPanel(); break;
     case CMD_PASSWORD_ACCESS: runPasswordCommand(this, true); RenderPanel(); break;
     case CMD_ADDRESS: runAddressCommand(this); RenderPanel(); break;
     case CMD_RESTART: runRestartCommand(this); RenderPanel(); break;
-#ifdef FS_HAVE_FILE_COMMANDS
     case CMD_FILE_VIEWER: runReportViewCommand(this); RenderPanel(); break;
     case CMD_SAVE: saveParameterFile(); RenderPanel(); break;
     case CMD_LOAD: loadParameterFileCommand(); RenderPanel(); break;
-#endif
     default: break;   // 40009 is never enabled
     }
 }
