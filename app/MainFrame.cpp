@@ -433,9 +433,17 @@ void MainFrame::ShowProgress(uint32_t* counter, uint32_t maximum, const std::str
 
 void MainFrame::HideProgress() {
     if (!progress_) return;
-    // A job without the main window keeps it hidden.
-    if (visibleBeforeProgress_) show();
     progress_.reset();
+    // A job without the main window keeps it hidden. Shown again, the window
+    // (or the dialog that was working over it) takes the keyboard back, so
+    // the accelerators answer at once.
+    if (visibleBeforeProgress_) {
+        show();
+        QWidget* front = QApplication::activeModalWidget();
+        if (!front) front = this;
+        front->raise();
+        front->activateWindow();
+    }
     setWindowTitle(title());
     QApplication::restoreOverrideCursor();
 }
