@@ -124,7 +124,8 @@ MainFrame::MainFrame(QWidget* parent) : QMainWindow(parent) {
 
 MainFrame::~MainFrame() {
     pollTimer_->stop();
-    progress_.reset();
+    visibleBeforeProgress_ = false;
+    HideProgress();
     deviceLink().setWaitHook(nullptr);
     if (&ui() == static_cast<Operator*>(this)) setOperator(nullptr);
     if (&frame() == static_cast<FrameState*>(this)) setFrame(nullptr);
