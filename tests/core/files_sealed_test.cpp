@@ -1,6 +1,8 @@
 // The sealed parameter file: seal, checksum, writing and reading back.
 #include <gmock/gmock.h>
 
+#include <sys/stat.h>
+
 #include "files/AtomicFile.h"
 #include "files/SealedBlock.h"
 #include "files_support.h"
@@ -250,4 +252,24 @@ TEST_F(FilesTest, WriteFailureLeavesEarlierFilesWholeAndNoTemporaryFiles) {
 
     for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
         EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
+}
+
+TEST_F(FilesTest, ZeroBytesAndFifosAreReadWithoutHarm) {
+    // A zero byte ends the text the checksum key is looked for in.
+    char end[32];
+    std::snprintf(end, sizeof end, "\n#END.: %4X", checksumText(kText));
+    std::string withZero = kText;
+    withZero[20] = '\0';
+    dir.write("zero.NFO", withZero + end);
+    MemoryStream s;
+    EXPECT_FALSE(readSealedFile(dir.file("zero"), s));
+    EXPECT_THAT(op.texts(), ElementsAre("text 32783"));
+    EXPECT_EQ(s.str(), withZero + end);   // the content is there all the same
+
+    // A FIFO would wait for a writer for ever: it is no parameter file.
+    op.clear();
+    ASSERT_EQ(mkfifo(dir.file("pipe.NFO").c_str(), 0600), 0);
+    MemoryStream p;
+    EXPECT_FALSE(readSealedFile(dir.file("pipe"), p));
+    EXPECT_THAT(op.texts(), ElementsAre("text 4"));
 }
