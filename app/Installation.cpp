@@ -1,5 +1,7 @@
 #include "app/Installation.h"
 
+#include <strings.h>
+
 #include <filesystem>
 #include <system_error>
 
@@ -21,6 +23,22 @@ std::string helpFileName(const std::string& language) {
     std::string name = HELP_FILE_TEMPLATE;
     size_t marker = name.find("???");
     if (marker != std::string::npos) name.replace(marker, 3, language);
+    return name;
+}
+
+// The name of a language file in the current directory. The options dialog
+// offers every "messages.*" file with its code lower-cased and writes that
+// code back, so "messages.ITA" is chosen as "ita": on a file system that
+// tells cases apart the exact name may not exist, and the file whose name
+// differs only in case is the one meant. The exact name wins when it exists.
+std::string languageFileName(const std::string& base, const std::string& language) {
+    std::string name = base + "." + language;
+    std::error_code ec;
+    if (std::filesystem::exists(name, ec)) return name;
+    for (std::filesystem::directory_iterator it(".", ec), end; !ec && it != end; it.increment(ec)) {
+        std::string entry = it->path().filename().string();
+        if (strcasecmp(entry.c_str(), name.c_str()) == 0) return entry;
+    }
     return name;
 }
 
@@ -50,9 +68,9 @@ LoadResult loadInstallationCore() {
 
     // Opened by relative name: the language files lie in the current
     // directory. Missing parameter or error texts only leave those empty.
-    ParameterTable.Load("parameters." + state.language);
-    ErrorTable.Load("errors." + state.language);
-    if (!MessageTable.Load("messages." + state.language)) {
+    ParameterTable.Load(languageFileName("parameters", state.language));
+    ErrorTable.Load(languageFileName("errors", state.language));
+    if (!MessageTable.Load(languageFileName("messages", state.language))) {
         ui().message(LOADER_CAPTION, NO_LANGUAGES_TEXT, MessageIcon::Stop);
         return LoadResult::NoLanguages;
     }

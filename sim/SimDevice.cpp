@@ -173,10 +173,15 @@ std::vector<uint8_t> SimDevice::writeParameter(uint32_t key, bool digitForm, uin
     if (key >= endKey) return one(EndOfTable);
     SimParameter* p = parameter(key);
     if (!p || !reaches(*p)) return one(NotAvailable);
+    // Each kind takes its own form (on/off the single digit, numeric the
+    // value), but a zero in the other form clears the parameter as well: the
+    // clearing pass of a load writes every parameter that way.
+    bool ownForm = p->onOff() ? digitForm : !digitForm;
+    if (!ownForm && value != 0) return one(NotAvailable);
     if (p->onOff()) {
-        if (!digitForm || value > 1) return one(NotAvailable);
+        if (value > 1) return one(NotAvailable);
     } else {
-        if (digitForm || value > maxValue(p->digits)) return one(NotAvailable);
+        if (value > maxValue(p->digits)) return one(NotAvailable);
     }
     p->value = value;
     return one(Acknowledge);

@@ -155,6 +155,21 @@ TEST_F(InstallationTest, LanguageFilesAreOpenedInTheCurrentDirectory) {
     EXPECT_EQ(appState().windowTitle, "Elsewhere v1.10");
 }
 
+TEST_F(InstallationTest, LanguageFileNamesDifferingInCaseAreFound) {
+    // The options dialog lists "messages.ITA" as "ita" and writes "ita" back.
+    writeConfig("language=ita\n");
+    dir.write("messages.ITA", "0>Servizio<END>");
+    dir.write("Errors.Ita", "0>Nessun guasto<END>");
+    EXPECT_EQ(loadInstallationCore(), LoadResult::Ok);
+    EXPECT_EQ(appState().windowTitle, "Servizio v1.10");
+    EXPECT_EQ(ErrorTable.Lookup(0), "Nessun guasto");
+
+    // The exact name wins over one that differs in case.
+    dir.write("messages.ita", "0>Esatto<END>");
+    EXPECT_EQ(loadInstallationCore(), LoadResult::Ok);
+    EXPECT_EQ(appState().windowTitle, "Esatto v1.10");
+}
+
 TEST(CommandLine, ArgumentsJoinedAndBatchOptionsFound) {
     char prog[] = "fieldservice", c[] = "/c", path[] = "/tmp/units dir/*.NFO", l[] = "/l";
     char* both[] = {prog, c, path, nullptr};
