@@ -45,10 +45,10 @@ bool openExtendedAccess(DeviceLink& link) {
     return opened != 0;
 }
 
-// Every available parameter of the device to 0, each in the form its kind
-// takes: the digit form for on/off parameters, the value form for numeric
-// ones (a device refuses the other form, and the load would stop here on
-// every device). The result that ended the pass.
+// Every available parameter of the device to 0, written in the form opposite
+// to its reading: a single digit 0 for a numeric parameter, the value 0 for
+// an on/off one. Devices take a zero in either form as a clear. The result
+// that ended the pass.
 SeekResult clearParameters(DeviceLink& link) {
     ParameterNumber number = 0;
     showProgressText(&number, link.endKey, 32780);
@@ -58,7 +58,7 @@ SeekResult clearParameters(DeviceLink& link) {
         ParameterReading reading;
         r = seekParameter(link, number, false, &reading);
         if (r != SeekResult::Found) break;
-        link.WriteRegisterRetry(number, 0, reading.onOff);
+        link.WriteRegisterRetry(number, 0, !reading.onOff);
         if (link.errorFlag()) {
             r = SeekResult::Failed;
             break;

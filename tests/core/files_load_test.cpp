@@ -1,6 +1,8 @@
 // Loading parameter files into a device of the in-process bus simulator.
 #include <gmock/gmock.h>
 
+#include <algorithm>
+
 #include "files_support.h"
 #include "link/DeviceLink.h"
 #include "support/SimFixture.h"
@@ -91,6 +93,21 @@ TEST_F(LoadTest, WritesIdentityClearsEverythingAndWritesTheListedValues) {
     ASSERT_EQ(sim->op.progress.size(), 3u);
     EXPECT_EQ(sim->op.progress[1].caption, "Clearing the parameters");
     EXPECT_EQ(sim->op.progress[2].caption, "Writing the parameter values");
+}
+
+TEST_F(LoadTest, ClearingPassWritesZeroInTheFormOppositeToTheReading) {
+    connect();
+    sim->sim.clearLog();
+    ASSERT_TRUE(apply("#NAME: VALVE01 "));
+    const std::vector<uint8_t> sent = sim->sim.sentBytes();
+    auto contains = [&](std::vector<uint8_t> run) {
+        return std::search(sent.begin(), sent.end(), run.begin(), run.end()) != sent.end();
+    };
+    EXPECT_TRUE(contains({0x01, 0x01, 0x10}));         // numeric 0100: the single digit 0
+    EXPECT_TRUE(contains({0x03, 0x01, 0x00, 0x50}));   // on/off 0102: the value 0
+    EXPECT_FALSE(contains({0x01, 0x01, 0x00, 0x50}));
+    EXPECT_FALSE(contains({0x03, 0x01, 0x10}));
+    for (uint32_t key : {0x100u, 0x102u, 0x104u, 0x106u}) EXPECT_EQ(valve().parameter(key)->value, 0u) << key;
 }
 
 TEST_F(LoadTest, NameMustBeginWithTheDeviceNameInItsCase) {
