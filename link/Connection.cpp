@@ -3,17 +3,11 @@
 #include <cstdio>
 
 #include "link/DeviceLink.h"
+#include "texts/CharClass.h"
 
 namespace {
 constexpr unsigned BusListSize = 32;
 constexpr uint32_t NameKeys[8] = {16, 18, 20, 22, 24, 26, 28, 30};
-
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 }  // namespace
 
 int DeviceLink::ScanBus() {

@@ -1,19 +1,9 @@
 #include "params/NumberText.h"
+#include "texts/CharClass.h"
 
 #include <limits>
 
 namespace {
-
-bool isBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 // Skips blanks and reads an optional sign; returns the position after them.
 size_t skipBlanksAndSign(const std::string& text, bool& negative) {

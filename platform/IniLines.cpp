@@ -1,14 +1,11 @@
 #include "platform/IniLines.h"
+#include "texts/CharClass.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
-
-bool isBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
-}
 
 std::string trimmed(const std::string& s, size_t from, size_t to) {
     while (from < to && isBlank(s[from])) ++from;

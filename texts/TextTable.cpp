@@ -1,4 +1,5 @@
 #include "texts/TextTable.h"
+#include "texts/CharClass.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -16,17 +17,6 @@ namespace {
 
 constexpr std::string_view END_MARK = "<END>";
 constexpr size_t NOT_FOUND = std::string_view::npos;
-
-bool isBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 // A number at pos read the way a 32-bit strtoul(..., 16) reads it: blanks,
 // an optional sign, an optional 0x or 0X (taken only when a digit follows;
