@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "FieldsimProcess.h"
 #include "link/DeviceLink.h"
 
 namespace {
@@ -34,47 +35,6 @@ double cpuSeconds() {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
     return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-struct Child {
-    pid_t pid = -1;
-    int out = -1;
-    ~Child() {
-        if (pid > 0) {
-            kill(pid, SIGTERM);
-            for (int i = 0; i < 500; ++i) {
-                if (waitpid(pid, nullptr, WNOHANG) == pid) return;
-                usleep(10000);
-            }
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
-        }
-    }
-};
-
-bool startFieldsim(Child& child, const std::string& program, const std::string& busFile, std::string& path) {
-    int fds[2];
-    if (pipe(fds) != 0) return false;
-    child.pid = fork();
-    if (child.pid == 0) {
-        dup2(fds[1], 1);
-        ::close(fds[0]);
-        execl(program.c_str(), program.c_str(), "--pace", busFile.c_str(), (char*)nullptr);
-        _exit(127);
-    }
-    ::close(fds[1]);
-    child.out = fds[0];
-    for (int waited = 0; waited < 5000; waited += 50) {
-        pollfd p{child.out, POLLIN, 0};
-        if (poll(&p, 1, 50) <= 0) continue;
-        char c;
-        while (::read(child.out, &c, 1) == 1) {
-            if (c == '\n') return !path.empty();
-            path.push_back(c);
-        }
-        return false;
-    }
-    return false;
 }
 
 }  // namespace
@@ -98,9 +58,9 @@ int main(int argc, char** argv) {
         }
     }
 
-    Child child;
+    bench::Child child;
     std::string path;
-    if (!startFieldsim(child, program, busFile, path)) {
+    if (!bench::startFieldsim(child, program, busFile, path)) {
         std::fprintf(stderr, "bus_efficiency: cannot start %s\n", program.c_str());
         return 1;
     }
