@@ -11,30 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "app/AppState.h"
-#include "link/DeviceLink.h"
+#include "PacedSession.h"
 #include "params/ParameterDialogModel.h"
-#include "sim/Simulator.h"
-
-#ifndef FS_SOURCE_DIR
-#define FS_SOURCE_DIR "."
-#endif
 
 namespace {
-
-class SilentOperator : public Operator {
-public:
-    void message(const std::string&, const std::string& text, MessageIcon) override {
-        std::fprintf(stderr, "message: %s\n", text.c_str());
-    }
-    bool question(const std::string&, const std::string&) override { return false; }
-    std::optional<std::string> chooseOpenFile(const FileChoice&) override { return std::nullopt; }
-    std::optional<std::string> chooseSaveFile(const FileChoice&) override { return std::nullopt; }
-    void ShowProgress(uint32_t* counter, uint32_t, const std::string&) override {
-        if (counter) *counter = 0;
-    }
-    void HideProgress() override {}
-};
 
 double msSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
@@ -43,45 +23,10 @@ double msSince(std::chrono::steady_clock::time_point start) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string busFile = argc > 1 ? argv[1] : FS_SOURCE_DIR "/install/demo.bus";
-    uint8_t address = static_cast<uint8_t>(argc > 2 ? std::atoi(argv[2]) : 1);
-
-    Simulator sim(false);   // real time, bytes paced like a 9600-baud wire
-    sim.logging = false;
-    std::string error;
-    if (!sim.loadFile(busFile, error)) {
-        std::fprintf(stderr, "%s: %s\n", busFile.c_str(), error.c_str());
-        return 2;
-    }
-    SimDevice* device = sim.device(address);
-    if (!device) {
-        std::fprintf(stderr, "no device at address %u\n", address);
-        return 2;
-    }
-
-    DeviceLink link;
-    sim.attach(link);
-    SilentOperator op;
-    FrameState owner;
-    setDeviceLink(&link);
-    setOperator(&op);
-    setFrame(&owner);
-
-    if (!link.Open(1)) {
-        std::fprintf(stderr, "cannot open the simulated line\n");
-        return 1;
-    }
-    // The bus list entry the connect dialog would have found (Open empties
-    // the list); a full scan of 64 addresses would only add seconds that have
-    // nothing to do with stepping.
-    char entry[16];
-    std::snprintf(entry, sizeof entry, "%02x>", address);
-    link.busList[0] = entry + device->name;
-    link.busListCount = 1;
-    if (!link.Select(address) || !link.ReadIdentity(true)) {
-        std::fprintf(stderr, "the device does not answer\n");
-        return 1;
-    }
+    bench::PacedSession session;
+    if (!session.start(argc, argv)) return 1;
+    SimDevice* device = session.device;
+    FrameState& owner = session.owner;
 
     auto start = std::chrono::steady_clock::now();
     ParameterDialogModel dialog(0);
