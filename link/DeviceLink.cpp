@@ -44,9 +44,9 @@ int DeviceLink::Deselect() {
 uint8_t DeviceLink::ReadRegisterRetry(uint32_t key, uint32_t& out) {
     for (int attempt = 0; attempt < Attempts; ++attempt) {
         ReadRegister(key);
-        out = result;
-        if (error == 0) return 1;
-        switch (result) {
+        out = slots_.result;
+        if (slots_.error == 0) return 1;
+        switch (slots_.result) {
         case 0x0:
         case 0x1: return 1;
         case 0xD: return 2;
@@ -60,9 +60,9 @@ uint8_t DeviceLink::ReadRegisterRetry(uint32_t key, uint32_t& out) {
 uint32_t DeviceLink::WriteRegisterRetry(uint32_t key, uint32_t value, bool digit) {
     for (int attempt = 0; attempt < Attempts; ++attempt) {
         WriteRegister(key, value, digit);
-        if (error == 0) break;
+        if (slots_.error == 0) break;
     }
-    return result;
+    return slots_.result;
 }
 
 // The handshakes below loop on the clock for up to 10 s; asked for while a
@@ -73,12 +73,12 @@ int DeviceLink::OpenParameterAccess(bool alsoRegister68) {
     while (!DeadlinePassed(2)) {
         progressCounter = uint32_t(int32_t(HandshakeMs) - RemainingMs());
         WriteRegister(AccessKey, password != 0 ? 0xA5 : 0x5A);
-        if (error) continue;
+        if (slots_.error) continue;
         ReadRegister(AccessKey);
-        if (error || result != 1) continue;
+        if (slots_.error || slots_.result != 1) continue;
         if (alsoRegister68) {
             WriteRegister(ExtendedAccessKey, 0x5A);
-            if (error) continue;
+            if (slots_.error) continue;
         }
         parameterAccess = 1;
         return -1;
@@ -95,7 +95,7 @@ int DeviceLink::RestartAndWait() {
         progressCounter = uint32_t(int32_t(HandshakeMs) - RemainingMs());
         if (!restartSent) {
             WriteRegister(RestartKey, 0x55);
-            restartSent = error == 0;
+            restartSent = slots_.error == 0;
             continue;
         }
         if (Select(remembered)) return -1;
@@ -107,7 +107,7 @@ int DeviceLink::RestartAndWait() {
 int DeviceLink::WriteAddress(uint32_t address) {
     if (!connected) return 0;
     WriteRegisterRetry(AddressKey, address & 0xFF);
-    if (error) return 0;
+    if (slots_.error) return 0;
     selectedAddress = uint8_t(address);
     return -1;
 }
@@ -115,7 +115,7 @@ int DeviceLink::WriteAddress(uint32_t address) {
 int DeviceLink::WritePassword(uint32_t value) {
     if (!connected) return 0;
     WriteRegisterRetry(PasswordKey, value);
-    if (error) return 0;
+    if (slots_.error) return 0;
     password = value;
     return -1;
 }

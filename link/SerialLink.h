@@ -65,9 +65,9 @@ public:
     uint32_t WriteRegister(uint32_t key, uint32_t value, bool digit = false);
 
     // Slots of the last transaction.
-    uint32_t resultField() const { return result; }
-    int32_t errorFlag() const { return error; }
-    uint32_t digitCount() const { return digits; }
+    uint32_t resultField() const { return slots_.result; }
+    int32_t errorFlag() const { return slots_.error; }
+    uint32_t digitCount() const { return slots_.digits; }
 
 protected:
     int32_t openFlag = 0;
@@ -76,23 +76,8 @@ protected:
     int64_t clockNow = 0;
     int64_t deadline1 = 0;
     int64_t deadline2 = 0;
-    uint32_t argumentA = 0;
-    uint32_t argumentB = 0;
-    uint32_t registerKey = 0;
-    uint32_t result = 0;
-    int32_t error = 0;
-    uint32_t digits = 0;
-
-    std::unique_ptr<ByteTransport> transport_;
-    std::shared_ptr<Clock> clock_;
-    std::function<std::string(unsigned)> resolver_;
-    std::function<void()> waitHook_;
-    bool inFlight_ = false;
-
-    // The slots as the running transaction sees them. The worker reads and
-    // writes only these; the caller copies them in before the start and the
-    // results out after the end, so a transaction refused from inside the
-    // wait hook can never disturb the one in flight.
+    // The transaction slots: arguments in, result field, error flag and
+    // digit count out.
     struct Slots {
         uint32_t argumentA = 0;
         uint32_t argumentB = 0;
@@ -101,7 +86,19 @@ protected:
         int32_t error = 0;
         uint32_t digits = 0;
     };
+    Slots slots_;
+    // The slots as the running transaction sees them. The worker reads and
+    // writes only these; the caller copies the slots in before the start and
+    // out after the end, so a transaction refused from inside the wait hook
+    // can never disturb the one in flight.
     Slots work_;
+
+    std::unique_ptr<ByteTransport> transport_;
+    std::shared_ptr<Clock> clock_;
+    std::function<std::string(unsigned)> resolver_;
+    std::function<void()> waitHook_;
+    bool inFlight_ = false;
+
 
     enum class Transaction { Select, Deselect, Read, Write, WriteDigit };
     // Runs one transaction on a worker thread and waits for its end. False

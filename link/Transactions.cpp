@@ -61,12 +61,7 @@ constexpr auto HookInterval = std::chrono::milliseconds(5);
 bool SerialLink::RunTransaction(Transaction which) {
     if (inFlight_) return false;
     inFlight_ = true;
-    work_.argumentA = argumentA;
-    work_.argumentB = argumentB;
-    work_.registerKey = registerKey;
-    work_.result = result;
-    work_.error = error;
-    work_.digits = digits;
+    work_ = slots_;
 
     Worker w;
     w.body = [this, which] { RunBody(which); };
@@ -90,10 +85,7 @@ bool SerialLink::RunTransaction(Transaction which) {
     }
     pthread_join(thread, nullptr);
 
-    argumentA = work_.argumentA;
-    result = work_.result;
-    error = work_.error;
-    digits = work_.digits;
+    slots_ = work_;
     inFlight_ = false;
     return true;
 }
@@ -230,39 +222,39 @@ void SerialLink::WriteDigitTransaction() {
 
 int SerialLink::Select(uint8_t address) {
     if (inFlight_ || !openFlag) return 0;
-    argumentA = address;
+    slots_.argumentA = address;
     if (!RunTransaction(Transaction::Select)) return 0;
-    return int(int32_t(result));
+    return int(int32_t(slots_.result));
 }
 
 int SerialLink::Deselect() {
     if (inFlight_ || !openFlag) return 0;
     if (!RunTransaction(Transaction::Deselect)) return 0;
-    return int(int32_t(result));
+    return int(int32_t(slots_.result));
 }
 
 // A read or write that cannot run (another one is in flight, or no thread
 // could be started) fails with PortFailure without touching the port. The
 // slots it sets are overwritten by the transaction in flight when it ends.
 uint32_t SerialLink::RefuseTransfer() {
-    error = -1;
-    result = PortFailure;
-    return result;
+    slots_.error = -1;
+    slots_.result = PortFailure;
+    return slots_.result;
 }
 
 uint32_t SerialLink::ReadRegister(uint32_t key) {
     if (inFlight_) return RefuseTransfer();
-    registerKey = key;
+    slots_.registerKey = key;
     if (!RunTransaction(Transaction::Read)) return RefuseTransfer();
-    if (error == -1 && (result & PortFailure)) Close();
-    return result;
+    if (slots_.error == -1 && (slots_.result & PortFailure)) Close();
+    return slots_.result;
 }
 
 uint32_t SerialLink::WriteRegister(uint32_t key, uint32_t value, bool digit) {
     if (inFlight_) return RefuseTransfer();
-    registerKey = key;
-    argumentB = value;
+    slots_.registerKey = key;
+    slots_.argumentB = value;
     if (!RunTransaction(digit ? Transaction::WriteDigit : Transaction::Write)) return RefuseTransfer();
-    if (error == -1 && (result & PortFailure)) Close();
-    return result;
+    if (slots_.error == -1 && (slots_.result & PortFailure)) Close();
+    return slots_.result;
 }
