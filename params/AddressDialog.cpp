@@ -3,13 +3,13 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPushButton>
 #include <QVBoxLayout>
 
 #include "app/AppState.h"
 #include "params/AddressStepping.h"
 #include "params/DeviceCommands.h"
 #include "params/DialogFontQt.h"
+#include "params/OkCancelRowQt.h"
 #include "params/UpDownQt.h"
 #include "texts/TextTable.h"
 
@@ -48,19 +48,7 @@ AddressDialog::AddressDialog(QWidget* parent, uint8_t start) : QDialog(parent), 
     top->addWidget(frame);
     label_->setText(QString::fromStdString(addressText(address_)));
 
-    auto* buttons = new QHBoxLayout;
-    auto* cancel = new QPushButton("&Cancel", this);
-    cancel->setObjectName("2");
-    cancel->setAutoDefault(false);
-    auto* ok = new QPushButton("&OK", this);
-    ok->setObjectName("1");
-    ok->setDefault(true);
-    buttons->addStretch(1);
-    buttons->addWidget(cancel);
-    buttons->addWidget(ok);
-    top->addLayout(buttons);
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    addOkCancelRow(this, top);
     connect(upDown_, &UpDownControl::positionChanged, this, &AddressDialog::moved);
 }
 

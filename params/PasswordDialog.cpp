@@ -1,16 +1,15 @@
 #include "params/PasswordDialog.h"
 
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 
 #include "app/AppState.h"
 #include "params/DeviceCommands.h"
 #include "params/DialogFontQt.h"
+#include "params/OkCancelRowQt.h"
 #include "texts/TextTable.h"
 
 namespace {
@@ -42,19 +41,7 @@ PasswordDialog::PasswordDialog(QWidget* parent, uint32_t current) : QDialog(pare
     inner->addWidget(field_);
     top->addWidget(frame);
 
-    auto* buttons = new QHBoxLayout;
-    auto* cancel = new QPushButton("&Cancel", this);
-    cancel->setObjectName("2");
-    cancel->setAutoDefault(false);
-    auto* ok = new QPushButton("&OK", this);
-    ok->setObjectName("1");
-    ok->setDefault(true);
-    buttons->addStretch(1);
-    buttons->addWidget(cancel);
-    buttons->addWidget(ok);
-    top->addLayout(buttons);
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    addOkCancelRow(this, top);
     field_->setFocus();
 }
 
