@@ -31,21 +31,12 @@ void whenDialogOpens(const std::function<void(ConnectDialog*)>& act, int triesLe
 
 }  // namespace
 
-class ConnectDialogTest : public QObject {
+class ConnectDialogTest : public QObject, public ShellTestBed {
     Q_OBJECT
 private slots:
     void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
-    void init() {
-        install = std::make_unique<ShellInstallation>();
-        sim = std::make_unique<SimulatedBus>();
-        setDeviceLink(&sim->link);
-    }
-    void cleanup() {
-        setOperator(nullptr);
-        setDeviceLink(nullptr);
-        sim.reset();
-        install.reset();
-    }
+    void init() { setUp(); }
+    void cleanup() { tearDown(); }
 
     void operatorPicksTheSecondDevice() {
         sim->add(5, "FIRST");
@@ -149,10 +140,6 @@ private slots:
         QCOMPARE(f.windowTitle(), QString("Service v1.10"));
         QVERIFY(!QApplication::overrideCursor());
     }
-
-private:
-    std::unique_ptr<ShellInstallation> install;
-    std::unique_ptr<SimulatedBus> sim;
 };
 
 QTEST_MAIN(ConnectDialogTest)

@@ -42,21 +42,12 @@ void identify(DeviceLink& link) {
 
 }  // namespace
 
-class MainFrameTest : public QObject {
+class MainFrameTest : public QObject, public ShellTestBed {
     Q_OBJECT
 private slots:
     void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
-    void init() {
-        install = std::make_unique<ShellInstallation>();
-        sim = std::make_unique<SimulatedBus>();
-        setDeviceLink(&sim->link);
-    }
-    void cleanup() {
-        setOperator(nullptr);
-        setDeviceLink(nullptr);
-        sim.reset();
-        install.reset();
-    }
+    void init() { setUp(); }
+    void cleanup() { tearDown(); }
 
     void menuStaysTheSameAfterTwoLoaderRuns() {
         MainFrame f;
@@ -310,10 +301,6 @@ private slots:
         f.dispatch(CMD_QUIT);
         QVERIFY(!f.helpWindow()->isVisible());
     }
-
-private:
-    std::unique_ptr<ShellInstallation> install;
-    std::unique_ptr<SimulatedBus> sim;
 };
 
 QTEST_MAIN(MainFrameTest)

@@ -15,21 +15,12 @@
 #include "app/ProgressWindow.h"
 #include "shell_ui_support.h"
 
-class ProgressTest : public QObject {
+class ProgressTest : public QObject, public ShellTestBed {
     Q_OBJECT
 private slots:
     void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
-    void init() {
-        install = std::make_unique<ShellInstallation>();
-        sim = std::make_unique<SimulatedBus>();
-        setDeviceLink(&sim->link);
-    }
-    void cleanup() {
-        setOperator(nullptr);
-        setDeviceLink(nullptr);
-        sim.reset();
-        install.reset();
-    }
+    void init() { setUp(); }
+    void cleanup() { tearDown(); }
 
     void barNeverMovesBackAndStaysFullPastTheMaximum() {
         uint32_t counter = 99;
@@ -174,10 +165,6 @@ private slots:
         // The wire saw the select and the one read of register 40, nothing else.
         QCOMPARE(sent, (std::vector<uint8_t>{0x28, 0x00}));
     }
-
-private:
-    std::unique_ptr<ShellInstallation> install;
-    std::unique_ptr<SimulatedBus> sim;
 };
 
 QTEST_MAIN(ProgressTest)

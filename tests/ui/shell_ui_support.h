@@ -56,3 +56,23 @@ private:
 };
 
 inline QString qtext(unsigned n) { return QString::fromStdString(textOf(n)); }
+
+// What each shell window test runs in: a fresh installation and a simulated
+// bus whose link is the program's device link. Test classes derive from it
+// beside QObject and call setUp from init and tearDown from cleanup.
+class ShellTestBed {
+protected:
+    void setUp() {
+        install = std::make_unique<ShellInstallation>();
+        sim = std::make_unique<SimulatedBus>();
+        setDeviceLink(&sim->link);
+    }
+    void tearDown() {
+        setOperator(nullptr);
+        setDeviceLink(nullptr);
+        sim.reset();
+        install.reset();
+    }
+    std::unique_ptr<ShellInstallation> install;
+    std::unique_ptr<SimulatedBus> sim;
+};
