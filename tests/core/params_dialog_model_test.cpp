@@ -5,21 +5,11 @@
 #include <functional>
 
 #include "params/ParameterDialogModel.h"
+#include "params_support.h"
 #include "support/SimFixture.h"
 #include "texts/TextTable.h"
 
 namespace {
-
-const char* const PumpBus =
-    "device 1 PUMP\n"
-    " param 0100 4 1000\n"
-    " param 0102 onoff on\n"
-    " param 0104 2 200\n"
-    " param 0106 8 4000000000\n"
-    " param 017e 4 5\n"
-    " param 0200 2 7 ext\n"
-    " param 0204 4 9\n"
-    " end 0206\n";
 
 const char* const LateStartBus =
     "device 2 VALVE\n"
