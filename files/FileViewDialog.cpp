@@ -48,11 +48,11 @@ FileViewDialog::FileViewDialog(QWidget* parent, uint32_t frameText, bool editabl
     fixed.setFixedPitch(true);
     area_->setFont(fixed);
 
-    save_ = new QPushButton(text(2563), this);
-    save_->setObjectName("11003");
-    save_->setGeometry(du.rect(417, 164, 44, 14));
-    save_->setAutoDefault(false);
-    connect(save_, &QPushButton::clicked, this, [this] { onSave(); });
+    auto* save = new QPushButton(text(2563), this);
+    save->setObjectName("11003");
+    save->setGeometry(du.rect(417, 164, 44, 14));
+    save->setAutoDefault(false);
+    connect(save, &QPushButton::clicked, this, [this] { onSave(); });
 
     auto* ok = new QPushButton(tr("&OK"), this);
     ok->setObjectName("1");

@@ -7,7 +7,6 @@
 class QGroupBox;
 class QLabel;
 class QPlainTextEdit;
-class QPushButton;
 
 class FileViewDialog : public QDialog {
     Q_OBJECT
@@ -17,8 +16,6 @@ public:
 
     // The text area's content as single-byte text with LF line ends.
     std::string areaText() const;
-    QPlainTextEdit* textArea() const { return area_; }
-    QPushButton* saveButton() const { return save_; }
 
 protected:
     // Shows text with CR LF or LF line ends.
@@ -27,5 +24,4 @@ protected:
 
 private:
     QPlainTextEdit* area_ = nullptr;
-    QPushButton* save_ = nullptr;
 };
