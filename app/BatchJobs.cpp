@@ -11,6 +11,7 @@
 #include "files/ParameterFiles.h"
 #include "link/DeviceLink.h"
 #include "platform/Directories.h"
+#include "platform/DiskFlush.h"
 
 namespace {
 
@@ -33,16 +34,29 @@ std::vector<std::string> enterAndMatch(WorkingDirectory& cwd, const std::string&
     return files;
 }
 
+// Reports are derived from their parameter files, so each one is put in
+// place (whole, by rename) without waiting for the disk, and the job waits
+// once at the end for all of them: one flush instead of one per file.
 int convertFiles(const std::vector<std::string>& files) {
     int status = kDone;
+    bool written = false;
     // "unit.NFO" and "unit.DOC" both stand for unit.NFO: convert it once.
     std::set<std::string> converted;
     for (const std::string& file : files) {
         std::string parameterFile = parameterFileFor(file);
         if (!converted.insert(parameterFile).second) continue;
         MemoryStream stream;
-        if (!readSealedFile(parameterFile, stream) || !writeReport(parameterFile, stream, true))
+        if (!readSealedFile(parameterFile, stream) ||
+            !writeReport(parameterFile, stream, true, Durability::Deferred)) {
             status = kIncomplete;   // skipped after the message it showed
+            continue;
+        }
+        written = true;
+    }
+    // The reports lie in the current directory, the job's directory.
+    if (written && !flushFileSystemOf(".")) {
+        showText(4);
+        status = kIncomplete;
     }
     return status;
 }

@@ -1,7 +1,9 @@
 #pragma once
 // One device of a bus file on the in-process simulator in real time, its
 // bytes paced like a 9600-baud wire: selected and identified as Connect
-// leaves it, with a silent operator and a frame installed.
+// leaves it, with a silent operator and a frame installed. The line goes
+// through a CountingTransport, so a bench can set wire->recording and build
+// the wire's lower bound of what it measured.
 //
 //   bench::PacedSession s;
 //   if (!s.start(argc, argv)) return 1;     // [bus file] [address]
@@ -10,6 +12,7 @@
 #include <optional>
 #include <string>
 
+#include "CountingTransport.h"
 #include "app/AppState.h"
 #include "link/DeviceLink.h"
 #include "sim/Simulator.h"
@@ -20,18 +23,20 @@
 
 namespace bench {
 
-// Prints every message on stderr and counts them; questions get `answer`.
+// Prints every message on stderr and counts them; questions get `answer`,
+// both file choosers `chosenFile`.
 class SilentOperator : public Operator {
 public:
     unsigned shown = 0;
     bool answer = false;
+    std::optional<std::string> chosenFile;
     void message(const std::string&, const std::string& text, MessageIcon) override {
         ++shown;
         std::fprintf(stderr, "message: %s\n", text.c_str());
     }
     bool question(const std::string&, const std::string&) override { return answer; }
-    std::optional<std::string> chooseOpenFile(const FileChoice&) override { return std::nullopt; }
-    std::optional<std::string> chooseSaveFile(const FileChoice&) override { return std::nullopt; }
+    std::optional<std::string> chooseOpenFile(const FileChoice&) override { return chosenFile; }
+    std::optional<std::string> chooseSaveFile(const FileChoice&) override { return chosenFile; }
     void ShowProgress(uint32_t* counter, uint32_t, const std::string&) override {
         if (counter) *counter = 0;
     }
@@ -44,6 +49,7 @@ struct PacedSession {
     SilentOperator op;
     FrameState owner;
     SimDevice* device = nullptr;
+    CountingTransport* wire = nullptr;
     uint8_t address = 1;
 
     // Loads the bus file (argv[1], default the demo bus), and selects and
@@ -62,7 +68,9 @@ struct PacedSession {
             std::fprintf(stderr, "no device at address %u\n", address);
             return false;
         }
-        sim.attach(link);
+        auto counting = std::make_unique<CountingTransport>(sim.makeLine());
+        wire = counting.get();
+        link.setTransport(std::move(counting));
         setDeviceLink(&link);
         setOperator(&op);
         setFrame(&owner);

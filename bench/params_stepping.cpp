@@ -1,7 +1,8 @@
 // Steps through the parameter table of a device one arrow click at a time, as
 // the parameter dialog does, over the in-process bus simulator in real time
-// with 9600-baud byte pacing. Prints the time per click, the total and the
-// longest single search.
+// with 9600-baud byte pacing. Figures: clicks per second, and the stepping's
+// wall time against the wire's lower bound (bench::WireBound); the time per
+// click and the longest single search go to standard error.
 //
 //   params_stepping [bus file] [address]     (default: install/demo.bus, 1)
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchTable.h"
 #include "PacedSession.h"
 #include "params/ParameterDialogModel.h"
 
@@ -41,6 +43,7 @@ int main(int argc, char** argv) {
     unsigned longestReads = 0;
     uint32_t longestFrom = 0;
     unsigned shown = 1;
+    session.wire->recording = true;
     auto total = std::chrono::steady_clock::now();
     // One click per parameter; the table end stops the number from moving.
     for (;;) {
@@ -64,14 +67,19 @@ int main(int argc, char** argv) {
         ++shown;
     }
     double totalMs = msSince(total);
+    session.wire->recording = false;
+    bench::WireBound bound = bench::wireBound(session.wire->events, 0, 0);
 
     std::vector<double> sorted = clicks;
     std::sort(sorted.begin(), sorted.end());
-    std::printf("parameters shown: %u, clicks: %zu\n", shown, clicks.size());
-    std::printf("opening: %.1f ms\n", openingMs);
-    std::printf("per click: median %.1f ms, mean %.1f ms, max %.1f ms\n", sorted[sorted.size() / 2],
-                totalMs / double(clicks.size()), sorted.back());
-    std::printf("total stepping: %.2f s\n", totalMs / 1000.0);
-    std::printf("longest search: %.1f ms, %u reads, from %04x\n", longestMs, longestReads, longestFrom);
+    std::fprintf(stderr, "params_stepping: %u parameters shown, %zu clicks; opening %.1f ms\n", shown, clicks.size(),
+                 openingMs);
+    std::fprintf(stderr, "  per click: median %.1f ms, mean %.1f ms, max %.1f ms; total %.2f s, wire bound %.2f s\n",
+                 sorted[sorted.size() / 2], totalMs / double(clicks.size()), sorted.back(), totalMs / 1000.0,
+                 bound.seconds());
+    std::fprintf(stderr, "  longest search: %.1f ms, %u reads, from %04x\n", longestMs, longestReads, longestFrom);
+    bench::figure("stepping: parameter clicks per s", double(clicks.size()) / (totalMs / 1000.0), "/s",
+                  bench::Goal::None, 0, 1);
+    bench::figure("stepping: wall / wire bound", totalMs / 1000.0 / bound.seconds(), "x");
     return 0;
 }

@@ -1,57 +1,63 @@
-// How long a bus scan takes over a pseudo-terminal: fieldsim paced like a
-// 9600-baud line, once with the demo bus and once with a bus without
-// devices. An empty address costs a release (20 ms of listening for
-// silence) and a select (50 ms for an answer), so an empty bus takes about
-// 64 x 72 ms.
+// How long a bus scan takes over a pseudo-terminal: fieldsim serving the
+// demo bus (three devices), paced like a 9600-baud line. An empty address
+// costs a release (20 ms of listening for silence) and a select (50 ms for
+// an answer that never comes), so the scan takes about 64 x 72 ms. Figures:
+// addresses scanned per second, and the wall time against the wire's lower
+// bound (bench::WireBound, with every unanswered select's 50 ms counted in:
+// an absent device can only be told by waiting for it).
 //
-//   scan_time [fieldsim path] [demo bus file]
+//   scan_time [fieldsim path] [bus file]
 #include <chrono>
 #include <cstdio>
-#include <fstream>
+#include <memory>
 #include <string>
 
+#include "BenchTable.h"
+#include "CountingTransport.h"
 #include "FieldsimProcess.h"
 #include "link/DeviceLink.h"
+#include "platform/TermiosPort.h"
 
 namespace {
-
-// Seconds for one ScanBus over the bus file, and the devices found; -1 when
-// the simulator or the port cannot be had.
-double timeScan(const std::string& program, const std::string& busFile, int& found) {
-    bench::Child child;
-    std::string path;
-    if (!bench::startFieldsim(child, program, busFile, path)) return -1;
-    DeviceLink link;
-    link.setPortResolver([&](unsigned) { return path; });
-    if (!link.Open(1)) return -1;
-    auto start = std::chrono::steady_clock::now();
-    found = link.ScanBus();
-    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    link.Close();
-    return seconds;
+constexpr double AnswerWaitMs = 50.0;
 }
-
-}  // namespace
 
 int main(int argc, char** argv) {
     std::string program = argc > 1 ? argv[1] : FS_DIST_DIR "/fieldsim";
-    std::string demo = argc > 2 ? argv[2] : FS_DIST_DIR "/demo.bus";
+    std::string busFile = argc > 2 ? argv[2] : FS_DIST_DIR "/demo.bus";
 
-    char dirTemplate[] = "/tmp/fs-scan-XXXXXX";
-    if (!mkdtemp(dirTemplate)) return 1;
-    std::string empty = std::string(dirTemplate) + "/empty.bus";
-    std::ofstream(empty) << "# no devices\n";
-
-    int demoFound = 0, emptyFound = 0;
-    double demoSeconds = timeScan(program, demo, demoFound);
-    double emptySeconds = timeScan(program, empty, emptyFound);
-    unlink(empty.c_str());
-    rmdir(dirTemplate);
-    if (demoSeconds < 0 || emptySeconds < 0) {
-        std::fprintf(stderr, "scan_time: cannot run %s\n", program.c_str());
+    bench::Child sim;
+    std::string path;
+    if (!bench::startFieldsim(sim, program, busFile, path, {"--pace", "--turnaround", "0"})) {
+        bench::missing("scan: addresses per s", "cannot start " + program);
         return 1;
     }
-    std::printf("scan: demo bus %.2f s (%d devices), empty bus %.2f s (%d devices)\n", demoSeconds, demoFound,
-                emptySeconds, emptyFound);
+    DeviceLink link;
+    auto counting = std::make_unique<bench::CountingTransport>(std::make_unique<TermiosPort>());
+    bench::CountingTransport* wire = counting.get();
+    link.setTransport(std::move(counting));
+    link.setPortResolver([&](unsigned) { return path; });
+    if (!link.Open(1)) {
+        bench::missing("scan: addresses per s", "cannot open " + path);
+        return 1;
+    }
+    wire->recording = true;
+    auto start = std::chrono::steady_clock::now();
+    int found = link.ScanBus();
+    double seconds = bench::secondsSince(start);
+    wire->recording = false;
+    link.Close();
+
+    bench::WireBound bound = bench::wireBound(wire->events, 0, 0);
+    double boundSeconds = bound.seconds() + bound.unanswered * AnswerWaitMs / 1000.0;
+    std::fprintf(stderr, "scan_time: %d devices found in %.2f s; wire bound %.2f s (%u unanswered selects, %u quiet "
+                 "waits, %u settles, %u bytes)\n",
+                 found, seconds, boundSeconds, bound.unanswered, bound.quietWaits, bound.settles, bound.bytes);
+    if (found != 3) {
+        bench::missing("scan: addresses per s", "found " + std::to_string(found) + " devices, not 3");
+        return 1;
+    }
+    bench::figure("scan: addresses per s", 64 / seconds, "/s", bench::Goal::None, 0, 1);
+    bench::figure("scan: wall / wire bound", seconds / boundSeconds, "x");
     return 0;
 }

@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <unistd.h>
 
+#include "platform/DiskFlush.h"
+
 namespace {
 
 std::function<bool(const std::string&)>& writeFault() {
@@ -39,7 +41,7 @@ PendingFile::~PendingFile() {
     if (!tmpPath_.empty()) std::remove(tmpPath_.c_str());
 }
 
-bool PendingFile::write(const std::string& path, const std::string& content) {
+bool PendingFile::write(const std::string& path, const std::string& content, Durability durability) {
     if (!tmpPath_.empty()) std::remove(tmpPath_.c_str());
     tmpPath_.clear();
     std::string tmpPath;
@@ -50,8 +52,7 @@ bool PendingFile::write(const std::string& path, const std::string& content) {
     bool injected = fault && fault(path);
     if (injected) toWrite /= 2;
     bool ok = std::fwrite(content.data(), 1, toWrite, f) == toWrite && !injected;
-    ok = std::fflush(f) == 0 && ok;
-    ok = fsync(fileno(f)) == 0 && ok;
+    if (durability == Durability::Synced) ok = flushFileToDisk(f) && ok;
     ok = std::fclose(f) == 0 && ok;
     if (!ok) {
         std::remove(tmpPath.c_str());
@@ -70,9 +71,9 @@ bool PendingFile::commit() {
     return ok;
 }
 
-bool writeFileAtomically(const std::string& path, const std::string& content) {
+bool writeFileAtomically(const std::string& path, const std::string& content, Durability durability) {
     PendingFile file;
-    return file.write(path, content) && file.commit();
+    return file.write(path, content, durability) && file.commit();
 }
 
 bool readWholeFile(const std::string& path, std::string& content, size_t maxBytes) {

@@ -6,6 +6,15 @@
 #include <functional>
 #include <string>
 
+// When a file's bytes must be on the disk. Synced: before it replaces the
+// earlier file (a parameter file holds data read from a device, which
+// nothing else could give back). Deferred: the writer flushes the whole
+// file system once after a run of files (flushFileSystemOf); until then a
+// crash of the machine may lose the new file or leave it empty, which suits
+// derived data only (a report can be converted again from its parameter
+// file). Either way no reader ever sees a half-written file.
+enum class Durability { Synced, Deferred };
+
 // One file on its way: written by write, put in place by commit, and
 // forgotten (temporary file removed) when destroyed uncommitted. Two pending
 // files let a pair (parameter file and report) be replaced together.
@@ -16,7 +25,7 @@ public:
     PendingFile(const PendingFile&) = delete;
     PendingFile& operator=(const PendingFile&) = delete;
 
-    bool write(const std::string& path, const std::string& content);
+    bool write(const std::string& path, const std::string& content, Durability durability = Durability::Synced);
     bool commit();
 
 private:
@@ -24,7 +33,8 @@ private:
     std::string tmpPath_;
 };
 
-bool writeFileAtomically(const std::string& path, const std::string& content);
+bool writeFileAtomically(const std::string& path, const std::string& content,
+                         Durability durability = Durability::Synced);
 
 // Fault injection for tests: while set, a write whose target makes the
 // function return true stops half way, as on a full disk.

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "files/AtomicFile.h"
 #include "files/MemoryStream.h"
 
 class Clock;
@@ -26,7 +27,9 @@ bool writeParameterText(MemoryStream& stream);
 // of "unit.old.NFO" is "unit.old.DOC". Do not pass a base path that has
 // already lost its extension. The report is complete or not written at all;
 // an earlier report of that name survives a failure. False after text 4.
-bool writeReport(const std::string& path, MemoryStream& stream, bool allParameters);
+// Deferred durability leaves the flush to the disk to the caller.
+bool writeReport(const std::string& path, MemoryStream& stream, bool allParameters,
+                 Durability durability = Durability::Synced);
 // Splits text into at most maxLines lines of at most width characters.
 int wrapText(const std::string& text, std::vector<std::string>& lines, int width, int maxLines);
 

@@ -30,6 +30,30 @@ std::optional<std::string_view> afterKey(std::string_view text, const char* key)
     return text.substr(at + KEY_SIZE);
 }
 
+// Where a key next occurs at or after a position that only moves forward.
+// The text is searched again only once the position has passed the last
+// occurrence found, so walking a whole text costs one pass, not one pass
+// per row.
+class NextOccurrence {
+public:
+    NextOccurrence(std::string_view text, const char* key) : text_(text), key_(key) {}
+    // Distance from pos to the key's first occurrence at or after pos; npos
+    // when there is none.
+    size_t from(size_t pos) {
+        if (!searched_ || (at_ != std::string_view::npos && at_ < pos)) {
+            at_ = text_.find(key_, pos);
+            searched_ = true;
+        }
+        return at_ == std::string_view::npos ? at_ : at_ - pos;
+    }
+
+private:
+    std::string_view text_;
+    std::string_view key_;
+    size_t at_ = std::string_view::npos;
+    bool searched_ = false;
+};
+
 // The report's text with "\n" line breaks; false when a header value is missing.
 bool composeReport(const std::string& text, bool allParameters, std::string& out) {
     out = TOP;
@@ -65,6 +89,7 @@ bool composeReport(const std::string& text, bool allParameters, std::string& out
     // Every step below cuts at least one key off the remaining text, so the
     // loop ends on any input.
     std::string_view remaining(text);
+    NextOccurrence tableEnd(whole, KEY_END);
     std::vector<std::string> lines;
     for (;;) {
         std::optional<ScannedNumber> freeNumber;
@@ -106,7 +131,7 @@ bool composeReport(const std::string& text, bool allParameters, std::string& out
             }
             if (allParameters) {
                 // The table ends with the last parameter before "#END.: ".
-                size_t end = remaining.find(KEY_END);
+                size_t end = tableEnd.from(static_cast<size_t>(remaining.data() - whole.data()));
                 if (end == std::string_view::npos || end < KEY_SIZE) break;
             }
         }
@@ -140,10 +165,10 @@ bool reportFileContent(MemoryStream& stream, bool allParameters, std::string& co
     return true;
 }
 
-bool writeReport(const std::string& path, MemoryStream& stream, bool allParameters) {
+bool writeReport(const std::string& path, MemoryStream& stream, bool allParameters, Durability durability) {
     std::string content;
     if (!reportFileContent(stream, allParameters, content) ||
-        !writeFileAtomically(withExtension(path, REPORT_EXTENSION), content)) {
+        !writeFileAtomically(withExtension(path, REPORT_EXTENSION), content, durability)) {
         showText(4);
         return false;
     }

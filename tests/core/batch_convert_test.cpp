@@ -10,6 +10,7 @@
 #include "batch_support.h"
 #include "files/MemoryStream.h"
 #include "files/ParameterFiles.h"
+#include "platform/DiskFlush.h"
 
 namespace fs = std::filesystem;
 
@@ -176,4 +177,39 @@ TEST_F(BatchConvert, HugeCommandLineEndsWithText2) {
     EXPECT_EQ(runBatchJob("/l " + std::string(5000, '*') + "/" + std::string(5000, '?')), 2);
     EXPECT_EQ(op.texts(), std::vector<std::string>(3, "text 2"));
     EXPECT_EQ(fs::current_path(), startDir);
+}
+
+// Reports of a conversion reach the disk in one flush at the end of the job,
+// not one per file; each is still put in place whole, by rename.
+TEST_F(BatchConvert, ReportsAreWholeOrAbsentAndNoTemporaryFilesRemain) {
+    for (const char* name : {"a.NFO", "b.NFO", "c.NFO", "d.NFO"}) parameterFile(file(name));
+    ASSERT_EQ(runBatchJob("/c " + file("?.NFO")), 0);
+    const std::string whole = dir.read("a.DOC");
+    const std::string earlierB = dir.read("b.DOC");
+    fs::remove(file("d.DOC"));
+    op.clear();
+
+    // b's report (with an earlier one) and d's (without) stop half way, as on
+    // a full disk.
+    setFileWriteFault([](const std::string& path) {
+        std::string name = fs::path(path).filename().string();
+        return name == "b.DOC" || name == "d.DOC";
+    });
+    EXPECT_EQ(runBatchJob("/c " + file("*.NFO")), 1);
+    setFileWriteFault(nullptr);
+    EXPECT_EQ(op.texts(), std::vector<std::string>(2, "text 4"));
+    EXPECT_EQ(dir.read("a.DOC"), whole);
+    EXPECT_EQ(dir.read("c.DOC"), whole);
+    EXPECT_EQ(dir.read("b.DOC"), earlierB);
+    EXPECT_FALSE(exists("d.DOC"));
+    for (const auto& entry : fs::directory_iterator(dir.path()))
+        EXPECT_NE(entry.path().filename().string()[0], '.') << entry.path();
+}
+
+TEST(DiskFlush, FileSystemFlushNeedsAPathThatExists) {
+    TempDir dir;
+    dir.write("report.DOC", "text");
+    EXPECT_TRUE(flushFileSystemOf(dir.path()));
+    EXPECT_TRUE(flushFileSystemOf(dir.file("report.DOC")));
+    EXPECT_FALSE(flushFileSystemOf(dir.file("missing")));
 }

@@ -92,6 +92,23 @@ TEST_F(ReportTest, TableEndsWhereTheRulesSay) {
     EXPECT_NE(skipped.find("|0100    |5  "), std::string::npos);
 }
 
+TEST_F(ReportTest, EndKeyPassedOverByTheWalkDoesNotEndTheTable) {
+    // The "#END.: " in the middle lies more than a key's width past the row
+    // before it and is then jumped over on the way to the next "#CODE: ";
+    // the table ends only at the last one.
+    const std::string head = "#NAME: A\n#ADDR: 1\n#VER.: 1\n#REL.: 1\n";
+    std::string r = report(head + "#CODE: 100  #DATA: 1  #NOTE: #END.: 9 #CODE: 102  #DATA: 2  #CODE: 104  "
+                                  "#DATA: 3  " + kFileEnd,
+                           true);
+    EXPECT_NE(r.find("|0100    |1  "), std::string::npos);
+    EXPECT_NE(r.find("|0102    |2  "), std::string::npos);
+    EXPECT_NE(r.find("|0104    |3  "), std::string::npos);
+    // Directly after a row it ends the table.
+    std::string cut = report(head + "#CODE: 100  #DATA: 1  #END.: 9 #CODE: 102  #DATA: 2  " + kFileEnd, true);
+    EXPECT_NE(cut.find("|0100    |1  "), std::string::npos);
+    EXPECT_EQ(cut.find("|0102"), std::string::npos);
+}
+
 TEST_F(ReportTest, ValuesNamesAndDescriptions) {
     const std::string head = "#NAME: CONTROLLER9\n#ADDR: 0\n#VER.: 12\n#REL.: 345\n";
     std::string r = report(head + "#CODE: 100  #DATA: ON#CODE: 102  #DATA: XYZ  #CODE: 104  #DATA: OFF  " + kFileEnd, true);
