@@ -11,6 +11,11 @@
 //
 //   nice -n 10 timeout 3600 build/tests/fault_soak 200 2 1
 //
+// FAULT_PERCENT is shared out over the simulator's fault kinds (no answer,
+// broken marks, corrupt acknowledgement, parity, framing, dropped byte); the
+// summary gives the share of answers actually hit. FS_SOAK_TRACE=N prints
+// every failure message and the wire log of cycle N.
+//
 // Exit status 0 when every check held, 1 on any violation (each printed as
 // it happens), 2 for bad arguments, 3 when a step hung (the watchdog).
 #include <atomic>
@@ -157,6 +162,19 @@ bool parseParameterText(const std::string& text, FileValues& out) {
         out.values[code] = value;
     }
     return !out.values.empty();
+}
+
+// The first line where two texts part, shown as "saved | clean".
+std::string firstDifference(const std::string& a, const std::string& b) {
+    std::istringstream sa(a), sb(b);
+    std::string la, lb;
+    for (int line = 1;; ++line) {
+        bool ga = bool(std::getline(sa, la)), gb = bool(std::getline(sb, lb));
+        if (!ga && !gb) return "same lines";
+        if (!ga) la = "(end)";
+        if (!gb) lb = "(end)";
+        if (la != lb || !ga || !gb) return "line " + std::to_string(line) + ": \"" + la + "\" | \"" + lb + "\"";
+    }
 }
 
 uint32_t randomValue(std::mt19937& rng, const SimParameter& p) {
@@ -383,7 +401,9 @@ void Soak::save(unsigned cycle) {
         stream.seek(0);
         stream.read(text.data(), text.size());
         if (!verified) violation(cycle, "saved " + name + ".NFO does not verify");
-        else if (text != cleanText) violation(cycle, "saved " + name + ".NFO holds another parameter text than the clean save");
+        else if (text != cleanText)
+            violation(cycle, "saved " + name + ".NFO holds another parameter text than the clean save (" +
+                                 firstDifference(text, cleanText) + ")");
         // Only the chosen pair may have changed.
         auto others = after;
         auto earlier = before;
@@ -392,10 +412,10 @@ void Soak::save(unsigned cycle) {
             earlier.erase(name + ext);
         }
         if (others != earlier) violation(cycle, "the save of " + name + " changed other files");
+        // The name now holds this file: its earlier entry goes, good or not.
+        std::erase_if(pool_, [&](const GoodFile& g) { return g.path == path; });
         FileValues values;
         if (verified && file == cleanFile && parseParameterText(text, values)) {
-            // A name saved again replaces its earlier entry.
-            std::erase_if(pool_, [&](const GoodFile& g) { return g.path == path; });
             pool_.push_back({path, values});
             lastSaved_ = path;
         }
