@@ -35,6 +35,7 @@
 #include <vector>
 
 #include "app/AppState.h"
+#include "files/AtomicFile.h"
 #include "files/LocalDate.h"
 #include "files/ParameterFiles.h"
 #include "platform/Clock.h"
@@ -193,6 +194,7 @@ struct Totals {
     unsigned savesOk = 0, savesFailed = 0;
     unsigned loadsOk = 0, loadsFailed = 0, loadsSkipped = 0;
     unsigned restartsLost = 0, reconnects = 0;
+    unsigned hardFaults = 0;   // a muted parameter or a failing disk, now and then
     unsigned violations = 0;
     FaultCounts faults;
     double longestSaveS = 0, longestLoadS = 0;   // virtual seconds
@@ -233,6 +235,12 @@ private:
     void faultsOff();
     bool reconnect(unsigned cycle);
     void scramble();
+    // Now and then a fault no retry outlasts, so that failures and what they
+    // leave behind are checked too: a parameter that stops answering, or
+    // (saves only) a disk that fails while the report or the parameter file
+    // is written. Returns what was done, empty for nothing.
+    std::string hardFault(bool saving);
+    void clearHardFault();
     // The failure texts among the messages shown, counted; any other message
     // is a violation. restartLost: text 1062 was among them.
     bool classify(unsigned cycle, const char* step, const std::vector<uint32_t>& allowed, bool& restartLost);
@@ -292,6 +300,31 @@ bool Soak::reconnect(unsigned cycle) {
         }
     }
     return false;
+}
+
+std::string Soak::hardFault(bool saving) {
+    if (rng_() % 8 != 0) return {};
+    ++totals_.hardFaults;
+    unsigned kind = saving ? rng_() % 3 : 0;
+    if (kind == 0) {
+        auto& parameters = pump(field_).parameters;
+        auto it = std::next(parameters.begin(), long(rng_() % parameters.size()));
+        pump(field_).mutedKeys.insert(it->first);
+        char text[48];
+        std::snprintf(text, sizeof text, "parameter %04x muted", it->first);
+        return text;
+    }
+    const std::string ext = kind == 1 ? ".DOC" : ".NFO";
+    const std::string folder = dir_.path() + "/";
+    setFileWriteFault([ext, folder](const std::string& path) {
+        return path.compare(0, folder.size(), folder) == 0 && path.size() > 4 && path.substr(path.size() - 4) == ext;
+    });
+    return "writing " + ext + " fails";
+}
+
+void Soak::clearHardFault() {
+    pump(field_).mutedKeys.clear();
+    setFileWriteFault(nullptr);
 }
 
 void Soak::scramble() {
@@ -372,10 +405,12 @@ void Soak::save(unsigned cycle) {
     field_.op.clear();
     field_.op.files.push_back(path);
     faultsOn(cycle);
+    std::string hard = hardFault(true);
     int64_t startNs = field_.sim.clock->nowNs();
     watchdog_.step("save, cycle " + std::to_string(cycle));
     saveParameterFile();
     faultsOff();
+    clearHardFault();
     totals_.longestSaveS = std::max(totals_.longestSaveS, double(field_.sim.clock->nowNs() - startNs) / 1e9);
     checkOperatorTidy(cycle, "save");
 
@@ -383,6 +418,7 @@ void Soak::save(unsigned cycle) {
     bool failed = classify(cycle, "save", {TextLineFailed, TextFileFailed, TextNoAccess}, restartLost);
     if (restartLost) ++totals_.restartsLost;
     auto after = snapshot(dir_.path());
+    if (!hard.empty() && !failed) violation(cycle, "the save succeeded although " + hard);
     if (failed) {
         ++totals_.savesFailed;
         // Nothing written, nothing replaced: an earlier pair stays as it was.
@@ -441,10 +477,12 @@ void Soak::load(unsigned cycle) {
     field_.op.clear();
     field_.op.files.push_back(chosen->path + ".NFO");
     faultsOn(cycle + 0x8000);
+    std::string hard = hardFault(false);
     int64_t startNs = field_.sim.clock->nowNs();
     watchdog_.step("load, cycle " + std::to_string(cycle));
     loadParameterFileCommand();
     faultsOff();
+    clearHardFault();
     totals_.longestLoadS = std::max(totals_.longestLoadS, double(field_.sim.clock->nowNs() - startNs) / 1e9);
     checkOperatorTidy(cycle, "load");
 
@@ -453,6 +491,7 @@ void Soak::load(unsigned cycle) {
                            {TextLineFailed, TextFileFailed, TextNoAccess, TextBadFile, TextOtherDevice}, restartLost);
     if (restartLost) ++totals_.restartsLost;
     if (snapshot(dir_.path()) != before) violation(cycle, "a load changed the folder");
+    if (!hard.empty() && !failed) violation(cycle, "the load succeeded although " + hard);
     if (failed) {
         ++totals_.loadsFailed;
         return;
@@ -492,7 +531,8 @@ void Soak::printSummary() const {
     std::printf("cycles %u\n", totals_.cycles);
     std::printf("saves ok %u, failed %u\n", totals_.savesOk, totals_.savesFailed);
     std::printf("loads ok %u, failed %u, skipped %u\n", totals_.loadsOk, totals_.loadsFailed, totals_.loadsSkipped);
-    std::printf("restarts lost %u, reconnects %u\n", totals_.restartsLost, totals_.reconnects);
+    std::printf("restarts lost %u, reconnects %u, hard faults %u\n", totals_.restartsLost, totals_.reconnects,
+                totals_.hardFaults);
     std::printf("faults injected %llu in %llu answers (%.2f %%): no answer %llu, broken marks %llu, corrupt ack %llu, "
                 "parity %llu, framing %llu, dropped to bus %llu, dropped from bus %llu\n",
                 (unsigned long long)f.total(), (unsigned long long)f.answers,
