@@ -245,6 +245,10 @@ private:
     // is a violation. restartLost: text 1062 was among them.
     bool classify(unsigned cycle, const char* step, const std::vector<uint32_t>& allowed, bool& restartLost);
     void checkOperatorTidy(unsigned cycle, const char* step);
+    // Ten attempts per request outlast these fault rates by far: a step that
+    // gives up, or a device reported lost after its restart, with nothing
+    // but line faults to blame, has a fault of its own.
+    void lineFaultsAlone(unsigned cycle, const char* step, const std::string& hard, bool failed, bool restartLost);
     void checkNoTemporaryFiles(unsigned cycle);
     void save(unsigned cycle);
     void load(unsigned cycle);
@@ -354,6 +358,14 @@ bool Soak::classify(unsigned cycle, const char* step, const std::vector<uint32_t
     return failed;
 }
 
+void Soak::lineFaultsAlone(unsigned cycle, const char* step, const std::string& hard, bool failed,
+                           bool restartLost) {
+    if (failed && hard.empty())
+        violation(cycle, std::string("the ") + step + " gave up on line faults alone: \"" +
+                             field_.op.messages.front().text + "\"");
+    if (restartLost) violation(cycle, std::string("the device was reported lost after the ") + step + "'s restart");
+}
+
 void Soak::checkOperatorTidy(unsigned cycle, const char* step) {
     if (field_.op.progressDepth != 0 || field_.op.progressMisused)
         violation(cycle, std::string(step) + " left the progress window unbalanced");
@@ -419,6 +431,7 @@ void Soak::save(unsigned cycle) {
     if (restartLost) ++totals_.restartsLost;
     auto after = snapshot(dir_.path());
     if (!hard.empty() && !failed) violation(cycle, "the save succeeded although " + hard);
+    lineFaultsAlone(cycle, "save", hard, failed, restartLost);
     if (failed) {
         ++totals_.savesFailed;
         // Nothing written, nothing replaced: an earlier pair stays as it was.
@@ -492,6 +505,7 @@ void Soak::load(unsigned cycle) {
     if (restartLost) ++totals_.restartsLost;
     if (snapshot(dir_.path()) != before) violation(cycle, "a load changed the folder");
     if (!hard.empty() && !failed) violation(cycle, "the load succeeded although " + hard);
+    lineFaultsAlone(cycle, "load", hard, failed, restartLost);
     if (failed) {
         ++totals_.loadsFailed;
         return;
