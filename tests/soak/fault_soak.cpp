@@ -193,6 +193,7 @@ struct Totals {
     unsigned cycles = 0;
     unsigned savesOk = 0, savesFailed = 0;
     unsigned loadsOk = 0, loadsFailed = 0, loadsSkipped = 0;
+    unsigned partialLoadsOk = 0;   // of files that list only some parameters
     unsigned restartsLost = 0, reconnects = 0;
     unsigned hardFaults = 0;   // a muted parameter or a failing disk, now and then
     unsigned violations = 0;
@@ -251,6 +252,7 @@ private:
     void lineFaultsAlone(unsigned cycle, const char* step, const std::string& hard, bool failed, bool restartLost);
     void checkNoTemporaryFiles(unsigned cycle);
     void save(unsigned cycle);
+    void addPartialFile(unsigned cycle, const std::string& text);
     void load(unsigned cycle);
     void printSummary() const;
 
@@ -467,9 +469,52 @@ void Soak::save(unsigned cycle) {
         if (verified && file == cleanFile && parseParameterText(text, values)) {
             pool_.push_back({path, values});
             lastSaved_ = path;
+            if (rng_() % 4 == 0) addPartialFile(cycle, text);
         }
     }
     checkNoTemporaryFiles(cycle);
+}
+
+// A file that lists only some of the parameters, sealed by the program's own
+// writer, as a hand-edited file would be: a load must clear the others.
+void Soak::addPartialFile(unsigned cycle, const std::string& text) {
+    // The unsealed content ends with the file's own "#END.: " line, which is
+    // no part of the text (the editor cuts it off the same way).
+    std::string partial;
+    std::istringstream lines(text.substr(0, text.find("#END.: ")));
+    std::string line;
+    bool first = true;
+    while (std::getline(lines, line)) {
+        if (line.compare(0, 7, "#CODE: ") == 0 && rng_() % 3 == 0) continue;
+        if (!first) partial += '\n';
+        partial += line;
+        first = false;
+    }
+    std::string path = dir_.file("part" + std::to_string(rng_() % 3));
+    FileValues values;
+    MemoryStream stream;
+    stream.write(partial);
+    RecordingOperator quiet;
+    setOperator(&quiet);
+    bool written = writeSealedFile(path, stream);
+    MemoryStream back;
+    bool verified = written && readSealedFile(path, back);
+    std::string backText(back.length(), '\0');
+    back.seek(0);
+    back.read(backText.data(), backText.size());
+    setOperator(&field_.op);
+    // The unsealed content is the text with the file's line feeds and its
+    // "#END.: " line around it.
+    if (written && (!verified || backText.find(partial) == std::string::npos))
+        violation(cycle, "a file sealed by the program does not read back (" +
+                             (verified ? std::string("another text") : quiet.texts().front()) + ")");
+    if (written && !parameterTextWellFormed(partial)) violation(cycle, "the partial text is not well formed");
+    std::erase_if(pool_, [&](const GoodFile& g) { return g.path == path; });
+    if (!written || !parseParameterText(partial, values)) {
+        violation(cycle, "a partial file could not be written");
+        return;
+    }
+    pool_.push_back({path, values});
 }
 
 void Soak::load(unsigned cycle) {
@@ -511,6 +556,7 @@ void Soak::load(unsigned cycle) {
         return;
     }
     ++totals_.loadsOk;
+    if (chosen->path.find("/part") != std::string::npos) ++totals_.partialLoadsOk;
     // Exactly the file's values, read from the device's own registers; every
     // parameter the file leaves out cleared.
     SimDevice* device = field_.device(PumpAddress);
@@ -544,7 +590,8 @@ void Soak::printSummary() const {
     const FaultCounts& f = totals_.faults;
     std::printf("cycles %u\n", totals_.cycles);
     std::printf("saves ok %u, failed %u\n", totals_.savesOk, totals_.savesFailed);
-    std::printf("loads ok %u, failed %u, skipped %u\n", totals_.loadsOk, totals_.loadsFailed, totals_.loadsSkipped);
+    std::printf("loads ok %u (%u of partial files), failed %u, skipped %u\n", totals_.loadsOk, totals_.partialLoadsOk,
+                totals_.loadsFailed, totals_.loadsSkipped);
     std::printf("restarts lost %u, reconnects %u, hard faults %u\n", totals_.restartsLost, totals_.reconnects,
                 totals_.hardFaults);
     std::printf("faults injected %llu in %llu answers (%.2f %%): no answer %llu, broken marks %llu, corrupt ack %llu, "
