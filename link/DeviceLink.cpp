@@ -91,11 +91,18 @@ int DeviceLink::RestartAndWait() {
     uint8_t remembered = selectedAddress;
     StartDeadline(2, HandshakeMs);
     bool restartSent = false;
+    bool selectFirst = false;
     while (!DeadlinePassed(2)) {
         progressCounter = uint32_t(int32_t(HandshakeMs) - RemainingMs());
         if (!restartSent) {
+            // A restart whose acknowledgement was lost has happened all the
+            // same, and a restarting device forgets its selection: the next
+            // attempt would reach nobody. Select it again first (once it is
+            // back, should it have restarted).
+            if (selectFirst && !Select(remembered)) continue;
             WriteRegister(RestartKey, 0x55);
             restartSent = slots_.error == 0;
+            selectFirst = !restartSent;
             continue;
         }
         if (Select(remembered)) return -1;

@@ -5,6 +5,11 @@
 
 #include "platform/TermiosPort.h"
 
+namespace {
+// Longer than the pause after which a device abandons a half-received request.
+constexpr uint32_t ResyncSilenceMs = 20;
+}  // namespace
+
 SerialLink::SerialLink() { setClock(monotonicClock()); }
 
 SerialLink::~SerialLink() { Close(); }
@@ -69,6 +74,7 @@ int SerialLink::Close() {
     if (!openFlag) return 0;
     bool restored = transport_->close();
     openFlag = 0;
+    resyncPending_ = false;
     return restored ? 1 : 0;
 }
 
@@ -81,7 +87,26 @@ int SerialLink::PurgeAll() {
 
 // The 2 ms pause before each request lets the line calm down. It sleeps to
 // the deadline instead of spinning, then confirms on the same clock.
+//
+// A device takes bytes that follow each other within about 10 ms for one
+// request. After a request that failed on a wrong answer it may still hold
+// part of one (a byte of ours lost on the way, or bytes it took for a
+// request of their own and answered early); a retry 2 ms later would be read
+// as the rest of it, and every retry after it the same way. So the request
+// after such a failure first keeps the line silent for twice that gap. A
+// failure on silence needs none: the 50 ms wait for the answer was the gap.
 int SerialLink::Settle() {
+    if (resyncPending_) {
+        resyncPending_ = false;
+        if (StartDeadline(1, ResyncSilenceMs)) {
+            int64_t before = clockNow;
+            for (;;) {
+                clock_->sleepUntil(deadline1);
+                if (DeadlinePassed(1) || clockNow == before) break;
+                before = clockNow;
+            }
+        }
+    }
     int purged = PurgeAll();
     if (!StartDeadline(1, 2)) return purged;
     int64_t before = clockNow;

@@ -93,6 +93,10 @@ protected:
     // can never disturb the one in flight.
     Slots work_;
 
+    // Set by a read or write that failed on something other than silence:
+    // the next request keeps the line silent for a while first (see Settle).
+    bool resyncPending_ = false;
+
     std::unique_ptr<ByteTransport> transport_;
     std::shared_ptr<Clock> clock_;
     std::function<std::string(unsigned)> resolver_;

@@ -98,6 +98,13 @@ void SerialLink::RunBody(Transaction which) {
     case Transaction::Write: WriteTransaction(); break;
     case Transaction::WriteDigit: WriteDigitTransaction(); break;
     }
+    // A read's short answers (0..0xF with the error flag) are answers, not
+    // failures. Any other failure that did not end in silence may have left
+    // the device out of step with us; on a closed port nothing went out.
+    if (which == Transaction::Read || which == Transaction::Write || which == Transaction::WriteDigit) {
+        bool failed = work_.error != 0 && (which != Transaction::Read || work_.result > 0x0F);
+        resyncPending_ = failed && !(work_.result & NoByte) && openFlag;
+    }
 }
 
 void SerialLink::SelectTransaction() {

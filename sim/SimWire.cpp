@@ -4,6 +4,7 @@
 
 void SimWire::setFaults(const FaultOptions& faults) {
     faults_ = faults;
+    counts_ = FaultCounts{};
     random_.seed(faults.seed);
 }
 
@@ -27,20 +28,43 @@ int64_t SimWire::send(uint8_t byte, int64_t atNs) {
         rxFreeNs_ = std::max(rxFreeNs_, done);
         deliver({done, byte});
     }
+    // A byte lost on its way to the devices: they see a request with a
+    // byte missing.
+    if (roll(faults_.dropByte)) {
+        ++counts_.droppedToBus;
+        return done;
+    }
     std::vector<uint8_t> answer = bus_.receive(byte, done);
     if (answer.empty()) return done;
-    if (roll(faults_.noAnswer)) return done;
+    ++counts_.answers;
+    if (roll(faults_.noAnswer)) {
+        ++counts_.noAnswer;
+        return done;
+    }
     bool ack = answer.size() == 1 && answer[0] == SimDevice::Acknowledge;
     int64_t at = std::max(done + options.turnaroundNs, rxFreeNs_);
     for (uint8_t b : answer) {
         WireByte w;
         w.byte = b;
-        if (ack && roll(faults_.corruptAck)) w.byte = uint8_t(0x1F ^ (1 + random_() % 0xFF));
-        if (roll(faults_.brokenMarks)) w.byte ^= 0x40;
+        if (ack && roll(faults_.corruptAck)) {
+            w.byte = uint8_t(0x1F ^ (1 + random_() % 0xFF));
+            ++counts_.corruptAck;
+        }
+        if (roll(faults_.brokenMarks)) {
+            w.byte ^= 0x40;
+            ++counts_.brokenMarks;
+        }
         w.parity = roll(faults_.parity);
         w.framing = roll(faults_.framing);
+        counts_.parity += w.parity;
+        counts_.framing += w.framing;
         at += options.byteTimeNs;
         w.atNs = at;
+        // Lost on its way back: the wire was busy, the master hears nothing.
+        if (roll(faults_.dropByte)) {
+            ++counts_.droppedFromBus;
+            continue;
+        }
         deliver(w);
     }
     rxFreeNs_ = at;

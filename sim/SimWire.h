@@ -15,8 +15,10 @@ struct WireOptions {
     bool echo = false;              // the line hands every sent byte back
 };
 
-// Rates in parts per million, rolled for each answer (noAnswer) or each
-// answer byte (the others) from a generator seeded with seed.
+// Rates in parts per million, rolled for each answer (noAnswer), each byte
+// either way (dropByte) or each answer byte (the others) from a generator
+// seeded with seed. A rate of 0 draws nothing, so adding a kind leaves the
+// faults of a seed without it as they were.
 struct FaultOptions {
     uint32_t seed = 1;
     uint32_t noAnswer = 0;      // a whole answer lost
@@ -24,7 +26,24 @@ struct FaultOptions {
     uint32_t corruptAck = 0;    // an acknowledgement 0x1F replaced by another byte
     uint32_t parity = 0;        // an answer byte arrives with a parity error
     uint32_t framing = 0;       // an answer byte arrives with a framing error
-    bool any() const { return noAnswer || brokenMarks || corruptAck || parity || framing; }
+    uint32_t dropByte = 0;      // a byte lost on the wire, either way (rolled for every byte)
+    bool any() const { return noAnswer || brokenMarks || corruptAck || parity || framing || dropByte; }
+};
+
+// What the injection did so far: answers given by the bus and faults of each
+// kind (a dropped byte counts once, whichever way it went).
+struct FaultCounts {
+    uint64_t answers = 0;
+    uint64_t noAnswer = 0;
+    uint64_t brokenMarks = 0;
+    uint64_t corruptAck = 0;
+    uint64_t parity = 0;
+    uint64_t framing = 0;
+    uint64_t droppedToBus = 0;
+    uint64_t droppedFromBus = 0;
+    uint64_t total() const {
+        return noAnswer + brokenMarks + corruptAck + parity + framing + droppedToBus + droppedFromBus;
+    }
 };
 
 struct WireByte {
@@ -52,6 +71,8 @@ public:
 
     void setFaults(const FaultOptions& faults);
     const FaultOptions& faults() const { return faults_; }
+    // Counts since the last setFaults.
+    const FaultCounts& faultCounts() const { return counts_; }
 
     // A byte from the master starting at atNs; returns when it has left the
     // wire. Its echo and the bus's answer are queued for the master.
@@ -70,6 +91,7 @@ private:
 
     SimBus& bus_;
     FaultOptions faults_;
+    FaultCounts counts_;
     std::mt19937 random_{1};
     std::deque<WireByte> incoming_;
     int64_t txFreeNs_ = 0;     // the master's transmitter
