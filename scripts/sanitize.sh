@@ -3,7 +3,7 @@
 # own (build-asan/, build-tsan/):
 #   scripts/sanitize.sh asan   the whole test suite under AddressSanitizer
 #                              and UndefinedBehaviorSanitizer
-#   scripts/sanitize.sh tsan   the link and progress tests under
+#   scripts/sanitize.sh tsan   the link, progress and soak tests under
 #                              ThreadSanitizer
 # Any report stops the test that made it, so the run fails.
 set -e
