@@ -2,7 +2,8 @@
 //
 // The first input byte chooses: bit 0 a report of all parameters (else of
 // the free ones only); bit 1 clear: the rest is a parameter file, read as
-// loading reads it, and reported when it reads; bit 1 set: the rest is a
+// loading reads it, and reported when it reads (bit 2: with its checksum line
+// made right first when it has none); bit 1 set: the rest is a
 // parameter text, reported as it stands, written as a sealed file with a seed
 // taken from bits 2..7, read back (it must come back unchanged) and reported
 // again. Bits 2..7 also give wrapText a width and a line count.
@@ -13,6 +14,7 @@
 #include "FuzzCheck.h"
 #include "FuzzSupport.h"
 #include "FuzzTargets.h"
+#include "files/Format.h"
 #include "files/ParameterFiles.h"
 #include "files/ParameterKeys.h"
 #include "files/ReportContent.h"
@@ -86,7 +88,19 @@ void fuzzSealedReport(const uint8_t* data, size_t size) {
     if (!(options & 2)) {
         FUZZ_CHECK(writeBytes(base + ".NFO", rest.data(), rest.size()));
         MemoryStream stream;
-        if (readSealedFile(base, stream)) checkReport(base, stream, all);
+        if (readSealedFile(base, stream)) {
+            checkReport(base, stream, all);
+            return;
+        }
+        // Bit 2: a file without a checksum line gets the right one appended,
+        // so damaged and hand-made files reach the report too. What the
+        // reader unsealed stays in the stream when the checksum fails.
+        if (!(options & 4) || stream.str().find(KEY_END) != std::string::npos) return;
+        uint16_t sum = textChecksum(stream);
+        std::string fixed = rest + formatText("\n%s%4X", KEY_END, unsigned(sum));
+        FUZZ_CHECK(writeBytes(base + ".NFO", fixed.data(), fixed.size()));
+        MemoryStream again;
+        if (readSealedFile(base, again)) checkReport(base, again, all);
         return;
     }
 
