@@ -6,6 +6,8 @@
 #include <cstring>
 #include <string>
 
+#include "FuzzCheck.h"
+#include "FuzzTargets.h"
 #include "files/ScanfLike.h"
 
 namespace {
@@ -16,16 +18,16 @@ void compareNumber(const std::string& cstr, std::string_view view, char conversi
     unsigned long long value = 0;
     int used = -1;
     int matched = std::sscanf(cstr.c_str(), format, &value, &used);
-    if ((matched == 1) != mine.has_value()) std::abort();
+    FUZZ_CHECK((matched == 1) == mine.has_value());
     if (!mine) return;
-    if (static_cast<size_t>(used) != mine->used) std::abort();
+    FUZZ_CHECK(static_cast<size_t>(used) == mine->used);
     size_t first = cstr.find_first_not_of(" \t\n\v\f\r");
     bool negative = first != std::string::npos && cstr[first] == '-';
     unsigned long long magnitude = negative ? 0ull - value : value;
     if (magnitude <= 0xFFFFFFFFull) {
-        if (mine->value != static_cast<uint32_t>(value)) std::abort();
-    } else if (mine->value != 0xFFFFFFFFu) {
-        std::abort();
+        FUZZ_CHECK(mine->value == static_cast<uint32_t>(value));
+    } else {
+        FUZZ_CHECK(mine->value == 0xFFFFFFFFu);
     }
 }
 
@@ -35,13 +37,13 @@ void compareWord(const std::string& cstr, std::string_view view, size_t width) {
     int used = -1;
     const char* format = width == 3 ? "%3s%n" : "%8s%n";
     int matched = std::sscanf(cstr.c_str(), format, word, &used);
-    if ((matched == 1) != mine.has_value()) std::abort();
-    if (mine && (mine->word != word || static_cast<size_t>(used) != mine->used)) std::abort();
+    FUZZ_CHECK((matched == 1) == mine.has_value());
+    FUZZ_CHECK(!mine || (mine->word == word && static_cast<size_t>(used) == mine->used));
 }
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+void fuzzScanfReaders(const uint8_t* data, size_t size) {
     std::string_view view(reinterpret_cast<const char*>(data), size);
     // The C library sees a C string: up to the first zero byte.
     std::string cstr(view.data(), strnlen(view.data(), size));
@@ -50,5 +52,4 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     compareNumber(cstr, view, 'o');
     compareWord(cstr, view, 3);
     compareWord(cstr, view, 8);
-    return 0;
 }
