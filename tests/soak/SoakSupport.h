@@ -26,24 +26,6 @@ namespace soak {
 // long one costs a second or two of real time. Beyond this it is stuck.
 constexpr int StepLimitSeconds = 120;
 
-// The seed clock of a save: one tick count, so a faulty save and its clean
-// twin seal with the same seed.
-class FixedClock : public Clock {
-public:
-    explicit FixedClock(int64_t ticks) : ticks_(ticks) {}
-    bool frequency(int64_t& f) override {
-        f = 1000000000;
-        return true;
-    }
-    bool now(int64_t& t) override {
-        t = ticks_;
-        return true;
-    }
-
-private:
-    int64_t ticks_;
-};
-
 inline std::string readFile(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
     std::ostringstream s;

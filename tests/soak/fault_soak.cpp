@@ -96,6 +96,11 @@ private:
     // is a violation. restartLost: text 1062 was among them.
     bool classify(unsigned cycle, const char* step, const std::vector<uint32_t>& allowed, bool& restartLost);
     void checkOperatorTidy(unsigned cycle, const char* step);
+    // Runs a save or load command on the faulty line, with now and then a
+    // hard fault, the operator choosing file; what the hard fault was ("" for
+    // none). The step's virtual duration raises longest.
+    std::string faultyStep(unsigned cycle, unsigned faultSeed, const char* step, const std::string& file,
+                           void (*command)(), double& longest);
     // Ten attempts per request outlast these fault rates by far: a step that
     // gives up, or a device reported lost after its restart, with nothing
     // but line faults to blame, has a fault of its own.
@@ -231,6 +236,23 @@ void Soak::checkNoTemporaryFiles(unsigned cycle) {
     }
 }
 
+std::string Soak::faultyStep(unsigned cycle, unsigned faultSeed, const char* step, const std::string& file,
+                             void (*command)(), double& longest) {
+    use(field_);
+    field_.op.clear();
+    field_.op.files.push_back(file);
+    faultsOn(faultSeed);
+    std::string hard = hardFault(std::strcmp(step, "save") == 0);
+    int64_t startNs = field_.sim.clock->nowNs();
+    watchdog_.step(std::string(step) + ", cycle " + std::to_string(cycle));
+    command();
+    faultsOff();
+    clearHardFault();
+    longest = std::max(longest, double(field_.sim.clock->nowNs() - startNs) / 1e9);
+    checkOperatorTidy(cycle, step);
+    return hard;
+}
+
 void Soak::save(unsigned cycle) {
     lastSaved_.clear();
     // A few names in turn, so a failing save meets an earlier pair of its name.
@@ -265,18 +287,7 @@ void Soak::save(unsigned cycle) {
 
     // The save on the faulty line.
     auto before = snapshot(dir_.path());
-    use(field_);
-    field_.op.clear();
-    field_.op.files.push_back(path);
-    faultsOn(cycle);
-    std::string hard = hardFault(true);
-    int64_t startNs = field_.sim.clock->nowNs();
-    watchdog_.step("save, cycle " + std::to_string(cycle));
-    saveParameterFile();
-    faultsOff();
-    clearHardFault();
-    totals_.longestSaveS = std::max(totals_.longestSaveS, double(field_.sim.clock->nowNs() - startNs) / 1e9);
-    checkOperatorTidy(cycle, "save");
+    std::string hard = faultyStep(cycle, cycle, "save", path, saveParameterFile, totals_.longestSaveS);
 
     bool restartLost = false;
     bool failed = classify(cycle, "save", {TextLineFailed, TextFileFailed, TextNoAccess}, restartLost);
@@ -381,18 +392,8 @@ void Soak::load(unsigned cycle) {
     scramble();
 
     auto before = snapshot(dir_.path());
-    use(field_);
-    field_.op.clear();
-    field_.op.files.push_back(chosen->path + ".NFO");
-    faultsOn(cycle + 0x8000);
-    std::string hard = hardFault(false);
-    int64_t startNs = field_.sim.clock->nowNs();
-    watchdog_.step("load, cycle " + std::to_string(cycle));
-    loadParameterFileCommand();
-    faultsOff();
-    clearHardFault();
-    totals_.longestLoadS = std::max(totals_.longestLoadS, double(field_.sim.clock->nowNs() - startNs) / 1e9);
-    checkOperatorTidy(cycle, "load");
+    std::string hard = faultyStep(cycle, cycle + 0x8000, "load", chosen->path + ".NFO",
+                                  loadParameterFileCommand, totals_.longestLoadS);
 
     bool restartLost = false;
     bool failed = classify(cycle, "load",
