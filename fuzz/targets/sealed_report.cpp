@@ -18,24 +18,9 @@
 #include "files/ParameterFiles.h"
 #include "files/ParameterKeys.h"
 #include "files/ReportContent.h"
-#include "platform/Clock.h"
+#include "support/FixedClock.h"
 
 namespace {
-
-class FixedClock : public Clock {
-public:
-    explicit FixedClock(int64_t ticks) : ticks_(ticks) {}
-    bool frequency(int64_t& f) override {
-        f = 1000000000;
-        return true;
-    }
-    bool now(int64_t& t) override {
-        t = ticks_;
-        return true;
-    }
-private:
-    int64_t ticks_;
-};
 
 // A report comes out exactly when its header can be read; a written one has
 // Windows line ends only.

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/Clock.h"
 #include "platform/Operator.h"
+#include "support/FixedClock.h"
 
 // An operator that records everything shown and answers from queues, so no
 // test ever blocks on a modal box.
@@ -57,22 +57,4 @@ public:
     std::string read(const std::string& name) const;
 private:
     std::string path_;
-};
-
-// A clock that gives one tick count, or cannot be read at all.
-class FixedClock : public Clock {
-public:
-    explicit FixedClock(int64_t ticks, bool readable = true) : ticks_(ticks), readable_(readable) {}
-    bool frequency(int64_t& f) override {
-        f = 1000000000;
-        return readable_;
-    }
-    bool now(int64_t& t) override {
-        t = ticks_;
-        return readable_;
-    }
-
-private:
-    int64_t ticks_;
-    bool readable_;
 };
