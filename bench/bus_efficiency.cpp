@@ -23,6 +23,7 @@
 #include "CountingTransport.h"
 #include "FieldsimProcess.h"
 #include "PacedSession.h"
+#include "WakeLatency.h"
 #include "app/AppState.h"
 #include "files/ParameterFiles.h"
 #include "link/DeviceLink.h"
@@ -37,6 +38,7 @@ constexpr unsigned RestartMs = 1500;
 }  // namespace
 
 int main(int argc, char** argv) {
+    bench::WakeLatencyHold awake("bus_efficiency");
     std::string program = argc > 1 ? argv[1] : FS_DIST_DIR "/fieldsim";
     std::string busFile = argc > 2 ? argv[2] : FS_DIST_DIR "/demo.bus";
     uint8_t address = static_cast<uint8_t>(argc > 3 ? std::atoi(argv[3]) : 1);

@@ -14,6 +14,7 @@
 
 #include "BenchTable.h"
 #include "PacedSession.h"
+#include "WakeLatency.h"
 #include "params/ParameterDialogModel.h"
 
 namespace {
@@ -25,6 +26,7 @@ double msSince(std::chrono::steady_clock::time_point start) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    bench::WakeLatencyHold awake("params_stepping");
     bench::PacedSession session;
     if (!session.start(argc, argv)) return 1;
     SimDevice* device = session.device;

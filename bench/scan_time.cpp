@@ -15,6 +15,7 @@
 #include "BenchTable.h"
 #include "CountingTransport.h"
 #include "FieldsimProcess.h"
+#include "WakeLatency.h"
 #include "link/DeviceLink.h"
 #include "platform/TermiosPort.h"
 
@@ -23,6 +24,7 @@ constexpr double AnswerWaitMs = 50.0;
 }
 
 int main(int argc, char** argv) {
+    bench::WakeLatencyHold awake("scan_time");
     std::string program = argc > 1 ? argv[1] : FS_DIST_DIR "/fieldsim";
     std::string busFile = argc > 2 ? argv[2] : FS_DIST_DIR "/demo.bus";
 
