@@ -45,11 +45,13 @@ ByteTransport::ReadStatus FaultLine::readByte(uint32_t timeoutMs, uint8_t& byte)
     if (source) {
         Incoming in = source->front();
         source->pop_front();
-        clock_->advanceNs(byteTimeNs_);
+        clock_->advanceNs(in.timesOut ? int64_t(timeoutMs) * 1000000 : byteTimeNs_);
+        errorStateLost_ = errorStateLost_ || in.errorStateLost;
         pending_.parity = pending_.parity || in.errors.parity;
         pending_.framing = pending_.framing || in.errors.framing;
         pending_.overrun = pending_.overrun || in.errors.overrun;
         if (in.readFails) return ReadStatus::Failed;
+        if (in.timesOut) return ReadStatus::Timeout;
         byte = in.byte;
         return ReadStatus::Byte;
     }
@@ -91,6 +93,10 @@ bool FaultLine::takeErrors(LineErrors& errors) {
     errors = pending_;
     pending_ = LineErrors{};
     if (!open_) return false;
+    if (errorStateLost_) {
+        errorStateLost_ = false;
+        return false;
+    }
     if (failErrorState && takes_ >= failErrorStateAfter) return false;
     ++takes_;
     return true;

@@ -26,6 +26,8 @@ public:
         uint8_t byte = 0;
         LineErrors errors;
         bool readFails = false;   // the read call itself fails (no byte)
+        bool timesOut = false;    // the read gets nothing within its timeout
+        bool errorStateLost = false;   // the error state after it cannot be read
     };
 
     explicit FaultLine(std::shared_ptr<VirtualClock> clock, int64_t byteTimeNs = 1146000);
@@ -69,6 +71,7 @@ public:
     std::string path;
     bool isOpen() const { return open_; }
     unsigned takes() const { return takes_; }   // successful takeErrors calls so far
+    size_t laterLeft() const { return later_.size(); }   // scripted bytes not read yet
 
 private:
     std::shared_ptr<VirtualClock> clock_;
@@ -78,6 +81,7 @@ private:
     std::deque<Incoming> later_;
     std::deque<Incoming> waiting_;
     LineErrors pending_;
+    bool errorStateLost_ = false;
     unsigned takes_ = 0;
     uint32_t noiseState_ = 0;
 };
