@@ -28,25 +28,15 @@ std::map<uint32_t, uint32_t> valuesOf(const SimDevice& device) {
 
 }  // namespace
 
-class LoadTest : public FilesTest {
+class LoadTest : public FilesOnBusTest {
 protected:
-    void connect(const char* bus = kValveBus, uint8_t address = 5) {
-        sim.reset();   // the old fixture puts its link back before the new one installs its own
-        sim = std::make_unique<SimFixture>(SimFixture::fromText, bus);
-        ASSERT_TRUE(sim->connect(address)) << sim->error;
-        sim->op.clear();
-    }
-    void TearDown() override {
-        sim.reset();
-        FilesTest::TearDown();
-    }
+    void connect(const char* bus = kValveBus, uint8_t address = 5) { FilesOnBusTest::connect(bus, address); }
     bool apply(const std::string& text) {
         MemoryStream s = streamOf(text);
         sim->op.clear();
         return applyParameterText(s);
     }
     SimDevice& valve() { return *sim->device(5); }
-    std::unique_ptr<SimFixture> sim;
 };
 
 TEST_F(LoadTest, SavedDeviceLoadsIntoAFreshDeviceOfTheSameName) {

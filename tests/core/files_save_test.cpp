@@ -22,20 +22,7 @@ std::string textOf(MemoryStream& s) { return s.str(); }
 
 }  // namespace
 
-class SaveTest : public FilesTest {
-protected:
-    void connect(const char* bus, uint8_t address) {
-        sim.reset();   // the old fixture puts its link back before the new one installs its own
-        sim = std::make_unique<SimFixture>(SimFixture::fromText, bus);
-        ASSERT_TRUE(sim->connect(address)) << sim->error;
-        sim->op.clear();
-    }
-    void TearDown() override {
-        sim.reset();
-        FilesTest::TearDown();
-    }
-    std::unique_ptr<SimFixture> sim;
-};
+class SaveTest : public FilesOnBusTest {};
 
 TEST_F(SaveTest, ParameterTextOfAKnownDeviceMatchesItsGolden) {
     connect(kPumpBus, 31);

@@ -17,6 +17,7 @@
 #include "files/MemoryStream.h"
 #include "files/ParameterFiles.h"
 #include "platform/Clock.h"
+#include "support/SimFixture.h"
 #include "support/Support.h"
 #include "texts/TextTable.h"
 
@@ -74,6 +75,22 @@ protected:
     TempDir dir;
     RecordingOperator op;
     AppState savedState;
+};
+
+// The files fixture with a simulated bus; connect puts a fresh one in place.
+class FilesOnBusTest : public FilesTest {
+protected:
+    void connect(const char* bus, uint8_t address) {
+        sim.reset();   // the old fixture puts its link back before the new one installs its own
+        sim = std::make_unique<SimFixture>(SimFixture::fromText, bus);
+        ASSERT_TRUE(sim->connect(address)) << sim->error;
+        sim->op.clear();
+    }
+    void TearDown() override {
+        sim.reset();
+        FilesTest::TearDown();
+    }
+    std::unique_ptr<SimFixture> sim;
 };
 
 // A recording operator that also runs a step when a progress window with a

@@ -4,22 +4,11 @@
 
 #include "link/DeviceLink.h"
 #include "sim/FaultLine.h"
+#include "support/LinkOnFaultLine.h"
 
 namespace {
 
-// A link on a scripted line and a virtual clock.
-struct Line {
-    std::shared_ptr<VirtualClock> clock = std::make_shared<VirtualClock>();
-    FaultLine* line = nullptr;
-    DeviceLink link;
-    Line() {
-        auto l = std::make_unique<FaultLine>(clock);
-        line = l.get();
-        link.setClock(clock);
-        link.setTransport(std::move(l));
-    }
-    double ms() const { return double(clock->nowNs()) / 1e6; }
-};
+using Line = LinkOnFaultLine;
 
 // Exposes the timer fields.
 struct TimerProbe : SerialLink {

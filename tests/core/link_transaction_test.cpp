@@ -10,25 +10,19 @@
 #include "link/NibbleValue.h"
 #include "sim/FaultLine.h"
 #include "sim/Simulator.h"
+#include "support/LinkOnFaultLine.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-struct Line {
-    std::shared_ptr<VirtualClock> clock = std::make_shared<VirtualClock>();
-    FaultLine* line = nullptr;
-    DeviceLink link;
+// An opened link, its opening forgotten by the line.
+struct Line : LinkOnFaultLine {
     Line() {
-        auto l = std::make_unique<FaultLine>(clock);
-        line = l.get();
-        link.setClock(clock);
-        link.setTransport(std::move(l));
         link.Open(1);
         line->written.clear();
         line->readTimeouts.clear();
     }
-    double ms() const { return double(clock->nowNs()) / 1e6; }
     // Scripts the answer to every request: after the last byte of each
     // request, answer is queued.
     void answerEveryRequest(const Bytes& answer, unsigned requestBytes = 2) {
