@@ -21,9 +21,10 @@
 
 #include "BenchTable.h"
 #include "CountingTransport.h"
-#include "FieldsimProcess.h"
 #include "PacedSession.h"
+#include "Timing.h"
 #include "WakeLatency.h"
+#include "support/FieldsimProcess.h"
 #include "app/AppState.h"
 #include "files/ParameterFiles.h"
 #include "link/DeviceLink.h"
@@ -45,11 +46,12 @@ int main(int argc, char** argv) {
     const char* ratioName = "bus: save+load wall / wire bound";
     const char* cpuName = "bus: CPU s per bus s";
 
-    bench::Child sim;
+    Child sim;
     std::string path;
-    if (!bench::startFieldsim(sim, program, busFile, path,
-                              {"--pace", "--turnaround", std::to_string(TurnaroundUs), "--restart-ms",
-                               std::to_string(RestartMs)})) {
+    if (!startFieldsim(sim,
+                       {program, "--pace", "--turnaround", std::to_string(TurnaroundUs), "--restart-ms",
+                        std::to_string(RestartMs), busFile},
+                       path)) {
         bench::missing(ratioName, "cannot start " + program);
         return 1;
     }

@@ -16,8 +16,9 @@
 #include <string>
 
 #include "BenchTable.h"
-#include "ChildProcess.h"
 #include "GeneratedInputs.h"
+#include "Timing.h"
+#include "support/ChildProcess.h"
 #include "files/AtomicFile.h"
 #include "files/MemoryStream.h"
 #include "files/ParameterFiles.h"
@@ -57,8 +58,8 @@ int main(int argc, char** argv) {
         std::ofstream(folder / name, std::ios::binary) << sealed;
     }
 
-    bench::Child converter;
-    bench::ChildOptions how;
+    Child converter;
+    ChildOptions how;
     how.workingDirectory = install;
     how.unsetEnv = {"DISPLAY", "WAYLAND_DISPLAY"};
     how.stderrFile = (fs::path(work) / "convert-stderr.txt").string();

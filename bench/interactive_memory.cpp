@@ -20,8 +20,8 @@
 #include <thread>
 
 #include "BenchTable.h"
-#include "ChildProcess.h"
-#include "FieldsimProcess.h"
+#include "Timing.h"
+#include "support/FieldsimProcess.h"
 
 namespace fs = std::filesystem;
 
@@ -72,17 +72,18 @@ int main(int argc, char** argv) {
         << "[BASIC Configurations]\nlanguage=eng\nserial_port=1\nconnect_on_startup=1\n\n[Port Devices]\ncom1="
         << link.string() << "\n";
 
-    bench::Child sim;
+    Child sim;
     std::string path;
     fs::path wireLog = folder / "wire.log";
-    if (!bench::startFieldsim(sim, FS_DIST_DIR "/fieldsim", (folder / "one.bus").string(), path,
-                              {"--pace", "--link", link.string(), "--wire-log", wireLog.string()})) {
+    if (!startFieldsim(sim, {FS_DIST_DIR "/fieldsim", "--pace", "--link", link.string(), "--wire-log",
+                             wireLog.string(), (folder / "one.bus").string()},
+                       path)) {
         bench::missing(name, "cannot start fieldsim");
         return 1;
     }
 
-    bench::Child program;
-    bench::ChildOptions how;
+    Child program;
+    ChildOptions how;
     how.workingDirectory = install.string();
     // The program insists on a window system being named before it starts;
     // the off-screen platform then draws into memory whatever is named.
@@ -105,7 +106,7 @@ int main(int argc, char** argv) {
         if (program.wait(0)) break;   // ended early
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-    double peak = program.pid > 0 ? bench::residentPeakMiB(program.pid) : -1;
+    double peak = program.pid > 0 ? residentPeakMiB(program.pid) : -1;
     program.stop();
     sim.stop();
     if (connectedAfter < 0 || peak <= 0) {

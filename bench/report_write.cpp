@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "BenchTable.h"
-#include "ChildProcess.h"
 #include "GeneratedInputs.h"
 #include "PacedSession.h"
+#include "Timing.h"
 #include "app/AppState.h"
 #include "files/AtomicFile.h"
 #include "files/MemoryStream.h"

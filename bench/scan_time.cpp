@@ -14,8 +14,9 @@
 
 #include "BenchTable.h"
 #include "CountingTransport.h"
-#include "FieldsimProcess.h"
+#include "Timing.h"
 #include "WakeLatency.h"
+#include "support/FieldsimProcess.h"
 #include "link/DeviceLink.h"
 #include "platform/TermiosPort.h"
 
@@ -28,9 +29,9 @@ int main(int argc, char** argv) {
     std::string program = argc > 1 ? argv[1] : FS_DIST_DIR "/fieldsim";
     std::string busFile = argc > 2 ? argv[2] : FS_DIST_DIR "/demo.bus";
 
-    bench::Child sim;
+    Child sim;
     std::string path;
-    if (!bench::startFieldsim(sim, program, busFile, path, {"--pace", "--turnaround", "0"})) {
+    if (!startFieldsim(sim, {program, "--pace", "--turnaround", "0", busFile}, path)) {
         bench::missing("scan: addresses per s", "cannot start " + program);
         return 1;
     }

@@ -20,8 +20,8 @@
 #include <vector>
 
 #include "BenchTable.h"
-#include "ChildProcess.h"
 #include "GeneratedInputs.h"
+#include "Timing.h"
 #include "texts/TextTable.h"
 
 namespace fs = std::filesystem;

@@ -20,10 +20,9 @@
 #include "app/AppState.h"
 #include "platform/StderrOperator.h"
 #include "sim/SimBus.h"
+#include "support/ChildProcess.h"
 #include "support/Support.h"
 #include "texts/TextTable.h"
-
-extern char** environ;
 
 namespace fs = std::filesystem;
 
@@ -31,95 +30,18 @@ namespace {
 
 const std::string kDist = FS_DIST_DIR;
 
-// A child process with bounded waits; killed if still running at the end.
-class Child {
-public:
-    // Runs argv in cwd without DISPLAY and WAYLAND_DISPLAY; its standard
-    // error goes to errPath, its standard output to a pipe, and its standard
-    // input comes from a pipe that closes with this object.
-    Child(const std::vector<std::string>& argv, const std::string& cwd, const std::string& errPath) {
-        std::vector<std::string> env;
-        for (char** e = environ; *e; ++e) {
-            if (std::strncmp(*e, "DISPLAY=", 8) == 0 || std::strncmp(*e, "WAYLAND_DISPLAY=", 16) == 0)
-                continue;
-            env.emplace_back(*e);
-        }
-        std::vector<char*> args, envp;
-        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        for (auto& e : env) envp.push_back(e.data());
-        envp.push_back(nullptr);
-        int in[2], out[2];
-        if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) return;
-        int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        pid_ = fork();
-        if (pid_ == 0) {
-            dup2(in[0], 0);
-            dup2(out[1], 1);
-            if (err >= 0) dup2(err, 2);
-            if (chdir(cwd.c_str()) != 0) _exit(126);
-            execve(args[0], args.data(), envp.data());
-            _exit(127);
-        }
-        close(in[0]);
-        close(out[1]);
-        if (err >= 0) close(err);
-        stdin_ = in[1];
-        stdout_ = out[0];
-    }
-    ~Child() {
-        if (stdin_ >= 0) close(stdin_);
-        if (pid_ > 0 && !reaped_) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-        if (stdout_ >= 0) close(stdout_);
-    }
-    bool started() const { return pid_ > 0; }
-
-    // The first line of standard output, or empty after timeoutMs.
-    std::string readLine(int timeoutMs) {
-        std::string line;
-        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (std::chrono::steady_clock::now() < end) {
-            pollfd p{stdout_, POLLIN, 0};
-            if (poll(&p, 1, 50) <= 0) continue;
-            char c;
-            if (read(stdout_, &c, 1) != 1) break;
-            if (c == '\n') return line;
-            line += c;
-        }
-        return std::string();
-    }
-    // The exit status, or -1 when the process had not ended after timeoutMs
-    // (it is then killed).
-    int wait(int timeoutMs) {
-        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        int status = 0;
-        while (true) {
-            pid_t r = waitpid(pid_, &status, WNOHANG);
-            if (r == pid_) {
-                reaped_ = true;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            if (std::chrono::steady_clock::now() >= end) break;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        kill(pid_, SIGKILL);
-        waitpid(pid_, nullptr, 0);
-        reaped_ = true;
-        return -1;
-    }
-    void terminate() {
-        if (pid_ > 0 && !reaped_) kill(pid_, SIGTERM);
-    }
-
-private:
-    pid_t pid_ = -1;
-    int stdin_ = -1;
-    int stdout_ = -1;
-    bool reaped_ = false;
-};
+// Runs argv in cwd without DISPLAY and WAYLAND_DISPLAY; its standard error
+// goes to errPath, its standard input and output are pipes.
+bool startWithoutDisplay(Child& child, const std::vector<std::string>& argv, const std::string& cwd,
+                         const std::string& errPath) {
+    ChildOptions how;
+    how.workingDirectory = cwd;
+    how.unsetEnv = {"DISPLAY", "WAYLAND_DISPLAY"};
+    how.stderrFile = errPath;
+    how.captureStdout = true;
+    how.pipeStdin = true;
+    return child.start(argv, how);
+}
 
 class BatchProgram : public ::testing::Test {
 protected:
@@ -147,9 +69,9 @@ protected:
         ASSERT_TRUE(writeSealedFile(inst.file(name), stream));
     }
     int runJob(const std::string& option, const std::string& path, int timeoutMs) {
-        Child job({kDist + "/fieldservice", option, path}, inst.path(), inst.file("job.err"));
-        EXPECT_TRUE(job.started());
-        return job.wait(timeoutMs);
+        Child job;
+        EXPECT_TRUE(startWithoutDisplay(job, {kDist + "/fieldservice", option, path}, inst.path(), inst.file("job.err")));
+        return job.exitCode(timeoutMs);
     }
 
     TempDir inst;
@@ -163,10 +85,10 @@ TEST_F(BatchProgram, LoadsTheFirstDeviceOverATerminal) {
                "device 3 VALVE01\n version 2\n pversion 3\n"
                " param 0100 4 7\n param 0102 onoff off\n param 0104 2 9\n"
                "device 9 PUMPCTRL\n version 1\n param 0100 4 5\n");
-    Child sim({kDist + "/fieldsim", "--exit-on-stdin-eof", "--restart-ms", "200", "--state",
-               inst.file("state.bus"), inst.file("test.bus")},
-              inst.path(), inst.file("sim.err"));
-    ASSERT_TRUE(sim.started());
+    Child sim;
+    ASSERT_TRUE(startWithoutDisplay(sim, {kDist + "/fieldsim", "--exit-on-stdin-eof", "--restart-ms", "200", "--state",
+                                          inst.file("state.bus"), inst.file("test.bus")},
+                                    inst.path(), inst.file("sim.err")));
     std::string pty = sim.readLine(10000);
     ASSERT_FALSE(pty.empty()) << inst.read("sim.err");
     configure(pty);
@@ -177,8 +99,8 @@ TEST_F(BatchProgram, LoadsTheFirstDeviceOverATerminal) {
     EXPECT_EQ(runJob("/l", "val*.NFO", 120000), 0) << inst.read("job.err");
     EXPECT_EQ(inst.read("job.err"), "");   // no message, no progress lines off a terminal
 
-    sim.terminate();
-    ASSERT_EQ(sim.wait(10000), 0) << inst.read("sim.err");
+    kill(sim.pid, SIGTERM);
+    ASSERT_EQ(sim.exitCode(10000), 0) << inst.read("sim.err");
     SimBus after;
     std::string error;
     ASSERT_TRUE(parseBusText(inst.read("state.bus"), after, error)) << error;
@@ -191,8 +113,9 @@ TEST_F(BatchProgram, LoadsTheFirstDeviceOverATerminal) {
 
 TEST_F(BatchProgram, NoDeviceOnTheTerminalEndsWithStatus1) {
     inst.write("empty.bus", "# nobody on the bus\n");
-    Child sim({kDist + "/fieldsim", "--exit-on-stdin-eof", inst.file("empty.bus")}, inst.path(),
-              inst.file("sim.err"));
+    Child sim;
+    startWithoutDisplay(sim, {kDist + "/fieldsim", "--exit-on-stdin-eof", inst.file("empty.bus")}, inst.path(),
+                        inst.file("sim.err"));
     std::string pty = sim.readLine(10000);
     ASSERT_FALSE(pty.empty()) << inst.read("sim.err");
     configure(pty);

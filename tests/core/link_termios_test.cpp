@@ -17,6 +17,7 @@
 #include "link/DeviceLink.h"
 #include "platform/TermiosPort.h"
 #include "sim/PtyServer.h"
+#include "support/FieldsimProcess.h"
 #include "support/Support.h"
 
 namespace {
@@ -56,71 +57,14 @@ void useTerminal(DeviceLink& link, const std::string& path) {
     link.setPortResolver([path](unsigned) { return path; });
 }
 
-// A child process running fieldsim with its standard input and output on pipes.
-struct FieldsimProcess {
-    pid_t pid = -1;
-    int in = -1;    // its standard input
-    int out = -1;   // its standard output
-    std::string path;
-
-    bool start(const std::vector<std::string>& args) {
-        int toChild[2], fromChild[2];
-        if (pipe(toChild) != 0 || pipe(fromChild) != 0) return false;
-        pid = fork();
-        if (pid == 0) {
-            dup2(toChild[0], 0);
-            dup2(fromChild[1], 1);
-            ::close(toChild[1]);
-            ::close(fromChild[0]);
-            std::vector<char*> argv;
-            std::string program = FS_DIST_DIR "/fieldsim";
-            argv.push_back(program.data());
-            for (auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-            argv.push_back(nullptr);
-            execv(program.c_str(), argv.data());
-            _exit(127);
-        }
-        ::close(toChild[0]);
-        ::close(fromChild[1]);
-        in = toChild[1];
-        out = fromChild[0];
-        return pid > 0 && readLine(path, 5000);
-    }
-    // One line of its output within timeoutMs.
-    bool readLine(std::string& line, int timeoutMs) {
-        line.clear();
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (std::chrono::steady_clock::now() < deadline) {
-            pollfd p{out, POLLIN, 0};
-            if (poll(&p, 1, 100) <= 0) continue;
-            char c;
-            if (::read(out, &c, 1) != 1) return false;
-            if (c == '\n') return true;
-            line.push_back(c);
-        }
-        return false;
-    }
-    // Its exit status, waiting at most timeoutMs; -1 when it did not end.
-    int wait(int timeoutMs) {
-        for (int waited = 0; waited <= timeoutMs; waited += 10) {
-            int status = 0;
-            if (waitpid(pid, &status, WNOHANG) == pid) {
-                pid = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            usleep(10000);
-        }
-        return -1;
-    }
-    ~FieldsimProcess() {
-        if (pid > 0) {
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
-        }
-        if (in >= 0) ::close(in);
-        if (out >= 0) ::close(out);
-    }
-};
+// The fieldsim program of this build as a child process, its standard input
+// on a pipe; path is its terminal.
+bool startBuiltFieldsim(Child& child, std::vector<std::string> args, std::string& path) {
+    args.insert(args.begin(), FS_DIST_DIR "/fieldsim");
+    ChildOptions how;
+    how.pipeStdin = true;
+    return startFieldsim(child, args, path, how);
+}
 
 }  // namespace
 
@@ -222,13 +166,15 @@ TEST(Fieldsim, ServesTheBusAndEndsCleanly) {
     dir.write("small.bus", SmallBus);
     std::string linkPath = dir.file("bus0");
     std::string statePath = dir.file("state.bus");
-    FieldsimProcess sim;
-    ASSERT_TRUE(sim.start({"--link", linkPath, "--state", statePath, "--no-pace", "--wire-log",
-                           dir.file("wire.log"), dir.file("small.bus")}));
-    EXPECT_EQ(sim.path.rfind("/dev/pts/", 0), 0u) << sim.path;
+    Child sim;
+    std::string path;
+    ASSERT_TRUE(startBuiltFieldsim(sim, {"--link", linkPath, "--state", statePath, "--no-pace", "--wire-log",
+                                         dir.file("wire.log"), dir.file("small.bus")},
+                                   path));
+    EXPECT_EQ(path.rfind("/dev/pts/", 0), 0u) << path;
     char target[256] = {};
     ASSERT_GT(readlink(linkPath.c_str(), target, sizeof target - 1), 0);
-    EXPECT_EQ(std::string(target), sim.path);
+    EXPECT_EQ(std::string(target), path);
 
     DeviceLink link;
     useTerminal(link, linkPath);
@@ -243,7 +189,7 @@ TEST(Fieldsim, ServesTheBusAndEndsCleanly) {
     link.Close();
 
     kill(sim.pid, SIGTERM);
-    EXPECT_EQ(sim.wait(5000), 0);
+    EXPECT_EQ(sim.exitCode(5000), 0);
     struct stat st {};
     EXPECT_NE(lstat(linkPath.c_str(), &st), 0);  // the link is gone
     std::string state = dir.read("state.bus");
@@ -257,16 +203,16 @@ TEST(Fieldsim, ServesTheBusAndEndsCleanly) {
 TEST(Fieldsim, EndsWhenItsInputCloses) {
     TempDir dir;
     dir.write("small.bus", SmallBus);
-    FieldsimProcess sim;
-    ASSERT_TRUE(sim.start({"--exit-on-stdin-eof", dir.file("small.bus")}));
-    ::close(sim.in);
-    sim.in = -1;
-    EXPECT_EQ(sim.wait(5000), 0);
+    Child sim;
+    std::string path;
+    ASSERT_TRUE(startBuiltFieldsim(sim, {"--exit-on-stdin-eof", dir.file("small.bus")}, path));
+    sim.closeInput();
+    EXPECT_EQ(sim.exitCode(5000), 0);
 
-    FieldsimProcess broken;
+    Child broken;
     dir.write("broken.bus", "device 99 TOOFAR\n");
-    EXPECT_FALSE(broken.start({dir.file("broken.bus")}));
-    EXPECT_EQ(broken.wait(5000), 1);
+    EXPECT_FALSE(startBuiltFieldsim(broken, {dir.file("broken.bus")}, path));
+    EXPECT_EQ(broken.exitCode(5000), 1);
 }
 
 TEST(TermiosPort, InputMarksAreUndone) {

@@ -1,9 +1,10 @@
 #pragma once
-// Programs run by a benchmark as child processes: started with their own
-// arguments, working directory and environment changes, every wait bounded,
-// and stopped (SIGTERM, then SIGKILL) when the Child goes. wait4 hands back
+// Programs run by a test or a benchmark as child processes: started with
+// their own arguments, working directory and environment changes, every wait
+// bounded, and stopped (SIGTERM, then SIGKILL) when the Child goes. wait4 hands back
 // the child's resource use, whose ru_maxrss is its peak resident memory.
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -17,18 +18,18 @@
 #include <utility>
 #include <vector>
 
-namespace bench {
-
 struct ChildOptions {
     std::string workingDirectory;                              // empty: ours
     std::vector<std::pair<std::string, std::string>> setEnv;   // name, value
     std::vector<std::string> unsetEnv;
     bool captureStdout = false;   // Child::out reads it
+    bool pipeStdin = false;       // Child::in writes it; closeInput ends it
     std::string stderrFile;       // empty: inherited
 };
 
 struct Child {
     pid_t pid = -1;
+    int in = -1;
     int out = -1;
     int status = -1;    // as waitpid gives it, once ended
     rusage usage{};     // once ended
@@ -40,15 +41,14 @@ struct Child {
 
     bool start(const std::vector<std::string>& argv, const ChildOptions& options = {}) {
         int fds[2] = {-1, -1};
-        if (options.captureStdout && pipe(fds) != 0) return false;
+        int input[2] = {-1, -1};
+        if (options.captureStdout && pipe2(fds, O_CLOEXEC) != 0) return false;
+        if (options.pipeStdin && pipe2(input, O_CLOEXEC) != 0) return false;
         pid = fork();
         if (pid < 0) return false;
         if (pid == 0) {
-            if (options.captureStdout) {
-                dup2(fds[1], 1);
-                ::close(fds[0]);
-                ::close(fds[1]);
-            }
+            if (options.captureStdout) dup2(fds[1], 1);
+            if (options.pipeStdin) dup2(input[0], 0);
             if (!options.stderrFile.empty()) {
                 int fd = ::open(options.stderrFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
                 if (fd >= 0) dup2(fd, 2);
@@ -66,7 +66,32 @@ struct Child {
             ::close(fds[1]);
             out = fds[0];
         }
+        if (options.pipeStdin) {
+            ::close(input[0]);
+            in = input[1];
+        }
         return true;
+    }
+
+    // One line of its standard output within timeoutMs; empty when none
+    // came (or it ended first).
+    std::string readLine(int timeoutMs) {
+        std::string line;
+        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (std::chrono::steady_clock::now() < end) {
+            pollfd p{out, POLLIN, 0};
+            if (poll(&p, 1, 50) <= 0) continue;
+            char c;
+            if (::read(out, &c, 1) != 1) break;
+            if (c == '\n') return line;
+            line.push_back(c);
+        }
+        return std::string();
+    }
+
+    void closeInput() {
+        if (in >= 0) ::close(in);
+        in = -1;
     }
 
     // Waits up to timeoutMs for the end; true when it ended (status, usage set).
@@ -92,12 +117,19 @@ struct Child {
                 pid = -1;
             }
         }
+        closeInput();
         if (out >= 0) {
             ::close(out);
             out = -1;
         }
     }
 
+    // Its exit status (128 + the signal when a signal ended it), waiting at
+    // most timeoutMs; -1 when it did not end.
+    int exitCode(int timeoutMs) {
+        if (!wait(timeoutMs)) return -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
     bool exitedWith(int code) const { return WIFEXITED(status) && WEXITSTATUS(status) == code; }
     // Peak resident memory in MiB (Linux gives ru_maxrss in KiB).
     double peakMiB() const { return double(usage.ru_maxrss) / 1024.0; }
@@ -113,15 +145,3 @@ inline double residentPeakMiB(pid_t pid) {
     return -1;
 }
 
-inline double secondsSince(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-// CPU seconds (user and system) of this process so far, all threads.
-inline double cpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-}  // namespace bench
