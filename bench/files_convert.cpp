@@ -18,6 +18,7 @@
 #include "BenchTable.h"
 #include "GeneratedInputs.h"
 #include "Timing.h"
+#include "WorkFolder.h"
 #include "support/ChildProcess.h"
 #include "files/AtomicFile.h"
 #include "files/MemoryStream.h"
@@ -26,7 +27,6 @@
 namespace fs = std::filesystem;
 
 int main(int argc, char** argv) {
-    std::string work = argc > 1 ? argv[1] : FS_DIST_DIR "/../bench-work";
     int count = argc > 2 ? std::atoi(argv[2]) : 1000;
     std::string install = argc > 3 ? argv[3] : FS_DIST_DIR;
     const char* rateName = "convert /c: 1,000 files";
@@ -34,9 +34,7 @@ int main(int argc, char** argv) {
     if (count <= 0) count = 1000;
 
     std::error_code ec;
-    fs::path folder = fs::path(work) / "convert";
-    fs::remove_all(folder, ec);
-    fs::create_directories(folder, ec);
+    fs::path folder = bench::freshFolder(argc, argv, "convert");
 
     // One sealed parameter file, copied under every name: the job reads and
     // converts each one as if they all differed.
@@ -62,7 +60,7 @@ int main(int argc, char** argv) {
     ChildOptions how;
     how.workingDirectory = install;
     how.unsetEnv = {"DISPLAY", "WAYLAND_DISPLAY"};
-    how.stderrFile = (fs::path(work) / "convert-stderr.txt").string();
+    how.stderrFile = (bench::workFolder(argc, argv) / "convert-stderr.txt").string();
     auto start = std::chrono::steady_clock::now();
     if (!converter.start({install + "/fieldservice", "/c", folder.string() + "/*.NFO"}, how)) {
         bench::missing(rateName, "cannot start the program");

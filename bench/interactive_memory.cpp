@@ -21,6 +21,7 @@
 
 #include "BenchTable.h"
 #include "Timing.h"
+#include "WorkFolder.h"
 #include "support/FieldsimProcess.h"
 
 namespace fs = std::filesystem;
@@ -47,12 +48,9 @@ int statusPolls(const fs::path& wireLog) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string work = argc > 1 ? argv[1] : FS_DIST_DIR "/../bench-work";
     const char* name = "interactive: peak resident memory";
-    fs::path folder = fs::path(work) / "interactive";
+    fs::path folder = bench::freshFolder(argc, argv, "interactive");
     std::error_code ec;
-    fs::remove_all(folder, ec);
-    fs::create_directories(folder, ec);
 
     // The demo bus up to its second device.
     std::string demo = readText(FS_DIST_DIR "/demo.bus");

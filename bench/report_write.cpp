@@ -19,6 +19,7 @@
 #include "GeneratedInputs.h"
 #include "PacedSession.h"
 #include "Timing.h"
+#include "WorkFolder.h"
 #include "app/AppState.h"
 #include "files/AtomicFile.h"
 #include "files/MemoryStream.h"
@@ -28,15 +29,12 @@
 namespace fs = std::filesystem;
 
 int main(int argc, char** argv) {
-    std::string work = argc > 1 ? argv[1] : FS_DIST_DIR "/../bench-work";
     const char* name = "report: 4,000 parameters, 16,000 descriptions";
     constexpr unsigned Parameters = 4000;
     constexpr unsigned Descriptions = 16000;
 
     std::error_code ec;
-    fs::path folder = fs::path(work) / "report";
-    fs::remove_all(folder, ec);
-    fs::create_directories(folder, ec);
+    fs::path folder = bench::freshFolder(argc, argv, "report");
     bench::SilentOperator op;
     setOperator(&op);
 

@@ -22,12 +22,13 @@
 #include "BenchTable.h"
 #include "GeneratedInputs.h"
 #include "Timing.h"
+#include "WorkFolder.h"
 #include "texts/TextTable.h"
 
 namespace fs = std::filesystem;
 
 int main(int argc, char** argv) {
-    std::string work = argc > 1 ? argv[1] : FS_DIST_DIR "/../bench-work";
+    fs::path work = bench::workFolder(argc, argv);
     const char* ratioName = "texts: index / plain scan speed";
     constexpr unsigned Entries = 16000;
     constexpr unsigned Duplicates = 160;
@@ -49,7 +50,7 @@ int main(int argc, char** argv) {
 
     std::error_code ec;
     fs::create_directories(work, ec);
-    std::string path = (fs::path(work) / "parameters.lookup").string();
+    std::string path = (work / "parameters.lookup").string();
     std::ofstream(path, std::ios::binary) << bench::languageFile(entries);
     TextTable table;
     if (!table.Load(path)) {
