@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <iostream>
 
-#include "app/AppState.h"
+#include "session/AppContext.h"
 #include "app/BatchJobs.h"
 #include "app/Installation.h"
 #include "link/DeviceLink.h"
@@ -19,12 +19,10 @@ bool named(const char* variable) {
 
 bool displayAvailable() { return named("DISPLAY") || named("WAYLAND_DISPLAY"); }
 
-std::unique_ptr<DeviceLink> createDeviceLink() {
-    auto link = std::make_unique<DeviceLink>();
+void usePortDevices(DeviceLink& link, const Settings& settings) {
     // The profile path is read at each Open, so a port mapping changed in
     // config.ini counts from the next Connect on.
-    link->setPortResolver([](unsigned port) { return portDevicePath(appState().profilePath, port); });
-    return link;
+    link.setPortResolver([&settings](unsigned port) { return portDevicePath(settings.profilePath, port); });
 }
 
 std::string noDisplayText() {
@@ -37,17 +35,13 @@ int runWithoutDisplay(const std::string& commandLine) {
         std::cerr << noDisplayText() << '\n';
         return 1;
     }
-    if (!InitInstallDirectory()) return 1;
-    std::unique_ptr<DeviceLink> link = createDeviceLink();
-    StderrOperator stderrOperator;
-    setDeviceLink(link.get());
-    setOperator(&stderrOperator);
-    // The job runs whatever the loader found; its own messages told of a failure.
-    loadInstallationCore();
-    const int status = runBatchJob(commandLine);
     // The link goes last: its destruction closes the port.
-    link.reset();
-    setDeviceLink(nullptr);
-    setOperator(nullptr);
-    return status;
+    DeviceLink link;
+    StderrOperator stderrOperator;
+    AppContext ctx(link, &stderrOperator);
+    if (!InitInstallDirectory(ctx.settings)) return 1;
+    usePortDevices(link, ctx.settings);
+    // The job runs whatever the loader found; its own messages told of a failure.
+    loadInstallationCore(ctx);
+    return runBatchJob(ctx, commandLine);
 }

@@ -10,9 +10,11 @@ class DeviceLink;
 // True when DISPLAY or WAYLAND_DISPLAY names a display.
 bool displayAvailable();
 
-// The one device link: COM port numbers lead to the devices named in the
-// "Port Devices" section of config.ini (see platform/PortDevices.h).
-std::unique_ptr<DeviceLink> createDeviceLink();
+struct Settings;
+
+// Makes the link's COM port numbers lead to the devices named in the "Port
+// Devices" section of the installation's config.ini (see platform/PortDevices.h).
+void usePortDevices(DeviceLink& link, const Settings& settings);
 
 // What an interactive start without a display says on standard error.
 std::string noDisplayText();

@@ -3,9 +3,9 @@
 #include <set>
 #include <vector>
 
-#include "app/AppState.h"
+#include "session/AppContext.h"
 #include "app/BatchPattern.h"
-#include "app/DeviceSteps.h"
+#include "session/DeviceSteps.h"
 #include "files/FileNames.h"
 #include "files/MemoryStream.h"
 #include "files/ParameterFiles.h"
@@ -27,17 +27,17 @@ std::string parameterFileFor(const std::string& matched) {
 
 // Steps 2 and 3 of both jobs: change into the path's directory and find what
 // its pattern matches there. Empty when either fails (text 2 shown).
-std::vector<std::string> enterAndMatch(WorkingDirectory& cwd, const std::string& path) {
+std::vector<std::string> enterAndMatch(AppContext& ctx, WorkingDirectory& cwd, const std::string& path) {
     std::vector<std::string> files;
     if (cwd.enter(batchDirectory(path))) files = matchingFiles(path);
-    if (files.empty()) showText(2);
+    if (files.empty()) ctx.showText(2);
     return files;
 }
 
 // Reports are derived from their parameter files, so each one is put in
 // place (whole, by rename) without waiting for the disk, and the job waits
 // once at the end for all of them: one flush instead of one per file.
-int convertFiles(const std::vector<std::string>& files) {
+int convertFiles(AppContext& ctx, const std::vector<std::string>& files) {
     int status = kDone;
     bool written = false;
     // "unit.NFO" and "unit.DOC" both stand for unit.NFO: convert it once.
@@ -46,8 +46,8 @@ int convertFiles(const std::vector<std::string>& files) {
         std::string parameterFile = parameterFileFor(file);
         if (!converted.insert(parameterFile).second) continue;
         MemoryStream stream;
-        if (!readSealedFile(parameterFile, stream) ||
-            !writeReport(parameterFile, stream, true, Durability::Deferred)) {
+        if (!readSealedFile(ctx, parameterFile, stream) ||
+            !writeReport(ctx, parameterFile, stream, true, Durability::Deferred)) {
             status = kIncomplete;   // skipped after the message it showed
             continue;
         }
@@ -55,48 +55,49 @@ int convertFiles(const std::vector<std::string>& files) {
     }
     // The reports lie in the current directory, the job's directory.
     if (written && !flushFileSystemOf(".")) {
-        showText(4);
+        ctx.showText(4);
         status = kIncomplete;
     }
     return status;
 }
 
 // Select the first device of the bus list and read its identity.
-bool selectFirstDevice(DeviceLink& link) {
-    showProgressText(&link.progressCounter, 64, 769);
+bool selectFirstDevice(AppContext& ctx) {
+    DeviceLink& link = ctx.link;
+    ctx.showProgressText(&link.progressCounter, 64, 769);
     int found = link.ScanBus();
-    ui().HideProgress();
+    ctx.ui().HideProgress();
     if (found == 0) {
-        showText(19);
+        ctx.showText(19);
         return false;
     }
     if (!link.Select(link.BusEntryAddress(1))) {
-        showText(3);
+        ctx.showText(3);
         return false;
     }
     link.ReadIdentity(false);
-    showProgressText(&link.progressCounter, link.progressCounter, 770);
+    ctx.showProgressText(&link.progressCounter, link.progressCounter, 770);
     int identified = link.ReadIdentity(true);
-    ui().HideProgress();
+    ctx.ui().HideProgress();
     // A device whose version registers cannot be read is not loaded: its
     // name and parameter version would be taken from a stale identity.
     if (!identified) {
-        showText(3);
+        ctx.showText(3);
         return false;
     }
     return true;
 }
 
-int loadFile(const std::string& file) {
-    DeviceLink& link = deviceLink();
-    bool opened = link.Open(appState().serialPort) != 0;
+int loadFile(AppContext& ctx, const std::string& file) {
+    DeviceLink& link = ctx.link;
+    bool opened = link.Open(ctx.settings.serialPort) != 0;
     int status = kIncomplete;
-    if (selectFirstDevice(link)) {
-        bool loaded = loadParameterFile(parameterFileFor(file));
+    if (selectFirstDevice(ctx)) {
+        bool loaded = loadParameterFile(ctx, parameterFileFor(file));
         // The load leaves extended access open and the device must take its
         // new values: restart it, as the interactive load command does.
-        bool restarted = RestartDevice() != 0;
-        if (!restarted) showText(1062);
+        bool restarted = RestartDevice(ctx) != 0;
+        if (!restarted) ctx.showText(1062);
         if (loaded && restarted) status = kDone;
     }
     link.Deselect();
@@ -105,12 +106,12 @@ int loadFile(const std::string& file) {
     return status;
 }
 
-int runRequest(const BatchRequest& request) {
+int runRequest(AppContext& ctx, const BatchRequest& request) {
     WorkingDirectory cwd;
-    std::vector<std::string> files = enterAndMatch(cwd, request.path);
+    std::vector<std::string> files = enterAndMatch(ctx, cwd, request.path);
     if (files.empty()) return kNotFound;
-    if (request.kind == BatchKind::Convert) return convertFiles(files);
-    return loadFile(files.front());
+    if (request.kind == BatchKind::Convert) return convertFiles(ctx, files);
+    return loadFile(ctx, files.front());
 }
 
 }  // namespace
@@ -119,11 +120,11 @@ bool isBatchCommandLine(const std::string& commandLine) {
     return parseBatchCommandLine(commandLine).kind != BatchKind::None;
 }
 
-int runBatchJob(const std::string& commandLine) {
+int runBatchJob(AppContext& ctx, const std::string& commandLine) {
     BatchRequest request = parseBatchCommandLine(commandLine);
     if (request.kind == BatchKind::None) return kDone;
     try {
-        return runRequest(request);
+        return runRequest(ctx, request);
     } catch (...) {
         // Out of memory while building names or lists: the job did not complete.
         return kIncomplete;

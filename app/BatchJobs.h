@@ -2,7 +2,7 @@
 // The two jobs the program runs from its command line without the operator:
 // "/c path" converts parameter files into reports, "/l path" loads the first
 // matching parameter file into the first device on the bus. Messages and
-// progress go through ui(), the device through deviceLink().
+// progress go through ctx.ui(), the device through ctx.link.
 //
 // Exit status of a job:
 //   0  the job did all it was asked;
@@ -13,9 +13,11 @@
 
 #include <string>
 
+class AppContext;
+
 // True when the line asks for a job ("/c " or "/l ", slash, letter, blank).
 bool isBatchCommandLine(const std::string& commandLine);
 
 // Runs the job the line asks for and returns its exit status (0 when the line
 // asks for none). The current directory is the same afterwards.
-int runBatchJob(const std::string& commandLine);
+int runBatchJob(AppContext& ctx, const std::string& commandLine);

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "app/AppState.h"
+#include "session/AppContext.h"
 #include "app/BatchPattern.h"
 #include "platform/Profile.h"
 #include "texts/TextTable.h"
@@ -44,21 +44,20 @@ std::string languageFileName(const std::string& base, const std::string& languag
 
 }  // namespace
 
-bool InitInstallDirectory() {
+bool InitInstallDirectory(Settings& state) {
     std::error_code ec;
     std::string dir = std::filesystem::current_path(ec).string();
     if (ec || dir.empty()) return false;
     while (!dir.empty() && dir.back() == '/') dir.pop_back();
-    AppState& state = appState();
     state.installDirectory = dir;
     state.profilePath = dir + "/" + CONFIG_FILE_NAME;
     return true;
 }
 
-LoadResult loadInstallationCore() {
-    AppState& state = appState();
+LoadResult loadInstallationCore(AppContext& ctx) {
+    Settings& state = ctx.settings;
     if (!profileReadable(state.installDirectory + "/" + CONFIG_FILE_NAME)) {
-        ui().message(LOADER_CAPTION, NO_CONFIGURATION_TEXT, MessageIcon::Stop);
+        ctx.ui().message(LOADER_CAPTION, NO_CONFIGURATION_TEXT, MessageIcon::Stop);
         return LoadResult::NoConfiguration;
     }
 
@@ -68,15 +67,15 @@ LoadResult loadInstallationCore() {
 
     // Opened by relative name: the language files lie in the current
     // directory. Missing parameter or error texts only leave those empty.
-    ParameterTable.Load(languageFileName("parameters", state.language));
-    ErrorTable.Load(languageFileName("errors", state.language));
-    if (!MessageTable.Load(languageFileName("messages", state.language))) {
-        ui().message(LOADER_CAPTION, NO_LANGUAGES_TEXT, MessageIcon::Stop);
+    ctx.texts.parameters.Load(languageFileName("parameters", state.language));
+    ctx.texts.errors.Load(languageFileName("errors", state.language));
+    if (!ctx.texts.messages.Load(languageFileName("messages", state.language))) {
+        ctx.ui().message(LOADER_CAPTION, NO_LANGUAGES_TEXT, MessageIcon::Stop);
         return LoadResult::NoLanguages;
     }
 
     state.installationLoaded = true;
-    state.windowTitle = MessageTable.Lookup(0) + " " + versionText;
+    state.windowTitle = ctx.message(0) + " " + versionText;
     state.helpFilePath = state.installDirectory + "/" + helpFileName(state.language);
     return LoadResult::Ok;
 }

@@ -3,21 +3,24 @@
 // the language files of the configured language.
 #include <string>
 
+class AppContext;
+struct Settings;
+
 enum class LoadResult { Ok, NoConfiguration, NoLanguages };
 
 inline constexpr const char* CONFIG_FILE_NAME = "config.ini";
 inline constexpr const char* CONFIG_SECTION = "BASIC Configurations";
 
-// Reads the current directory into appState().installDirectory (without a
+// Reads the current directory into installDirectory (without a
 // trailing "/") and sets profilePath beside it; false when the directory
 // cannot be read.
-bool InitInstallDirectory();
+bool InitInstallDirectory(Settings& settings);
 
 // Reads config.ini, loads the parameter, error and message tables of the
 // configured language, sets the title and the help file path. The window
 // applies title, menu captions and status text afterwards. Each failure has
 // shown its "Loader Error" box; after NoConfiguration nothing has changed.
-LoadResult loadInstallationCore();
+LoadResult loadInstallationCore(AppContext& ctx);
 
 // The program's arguments joined with single blanks: the command line.
 std::string commandLineFromArgs(int argc, char** argv);

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "app/AppState.h"
+#include "session/AppContext.h"
 #include "platform/Profile.h"
 
 namespace {
@@ -74,9 +74,8 @@ int portEntry(unsigned port) {
     return (port >= 1 && port <= unsigned(kPortCount)) ? int(port) - 1 : -1;
 }
 
-void applyOptions(const std::vector<std::string>& codes, const OptionsChoice& choice,
+void applyOptions(Settings& state, const std::vector<std::string>& codes, const OptionsChoice& choice,
                   const std::function<bool()>& reload) {
-    AppState& state = appState();
     if (choice.languageEntry >= 0 && choice.languageEntry < int(codes.size()))
         state.language = codes[choice.languageEntry];
     state.language = lowerCase(state.language);

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+struct Settings;
+
 // The language codes of the "messages.*" files in dir: the part of each name
 // after its first ".", lower-cased, sorted. Names without a point, entries
 // that are not files and empty codes are left out; "messages.ITA" and
@@ -35,5 +37,5 @@ struct OptionsChoice {
 // serial port = entry + 1 (0 when none); the three keys written to the
 // profile; then reload runs (the installation loader; its result is not
 // looked at, its own messages tell of a failure).
-void applyOptions(const std::vector<std::string>& codes, const OptionsChoice& choice,
+void applyOptions(Settings& state, const std::vector<std::string>& codes, const OptionsChoice& choice,
                   const std::function<bool()>& reload);

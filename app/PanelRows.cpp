@@ -30,40 +30,40 @@ std::string formatVersion(uint32_t version, uint32_t release) {
     return buffer;
 }
 
-std::string formatPassword(int32_t password) {
-    if (password == 0) return MessageTable.Lookup(NOT_AVAILABLE_TEXT);
+std::string formatPassword(const LanguageTexts& texts, int32_t password) {
+    if (password == 0) return texts.messages.Lookup(NOT_AVAILABLE_TEXT);
     return decimal(static_cast<uint32_t>(password));
 }
 
-std::string formatStatus(uint32_t status) {
+std::string formatStatus(const LanguageTexts& texts, uint32_t status) {
     char buffer[16];
     std::snprintf(buffer, sizeof buffer, "%04x", static_cast<unsigned>(status));
-    std::string text = ErrorTable.Lookup(status);
-    if (text.empty()) text = MessageTable.Lookup(NO_STATUS_TEXT);
+    std::string text = texts.errors.Lookup(status);
+    if (text.empty()) text = texts.messages.Lookup(NO_STATUS_TEXT);
     return std::string(buffer) + "  \"" + text + "\"";
 }
 
-std::string formatRegister44(int32_t value) {
-    if (value == -1) return MessageTable.Lookup(NOT_AVAILABLE_TEXT);
+std::string formatRegister44(const LanguageTexts& texts, int32_t value) {
+    if (value == -1) return texts.messages.Lookup(NOT_AVAILABLE_TEXT);
     return decimal(static_cast<uint32_t>(value)) + "h";
 }
 
-std::string formatRegister40(int32_t value) {
-    if (value == -1) return MessageTable.Lookup(NOT_AVAILABLE_TEXT);
-    return MessageTable.Lookup(REGISTER40_PREFIX_TEXT) + " " + decimal(static_cast<uint32_t>(value)) +
-           " " + MessageTable.Lookup(REGISTER40_SUFFIX_TEXT);
+std::string formatRegister40(const LanguageTexts& texts, int32_t value) {
+    if (value == -1) return texts.messages.Lookup(NOT_AVAILABLE_TEXT);
+    return texts.messages.Lookup(REGISTER40_PREFIX_TEXT) + " " + decimal(static_cast<uint32_t>(value)) +
+           " " + texts.messages.Lookup(REGISTER40_SUFFIX_TEXT);
 }
 
-std::vector<PanelRow> panelRows(const DeviceLink& link, uint32_t lastStatus) {
+std::vector<PanelRow> panelRows(const LanguageTexts& texts, const DeviceLink& link, uint32_t lastStatus) {
     return {
-        {MessageTable.Lookup(32768), link.Name()},
-        {MessageTable.Lookup(32769), formatAddress(link.Address())},
-        {MessageTable.Lookup(32770),
+        {texts.messages.Lookup(32768), link.Name()},
+        {texts.messages.Lookup(32769), formatAddress(link.Address())},
+        {texts.messages.Lookup(32770),
          formatVersion(static_cast<uint32_t>(link.Version()), static_cast<uint32_t>(link.Release()))},
-        {MessageTable.Lookup(32771), decimal(static_cast<uint32_t>(link.ParameterVersion()))},
-        {MessageTable.Lookup(32773), formatPassword(link.Password())},
-        {MessageTable.Lookup(32787), formatStatus(lastStatus)},
-        {MessageTable.Lookup(32774), formatRegister44(link.Register44())},
-        {MessageTable.Lookup(32775), formatRegister40(link.Register40())},
+        {texts.messages.Lookup(32771), decimal(static_cast<uint32_t>(link.ParameterVersion()))},
+        {texts.messages.Lookup(32773), formatPassword(texts, link.Password())},
+        {texts.messages.Lookup(32787), formatStatus(texts, lastStatus)},
+        {texts.messages.Lookup(32774), formatRegister44(texts, link.Register44())},
+        {texts.messages.Lookup(32775), formatRegister40(texts, link.Register40())},
     };
 }

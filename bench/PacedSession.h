@@ -13,7 +13,7 @@
 #include <string>
 
 #include "CountingTransport.h"
-#include "app/AppState.h"
+#include "session/AppContext.h"
 #include "link/DeviceLink.h"
 #include "sim/Simulator.h"
 
@@ -48,6 +48,7 @@ struct PacedSession {
     DeviceLink link;
     SilentOperator op;
     FrameState owner;
+    AppContext ctx{link, &op};
     SimDevice* device = nullptr;
     CountingTransport* wire = nullptr;
     uint8_t address = 1;
@@ -71,9 +72,7 @@ struct PacedSession {
         auto counting = std::make_unique<CountingTransport>(sim.makeLine());
         wire = counting.get();
         link.setTransport(std::move(counting));
-        setDeviceLink(&link);
-        setOperator(&op);
-        setFrame(&owner);
+        ctx.attachWindow(&op, &owner);
         if (!link.Open(1)) {
             std::fprintf(stderr, "cannot open the simulated line\n");
             return false;

@@ -25,7 +25,7 @@
 #include "Timing.h"
 #include "WakeLatency.h"
 #include "support/FieldsimProcess.h"
-#include "app/AppState.h"
+#include "session/AppContext.h"
 #include "files/ParameterFiles.h"
 #include "link/DeviceLink.h"
 #include "platform/TermiosPort.h"
@@ -57,8 +57,6 @@ int main(int argc, char** argv) {
     }
     // The real texts, so that the report beside the parameter file is the
     // one a save writes.
-    MessageTable.Load(FS_DIST_DIR "/messages.eng");
-    ParameterTable.Load(FS_DIST_DIR "/parameters.eng");
 
     char dirTemplate[] = "/tmp/fs-bus-bench-XXXXXX";
     if (!mkdtemp(dirTemplate)) return 1;
@@ -74,9 +72,10 @@ int main(int argc, char** argv) {
     op.answer = true;
     op.chosenFile = file;
     FrameState owner;
-    setDeviceLink(&link);
-    setOperator(&op);
-    setFrame(&owner);
+    AppContext ctx(link);
+    ctx.attachWindow(&op, &owner);
+    ctx.texts.messages.Load(FS_DIST_DIR "/messages.eng");
+    ctx.texts.parameters.Load(FS_DIST_DIR "/parameters.eng");
 
     // Connected as Connect leaves it; the scan is not measured here.
     char entry[4];
@@ -103,9 +102,9 @@ int main(int argc, char** argv) {
     wire->recording = true;
     double cpuBefore = bench::cpuSeconds();
     auto start = std::chrono::steady_clock::now();
-    saveParameterFile();
+    saveParameterFile(ctx);
     double saveSeconds = bench::secondsSince(start);
-    loadParameterFileCommand();
+    loadParameterFileCommand(ctx);
     double wall = bench::secondsSince(start);
     double cpu = bench::cpuSeconds() - cpuBefore;
     wire->recording = false;

@@ -21,6 +21,8 @@
 #include "WorkFolder.h"
 #include "support/ChildProcess.h"
 #include "files/AtomicFile.h"
+#include "link/DeviceLink.h"
+#include "session/AppContext.h"
 #include "files/MemoryStream.h"
 #include "files/ParameterFiles.h"
 
@@ -35,6 +37,8 @@ int main(int argc, char** argv) {
 
     std::error_code ec;
     fs::path folder = bench::freshFolder(argc, argv, "convert");
+    DeviceLink noDevice;
+    AppContext ctx(noDevice);
 
     // One sealed parameter file, copied under every name: the job reads and
     // converts each one as if they all differed.
@@ -42,7 +46,7 @@ int main(int argc, char** argv) {
     {
         MemoryStream text;
         text.write(bench::parameterText("PUMPCTRL", 300));
-        if (!writeSealedFile(first, text)) {
+        if (!writeSealedFile(ctx, first, text)) {
             bench::missing(rateName, "cannot write " + first);
             return 1;
         }

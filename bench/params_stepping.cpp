@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
     FrameState& owner = session.owner;
 
     auto start = std::chrono::steady_clock::now();
-    ParameterDialogModel dialog(0);
+    ParameterDialogModel dialog(session.ctx, 0);
     if (!dialog.open()) {
         std::fprintf(stderr, "the dialog did not open\n");
         return 1;

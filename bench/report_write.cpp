@@ -20,7 +20,7 @@
 #include "PacedSession.h"
 #include "Timing.h"
 #include "WorkFolder.h"
-#include "app/AppState.h"
+#include "session/AppContext.h"
 #include "files/AtomicFile.h"
 #include "files/MemoryStream.h"
 #include "files/ParameterFiles.h"
@@ -36,14 +36,15 @@ int main(int argc, char** argv) {
     std::error_code ec;
     fs::path folder = bench::freshFolder(argc, argv, "report");
     bench::SilentOperator op;
-    setOperator(&op);
+    DeviceLink noDevice;
+    AppContext ctx(noDevice, &op);
 
     std::vector<bench::LanguageEntry> entries;
     for (unsigned i = 0; i < Descriptions; ++i) entries.push_back({bench::parameterNumber(i), bench::description(i)});
     std::string descriptions = (folder / "parameters.bench").string();
     std::ofstream(descriptions, std::ios::binary) << bench::languageFile(entries);
-    MessageTable.Load(FS_DIST_DIR "/messages.eng");
-    if (!ParameterTable.Load(descriptions)) {
+    ctx.texts.messages.Load(FS_DIST_DIR "/messages.eng");
+    if (!ctx.texts.parameters.Load(descriptions)) {
         bench::missing(name, "cannot load " + descriptions);
         return 1;
     }
@@ -52,7 +53,7 @@ int main(int argc, char** argv) {
     MemoryStream text;
     text.write(bench::parameterText("PUMPCTRL", Parameters));
     MemoryStream stream;
-    if (!writeSealedFile(parameterFile, text) || !readSealedFile(parameterFile, stream)) {
+    if (!writeSealedFile(ctx, parameterFile, text) || !readSealedFile(ctx, parameterFile, stream)) {
         bench::missing(name, "cannot write and read back " + parameterFile);
         return 1;
     }
@@ -60,7 +61,7 @@ int main(int argc, char** argv) {
     std::vector<double> ms;
     for (int run = 0; run < 5; ++run) {
         auto start = std::chrono::steady_clock::now();
-        if (!writeReport(parameterFile, stream, true)) {
+        if (!writeReport(ctx, parameterFile, stream, true)) {
             bench::missing(name, "writeReport failed");
             return 1;
         }

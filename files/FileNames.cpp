@@ -16,6 +16,6 @@ std::string withExtension(const std::string& path, const std::string& extension)
     return basePath(path) + "." + extension;
 }
 
-std::string fileFilter(const std::string& extension) {
-    return MessageTable.Lookup(32782) + " (*." + extension + ")|*." + extension + "|";
+std::string fileFilter(const LanguageTexts& texts, const std::string& extension) {
+    return texts.messages.Lookup(32782) + " (*." + extension + ")|*." + extension + "|";
 }

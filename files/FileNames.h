@@ -3,6 +3,8 @@
 // and write, report, viewer, editor and batch jobs.
 #include <string>
 
+struct LanguageTexts;
+
 inline constexpr const char* PARAMETER_EXTENSION = "NFO";
 inline constexpr const char* REPORT_EXTENSION = "DOC";
 
@@ -12,4 +14,4 @@ std::string basePath(const std::string& path);
 // basePath(path) + "." + extension.
 std::string withExtension(const std::string& path, const std::string& extension);
 // The chooser filter: text 32782 + " (*.EXT)|*.EXT|".
-std::string fileFilter(const std::string& extension);
+std::string fileFilter(const LanguageTexts& texts, const std::string& extension);

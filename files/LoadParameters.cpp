@@ -3,8 +3,8 @@
 #include <filesystem>
 #include <string_view>
 
-#include "app/AppState.h"
-#include "app/DeviceSteps.h"
+#include "session/AppContext.h"
+#include "session/DeviceSteps.h"
 #include "files/FileNames.h"
 #include "files/ParameterFiles.h"
 #include "files/ParameterKeys.h"
@@ -25,23 +25,24 @@ std::optional<std::string_view> afterKey(std::string_view text, const char* key)
 // The value of a header key: nothing to do when the key is absent, false
 // after text 32783 when its value cannot be read.
 template <typename Use>
-bool withHeaderNumber(std::string_view text, const char* key, std::optional<ScannedNumber> (*read)(std::string_view),
+bool withHeaderNumber(AppContext& ctx, std::string_view text, const char* key, std::optional<ScannedNumber> (*read)(std::string_view),
                       Use use) {
     auto value = afterKey(text, key);
     if (!value) return true;
     auto number = read(*value);
     if (!number) {
-        showText(32783);
+        ctx.showText(32783);
         return false;
     }
     return use(number->value);
 }
 
-bool openExtendedAccess(DeviceLink& link) {
-    showProgressText(&link.progressCounter, 10000, 1056);
+bool openExtendedAccess(AppContext& ctx) {
+    DeviceLink& link = ctx.link;
+    ctx.showProgressText(&link.progressCounter, 10000, 1056);
     int opened = link.OpenParameterAccess(true);
-    ui().HideProgress();
-    if (!opened) showText(1057);
+    ctx.ui().HideProgress();
+    if (!opened) ctx.showText(1057);
     return opened != 0;
 }
 
@@ -49,9 +50,10 @@ bool openExtendedAccess(DeviceLink& link) {
 // to its reading: a single digit 0 for a numeric parameter, the value 0 for
 // an on/off one. Devices take a zero in either form as a clear. The result
 // that ended the pass.
-SeekResult clearParameters(DeviceLink& link) {
+SeekResult clearParameters(AppContext& ctx) {
+    DeviceLink& link = ctx.link;
     ParameterNumber number = 0;
-    showProgressText(&number, link.endKey, 32780);
+    ctx.showProgressText(&number, link.endKey, 32780);
     number = FIRST_PARAMETER;
     SeekResult r = SeekResult::Failed;
     for (uint32_t step = 0; step < MAX_STEPS; ++step) {
@@ -66,7 +68,7 @@ SeekResult clearParameters(DeviceLink& link) {
         nextParameterNumber(link, number);
         if (number >= link.endKey) break;
     }
-    ui().HideProgress();
+    ctx.ui().HideProgress();
     return r;
 }
 
@@ -78,18 +80,19 @@ struct DataPassResult {
 
 // The file's "#CODE: "/"#DATA: " pairs, each written after a read of exactly
 // that number tells its kind.
-DataPassResult writeFileValues(DeviceLink& link, std::string_view remaining, bool failedBefore) {
+DataPassResult writeFileValues(AppContext& ctx, std::string_view remaining, bool failedBefore) {
+    DeviceLink& link = ctx.link;
     DataPassResult result;
     result.failed = failedBefore;
     ParameterNumber number = 0;
-    showProgressText(&number, link.endKey, 32781);
+    ctx.showProgressText(&number, link.endKey, 32781);
     while (!remaining.empty()) {
         auto afterCode = afterKey(remaining, KEY_CODE);
         if (!afterCode) break;
         remaining = *afterCode;
         auto code = scanHex(remaining);
         if (!code) {
-            showText(32783);
+            ctx.showText(32783);
             result.malformed = true;
             break;
         }
@@ -110,7 +113,7 @@ DataPassResult writeFileValues(DeviceLink& link, std::string_view remaining, boo
         if (!reading.onOff) {
             auto value = scanDecimal(remaining);
             if (!value) {
-                showText(32783);
+                ctx.showText(32783);
                 result.malformed = true;
                 break;
             }
@@ -118,7 +121,7 @@ DataPassResult writeFileValues(DeviceLink& link, std::string_view remaining, boo
         } else {
             auto word = scanWord(remaining, 3);
             if (!word) {
-                showText(32783);
+                ctx.showText(32783);
                 result.malformed = true;
                 break;
             }
@@ -130,88 +133,88 @@ DataPassResult writeFileValues(DeviceLink& link, std::string_view remaining, boo
             break;
         }
     }
-    ui().HideProgress();
+    ctx.ui().HideProgress();
     return result;
 }
 
 }  // namespace
 
-bool applyParameterText(MemoryStream& stream) {
-    DeviceLink& link = deviceLink();
+bool applyParameterText(AppContext& ctx, MemoryStream& stream) {
+    DeviceLink& link = ctx.link;
     size_t length = stream.length();
     std::string text(length, '\0');
     stream.seek(0);
     if (stream.read(text.data(), length) != length) {
-        showText(4);
+        ctx.showText(4);
         return false;
     }
     std::string_view view(text);
 
     auto name = afterKey(view, KEY_NAME);
     if (!name) {
-        showText(32783);
+        ctx.showText(32783);
         return false;
     }
     // The file's name may run on past the device's (a longer word, blanks).
     const std::string& deviceName = link.deviceName;
     if (name->substr(0, deviceName.size()) != deviceName) {
-        showText(32784);
+        ctx.showText(32784);
         return false;
     }
     // Nothing reaches the device from a text that would stop half way.
     if (!parameterTextWellFormed(text)) {
-        showText(32783);
+        ctx.showText(32783);
         return false;
     }
 
-    bool goOn = withHeaderNumber(view, KEY_PVER, scanDecimal, [&](uint32_t version) {
-        return version == link.parameterVersion || askText(32788);
+    bool goOn = withHeaderNumber(ctx, view, KEY_PVER, scanDecimal, [&](uint32_t version) {
+        return version == link.parameterVersion || ctx.askText(32788);
     });
     if (!goOn) return false;
-    goOn = withHeaderNumber(view, KEY_ADDR, scanHex, [&](uint32_t address) {
+    goOn = withHeaderNumber(ctx, view, KEY_ADDR, scanHex, [&](uint32_t address) {
         if (link.WriteAddress(address)) return true;
-        showText(3);
+        ctx.showText(3);
         return false;
     });
     if (!goOn) return false;
-    goOn = withHeaderNumber(view, KEY_PSWD, scanOctal, [&](uint32_t password) {
+    goOn = withHeaderNumber(ctx, view, KEY_PSWD, scanOctal, [&](uint32_t password) {
         if (link.WritePassword(password)) return true;
-        showText(3);
+        ctx.showText(3);
         return false;
     });
     if (!goOn) return false;
 
-    if (!openExtendedAccess(link)) return false;
-    SeekResult cleared = clearParameters(link);
+    if (!openExtendedAccess(ctx)) return false;
+    SeekResult cleared = clearParameters(ctx);
     if (cleared == SeekResult::Failed) {
-        showText(3);
+        ctx.showText(3);
         return false;
     }
 
-    DataPassResult written = writeFileValues(link, view, false);
-    if (written.missing) showText(32786);
+    DataPassResult written = writeFileValues(ctx, view, false);
+    if (written.missing) ctx.showText(32786);
     if (written.failed) {
-        showText(3);
+        ctx.showText(3);
         return false;
     }
     return !written.malformed;
 }
 
-bool loadParameterFile(const std::string& path) {
+bool loadParameterFile(AppContext& ctx, const std::string& path) {
     MemoryStream stream;
-    if (!readSealedFile(path, stream)) return false;
-    return applyParameterText(stream);
+    if (!readSealedFile(ctx, path, stream)) return false;
+    return applyParameterText(ctx, stream);
 }
 
-void loadParameterFileCommand() {
-    frame().idle = false;
+void loadParameterFileCommand(AppContext& ctx) {
+    ctx.window().idle = false;
     std::error_code ec;
     std::string here = std::filesystem::current_path(ec).string();
-    auto chosen = ui().chooseOpenFile(FileChoice{fileFilter(PARAMETER_EXTENSION), PARAMETER_EXTENSION, here});
+    auto chosen = ctx.ui().chooseOpenFile(FileChoice{fileFilter(ctx.texts, PARAMETER_EXTENSION), PARAMETER_EXTENSION, here});
     if (chosen) {
-        loadParameterFile(*chosen);
-        restartAndReport();
+        loadParameterFile(ctx, *chosen);
+        restartAndReport(ctx);
     }
-    frame().RenderPanel();
-    frame().idle = true;
+    ctx.window().RenderPanel();
+    ctx.window().idle = true;
 }

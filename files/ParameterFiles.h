@@ -9,7 +9,9 @@
 #include "files/AtomicFile.h"
 #include "files/MemoryStream.h"
 
+class AppContext;
 class Clock;
+struct LanguageTexts;
 
 // The seal: every byte of a sealed block is combined with a four-byte key
 // formed from the file's seed and this mask.
@@ -19,7 +21,7 @@ inline constexpr uint32_t FALLBACK_SEED = 0x4E1D7B92;
 inline constexpr uint16_t CHECKSUM_START = 0x5B3D;
 
 // Reads the selected device's parameter set into a parameter text (two passes).
-bool writeParameterText(MemoryStream& stream);
+bool writeParameterText(AppContext& ctx, MemoryStream& stream);
 
 // Writes the report of the parameter text in stream to withExtension(path,
 // "DOC"). path names the parameter file or the report itself (any extension,
@@ -28,7 +30,7 @@ bool writeParameterText(MemoryStream& stream);
 // already lost its extension. The report is complete or not written at all;
 // an earlier report of that name survives a failure. False after text 4.
 // Deferred durability leaves the flush to the disk to the caller.
-bool writeReport(const std::string& path, MemoryStream& stream, bool allParameters,
+bool writeReport(AppContext& ctx, const std::string& path, MemoryStream& stream, bool allParameters,
                  Durability durability = Durability::Synced);
 // Splits text into at most maxLines lines of at most width characters.
 int wrapText(const std::string& text, std::vector<std::string>& lines, int width, int maxLines);
@@ -40,20 +42,19 @@ uint16_t textChecksum(MemoryStream& stream);
 long findBytes(const uint8_t* data, size_t length, const std::string& needle);
 // Writes the report (free parameters only) and then the sealed parameter
 // file withExtension(path, "NFO"), each complete or not at all.
-bool writeSealedFile(const std::string& path, MemoryStream& stream);
+bool writeSealedFile(AppContext& ctx, const std::string& path, MemoryStream& stream);
 // Reads withExtension(path, "NFO"), unseals it into stream (which it empties
 // first) and verifies the checksum.
-bool readSealedFile(const std::string& path, MemoryStream& stream);
+bool readSealedFile(AppContext& ctx, const std::string& path, MemoryStream& stream);
 
-// Where writeSealedFile takes its seed: the clock's tick count, low and high
-// 32-bit halves added; FALLBACK_SEED when the clock cannot be read. Null
-// restores the monotonic clock. Tests install a clock with a fixed count.
-void setSeedClock(std::shared_ptr<Clock> clock);
+// Where writeSealedFile takes its seed: the tick count of the context's seed
+// clock (the monotonic clock when it has none), low and high 32-bit halves
+// added; FALLBACK_SEED when the clock cannot be read.
 uint32_t sealSeed(Clock& clock);
 
 // Loading into the selected device.
-bool loadParameterFile(const std::string& path);
-bool applyParameterText(MemoryStream& stream);
+bool loadParameterFile(AppContext& ctx, const std::string& path);
+bool applyParameterText(AppContext& ctx, MemoryStream& stream);
 // True when the text is fit to be loaded: "#NAME: " present; "#PVER: ",
 // "#ADDR: " (a bus address, 0 to 63) and "#PSWD: " readable where present;
 // every "#CODE: " followed by a parameter number and every "#DATA: " by a
@@ -62,5 +63,5 @@ bool applyParameterText(MemoryStream& stream);
 bool parameterTextWellFormed(const std::string& text);
 
 // Commands of the main window that need no window of their own.
-void saveParameterFile();        // 40011
-void loadParameterFileCommand(); // 40012
+void saveParameterFile(AppContext& ctx);        // 40011
+void loadParameterFileCommand(AppContext& ctx); // 40012

@@ -1,7 +1,7 @@
 // Reading the selected device into a parameter text: a first pass with
 // normal access finds the parameters every operator may read ("#FREE: "), a
 // second with extended access reads every value.
-#include "app/AppState.h"
+#include "session/AppContext.h"
 #include "files/Format.h"
 #include "files/FreeList.h"
 #include "files/LocalDate.h"
@@ -15,18 +15,20 @@ namespace {
 // More steps than the number space holds means the stepping is stuck.
 constexpr uint32_t MAX_STEPS = (PARAMETER_CEILING - FIRST_PARAMETER) / 2 + 2;
 
-bool openAccess(DeviceLink& link, bool extended) {
-    showProgressText(&link.progressCounter, 10000, 1056);
+bool openAccess(AppContext& ctx, bool extended) {
+    DeviceLink& link = ctx.link;
+    ctx.showProgressText(&link.progressCounter, 10000, 1056);
     int opened = link.OpenParameterAccess(extended);
-    ui().HideProgress();
-    if (!opened) showText(1057);
+    ctx.ui().HideProgress();
+    if (!opened) ctx.showText(1057);
     return opened != 0;
 }
 
 // First pass: the numbers readable with normal access.
-SeekResult collectFreeParameters(DeviceLink& link, FreeList& freeList) {
+SeekResult collectFreeParameters(AppContext& ctx, FreeList& freeList) {
+    DeviceLink& link = ctx.link;
     ParameterNumber number = 0;
-    showProgressText(&number, link.endKey, 32778);
+    ctx.showProgressText(&number, link.endKey, 32778);
     number = FIRST_PARAMETER;
     SeekResult r = SeekResult::Failed;
     for (uint32_t step = 0; step < MAX_STEPS; ++step) {
@@ -36,11 +38,12 @@ SeekResult collectFreeParameters(DeviceLink& link, FreeList& freeList) {
         nextParameterNumber(link, number);
         if (number >= link.endKey) break;
     }
-    ui().HideProgress();
+    ctx.ui().HideProgress();
     return r;
 }
 
-void writeIdentity(DeviceLink& link, MemoryStream& stream) {
+void writeIdentity(AppContext& ctx, MemoryStream& stream) {
+    DeviceLink& link = ctx.link;
     LocalDate date = currentLocalDate();
     stream.write(formatText("%s%02d-%02d-%04d  ", KEY_DATE, date.day, date.month, date.year));
     stream.write(formatText("\n%s%s  ", KEY_NAME, link.deviceName.c_str()));
@@ -62,12 +65,13 @@ void writeParameter(MemoryStream& stream, const FreeList& freeList, ParameterNum
 }
 
 // Second pass: every parameter readable with extended access, with its value.
-SeekResult writeAllParameters(DeviceLink& link, const FreeList& freeList, MemoryStream& stream) {
+SeekResult writeAllParameters(AppContext& ctx, const FreeList& freeList, MemoryStream& stream) {
+    DeviceLink& link = ctx.link;
     ParameterNumber number = 0;
-    showProgressText(&number, link.endKey, 32779);
+    ctx.showProgressText(&number, link.endKey, 32779);
     stream.setLength(0);
     stream.seek(0);
-    writeIdentity(link, stream);
+    writeIdentity(ctx, stream);
     number = FIRST_PARAMETER;
     SeekResult r = SeekResult::Failed;
     for (uint32_t step = 0; step < MAX_STEPS; ++step) {
@@ -83,24 +87,23 @@ SeekResult writeAllParameters(DeviceLink& link, const FreeList& freeList, Memory
         nextParameterNumber(link, number);
         if (number >= link.endKey) break;
     }
-    ui().HideProgress();
+    ctx.ui().HideProgress();
     return r;
 }
 
 }  // namespace
 
-bool writeParameterText(MemoryStream& stream) {
-    DeviceLink& link = deviceLink();
+bool writeParameterText(AppContext& ctx, MemoryStream& stream) {
     FreeList freeList;
 
-    if (!openAccess(link, false)) return false;
-    if (collectFreeParameters(link, freeList) == SeekResult::Failed) {
-        showText(3);
+    if (!openAccess(ctx, false)) return false;
+    if (collectFreeParameters(ctx, freeList) == SeekResult::Failed) {
+        ctx.showText(3);
         return false;
     }
-    if (!openAccess(link, true)) return false;
-    if (writeAllParameters(link, freeList, stream) == SeekResult::Failed) {
-        showText(3);
+    if (!openAccess(ctx, true)) return false;
+    if (writeAllParameters(ctx, freeList, stream) == SeekResult::Failed) {
+        ctx.showText(3);
         return false;
     }
     return true;

@@ -2,7 +2,7 @@
 // identity and the date, then one row per parameter.
 #include <algorithm>
 
-#include "app/AppState.h"
+#include "session/AppContext.h"
 #include "files/AtomicFile.h"
 #include "files/FileNames.h"
 #include "files/Format.h"
@@ -21,7 +21,6 @@ constexpr const char* SEPARATOR = "\n   +--------+---------------+--------------
 constexpr int DESCRIPTION_WIDTH = 45;
 constexpr int DESCRIPTION_LINES = 16;
 
-std::string label(uint32_t n) { return MessageTable.Lookup(n); }
 
 // What follows the first occurrence of key in text, or nothing.
 std::optional<std::string_view> afterKey(std::string_view text, const char* key) {
@@ -55,35 +54,35 @@ private:
 };
 
 // The report's text with "\n" line breaks; false when a header value is missing.
-bool composeReport(const std::string& text, bool allParameters, std::string& out) {
+bool composeReport(const LanguageTexts& texts, const std::string& text, bool allParameters, std::string& out) {
     out = TOP;
     std::string_view whole(text);
 
     auto name = afterKey(whole, KEY_NAME);
     auto nameWord = name ? scanWord(*name, 8) : std::nullopt;
     if (!nameWord) return false;
-    out += formatText("\n   |%-24.24s: %-8s %35.35s|", label(32768).c_str(), nameWord->word.c_str(), COMPANY);
+    out += formatText("\n   |%-24.24s: %-8s %35.35s|", texts.messages.Lookup(32768).c_str(), nameWord->word.c_str(), COMPANY);
 
     auto addr = afterKey(whole, KEY_ADDR);
     auto address = addr ? scanHex(*addr) : std::nullopt;
     if (!address) return false;
-    out += formatText("\n   |%-24.24s: %02x %41.41s|", label(32769).c_str(), address->value, "");
+    out += formatText("\n   |%-24.24s: %02x %41.41s|", texts.messages.Lookup(32769).c_str(), address->value, "");
 
     auto ver = afterKey(whole, KEY_VER);
     auto version = ver ? scanDecimal(*ver) : std::nullopt;
     if (!version) return false;
-    out += formatText("\n   |%-24.24s: %02u", label(32770).c_str(), version->value);
+    out += formatText("\n   |%-24.24s: %02u", texts.messages.Lookup(32770).c_str(), version->value);
     auto rel = afterKey(whole, KEY_REL);
     auto release = rel ? scanDecimal(*rel) : std::nullopt;
     if (!release) return false;
     out += formatText(".%02u %38.38s|", release->value, "");
 
     LocalDate date = currentLocalDate();
-    out += formatText("\n   |%-24.24s: %02d-%02d-%04d %33.33s|", label(32777).c_str(), date.day, date.month,
+    out += formatText("\n   |%-24.24s: %02d-%02d-%04d %33.33s|", texts.messages.Lookup(32777).c_str(), date.day, date.month,
                       date.year, "");
     out += SEPARATOR;
-    out += formatText("\n   |%-8.8s|%-15.15s|%-45.45s|", label(1025).c_str(), label(1032).c_str(),
-                      label(1030).c_str());
+    out += formatText("\n   |%-8.8s|%-15.15s|%-45.45s|", texts.messages.Lookup(1025).c_str(), texts.messages.Lookup(1032).c_str(),
+                      texts.messages.Lookup(1030).c_str());
     out += SEPARATOR;
 
     // Every step below cuts at least one key off the remaining text, so the
@@ -114,14 +113,14 @@ bool composeReport(const std::string& text, bool allParameters, std::string& out
                     row += formatText("%-15u|", value->value);
                 } else {
                     bool on = remaining.substr(0, 2) == "ON";
-                    row += formatText("%-15.15s|", label(on ? 32 : 33).c_str());
+                    row += formatText("%-15.15s|", texts.messages.Lookup(on ? 32 : 33).c_str());
                 }
                 size_t nextKey = remaining.find('#');
                 if (nextKey != std::string_view::npos) remaining = remaining.substr(nextKey);
                 out += row;
 
-                std::string description = ParameterTable.Lookup(number->value);
-                if (description.empty()) description = label(1058);
+                std::string description = texts.parameters.Lookup(number->value);
+                if (description.empty()) description = texts.messages.Lookup(1058);
                 int count = wrapText(description, lines, DESCRIPTION_WIDTH, DESCRIPTION_LINES);
                 for (int i = 0; i < count; ++i) {
                     if (i > 0) out += formatText("\n   |%8s|%15s|", "", "");
@@ -154,22 +153,23 @@ std::string withCrLf(const std::string& text) {
 
 }  // namespace
 
-bool reportFileContent(MemoryStream& stream, bool allParameters, std::string& content) {
+bool reportFileContent(const LanguageTexts& texts, MemoryStream& stream, bool allParameters, std::string& content) {
     size_t length = stream.length();
     std::string text(length, '\0');
     stream.seek(0);
     if (stream.read(text.data(), length) != length) return false;
     std::string report;
-    if (!composeReport(text, allParameters, report)) return false;
+    if (!composeReport(texts, text, allParameters, report)) return false;
     content = withCrLf(report);
     return true;
 }
 
-bool writeReport(const std::string& path, MemoryStream& stream, bool allParameters, Durability durability) {
+bool writeReport(AppContext& ctx, const std::string& path, MemoryStream& stream, bool allParameters,
+                 Durability durability) {
     std::string content;
-    if (!reportFileContent(stream, allParameters, content) ||
+    if (!reportFileContent(ctx.texts, stream, allParameters, content) ||
         !writeFileAtomically(withExtension(path, REPORT_EXTENSION), content, durability)) {
-        showText(4);
+        ctx.showText(4);
         return false;
     }
     return true;

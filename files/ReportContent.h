@@ -5,6 +5,8 @@
 
 #include "files/MemoryStream.h"
 
+struct LanguageTexts;
+
 // False, with no message, when the stream cannot be read back in full or a
 // header value is missing.
-bool reportFileContent(MemoryStream& stream, bool allParameters, std::string& content);
+bool reportFileContent(const LanguageTexts& texts, MemoryStream& stream, bool allParameters, std::string& content);

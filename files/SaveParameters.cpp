@@ -1,22 +1,22 @@
 #include <filesystem>
 
-#include "app/AppState.h"
-#include "app/DeviceSteps.h"
+#include "session/AppContext.h"
+#include "session/DeviceSteps.h"
 #include "files/FileNames.h"
 #include "files/ParameterFiles.h"
 
-void saveParameterFile() {
-    frame().idle = false;
+void saveParameterFile(AppContext& ctx) {
+    ctx.window().idle = false;
     std::error_code ec;
     std::string here = std::filesystem::current_path(ec).string();
-    auto chosen = ui().chooseSaveFile(FileChoice{fileFilter(PARAMETER_EXTENSION), PARAMETER_EXTENSION, here});
+    auto chosen = ctx.ui().chooseSaveFile(FileChoice{fileFilter(ctx.texts, PARAMETER_EXTENSION), PARAMETER_EXTENSION, here});
     if (chosen) {
         MemoryStream stream;
-        if (writeParameterText(stream)) writeSealedFile(*chosen, stream);
+        if (writeParameterText(ctx, stream)) writeSealedFile(ctx, *chosen, stream);
         // Reading the device opened extended access; only a restart closes it,
         // whether or not the file was written.
-        restartAndReport();
+        restartAndReport(ctx);
     }
-    frame().RenderPanel();
-    frame().idle = true;
+    ctx.window().RenderPanel();
+    ctx.window().idle = true;
 }

@@ -3,7 +3,7 @@
 // "#END.: ".
 #include <cstring>
 
-#include "app/AppState.h"
+#include "session/AppContext.h"
 #include "files/AtomicFile.h"
 #include "files/FileNames.h"
 #include "files/Format.h"
@@ -19,22 +19,14 @@ namespace {
 // file and is refused as unreadable rather than read whole.
 constexpr size_t MAX_PARAMETER_FILE = 16u * 1024 * 1024;
 
-std::shared_ptr<Clock>& seedClock() {
-    static std::shared_ptr<Clock> clock;
-    return clock;
-}
-
-uint32_t nextSeed() {
-    auto& clock = seedClock();
-    if (!clock) clock = monotonicClock();
-    return clock ? sealSeed(*clock) : FALLBACK_SEED;
+uint32_t nextSeed(AppContext& ctx) {
+    if (!ctx.seedClock) ctx.seedClock = monotonicClock();
+    return ctx.seedClock ? sealSeed(*ctx.seedClock) : FALLBACK_SEED;
 }
 
 bool containsKey(const std::string& data, const char* key) { return data.find(key) != std::string::npos; }
 
 }  // namespace
-
-void setSeedClock(std::shared_ptr<Clock> clock) { seedClock() = std::move(clock); }
 
 uint32_t sealSeed(Clock& clock) {
     int64_t ticks = 0;
@@ -43,15 +35,15 @@ uint32_t sealSeed(Clock& clock) {
     return static_cast<uint32_t>(count) + static_cast<uint32_t>(count >> 32);
 }
 
-bool writeSealedFile(const std::string& path, MemoryStream& stream) {
+bool writeSealedFile(AppContext& ctx, const std::string& path, MemoryStream& stream) {
     // The report first: without it no parameter file is written. Both go
     // to disk before either replaces an earlier file, so a failure leaves
     // an earlier pair as it was.
     std::string report;
     PendingFile reportFile;
-    if (!reportFileContent(stream, false, report) ||
+    if (!reportFileContent(ctx.texts, stream, false, report) ||
         !reportFile.write(withExtension(path, REPORT_EXTENSION), report)) {
-        showText(4);
+        ctx.showText(4);
         return false;
     }
 
@@ -59,14 +51,14 @@ bool writeSealedFile(const std::string& path, MemoryStream& stream) {
     std::string plain(length, '\0');
     stream.seek(0);
     if (stream.read(plain.data(), length) != length) {
-        showText(4);
+        ctx.showText(4);
         return false;
     }
 
     // A sealed block ends at the first "#CEND: ". Should the sealed bytes
     // happen to form that key, the file could not be read back whole; another
     // seed gives other bytes.
-    uint32_t seed = nextSeed();
+    uint32_t seed = nextSeed(ctx);
     std::string sealed;
     for (unsigned attempt = 0;; ++attempt) {
         sealed = plain;
@@ -83,16 +75,16 @@ bool writeSealedFile(const std::string& path, MemoryStream& stream) {
     PendingFile parameterFile;
     if (!parameterFile.write(withExtension(path, PARAMETER_EXTENSION), file) || !reportFile.commit() ||
         !parameterFile.commit()) {
-        showText(4);
+        ctx.showText(4);
         return false;
     }
     return true;
 }
 
-bool readSealedFile(const std::string& path, MemoryStream& stream) {
+bool readSealedFile(AppContext& ctx, const std::string& path, MemoryStream& stream) {
     std::string data;
     if (!readWholeFile(withExtension(path, PARAMETER_EXTENSION), data, MAX_PARAMETER_FILE)) {
-        showText(4);
+        ctx.showText(4);
         return false;
     }
     // The stream receives exactly the file's unsealed content.
@@ -109,7 +101,7 @@ bool readSealedFile(const std::string& path, MemoryStream& stream) {
         size_t afterKey = static_cast<size_t>(crpt) + KEY_SIZE;
         auto number = scanHex(std::string_view(data).substr(afterKey));
         if (!number) {
-            showText(32783);
+            ctx.showText(32783);
             return false;
         }
         seed = number->value;
@@ -140,12 +132,12 @@ bool readSealedFile(const std::string& path, MemoryStream& stream) {
     size_t textLength = strnlen(data.data(), end);
     long endKey = findBytes(bytes, textLength, KEY_END);
     if (endKey < 0) {
-        showText(32783);
+        ctx.showText(32783);
         return false;
     }
     auto stored = scanHex(std::string_view(data.data(), textLength).substr(static_cast<size_t>(endKey) + KEY_SIZE));
     if (!stored || stored->value != textChecksum(stream)) {
-        showText(32783);
+        ctx.showText(32783);
         return false;
     }
     return true;

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "app/AppState.h"
+#include "session/AppContext.h"
 #include "files/AtomicFile.h"
 #include "files/FileNames.h"
 #include "files/ParameterFiles.h"
@@ -38,8 +38,8 @@ void removeFile(const std::string& path) { std::remove(path.c_str()); }
 
 }  // namespace
 
-std::string temporaryReportPath() {
-    const std::string& dir = appState().installDirectory;
+std::string temporaryReportPath(const Settings& settings) {
+    const std::string& dir = settings.installDirectory;
     return dir.empty() ? std::string("TMP.DOC") : dir + "/TMP.DOC";
 }
 
@@ -56,44 +56,44 @@ std::string cutAtEndKey(const std::string& text) {
 }
 
 std::string ReportViewModel::open() {
-    readSealedFile(path_, stream_);
-    std::string tmp = temporaryReportPath();
+    readSealedFile(ctx_, path_, stream_);
+    std::string tmp = temporaryReportPath(ctx_.settings);
     // A report left behind by an earlier run must not pass for this one.
     removeFile(tmp);
-    writeReport(tmp, stream_, true);
+    writeReport(ctx_, tmp, stream_, true);
     std::string report;
     bool read = readWholeFile(tmp, report, MAX_REPORT);
     removeFile(tmp);
     if (!read) {
-        showText(4);
+        ctx_.showText(4);
         return {};
     }
     return report;
 }
 
 void ReportViewModel::save() {
-    auto chosen = ui().chooseSaveFile(FileChoice{fileFilter(REPORT_EXTENSION), REPORT_EXTENSION, currentDirectory()});
-    if (chosen) writeReport(*chosen, stream_, true);
+    auto chosen = ctx_.ui().chooseSaveFile(FileChoice{fileFilter(ctx_.texts, REPORT_EXTENSION), REPORT_EXTENSION, currentDirectory()});
+    if (chosen) writeReport(ctx_, *chosen, stream_, true);
 }
 
 std::string ParameterTextModel::open() {
-    readSealedFile(path_, stream_);
+    readSealedFile(ctx_, path_, stream_);
     size_t length = stream_.length();
     std::string text(length, '\0');
     stream_.seek(0);
     if (stream_.read(text.data(), length) != length) {
-        showText(4);
+        ctx_.showText(4);
         return {};
     }
     return cutAtEndKey(normaliseLineEnds(text));
 }
 
 void ParameterTextModel::save(const std::string& areaText) {
-    auto chosen = ui().chooseSaveFile(FileChoice{fileFilter(PARAMETER_EXTENSION), PARAMETER_EXTENSION, currentDirectory()});
+    auto chosen = ctx_.ui().chooseSaveFile(FileChoice{fileFilter(ctx_.texts, PARAMETER_EXTENSION), PARAMETER_EXTENSION, currentDirectory()});
     if (!chosen) return;
     std::string text = replaceAll(areaText, "\r\n", "\n");
     stream_.setLength(0);
     stream_.seek(0);
     stream_.write(text);
-    writeSealedFile(*chosen, stream_);
+    writeSealedFile(ctx_, *chosen, stream_);
 }

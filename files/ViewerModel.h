@@ -6,8 +6,11 @@
 
 #include "files/MemoryStream.h"
 
+class AppContext;
+struct Settings;
+
 // The temporary report of the viewer: "TMP.DOC" in the installation directory.
-std::string temporaryReportPath();
+std::string temporaryReportPath(const Settings& settings);
 
 // Line ends for the text area: CR LF, LF CR and LF each become one CR LF, and
 // an empty line between two lines (CR LF CR LF) becomes a single line break.
@@ -17,7 +20,7 @@ std::string cutAtEndKey(const std::string& text);
 
 class ReportViewModel {
 public:
-    explicit ReportViewModel(std::string path) : path_(std::move(path)) {}
+    ReportViewModel(AppContext& ctx, std::string path) : ctx_(ctx), path_(std::move(path)) {}
     // Reads the parameter file (a failed verification still gives a report),
     // writes its full report to the temporary report, takes its text and
     // deletes it. Empty after text 4 when the report cannot be read.
@@ -28,13 +31,14 @@ public:
     const std::string& path() const { return path_; }
 
 private:
+    AppContext& ctx_;
     std::string path_;
     MemoryStream stream_;
 };
 
 class ParameterTextModel {
 public:
-    explicit ParameterTextModel(std::string path) : path_(std::move(path)) {}
+    ParameterTextModel(AppContext& ctx, std::string path) : ctx_(ctx), path_(std::move(path)) {}
     // The unsealed content for editing, line ends normalised, cut before "#END.: ".
     std::string open();
     // The save button: the edited text (any line ends) sealed under the chosen
@@ -43,6 +47,7 @@ public:
     const std::string& path() const { return path_; }
 
 private:
+    AppContext& ctx_;
     std::string path_;
     MemoryStream stream_;
 };

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <limits>
 
-#include "app/AppState.h"
-#include "app/DeviceSteps.h"
+#include "session/AppContext.h"
+#include "session/DeviceSteps.h"
 #include "link/DeviceLink.h"
 #include "params/NumberText.h"
 
@@ -29,41 +29,41 @@ std::string addressText(uint8_t address) {
     return buffer;
 }
 
-void changePasswordCommand(bool command40013, const PasswordPrompt& prompt) {
+void changePasswordCommand(AppContext& ctx, bool command40013, const PasswordPrompt& prompt) {
     // 40008 leaves the poll running while its dialog is open; 40013 pauses it.
-    if (command40013) frame().idle = false;
-    DeviceLink& link = deviceLink();
+    if (command40013) ctx.window().idle = false;
+    DeviceLink& link = ctx.link;
     const uint32_t current = link.password;
     std::optional<uint32_t> entered = prompt ? prompt(current) : std::nullopt;
     if (entered && *entered != current) {
         if (link.WritePassword(*entered)) {
-            showText(1553);
-            frame().RenderPanel();
+            ctx.showText(1553);
+            ctx.window().RenderPanel();
         } else {
-            showText(3);
+            ctx.showText(3);
         }
         // Even a failed write may have reached the device; the restart makes
         // it take over whatever it holds now.
-        restartAndReport();
+        restartAndReport(ctx);
     }
-    if (command40013) frame().idle = true;
+    if (command40013) ctx.window().idle = true;
 }
 
-void changeAddressCommand(const AddressPrompt& prompt) {
-    frame().idle = false;
-    DeviceLink& link = deviceLink();
+void changeAddressCommand(AppContext& ctx, const AddressPrompt& prompt) {
+    ctx.window().idle = false;
+    DeviceLink& link = ctx.link;
     std::optional<uint8_t> chosen = prompt ? prompt(link.Address()) : std::nullopt;
     // Written also when unchanged: the operator confirmed it.
-    if (chosen && !link.WriteAddress(*chosen)) showText(3);
-    frame().RenderPanel();
-    frame().idle = true;
+    if (chosen && !link.WriteAddress(*chosen)) ctx.showText(3);
+    ctx.window().RenderPanel();
+    ctx.window().idle = true;
 }
 
-void restartCommand() {
-    frame().idle = false;
-    if (askText(21)) {
-        restartAndReport();
-        frame().RenderPanel();
+void restartCommand(AppContext& ctx) {
+    ctx.window().idle = false;
+    if (ctx.askText(21)) {
+        restartAndReport(ctx);
+        ctx.window().RenderPanel();
     }
-    frame().idle = true;
+    ctx.window().idle = true;
 }

@@ -3,12 +3,14 @@
 // address (40016) and restart the device (40015). The dialogs are reached
 // through callbacks, so the commands run the same with a window or a test.
 //
-// Work on the installed deviceLink(), frame() and ui().
+// Each works on the context it is given: its link, operator and window flags.
 
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
+
+class AppContext;
 
 // Shows the password dialog with the current password; the value entered, or
 // nothing when the operator cancelled.
@@ -25,6 +27,6 @@ uint32_t passwordFromText(const std::string& text);
 // The address label's text: "%02x".
 std::string addressText(uint8_t address);
 
-void changePasswordCommand(bool command40013, const PasswordPrompt& prompt);
-void changeAddressCommand(const AddressPrompt& prompt);
-void restartCommand();
+void changePasswordCommand(AppContext& ctx, bool command40013, const PasswordPrompt& prompt);
+void changeAddressCommand(AppContext& ctx, const AddressPrompt& prompt);
+void restartCommand(AppContext& ctx);

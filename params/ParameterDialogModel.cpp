@@ -1,18 +1,17 @@
 #include "params/ParameterDialogModel.h"
 
-#include "app/AppState.h"
-#include "app/DeviceSteps.h"
+#include "session/AppContext.h"
+#include "session/DeviceSteps.h"
 #include "link/DeviceLink.h"
-#include "texts/TextTable.h"
 
 namespace {
 constexpr uint32_t AccessProgressMaximum = 10000;   // the handshake counts milliseconds
 }  // namespace
 
-ParameterDialogModel::ParameterDialogModel(int mode) : mode_(mode) {
-    view_.title = appState().windowTitle;
-    view_.frameCaption = MessageTable.Lookup(mode == 0 ? 1024 : 1063);
-    view_.spinPosition = static_cast<int>(frame().currentParameterNumber);
+ParameterDialogModel::ParameterDialogModel(AppContext& ctx, int mode) : ctx_(ctx), mode_(mode) {
+    view_.title = ctx_.settings.windowTitle;
+    view_.frameCaption = ctx_.message(mode == 0 ? 1024 : 1063);
+    view_.spinPosition = static_cast<int>(ctx_.window().currentParameterNumber);
 }
 
 bool ParameterDialogModel::beginAction() {
@@ -31,8 +30,8 @@ void ParameterDialogModel::endAction() {
 
 bool ParameterDialogModel::open() {
     if (!beginAction()) return false;
-    DeviceLink& link = deviceLink();
-    FrameState& owner = frame();
+    DeviceLink& link = ctx_.link;
+    FrameState& owner = ctx_.window();
 
     // Between the steps: a close asked for while the device was busy ends the
     // opening here, before anything was changed that would need a restart.
@@ -43,12 +42,12 @@ bool ParameterDialogModel::open() {
         return true;
     };
 
-    showProgressText(&link.progressCounter, AccessProgressMaximum, 1056);
+    ctx_.showProgressText(&link.progressCounter, AccessProgressMaximum, 1056);
     int access = link.OpenParameterAccess(true);
-    ui().HideProgress();
+    ctx_.ui().HideProgress();
     if (closedMeanwhile()) return endAction(), false;
     if (!access) {
-        showText(1057);
+        ctx_.showText(1057);
         closeDialog(false);
         return endAction(), false;
     }
@@ -56,7 +55,7 @@ bool ParameterDialogModel::open() {
     ParameterReading first = readParameter(link, owner.currentParameterNumber);
     if (closedMeanwhile()) return endAction(), false;
     if (first.outcome == ReadOutcome::Failed) {
-        showText(3);
+        ctx_.showText(3);
         closeDialog(false);
         return endAction(), false;
     }
@@ -71,7 +70,7 @@ bool ParameterDialogModel::open() {
         ParameterReading bound = readParameter(link, link.endKey);
         if (closedMeanwhile()) return endAction(), false;
         if (bound.outcome == ReadOutcome::Failed) {
-            showText(3);
+            ctx_.showText(3);
             closeDialog(false);
             return endAction(), false;
         }
@@ -91,20 +90,20 @@ bool ParameterDialogModel::open() {
 }
 
 bool ParameterDialogModel::showParameter(bool backward) {
-    DeviceLink& link = deviceLink();
-    FrameState& owner = frame();
+    DeviceLink& link = ctx_.link;
+    FrameState& owner = ctx_.window();
 
     view_.waitCursor = true;
     if (onWaitCursor) onWaitCursor(true);
-    showProgressText(&link.progressCounter, link.endKey, 1064);
+    ctx_.showProgressText(&link.progressCounter, link.endKey, 1064);
     ParameterReading reading;
     SeekResult result = seekParameter(link, owner.currentParameterNumber, backward, &reading);
-    ui().HideProgress();
+    ctx_.ui().HideProgress();
     view_.waitCursor = false;
     if (onWaitCursor) onWaitCursor(false);
 
     if (result == SeekResult::Failed) {
-        showText(3);
+        ctx_.showText(3);
         closeAsCancel();
         return false;
     }
@@ -122,7 +121,7 @@ bool ParameterDialogModel::showParameter(bool backward) {
     if (result == SeekResult::Found) {
         parameterShown_ = true;
         view_.sliderEnabled = true;
-        description = parameterDescription(owner.currentParameterNumber);
+        description = parameterDescription(ctx_.texts, owner.currentParameterNumber);
         std::string valueText;
         if (!onOff_) {
             view_.sliderMaximum = maxParameterValue(digits_);
@@ -133,11 +132,11 @@ bool ParameterDialogModel::showParameter(bool backward) {
             view_.sliderMaximum = 1;
             view_.valueReadOnly = true;
             view_.sliderPosition = reading.value ? 1 : 0;
-            valueText = onOffText(reading.value != 0);
+            valueText = onOffText(ctx_.texts, reading.value != 0);
         }
         writeValueField(valueText);
     } else {
-        description = MessageTable.Lookup(result == SeekResult::EndOfTable ? 1060 : 1059);
+        description = ctx_.message(result == SeekResult::EndOfTable ? 1060 : 1059);
         parameterShown_ = false;
         view_.sliderMaximum = 0;
         view_.sliderPosition = 0;
@@ -193,8 +192,8 @@ void ParameterDialogModel::numberFieldChanged(const std::string& text) {
     view_.numberText = text;
     if (!numberFieldLive_) return;
     if (!beginAction()) return;
-    FrameState& owner = frame();
-    std::optional<ParameterNumber> typed = parseParameterNumber(deviceLink(), text);
+    FrameState& owner = ctx_.window();
+    std::optional<ParameterNumber> typed = parseParameterNumber(ctx_.link, text);
     if (typed) {
         owner.currentParameterNumber = *typed;
         numberFieldLive_ = false;
@@ -208,8 +207,8 @@ void ParameterDialogModel::numberFieldChanged(const std::string& text) {
 
 void ParameterDialogModel::spinTo(int position) {
     if (!beginAction()) return;
-    FrameState& owner = frame();
-    DeviceLink& link = deviceLink();
+    FrameState& owner = ctx_.window();
+    DeviceLink& link = ctx_.link;
     int64_t current = owner.currentParameterNumber;
     if (position > current) {
         nextParameterNumber(link, owner.currentParameterNumber);
@@ -240,7 +239,7 @@ void ParameterDialogModel::sliderMoved(uint32_t position) {
     if (position > view_.sliderMaximum) position = view_.sliderMaximum;
     view_.sliderPosition = position;
     if (onOff_)
-        writeValueField(onOffText(position == 1));
+        writeValueField(onOffText(ctx_.texts, position == 1));
     else
         writeValueField(formatParameterValue(position));
     view_.sendEnabled = true;
@@ -250,17 +249,17 @@ void ParameterDialogModel::valueFieldClicked() {
     if (busy_ || view_.closed) return;
     if (!parameterShown_ || !onOff_) return;
     view_.sliderPosition = view_.sliderPosition ? 0 : 1;
-    writeValueField(onOffText(view_.sliderPosition == 1));
+    writeValueField(onOffText(ctx_.texts, view_.sliderPosition == 1));
     view_.sendEnabled = true;
 }
 
 void ParameterDialogModel::send() {
     if (!view_.sendEnabled) return;   // a disabled default button takes no Enter
     if (!beginAction()) return;
-    DeviceLink& link = deviceLink();
-    link.WriteRegisterRetry(frame().currentParameterNumber, view_.sliderPosition, onOff_);
+    DeviceLink& link = ctx_.link;
+    link.WriteRegisterRetry(ctx_.window().currentParameterNumber, view_.sliderPosition, onOff_);
     if (link.errorFlag() != 0)
-        showText(3);
+        ctx_.showText(3);
     else
         view_.sendEnabled = false;
     moveFocus(DialogFocus::NumberField);
@@ -289,7 +288,7 @@ void ParameterDialogModel::closeAsCancel() { closeDialog(openingDone_); }
 void ParameterDialogModel::closeDialog(bool restart) {
     if (view_.closed) return;
     if (restart) {
-        restartAndReport();
+        restartAndReport(ctx_);
         view_.restarted = true;
     }
     view_.closed = true;

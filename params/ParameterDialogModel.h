@@ -5,13 +5,15 @@
 // (typing, clicks, slider moves); the model's own writes to its fields run
 // the field handlers here, guarded by numberFieldLive and valueFieldLive.
 //
-// Works on the installed deviceLink(), frame() and ui().
+// Works on the context it is given: its link, operator and window flags.
 
 #include <cstdint>
 #include <functional>
 #include <string>
 
 #include "params/ParameterModel.h"
+
+class AppContext;
 
 // Where the keyboard focus goes after an action.
 enum class DialogFocus : uint8_t { Unchanged, Dialog, NumberField };
@@ -40,7 +42,7 @@ struct ParameterDialogView {
 class ParameterDialogModel {
 public:
     // mode 0 for command 40007, -1 for 40009 (only the outer caption differs).
-    explicit ParameterDialogModel(int mode);
+    ParameterDialogModel(AppContext& ctx, int mode);
 
     // The opening sequence. False when it closed the dialog (no restart then).
     bool open();
@@ -80,6 +82,7 @@ private:
     bool beginAction();
     void endAction();
 
+    AppContext& ctx_;
     ParameterDialogView view_;
     int mode_;
     bool openingDone_ = false;

@@ -102,9 +102,9 @@ uint32_t maxParameterValue(unsigned digits) {
     return (1u << (4 * digits)) - 1;
 }
 
-std::string parameterDescription(ParameterNumber number) {
-    std::string text = ParameterTable.Lookup(number);
-    if (text.empty()) return MessageTable.Lookup(1058);
+std::string parameterDescription(const LanguageTexts& texts, ParameterNumber number) {
+    std::string text = texts.parameters.Lookup(number);
+    if (text.empty()) return texts.messages.Lookup(1058);
     return text;
 }
 
@@ -120,7 +120,7 @@ std::string formatParameterValue(uint32_t value) {
     return buffer;
 }
 
-std::string onOffText(bool on) { return MessageTable.Lookup(on ? 32 : 33); }
+std::string onOffText(const LanguageTexts& texts, bool on) { return texts.messages.Lookup(on ? 32 : 33); }
 
 uint32_t parseParameterValue(const std::string& text, unsigned digits, bool* clamped) {
     if (clamped) *clamped = false;

@@ -7,6 +7,7 @@
 #include <string>
 
 class DeviceLink;
+struct LanguageTexts;
 
 using ParameterNumber = uint32_t;
 inline constexpr ParameterNumber FIRST_PARAMETER = 0x0100;
@@ -36,12 +37,12 @@ SeekResult seekParameter(DeviceLink& link, ParameterNumber& number, bool backwar
 // only a Present reading is accepted.
 std::optional<ParameterNumber> parseParameterNumber(DeviceLink& link, const std::string& text);
 uint32_t maxParameterValue(unsigned digits);
-// ParameterTable text of the number, or text 1058 when empty.
-std::string parameterDescription(ParameterNumber number);
+// The parameter description of the number, or text 1058 when empty.
+std::string parameterDescription(const LanguageTexts& texts, ParameterNumber number);
 std::string formatParameterNumber(ParameterNumber number);   // "%04x"
 std::string formatParameterValue(uint32_t value);             // "%u"
 // Text 32 (on) or text 33 (off).
-std::string onOffText(bool on);
+std::string onOffText(const LanguageTexts& texts, bool on);
 
 // Entered value text -> value: empty counts as "0", text that does not parse
 // gives 0, values above maxParameterValue(digits) are clamped (clamped = true).

@@ -9,10 +9,6 @@
 #include <string_view>
 #include <system_error>
 
-TextTable MessageTable;
-TextTable ErrorTable;
-TextTable ParameterTable;
-
 namespace {
 
 constexpr std::string_view END_MARK = "<END>";

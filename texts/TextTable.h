@@ -34,6 +34,10 @@ private:
     bool indexed_ = false;
 };
 
-extern TextTable MessageTable;
-extern TextTable ErrorTable;
-extern TextTable ParameterTable;
+// The three tables of one language: every operator text, the texts of the
+// device's status codes, and the parameter descriptions by parameter number.
+struct LanguageTexts {
+    TextTable messages;
+    TextTable errors;
+    TextTable parameters;
+};

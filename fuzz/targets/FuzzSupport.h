@@ -6,17 +6,20 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 #include <unistd.h>
 
-#include "app/AppState.h"
+#include "link/DeviceLink.h"
+#include "session/AppContext.h"
 #include "platform/Operator.h"
 #include "texts/TextTable.h"
 
 class QuietOperator : public Operator {
 public:
     bool answer = true;
+    const LanguageTexts* texts = nullptr;   // to tell one message from another
     std::vector<std::string> shown;   // texts of the messages since the last clear
     void message(const std::string&, const std::string& text, MessageIcon) override {
         if (shown.size() < 64) shown.push_back(text);
@@ -29,7 +32,7 @@ public:
     }
     void HideProgress() override {}
     bool showedText(uint32_t n) const {
-        std::string text = MessageTable.Lookup(n);
+        std::string text = texts ? texts->messages.Lookup(n) : std::string();
         for (const auto& s : shown)
             if (s == text) return true;
         return false;
@@ -76,20 +79,39 @@ inline std::string readBytes(const std::string& path) {
     return out;
 }
 
-// The quiet operator, installed, and the English message and parameter
-// texts from install/, so reports carry real labels and a message can be
-// told from another.
-inline QuietOperator& installQuietOperator() {
+// The quiet operator and the English message and parameter texts from
+// install/, so reports carry real labels and a message can be told from
+// another; loaded once.
+inline QuietOperator& quietOperator() {
     static QuietOperator op;
-    static const bool textsLoaded = [] {
+    return op;
+}
+
+inline const LanguageTexts& englishTexts() {
+    static LanguageTexts texts;
+    static const bool loaded = [] {
         std::string dir = std::string(FS_SOURCE_DIR) + "/install/";
-        return MessageTable.Load(dir + "messages.eng") && ParameterTable.Load(dir + "parameters.eng");
+        return texts.messages.Load(dir + "messages.eng") && texts.parameters.Load(dir + "parameters.eng");
     }();
-    if (!textsLoaded) {
+    if (!loaded) {
         std::fprintf(stderr, "the language files in %s/install cannot be read\n", FS_SOURCE_DIR);
         std::abort();
     }
-    setOperator(&op);
+    return texts;
+}
+
+// A context on link with the quiet operator and the English texts. Each
+// target keeps its own and calls quietStart() for each input.
+inline std::unique_ptr<AppContext> makeFuzzContext(DeviceLink& link) {
+    auto ctx = std::make_unique<AppContext>(link, &quietOperator());
+    ctx->texts = englishTexts();
+    return ctx;
+}
+
+// The quiet operator with an empty record, telling texts of ctx.
+inline QuietOperator& quietStart(const AppContext& ctx) {
+    QuietOperator& op = quietOperator();
+    op.texts = &ctx.texts;
     op.shown.clear();
     return op;
 }

@@ -61,9 +61,10 @@ bool everyValueANumber(std::string_view text) {
 }  // namespace
 
 void fuzzLoadCheck(const uint8_t* data, size_t size) {
-    QuietOperator& op = installQuietOperator();
     static Bench bench;
-    setDeviceLink(&bench.link);
+    static std::unique_ptr<AppContext> context = makeFuzzContext(bench.link);
+    AppContext& ctx = *context;
+    QuietOperator& op = quietStart(ctx);
     bench.reset();
 
     std::string text(reinterpret_cast<const char*>(data), size);
@@ -73,7 +74,7 @@ void fuzzLoadCheck(const uint8_t* data, size_t size) {
     bool wellFormed = parameterTextWellFormed(text);
     MemoryStream stream;
     stream.write(text);
-    bool loaded = applyParameterText(stream);
+    bool loaded = applyParameterText(ctx, stream);
     if (!wellFormed) {
         FUZZ_CHECK(!loaded);
         FUZZ_CHECK(bench.device->writes == 0);

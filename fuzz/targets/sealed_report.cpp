@@ -24,10 +24,10 @@ namespace {
 
 // A report comes out exactly when its header can be read; a written one has
 // Windows line ends only.
-void checkReport(const std::string& base, MemoryStream& stream, bool all) {
+void checkReport(AppContext& ctx, const std::string& base, MemoryStream& stream, bool all) {
     std::string report = base + ".DOC";
     std::remove(report.c_str());
-    bool ok = writeReport(base + ".NFO", stream, all);
+    bool ok = writeReport(ctx, base + ".NFO", stream, all);
     std::string content = readBytes(report);
     FUZZ_CHECK(ok == !content.empty());
     for (size_t nl = content.find('\n'); nl != std::string::npos; nl = content.find('\n', nl + 1))
@@ -63,7 +63,10 @@ bool carriable(std::string_view text) {
 }  // namespace
 
 void fuzzSealedReport(const uint8_t* data, size_t size) {
-    installQuietOperator();
+    static DeviceLink noDevice;
+    static std::unique_ptr<AppContext> context = makeFuzzContext(noDevice);
+    AppContext& ctx = *context;
+    quietStart(ctx);
     static const std::string base = scratchDirectory() + "/unit";
     if (size == 0) return;
     const uint8_t options = data[0];
@@ -73,8 +76,8 @@ void fuzzSealedReport(const uint8_t* data, size_t size) {
     if (!(options & 2)) {
         FUZZ_CHECK(writeBytes(base + ".NFO", rest.data(), rest.size()));
         MemoryStream stream;
-        if (readSealedFile(base, stream)) {
-            checkReport(base, stream, all);
+        if (readSealedFile(ctx, base, stream)) {
+            checkReport(ctx, base, stream, all);
             return;
         }
         // Bit 2: a file without a checksum line gets the right one appended,
@@ -85,27 +88,27 @@ void fuzzSealedReport(const uint8_t* data, size_t size) {
         std::string fixed = rest + formatText("\n%s%4X", KEY_END, unsigned(sum));
         FUZZ_CHECK(writeBytes(base + ".NFO", fixed.data(), fixed.size()));
         MemoryStream again;
-        if (readSealedFile(base, again)) checkReport(base, again, all);
+        if (readSealedFile(ctx, base, again)) checkReport(ctx, base, again, all);
         return;
     }
 
     MemoryStream text;
     text.write(rest);
-    checkReport(base, text, all);
+    checkReport(ctx, base, text, all);
     checkWrap(rest, options);
 
-    setSeedClock(std::make_shared<FixedClock>(int64_t(options >> 2) * 0x01000193 + 0x12345678));
+    ctx.seedClock = std::make_shared<FixedClock>(int64_t(options >> 2) * 0x01000193 + 0x12345678);
     std::remove((base + ".NFO").c_str());
     text.seek(0);
-    bool written = writeSealedFile(base, text);
+    bool written = writeSealedFile(ctx, base, text);
     // A sealed file is written exactly when its (free) report can be made.
     MemoryStream probe;
     probe.write(rest);
     std::string ignored;
-    FUZZ_CHECK(written == reportFileContent(probe, false, ignored));
+    FUZZ_CHECK(written == reportFileContent(ctx.texts, probe, false, ignored));
     if (!written) return;
     MemoryStream back;
-    bool read = readSealedFile(base, back);
+    bool read = readSealedFile(ctx, base, back);
     if (carriable(rest)) {
         // The reader hands back the text between the line ends around it
         // and the checksum line.
@@ -114,5 +117,5 @@ void fuzzSealedReport(const uint8_t* data, size_t size) {
         FUZZ_CHECK(got.size() > rest.size() + 2 && got.compare(0, rest.size() + 2, "\n" + rest + "\n") == 0);
         FUZZ_CHECK(got.compare(rest.size() + 2, 8, std::string("\n") + KEY_END) == 0);
     }
-    if (read) checkReport(base, back, all);
+    if (read) checkReport(ctx, base, back, all);
 }

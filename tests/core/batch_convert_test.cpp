@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "app/AppState.h"
+#include "session/AppContext.h"
 #include "app/BatchJobs.h"
 #include "app/BatchPattern.h"
 #include "batch_support.h"
@@ -23,7 +23,7 @@ protected:
         fs::create_directories(fs::path(path).parent_path());
         MemoryStream text;
         text.write(parameterText(name));
-        ASSERT_TRUE(writeSealedFile(path, text)) << path;
+        ASSERT_TRUE(writeSealedFile(ctx, path, text)) << path;
         fs::remove(fs::path(path).replace_extension(".DOC"));
         op.clear();
     }
@@ -41,7 +41,9 @@ TEST(BatchCommandLine, OptionsAreSlashLetterBlank) {
     EXPECT_FALSE(isBatchCommandLine("/c"));
     EXPECT_FALSE(isBatchCommandLine("/C x.NFO"));
     EXPECT_FALSE(isBatchCommandLine(""));
-    EXPECT_EQ(runBatchJob("/c"), 0);   // not a job: nothing happens
+    DeviceLink link;
+    AppContext ctx(link);
+    EXPECT_EQ(runBatchJob(ctx, "/c"), 0);   // not a job: nothing happens
 
     BatchRequest both = parseBatchCommandLine("/l a.NFO /c b dir/*.NFO");
     EXPECT_EQ(both.kind, BatchKind::Convert);
@@ -62,7 +64,7 @@ TEST_F(BatchConvert, PatternMatchingTwoFilesWritesTwoReports) {
     parameterFile(file("set/a.NFO"));
     parameterFile(file("set/b.NFO"), "VALVE01");
     dir.write("set/notes.txt", "not a match");
-    EXPECT_EQ(runBatchJob("/c " + file("set") + "/*.NFO"), 0);
+    EXPECT_EQ(runBatchJob(ctx, "/c " + file("set") + "/*.NFO"), 0);
     EXPECT_TRUE(op.messages.empty()) << op.messages.front().text;
     EXPECT_TRUE(exists("set/a.DOC"));
     EXPECT_TRUE(exists("set/b.DOC"));
@@ -75,7 +77,7 @@ TEST_F(BatchConvert, PathWithoutDirectoryUsesTheCurrentDirectory) {
     parameterFile(file("unit one.NFO"));
     parameterFile(file("unit.old.NFO"));
     fs::current_path(dir.path());
-    EXPECT_EQ(runBatchJob("/c unit*.NFO"), 0);
+    EXPECT_EQ(runBatchJob(ctx, "/c unit*.NFO"), 0);
     EXPECT_TRUE(exists("unit one.DOC"));   // blanks in names
     EXPECT_TRUE(exists("unit.old.DOC"));   // the file's own base name
     EXPECT_FALSE(exists("unit.DOC"));
@@ -86,7 +88,7 @@ TEST_F(BatchConvert, BothOptionsConvertOnly) {
     parameterFile(file("a.NFO"));
     // A load would need a device link; none is installed, so only the
     // conversion can have run when this ends well.
-    EXPECT_EQ(runBatchJob("/l " + file("a.NFO") + " /c " + file("a.NFO")), 0);
+    EXPECT_EQ(runBatchJob(ctx, "/l " + file("a.NFO") + " /c " + file("a.NFO")), 0);
     EXPECT_TRUE(exists("a.DOC"));
     EXPECT_TRUE(op.progress.empty());
 }
@@ -98,7 +100,7 @@ TEST_F(BatchConvert, FailingFileIsSkippedAfterItsMessage) {
     std::string sealed = dir.read("b.NFO");
     sealed[sealed.find("#CBEG: ") + 9] ^= 0x01;   // one sealed byte changed
     dir.write("b.NFO", sealed);
-    EXPECT_EQ(runBatchJob("/c " + file("*.NFO")), 1);
+    EXPECT_EQ(runBatchJob(ctx, "/c " + file("*.NFO")), 1);
     EXPECT_EQ(op.texts(), std::vector<std::string>{"text 32783"});
     EXPECT_TRUE(exists("a.DOC"));
     EXPECT_FALSE(exists("b.DOC"));
@@ -107,13 +109,13 @@ TEST_F(BatchConvert, FailingFileIsSkippedAfterItsMessage) {
 
 TEST_F(BatchConvert, MissingDirectoryOrPatternGivesText2) {
     parameterFile(file("a.NFO"));
-    EXPECT_EQ(runBatchJob("/c " + file("nowhere") + "/*.NFO"), 2);
-    EXPECT_EQ(runBatchJob("/c " + file("*.XYZ")), 2);
-    EXPECT_EQ(runBatchJob("/l " + file("nowhere/a.NFO")), 2);
-    EXPECT_EQ(runBatchJob("/c "), 2);
-    EXPECT_EQ(runBatchJob("/c " + file("a.NFO") + "/x.NFO"), 2);   // a file is no directory
+    EXPECT_EQ(runBatchJob(ctx, "/c " + file("nowhere") + "/*.NFO"), 2);
+    EXPECT_EQ(runBatchJob(ctx, "/c " + file("*.XYZ")), 2);
+    EXPECT_EQ(runBatchJob(ctx, "/l " + file("nowhere/a.NFO")), 2);
+    EXPECT_EQ(runBatchJob(ctx, "/c "), 2);
+    EXPECT_EQ(runBatchJob(ctx, "/c " + file("a.NFO") + "/x.NFO"), 2);   // a file is no directory
     fs::create_directory(file("sub.NFO"));
-    EXPECT_EQ(runBatchJob("/c " + file("sub.NFO")), 2);   // a directory is no file
+    EXPECT_EQ(runBatchJob(ctx, "/c " + file("sub.NFO")), 2);   // a directory is no file
     EXPECT_EQ(op.texts(), std::vector<std::string>(6, "text 2"));
     EXPECT_EQ(fs::current_path(), startDir);
 }
@@ -121,10 +123,10 @@ TEST_F(BatchConvert, MissingDirectoryOrPatternGivesText2) {
 TEST_F(BatchConvert, RelativeDirectoryIsSearchedAgainFromInsideIt) {
     parameterFile(file("sub/a.NFO"));
     fs::current_path(dir.path());
-    EXPECT_EQ(runBatchJob("/c sub/*.NFO"), 2);   // looks for sub/sub/*.NFO
+    EXPECT_EQ(runBatchJob(ctx, "/c sub/*.NFO"), 2);   // looks for sub/sub/*.NFO
     EXPECT_EQ(op.texts(), std::vector<std::string>{"text 2"});
     parameterFile(file("sub/sub/b.NFO"));
-    EXPECT_EQ(runBatchJob("/c sub/*.NFO"), 0);
+    EXPECT_EQ(runBatchJob(ctx, "/c sub/*.NFO"), 0);
     EXPECT_TRUE(exists("sub/sub/b.DOC"));
     EXPECT_FALSE(exists("sub/a.DOC"));
     EXPECT_EQ(fs::current_path(), fs::path(dir.path()));
@@ -135,16 +137,16 @@ TEST_F(BatchConvert, BadFilesGiveTheirMessageAndStatus1) {
     dir.write("junk.NFO", std::string("\x00\xff#CBEG: \x01\x02", 12));
     parameterFile(file("good.NFO"));
     // "notes.txt" stands for notes.NFO, which is not there.
-    EXPECT_EQ(runBatchJob("/c " + file("notes.txt")), 1);
+    EXPECT_EQ(runBatchJob(ctx, "/c " + file("notes.txt")), 1);
     EXPECT_EQ(op.texts(), std::vector<std::string>{"text 4"});
     op.clear();
-    EXPECT_EQ(runBatchJob("/c " + file("junk.NFO")), 1);
+    EXPECT_EQ(runBatchJob(ctx, "/c " + file("junk.NFO")), 1);
     EXPECT_EQ(op.texts(), std::vector<std::string>{"text 32783"});
     EXPECT_FALSE(exists("junk.DOC"));
     // A report that cannot be put in place: its name is taken by a directory.
     op.clear();
     fs::create_directory(file("good.DOC"));
-    EXPECT_EQ(runBatchJob("/c " + file("good.NFO")), 1);
+    EXPECT_EQ(runBatchJob(ctx, "/c " + file("good.NFO")), 1);
     EXPECT_EQ(op.texts(), std::vector<std::string>{"text 4"});
     EXPECT_TRUE(fs::is_directory(file("good.DOC")));
 }
@@ -153,7 +155,7 @@ TEST_F(BatchConvert, EachParameterFileIsConvertedOnce) {
     parameterFile(file("a.NFO"));
     dir.write("a.DOC", "old report");
     dir.write("a", "no extension");
-    EXPECT_EQ(runBatchJob("/c " + file("a*")), 0);   // a, a.DOC and a.NFO all stand for a.NFO
+    EXPECT_EQ(runBatchJob(ctx, "/c " + file("a*")), 0);   // a, a.DOC and a.NFO all stand for a.NFO
     EXPECT_NE(dir.read("a.DOC"), "old report");
     EXPECT_TRUE(op.messages.empty());
 }
@@ -162,19 +164,19 @@ TEST_F(BatchConvert, OnlyStarAndQuestionMarkAreWildcards) {
     parameterFile(file("u[1].NFO"));
     parameterFile(file("u1.NFO"));
     parameterFile(file("back\\slash.NFO"));
-    EXPECT_EQ(runBatchJob("/c " + file("u[1].NFO")), 0);
+    EXPECT_EQ(runBatchJob(ctx, "/c " + file("u[1].NFO")), 0);
     EXPECT_TRUE(exists("u[1].DOC"));
     EXPECT_FALSE(exists("u1.DOC"));
-    EXPECT_EQ(runBatchJob("/c " + file("back\\slas?.NFO")), 0);
+    EXPECT_EQ(runBatchJob(ctx, "/c " + file("back\\slas?.NFO")), 0);
     EXPECT_TRUE(exists("back\\slash.DOC"));
 }
 
 TEST_F(BatchConvert, HugeCommandLineEndsWithText2) {
     std::string path;
     for (int i = 0; i < 2000; ++i) path += "deep/";
-    EXPECT_EQ(runBatchJob("/c " + path + "*.NFO"), 2);
-    EXPECT_EQ(runBatchJob("/c " + std::string(20000, 'x')), 2);
-    EXPECT_EQ(runBatchJob("/l " + std::string(5000, '*') + "/" + std::string(5000, '?')), 2);
+    EXPECT_EQ(runBatchJob(ctx, "/c " + path + "*.NFO"), 2);
+    EXPECT_EQ(runBatchJob(ctx, "/c " + std::string(20000, 'x')), 2);
+    EXPECT_EQ(runBatchJob(ctx, "/l " + std::string(5000, '*') + "/" + std::string(5000, '?')), 2);
     EXPECT_EQ(op.texts(), std::vector<std::string>(3, "text 2"));
     EXPECT_EQ(fs::current_path(), startDir);
 }
@@ -183,7 +185,7 @@ TEST_F(BatchConvert, HugeCommandLineEndsWithText2) {
 // not one per file; each is still put in place whole, by rename.
 TEST_F(BatchConvert, ReportsAreWholeOrAbsentAndNoTemporaryFilesRemain) {
     for (const char* name : {"a.NFO", "b.NFO", "c.NFO", "d.NFO"}) parameterFile(file(name));
-    ASSERT_EQ(runBatchJob("/c " + file("?.NFO")), 0);
+    ASSERT_EQ(runBatchJob(ctx, "/c " + file("?.NFO")), 0);
     const std::string whole = dir.read("a.DOC");
     const std::string earlierB = dir.read("b.DOC");
     fs::remove(file("d.DOC"));
@@ -195,7 +197,7 @@ TEST_F(BatchConvert, ReportsAreWholeOrAbsentAndNoTemporaryFilesRemain) {
         std::string name = fs::path(path).filename().string();
         return name == "b.DOC" || name == "d.DOC";
     });
-    EXPECT_EQ(runBatchJob("/c " + file("*.NFO")), 1);
+    EXPECT_EQ(runBatchJob(ctx, "/c " + file("*.NFO")), 1);
     setFileWriteFault(nullptr);
     EXPECT_EQ(op.texts(), std::vector<std::string>(2, "text 4"));
     EXPECT_EQ(dir.read("a.DOC"), whole);

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "app/AppState.h"
+#include "session/AppContext.h"
 #include "app/BatchJobs.h"
 #include "batch_support.h"
 #include "files/MemoryStream.h"
@@ -32,8 +32,12 @@ protected:
     void useBus(const std::string& text) {
         bus = std::make_unique<SimFixture>(SimFixture::fromText, text);
         ASSERT_EQ(bus->error, "");
-        appState().serialPort = 1;
+        ctx.settings.serialPort = 1;
+        bus->ctx.settings = ctx.settings;
+        bus->ctx.texts = ctx.texts;
     }
+    // The job runs on the bus's context once there is a bus.
+    AppContext& job() { return bus ? bus->ctx : ctx; }
     void TearDown() override {
         bus.reset();
         BatchTest::TearDown();
@@ -42,7 +46,7 @@ protected:
     std::string parameterFile(const std::string& name, const std::string& text) {
         MemoryStream stream;
         stream.write(text);
-        EXPECT_TRUE(writeSealedFile(dir.file(name), stream));
+        EXPECT_TRUE(writeSealedFile(ctx, dir.file(name), stream));
         return dir.file(name);
     }
     RecordingOperator& shown() { return bus->op; }
@@ -61,7 +65,7 @@ protected:
 TEST_F(BatchLoad, LoadsTheFileIntoTheFirstDeviceAndRestartsIt) {
     useBus(kBus);
     std::string file = parameterFile("valve.NFO", loadText("VALVE01", "3"));
-    EXPECT_EQ(runBatchJob("/l " + dir.file("val*.NFO")), 0);
+    EXPECT_EQ(runBatchJob(job(), "/l " + dir.file("val*.NFO")), 0);
     EXPECT_TRUE(shown().messages.empty()) << shown().messages.front().text;
     EXPECT_EQ(param(3, 0x100), 42u);
     EXPECT_EQ(param(3, 0x102), 1u);
@@ -76,40 +80,40 @@ TEST_F(BatchLoad, LoadsTheFileIntoTheFirstDeviceAndRestartsIt) {
     EXPECT_EQ(bus->op.progress[1].maximum, 6u);   // the identity registers to read
     EXPECT_EQ(bus->op.progressDepth, 0);
     EXPECT_FALSE(bus->op.progressMisused);
-    EXPECT_FALSE(frame().deviceSelected);
-    EXPECT_FALSE(deviceLink().isOpen());   // the port the job opened is closed again
+    EXPECT_FALSE(bus->ctx.window().deviceSelected);
+    EXPECT_FALSE(bus->link.isOpen());   // the port the job opened is closed again
     EXPECT_EQ(fs::current_path(), startDir);
 }
 
 TEST_F(BatchLoad, EmptyBusGivesText19) {
     useBus("# no devices\n");
     parameterFile("valve.NFO", loadText("VALVE01", "3"));
-    EXPECT_EQ(runBatchJob("/l " + dir.file("valve.NFO")), 1);
+    EXPECT_EQ(runBatchJob(job(), "/l " + dir.file("valve.NFO")), 1);
     EXPECT_EQ(shown().texts(), std::vector<std::string>{"text 19"});
     EXPECT_EQ(progressTexts(), std::vector<std::string>{"text 769"});
-    EXPECT_FALSE(frame().deviceSelected);
+    EXPECT_FALSE(bus->ctx.window().deviceSelected);
     EXPECT_EQ(fs::current_path(), startDir);
 }
 
 TEST_F(BatchLoad, MissingFileNeverTouchesThePort) {
     useBus(kBus);
-    EXPECT_EQ(runBatchJob("/l " + dir.file("none*.NFO")), 2);
+    EXPECT_EQ(runBatchJob(job(), "/l " + dir.file("none*.NFO")), 2);
     EXPECT_EQ(shown().texts(), std::vector<std::string>{"text 2"});
     EXPECT_TRUE(shown().progress.empty());
-    EXPECT_FALSE(deviceLink().isOpen());
+    EXPECT_FALSE(bus->link.isOpen());
 }
 
 TEST_F(BatchLoad, RefusedLoadsEndWithStatus1AndLeaveTheDevice) {
     useBus(kBus);
     parameterFile("other.NFO", loadText("PUMPCTRL", "3"));   // the first device is VALVE01
-    EXPECT_EQ(runBatchJob("/l " + dir.file("other.NFO")), 1);
+    EXPECT_EQ(runBatchJob(job(), "/l " + dir.file("other.NFO")), 1);
     EXPECT_EQ(shown().texts(), std::vector<std::string>{"text 32784"});
     EXPECT_EQ(param(3, 0x100), 7u);
 
     // Another parameter version: the question is answered No.
     shown().clear();
     parameterFile("older.NFO", loadText("VALVE01", "2"));
-    EXPECT_EQ(runBatchJob("/l " + dir.file("older.NFO")), 1);
+    EXPECT_EQ(runBatchJob(job(), "/l " + dir.file("older.NFO")), 1);
     ASSERT_EQ(shown().questions.size(), 1u);
     EXPECT_EQ(shown().questions[0].text, "text 32788");
     EXPECT_TRUE(shown().messages.empty());
@@ -118,13 +122,13 @@ TEST_F(BatchLoad, RefusedLoadsEndWithStatus1AndLeaveTheDevice) {
     // Yes goes on with the load.
     shown().clear();
     shown().answers.push_back(true);
-    EXPECT_EQ(runBatchJob("/l " + dir.file("older.NFO")), 0);
+    EXPECT_EQ(runBatchJob(job(), "/l " + dir.file("older.NFO")), 0);
     EXPECT_EQ(param(3, 0x100), 42u);
 
     // A file that is not a parameter file.
     shown().clear();
     dir.write("junk.NFO", "#CBEG: nothing sealed here");
-    EXPECT_EQ(runBatchJob("/l " + dir.file("junk.NFO")), 1);
+    EXPECT_EQ(runBatchJob(job(), "/l " + dir.file("junk.NFO")), 1);
     EXPECT_EQ(shown().texts(), std::vector<std::string>{"text 32783"});
 }
 
@@ -132,10 +136,10 @@ TEST_F(BatchLoad, RestartThatNeverEndsGivesText1062) {
     useBus(kBus);
     bus->sim.bus.restartSilenceNs = 30'000'000'000;   // longer than the 10 s wait
     parameterFile("valve.NFO", loadText("VALVE01", "3"));
-    EXPECT_EQ(runBatchJob("/l " + dir.file("valve.NFO")), 1);
+    EXPECT_EQ(runBatchJob(job(), "/l " + dir.file("valve.NFO")), 1);
     EXPECT_EQ(shown().texts(), std::vector<std::string>{"text 1062"});
     EXPECT_EQ(param(3, 0x100), 42u);   // the values went in before the restart
-    EXPECT_FALSE(frame().deviceSelected);
+    EXPECT_FALSE(bus->ctx.window().deviceSelected);
 }
 
 TEST_F(BatchLoad, DeviceWithoutVersionIsNotLoaded) {
@@ -143,7 +147,7 @@ TEST_F(BatchLoad, DeviceWithoutVersionIsNotLoaded) {
     // identity would be a stale one, so nothing is written.
     useBus("device 3 VALVE01\n version 2\n pversion 3\n mute 32\n param 0100 4 7\n");
     parameterFile("valve.NFO", loadText("VALVE01", "3"));
-    EXPECT_EQ(runBatchJob("/l " + dir.file("valve.NFO")), 1);
+    EXPECT_EQ(runBatchJob(job(), "/l " + dir.file("valve.NFO")), 1);
     EXPECT_EQ(shown().texts(), std::vector<std::string>{"text 3"});
     EXPECT_EQ(param(3, 0x100), 7u);
     EXPECT_EQ(bus->writes(3), 0u);

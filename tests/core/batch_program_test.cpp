@@ -17,7 +17,8 @@
 
 #include "files/MemoryStream.h"
 #include "files/ParameterFiles.h"
-#include "app/AppState.h"
+#include "link/DeviceLink.h"
+#include "session/AppContext.h"
 #include "platform/StderrOperator.h"
 #include "sim/SimBus.h"
 #include "support/ChildProcess.h"
@@ -56,9 +57,7 @@ protected:
                 fs::copy_file(entry.path(), inst.file(name));
         }
         ASSERT_TRUE(fs::exists(inst.file("messages.eng")));
-        setOperator(&op);
     }
-    void TearDown() override { setOperator(nullptr); }
     void configure(const std::string& portDevice) {
         inst.write("config.ini", "[BASIC Configurations]\nlanguage=eng\nserial_port=1\nconnect_on_startup=0\n"
                                  "[Port Devices]\ncom1=" + portDevice + "\n");
@@ -66,7 +65,7 @@ protected:
     void parameterFile(const std::string& name, const std::string& text) {
         MemoryStream stream;
         stream.write(text);
-        ASSERT_TRUE(writeSealedFile(inst.file(name), stream));
+        ASSERT_TRUE(writeSealedFile(ctx, inst.file(name), stream));
     }
     int runJob(const std::string& option, const std::string& path, int timeoutMs) {
         Child job;
@@ -76,6 +75,8 @@ protected:
 
     TempDir inst;
     RecordingOperator op;   // for the files this process writes
+    DeviceLink noDevice;
+    AppContext ctx{noDevice, &op};
 };
 
 }  // namespace
@@ -122,9 +123,9 @@ TEST_F(BatchProgram, NoDeviceOnTheTerminalEndsWithStatus1) {
     parameterFile("valve.NFO", "#DATE: 07-06-2008  \n#NAME: VALVE01  \n#ADDR: 3  \n#VER.: 2  \n#REL.: 0  "
                                "\n#PVER: 3  \n#PSWD: 0  \n#CODE: 100  #DATA: 42  ");
     EXPECT_EQ(runJob("/l", "valve.NFO", 120000), 1);
-    MessageTable.Load(inst.file("messages.eng"));
+    ctx.texts.messages.Load(inst.file("messages.eng"));
     EXPECT_EQ(inst.read("job.err"),
-              oneLine(MessageTable.Lookup(0)) + " v1.10: " + oneLine(MessageTable.Lookup(19)) + "\n");
+              oneLine(ctx.texts.messages.Lookup(0)) + " v1.10: " + oneLine(ctx.texts.messages.Lookup(19)) + "\n");
 }
 
 TEST_F(BatchProgram, ConvertsAndTellsOfEachFailureOnALine) {
@@ -136,11 +137,11 @@ TEST_F(BatchProgram, ConvertsAndTellsOfEachFailureOnALine) {
     EXPECT_EQ(runJob("/c", "*.NFO", 60000), 1);
     EXPECT_TRUE(fs::exists(inst.file("good.DOC")));
     EXPECT_FALSE(fs::exists(inst.file("bad.DOC")));
-    MessageTable.Load(inst.file("messages.eng"));
+    ctx.texts.messages.Load(inst.file("messages.eng"));
     EXPECT_EQ(inst.read("job.err"),
-              oneLine(MessageTable.Lookup(0)) + " v1.10: " + oneLine(MessageTable.Lookup(32783)) + "\n");
+              oneLine(ctx.texts.messages.Lookup(0)) + " v1.10: " + oneLine(ctx.texts.messages.Lookup(32783)) + "\n");
 
     EXPECT_EQ(runJob("/c", "nothing*.NFO", 60000), 2);
     EXPECT_EQ(inst.read("job.err"),
-              oneLine(MessageTable.Lookup(0)) + " v1.10: " + oneLine(MessageTable.Lookup(2)) + "\n");
+              oneLine(ctx.texts.messages.Lookup(0)) + " v1.10: " + oneLine(ctx.texts.messages.Lookup(2)) + "\n");
 }

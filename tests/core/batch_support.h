@@ -8,7 +8,8 @@
 #include <filesystem>
 #include <string>
 
-#include "app/AppState.h"
+#include "link/DeviceLink.h"
+#include "session/AppContext.h"
 #include "support/Support.h"
 #include "texts/TextTable.h"
 
@@ -16,7 +17,6 @@ class BatchTest : public ::testing::Test {
 protected:
     void SetUp() override {
         startDir = std::filesystem::current_path();
-        savedState = appState();
         std::string table;
         for (unsigned n : {2u, 3u, 4u, 19u, 769u, 770u, 1056u, 1057u, 1061u, 1062u, 32780u,
                            32781u, 32783u, 32784u, 32786u, 32788u}) {
@@ -25,14 +25,11 @@ protected:
             table += entry;
         }
         texts.write("messages.test", table);
-        ASSERT_TRUE(MessageTable.Load(texts.file("messages.test")));
-        appState().windowTitle = "fieldservice v1.10";
-        setOperator(&op);
+        ASSERT_TRUE(ctx.texts.messages.Load(texts.file("messages.test")));
+        ctx.settings.windowTitle = "fieldservice v1.10";
     }
     void TearDown() override {
         std::filesystem::current_path(startDir);
-        appState() = savedState;
-        setOperator(nullptr);
     }
 
     // A parameter text as a save writes it.
@@ -46,5 +43,6 @@ protected:
     TempDir texts;
     RecordingOperator op;
     std::filesystem::path startDir;
-    AppState savedState;
+    DeviceLink noDevice;            // the load tests give the job a bus of their own
+    AppContext ctx{noDevice, &op};
 };

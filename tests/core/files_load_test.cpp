@@ -34,7 +34,7 @@ protected:
     bool apply(const std::string& text) {
         MemoryStream s = streamOf(text);
         sim->op.clear();
-        return applyParameterText(s);
+        return applyParameterText(sim->ctx, s);
     }
     SimDevice& valve() { return *sim->device(5); }
 };
@@ -44,7 +44,7 @@ TEST_F(LoadTest, SavedDeviceLoadsIntoAFreshDeviceOfTheSameName) {
     auto source = std::make_unique<SimFixture>();
     ASSERT_TRUE(source->connect(1));
     source->op.files.push_back(dir.file("pump"));
-    saveParameterFile();
+    saveParameterFile(on(*source));
     ASSERT_THAT(source->op.texts(), IsEmpty());
     const auto saved = valuesOf(*source->device(1));
     ASSERT_GT(saved.size(), 300u);
@@ -57,7 +57,7 @@ TEST_F(LoadTest, SavedDeviceLoadsIntoAFreshDeviceOfTheSameName) {
     ASSERT_NE(valuesOf(device), saved);
     fresh.op.clear();
     fresh.op.files.push_back(dir.file("pump.NFO"));
-    loadParameterFileCommand();
+    loadParameterFileCommand(on(fresh));
     EXPECT_THAT(fresh.op.texts(), IsEmpty());
     EXPECT_EQ(valuesOf(device), saved);
     EXPECT_EQ(device.restarts, 1u);
@@ -72,9 +72,9 @@ TEST_F(LoadTest, WritesIdentityClearsEverythingAndWritesTheListedValues) {
     ASSERT_TRUE(apply("#NAME: VALVE01 \n#ADDR: 9  \n#PSWD: 17  \n#CODE: 100  #DATA: 1234  \n#CODE: 102  #DATA: OFF  "));
     EXPECT_THAT(sim->op.texts(), IsEmpty());
     ASSERT_EQ(sim->device(9), device);   // answers at the new address
-    EXPECT_EQ(deviceLink().selectedAddress, 9u);
+    EXPECT_EQ(sim->link.selectedAddress, 9u);
     EXPECT_EQ(device->password, 017u);
-    EXPECT_EQ(deviceLink().password, 017u);
+    EXPECT_EQ(sim->link.password, 017u);
     EXPECT_EQ(device->parameter(0x100)->value, 1234u);
     EXPECT_EQ(device->parameter(0x102)->value, 0u);
     EXPECT_EQ(device->parameter(0x104)->value, 0u);   // not listed: left at 0
@@ -216,7 +216,7 @@ TEST_F(LoadTest, FailuresOnTheLineAreReported) {
 TEST_F(LoadTest, CommandReadsTheFileRestartsAndReportsALostDevice) {
     connect();
     sim->op.files.push_back(dir.file("missing.NFO"));
-    loadParameterFileCommand();
+    loadParameterFileCommand(sim->ctx);
     EXPECT_THAT(sim->op.texts(), ElementsAre("text 4"));
     EXPECT_EQ(valve().restarts, 1u);
 
@@ -224,7 +224,7 @@ TEST_F(LoadTest, CommandReadsTheFileRestartsAndReportsALostDevice) {
     dir.write("bad.NFO", "#NAME: VALVE01 \n#CODE: 100  #DATA: 1  \n#END.: 1");
     sim->op.clear();
     sim->op.files.push_back(dir.file("bad.NFO"));
-    loadParameterFileCommand();
+    loadParameterFileCommand(sim->ctx);
     EXPECT_THAT(sim->op.texts(), ElementsAre("text 32783"));
     EXPECT_EQ(sim->writes(5, 0x100), 0u);
     EXPECT_EQ(valve().restarts, 2u);
@@ -232,20 +232,20 @@ TEST_F(LoadTest, CommandReadsTheFileRestartsAndReportsALostDevice) {
     // Cancel: nothing happens on the bus.
     sim->op.clear();
     sim->sim.clearLog();
-    loadParameterFileCommand();
+    loadParameterFileCommand(sim->ctx);
     EXPECT_TRUE(sim->sim.sentBytes().empty());
     EXPECT_TRUE(sim->frame.idle);
 
     // The device does not come back from its restart.
     MemoryStream text = streamOf(header() + "\n#FREE: 100\n#CODE: 100  #DATA: 3  ");
-    ASSERT_TRUE(writeSealedFile(dir.file("good"), text));
+    ASSERT_TRUE(writeSealedFile(ctx, dir.file("good"), text));
     HookedOperator hooked;
     hooked.caption = "Restarting the device";
     SimDevice* device = &valve();   // no longer found at its address once it has vanished
     hooked.onShow = [&] { device->vanished = true; };
-    setOperator(&hooked);
+    sim->ctx.setOperator(&hooked);
     hooked.files.push_back(dir.file("good.NFO"));
-    loadParameterFileCommand();
+    loadParameterFileCommand(sim->ctx);
     EXPECT_THAT(hooked.texts(), ElementsAre("text 1062"));
     EXPECT_EQ(device->parameter(0x100)->value, 3u);
     EXPECT_FALSE(sim->frame.deviceSelected);

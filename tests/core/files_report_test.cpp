@@ -39,7 +39,7 @@ protected:
     std::string report(const std::string& text, bool all, const std::string& name = "r.NFO") {
         MemoryStream s = streamOf(text);
         op.clear();
-        if (!writeReport(dir.file(name), s, all)) return "(failed)";
+        if (!writeReport(ctx, dir.file(name), s, all)) return "(failed)";
         return readFile(dir.file(withDoc(name)));
     }
     static std::string withDoc(const std::string& name) { return name.substr(0, name.rfind('.')) + ".DOC"; }
@@ -124,7 +124,7 @@ TEST_F(ReportTest, ValuesNamesAndDescriptions) {
 
 TEST_F(ReportTest, NoDescriptionCellWhenDescriptionAndItsStandInAreEmpty) {
     dir.write("m.txt", "8000>Name<END>8001>Address<END>8002>Version<END>");
-    ASSERT_TRUE(MessageTable.Load(dir.file("m.txt")));
+    ASSERT_TRUE(ctx.texts.messages.Load(dir.file("m.txt")));
     std::string r = report("#NAME: A\n#ADDR: 1\n#VER.: 1\n#REL.: 1\n#CODE: 106  #DATA: 5  " + kFileEnd, true);
     std::vector<std::string> lines = linesOf(r);
     ASSERT_EQ(lines.size(), 10u);
@@ -152,10 +152,10 @@ TEST_F(ReportTest, MissingHeaderValueWritesNothingAndKeepsAnEarlierReport) {
 
 TEST_F(ReportTest, ReportBesideAParameterFileKeepsItsFullBaseName) {
     MemoryStream s = streamOf(kText);
-    ASSERT_TRUE(writeReport(dir.file("unit.old.NFO"), s, false));
+    ASSERT_TRUE(writeReport(ctx, dir.file("unit.old.NFO"), s, false));
     EXPECT_TRUE(fileExists(dir.file("unit.old.DOC")));
     EXPECT_FALSE(fileExists(dir.file("unit.DOC")));
-    ASSERT_TRUE(writeSealedFile(dir.file("unit.old.NFO"), s));
+    ASSERT_TRUE(writeSealedFile(ctx, dir.file("unit.old.NFO"), s));
     EXPECT_TRUE(fileExists(dir.file("unit.old.NFO")));
     EXPECT_FALSE(fileExists(dir.file("unit.NFO")));
     EXPECT_FALSE(fileExists(dir.file("unit.DOC")));

@@ -27,7 +27,7 @@ class SaveTest : public FilesOnBusTest {};
 TEST_F(SaveTest, ParameterTextOfAKnownDeviceMatchesItsGolden) {
     connect(kPumpBus, 31);
     MemoryStream s;
-    ASSERT_TRUE(writeParameterText(s));
+    ASSERT_TRUE(writeParameterText(sim->ctx, s));
     std::string text = textOf(s);
     expectGolden("parameter-text-PUMP01.txt", text);
     EXPECT_EQ(text.rfind("#DATE: 07-06-2008  \n#NAME: PUMP01    \n#ADDR: 1F  \n#VER.: 3  \n#REL.: 7  \n#PVER: 2  \n#PSWD: 10  ", 0), 0u);
@@ -50,12 +50,12 @@ TEST_F(SaveTest, ParameterTextOfAKnownDeviceMatchesItsGolden) {
 TEST_F(SaveTest, TablesThatEndAtOnceOrLackTheFirstNumber) {
     connect("device 2 EMPTY\n end 0100\n", 2);
     MemoryStream s;
-    ASSERT_TRUE(writeParameterText(s));
+    ASSERT_TRUE(writeParameterText(sim->ctx, s));
     EXPECT_EQ(textOf(s), "#DATE: 07-06-2008  \n#NAME: EMPTY     \n#ADDR: 2  \n#VER.: 1  \n#REL.: 0  \n#PVER: 1  \n#PSWD: 0  ");
 
     connect("device 3 NOFIRST\n param 0104 2 9\n param 0106 onoff on\n", 3);
     MemoryStream t;
-    ASSERT_TRUE(writeParameterText(t));
+    ASSERT_TRUE(writeParameterText(sim->ctx, t));
     EXPECT_NE(textOf(t).find("\n#FREE: 104\n#CODE: 104  #DATA: 9  \n#FREE: 106\n#CODE: 106  #DATA: ON  "),
               std::string::npos);
     EXPECT_EQ(textOf(t).find("#CODE: 100"), std::string::npos);
@@ -63,9 +63,9 @@ TEST_F(SaveTest, TablesThatEndAtOnceOrLackTheFirstNumber) {
 
 TEST_F(SaveTest, SaveWritesBothFilesBesideTheChosenNameAndRestarts) {
     connect(kPumpBus, 31);
-    frame().idle = true;
+    sim->frame.idle = true;
     sim->op.files.push_back(dir.file("unit.txt"));
-    saveParameterFile();
+    saveParameterFile(sim->ctx);
     EXPECT_TRUE(sim->op.messages.empty());
     ASSERT_EQ(sim->op.choices.size(), 1u);
     EXPECT_EQ(sim->op.choices[0].filter, "Parameter files (*.NFO)|*.NFO|");
@@ -74,22 +74,22 @@ TEST_F(SaveTest, SaveWritesBothFilesBesideTheChosenNameAndRestarts) {
     EXPECT_TRUE(fileExists(dir.file("unit.NFO")));
     EXPECT_TRUE(fileExists(dir.file("unit.DOC")));
     EXPECT_EQ(sim->device(31)->restarts, 1u);
-    EXPECT_TRUE(frame().idle);
-    EXPECT_TRUE(frame().deviceSelected);
+    EXPECT_TRUE(sim->frame.idle);
+    EXPECT_TRUE(sim->frame.deviceSelected);
 
     MemoryStream back;
-    ASSERT_TRUE(readSealedFile(dir.file("unit.NFO"), back));
+    ASSERT_TRUE(readSealedFile(sim->ctx, dir.file("unit.NFO"), back));
     MemoryStream direct;
-    ASSERT_TRUE(writeParameterText(direct));
+    ASSERT_TRUE(writeParameterText(sim->ctx, direct));
     EXPECT_EQ(back.str().substr(1, direct.length()), direct.str());
 
     sim->op.files.push_back(dir.file("nodot"));
-    saveParameterFile();
+    saveParameterFile(sim->ctx);
     EXPECT_TRUE(fileExists(dir.file("nodot.NFO")));
     EXPECT_TRUE(fileExists(dir.file("nodot.DOC")));
 
     sim->op.files.push_back(dir.file("unit.old.NFO"));
-    saveParameterFile();
+    saveParameterFile(sim->ctx);
     EXPECT_TRUE(fileExists(dir.file("unit.old.NFO")));
     EXPECT_TRUE(fileExists(dir.file("unit.old.DOC")));
 }
@@ -97,10 +97,10 @@ TEST_F(SaveTest, SaveWritesBothFilesBesideTheChosenNameAndRestarts) {
 TEST_F(SaveTest, CancelledChooserLeavesTheDeviceAlone) {
     connect(kPumpBus, 31);
     sim->sim.clearLog();
-    saveParameterFile();
+    saveParameterFile(sim->ctx);
     EXPECT_TRUE(sim->sim.sentBytes().empty());
     EXPECT_EQ(sim->device(31)->restarts, 0u);
-    EXPECT_TRUE(frame().idle);
+    EXPECT_TRUE(sim->frame.idle);
 }
 
 TEST_F(SaveTest, ReadFailureInTheSecondPassWritesNothingButRestarts) {
@@ -108,9 +108,9 @@ TEST_F(SaveTest, ReadFailureInTheSecondPassWritesNothingButRestarts) {
     HookedOperator hooked;
     hooked.caption = "Reading the parameter values";
     hooked.onShow = [&] { sim->device(31)->mutedKeys.insert(0x0106); };
-    setOperator(&hooked);
+    sim->ctx.setOperator(&hooked);
     hooked.files.push_back(dir.file("unit"));
-    saveParameterFile();
+    saveParameterFile(sim->ctx);
     EXPECT_THAT(hooked.texts(), ElementsAre("text 3"));
     EXPECT_FALSE(fileExists(dir.file("unit.NFO")));
     EXPECT_FALSE(fileExists(dir.file("unit.DOC")));
@@ -123,7 +123,7 @@ TEST_F(SaveTest, AccessRefusedOrRestartLostAreReported) {
     connect(kPumpBus, 31);
     sim->device(31)->mutedKeys.insert(62);   // the access handshake never answers
     sim->op.files.push_back(dir.file("unit"));
-    saveParameterFile();
+    saveParameterFile(sim->ctx);
     EXPECT_THAT(sim->op.texts(), ElementsAre("text 1057"));
     EXPECT_FALSE(fileExists(dir.file("unit.NFO")));
 
@@ -132,13 +132,13 @@ TEST_F(SaveTest, AccessRefusedOrRestartLostAreReported) {
     HookedOperator hooked;
     hooked.caption = "Restarting the device";
     hooked.onShow = [&] { sim->device(31)->vanished = true; };
-    setOperator(&hooked);
+    sim->ctx.setOperator(&hooked);
     hooked.files.push_back(dir.file("unit"));
-    saveParameterFile();
+    saveParameterFile(sim->ctx);
     EXPECT_THAT(hooked.texts(), ElementsAre("text 1062"));
     EXPECT_TRUE(fileExists(dir.file("unit.NFO")));
-    EXPECT_FALSE(frame().deviceSelected);
-    EXPECT_TRUE(frame().idle);
+    EXPECT_FALSE(sim->frame.deviceSelected);
+    EXPECT_TRUE(sim->frame.idle);
 }
 
 // Whatever the line loses or garbles, a save either writes exactly what a
@@ -146,7 +146,7 @@ TEST_F(SaveTest, AccessRefusedOrRestartLostAreReported) {
 TEST_F(SaveTest, FaultyLineGivesTheCleanFileOrNone) {
     connect(kPumpBus, 31);
     sim->op.files.push_back(dir.file("clean"));
-    saveParameterFile();
+    saveParameterFile(sim->ctx);
     const std::string clean = readFile(dir.file("clean.NFO"));
     const std::string cleanReport = readFile(dir.file("clean.DOC"));
     ASSERT_FALSE(clean.empty());
@@ -157,7 +157,7 @@ TEST_F(SaveTest, FaultyLineGivesTheCleanFileOrNone) {
                      .framing = 20000});
         std::string name = "faulty" + std::to_string(seed);
         sim->op.files.push_back(dir.file(name));
-        saveParameterFile();
+        saveParameterFile(sim->ctx);
         sim->faultsOff();
         if (fileExists(dir.file(name + ".NFO"))) {
             ++written;
@@ -167,7 +167,7 @@ TEST_F(SaveTest, FaultyLineGivesTheCleanFileOrNone) {
             EXPECT_FALSE(fileExists(dir.file(name + ".DOC")));
         }
         // Back to a selected device for the next round.
-        if (!frame().deviceSelected) ASSERT_TRUE(sim->connect(31));
+        if (!sim->frame.deviceSelected) ASSERT_TRUE(sim->connect(31));
     }
     EXPECT_GT(written, 0);
 }

@@ -75,14 +75,14 @@ TEST(SealedBlock, FindBytesLooksAtEveryPositionWithinTheRange) {
 
 TEST_F(FilesTest, SealedFileMatchesItsGoldenBytesAndReadsBack) {
     MemoryStream text = streamOf(kText);
-    ASSERT_TRUE(writeSealedFile(dir.file("unit.txt"), text));
+    ASSERT_TRUE(writeSealedFile(ctx, dir.file("unit.txt"), text));
     std::string file = readFile(dir.file("unit.NFO"));
     expectGolden("sealed-seed-12345679.NFO", file);
     EXPECT_EQ(file.rfind("#CRPT: 12345679\n#CBEG: ", 0), 0u);
     EXPECT_TRUE(fileExists(dir.file("unit.DOC")));
 
     MemoryStream back;
-    ASSERT_TRUE(readSealedFile(dir.file("unit.NFO"), back));
+    ASSERT_TRUE(readSealedFile(ctx, dir.file("unit.NFO"), back));
     char end[32];
     std::snprintf(end, sizeof end, "\n#END.: %4X", checksumText(kText));
     EXPECT_EQ(back.str(), "\n" + kText + "\n" + end);
@@ -97,9 +97,9 @@ TEST_F(FilesTest, SeedComesFromTheClockOrTheFallback) {
     FixedClock broken(0, false);
     EXPECT_EQ(sealSeed(broken), FALLBACK_SEED);
 
-    setSeedClock(std::make_shared<FixedClock>(0, false));
+    ctx.seedClock = std::make_shared<FixedClock>(0, false);
     MemoryStream text = streamOf(kText);
-    ASSERT_TRUE(writeSealedFile(dir.file("fallback"), text));
+    ASSERT_TRUE(writeSealedFile(ctx, dir.file("fallback"), text));
     EXPECT_EQ(readFile(dir.file("fallback.NFO")).rfind("#CRPT: 4E1D7B92\n", 0), 0u);
 }
 
@@ -109,13 +109,13 @@ TEST_F(FilesTest, SmallChecksumIsWrittenWithLeadingBlanksAndReadsBack) {
     for (int i = 0; i < 600 && checksumText(text) >= 0x1000; ++i) text += '~';
     ASSERT_LT(checksumText(text), 0x1000);
     MemoryStream s = streamOf(text);
-    ASSERT_TRUE(writeSealedFile(dir.file("small"), s));
+    ASSERT_TRUE(writeSealedFile(ctx, dir.file("small"), s));
     std::string file = readFile(dir.file("small.NFO"));
     std::string tail = file.substr(file.size() - 12);
     EXPECT_EQ(tail.substr(0, 8), "\n#END.: ");
     EXPECT_EQ(tail[8], ' ');
     MemoryStream back;
-    EXPECT_TRUE(readSealedFile(dir.file("small.NFO"), back));
+    EXPECT_TRUE(readSealedFile(ctx, dir.file("small.NFO"), back));
 }
 
 TEST_F(FilesTest, ReadingRefusesDamageWithTheRightText) {
@@ -124,7 +124,7 @@ TEST_F(FilesTest, ReadingRefusesDamageWithTheRightText) {
         dir.write("x.NFO", content);
         MemoryStream s;
         op.clear();
-        bool ok = readSealedFile(dir.file("x.NFO"), s);
+        bool ok = readSealedFile(ctx, dir.file("x.NFO"), s);
         return std::make_pair(ok, op.texts());
     };
     EXPECT_EQ(readBack(good), std::make_pair(true, std::vector<std::string>{}));
@@ -141,11 +141,11 @@ TEST_F(FilesTest, ReadingRefusesDamageWithTheRightText) {
 
     MemoryStream s;
     op.clear();
-    EXPECT_FALSE(readSealedFile(dir.file("missing.NFO"), s));
+    EXPECT_FALSE(readSealedFile(ctx, dir.file("missing.NFO"), s));
     EXPECT_THAT(op.texts(), ElementsAre("text 4"));
     op.clear();
     std::filesystem::create_directory(dir.file("folder.NFO"));
-    EXPECT_FALSE(readSealedFile(dir.file("folder"), s));
+    EXPECT_FALSE(readSealedFile(ctx, dir.file("folder"), s));
     EXPECT_THAT(op.texts(), ElementsAre("text 4"));
 }
 
@@ -155,14 +155,14 @@ TEST_F(FilesTest, ReadingTakesPlainTextEmptyBlocksAndSeveralBlocks) {
     std::snprintf(end, sizeof end, "\n#END.: %4X", checksumText(kText));
     dir.write("plain.NFO", kText + end);
     MemoryStream plain;
-    EXPECT_TRUE(readSealedFile(dir.file("plain.NFO"), plain));
+    EXPECT_TRUE(readSealedFile(ctx, dir.file("plain.NFO"), plain));
     EXPECT_EQ(plain.str(), kText + end);
 
     // An empty block: nothing to unseal.
     std::snprintf(end, sizeof end, "\n#END.: %4X", checksumText(""));
     dir.write("empty.NFO", std::string("#CRPT: 1\n#CBEG: #CEND: ") + end);
     MemoryStream empty;
-    EXPECT_TRUE(readSealedFile(dir.file("empty.NFO"), empty));
+    EXPECT_TRUE(readSealedFile(ctx, dir.file("empty.NFO"), empty));
     EXPECT_EQ(empty.str(), std::string("\n") + end);
 
     // Two blocks, each with its key phase starting at its first byte, and
@@ -174,29 +174,29 @@ TEST_F(FilesTest, ReadingTakesPlainTextEmptyBlocksAndSeveralBlocks) {
     dir.write("two.NFO", "#CRPT: A1B2C3D4\n#CBEG: " + sealed(seed, one.substr(0, one.size() - 1)) + "\n#CEND: between#CBEG: " +
                              sealed(seed, two.substr(0, two.size() - 1)) + "\n#CEND: " + end);
     MemoryStream both;
-    EXPECT_TRUE(readSealedFile(dir.file("two.NFO"), both));
+    EXPECT_TRUE(readSealedFile(ctx, dir.file("two.NFO"), both));
     EXPECT_EQ(both.str(), "\n" + one + "between" + two + end);
 
     // "#CBEG: " with no "#CEND: ": the block runs to the end, its last byte as it stands.
     dir.write("open.NFO", "#CBEG: " + kText);
     MemoryStream open;
     op.clear();
-    EXPECT_FALSE(readSealedFile(dir.file("open.NFO"), open));
+    EXPECT_FALSE(readSealedFile(ctx, dir.file("open.NFO"), open));
     EXPECT_THAT(op.texts(), ElementsAre("text 32783"));
 }
 
 TEST_F(FilesTest, ReadingEmptiesTheStreamItIsGiven) {
     MemoryStream text = streamOf(kText);
-    ASSERT_TRUE(writeSealedFile(dir.file("unit"), text));
+    ASSERT_TRUE(writeSealedFile(ctx, dir.file("unit"), text));
     MemoryStream used = streamOf(std::string(5000, 'z'));
-    ASSERT_TRUE(readSealedFile(dir.file("unit"), used));
+    ASSERT_TRUE(readSealedFile(ctx, dir.file("unit"), used));
     EXPECT_EQ(used.str().find('z'), std::string::npos);
 }
 
 TEST_F(FilesTest, OversizedFileIsRefusedAsUnreadable) {
     dir.write("huge.NFO", std::string(17u * 1024 * 1024, '#'));
     MemoryStream s;
-    EXPECT_FALSE(readSealedFile(dir.file("huge"), s));
+    EXPECT_FALSE(readSealedFile(ctx, dir.file("huge"), s));
     EXPECT_THAT(op.texts(), ElementsAre("text 4"));
     EXPECT_EQ(s.length(), 0u);
 }
@@ -204,20 +204,20 @@ TEST_F(FilesTest, OversizedFileIsRefusedAsUnreadable) {
 TEST_F(FilesTest, SealedBytesThatWouldFormTheEndKeyGetAnotherSeed) {
     // With the seed equal to the mask nothing changes, so a text holding
     // "#CEND: " would end its own block early.
-    setSeedClock(std::make_shared<FixedClock>(static_cast<int64_t>(SEAL_MASK)));
+    ctx.seedClock = std::make_shared<FixedClock>(static_cast<int64_t>(SEAL_MASK));
     std::string text = kText + "\n#CEND: inside";
     MemoryStream s = streamOf(text);
-    ASSERT_TRUE(writeSealedFile(dir.file("cend"), s));
+    ASSERT_TRUE(writeSealedFile(ctx, dir.file("cend"), s));
     std::string file = readFile(dir.file("cend.NFO"));
     EXPECT_EQ(file.rfind("#CRPT: 6C6C6C6C\n", 0), std::string::npos);
     MemoryStream back;
-    ASSERT_TRUE(readSealedFile(dir.file("cend"), back));
+    ASSERT_TRUE(readSealedFile(ctx, dir.file("cend"), back));
     EXPECT_NE(back.str().find(text), std::string::npos);
 }
 
 TEST_F(FilesTest, WriteFailureLeavesEarlierFilesWholeAndNoTemporaryFiles) {
     MemoryStream first = streamOf(kText);
-    ASSERT_TRUE(writeSealedFile(dir.file("unit"), first));
+    ASSERT_TRUE(writeSealedFile(ctx, dir.file("unit"), first));
     const std::string oldFile = readFile(dir.file("unit.NFO"));
     const std::string oldReport = readFile(dir.file("unit.DOC"));
 
@@ -226,7 +226,7 @@ TEST_F(FilesTest, WriteFailureLeavesEarlierFilesWholeAndNoTemporaryFiles) {
     std::string other = kText;
     other.replace(other.find("300"), 3, "301");
     MemoryStream second = streamOf(other);
-    EXPECT_FALSE(writeSealedFile(dir.file("unit"), second));
+    EXPECT_FALSE(writeSealedFile(ctx, dir.file("unit"), second));
     setFileWriteFault(nullptr);
     EXPECT_THAT(op.texts(), ElementsAre("text 4"));
     EXPECT_EQ(readFile(dir.file("unit.NFO")), oldFile);
@@ -236,7 +236,7 @@ TEST_F(FilesTest, WriteFailureLeavesEarlierFilesWholeAndNoTemporaryFiles) {
     op.clear();
     setFileWriteFault([](const std::string& path) { return path.substr(path.size() - 4) == ".DOC"; });
     MemoryStream third = streamOf(other);
-    EXPECT_FALSE(writeSealedFile(dir.file("fresh"), third));
+    EXPECT_FALSE(writeSealedFile(ctx, dir.file("fresh"), third));
     setFileWriteFault(nullptr);
     EXPECT_THAT(op.texts(), ElementsAre("text 4"));
     EXPECT_FALSE(fileExists(dir.file("fresh.NFO")));
@@ -246,7 +246,7 @@ TEST_F(FilesTest, WriteFailureLeavesEarlierFilesWholeAndNoTemporaryFiles) {
     op.clear();
     std::filesystem::create_directory(dir.file("busy.NFO"));
     MemoryStream fourth = streamOf(kText);
-    EXPECT_FALSE(writeSealedFile(dir.file("busy"), fourth));
+    EXPECT_FALSE(writeSealedFile(ctx, dir.file("busy"), fourth));
     EXPECT_THAT(op.texts(), ElementsAre("text 4"));
     EXPECT_TRUE(std::filesystem::is_directory(dir.file("busy.NFO")));
 
@@ -262,7 +262,7 @@ TEST_F(FilesTest, ZeroBytesAndFifosAreReadWithoutHarm) {
     withZero[20] = '\0';
     dir.write("zero.NFO", withZero + end);
     MemoryStream s;
-    EXPECT_FALSE(readSealedFile(dir.file("zero"), s));
+    EXPECT_FALSE(readSealedFile(ctx, dir.file("zero"), s));
     EXPECT_THAT(op.texts(), ElementsAre("text 32783"));
     EXPECT_EQ(s.str(), withZero + end);   // the content is there all the same
 
@@ -270,6 +270,6 @@ TEST_F(FilesTest, ZeroBytesAndFifosAreReadWithoutHarm) {
     op.clear();
     ASSERT_EQ(mkfifo(dir.file("pipe.NFO").c_str(), 0600), 0);
     MemoryStream p;
-    EXPECT_FALSE(readSealedFile(dir.file("pipe"), p));
+    EXPECT_FALSE(readSealedFile(ctx, dir.file("pipe"), p));
     EXPECT_THAT(op.texts(), ElementsAre("text 4"));
 }

@@ -12,7 +12,7 @@
 #include <sstream>
 #include <string>
 
-#include "app/AppState.h"
+#include "session/AppContext.h"
 #include "files/LocalDate.h"
 #include "files/MemoryStream.h"
 #include "files/ParameterFiles.h"
@@ -54,35 +54,35 @@ inline constexpr int64_t TEST_TICKS = 0x0000000112345678LL;   // seed 0x12345679
 class FilesTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        savedState = appState();
-        appState().windowTitle = "Field Service v1.10";
-        appState().installDirectory = dir.path();
-        ASSERT_TRUE(MessageTable.Load(goldenPath("files-messages.txt")));
-        ASSERT_TRUE(ParameterTable.Load(goldenPath("files-parameters.txt")));
-        setOperator(&op);
+        ctx.settings.windowTitle = "Field Service v1.10";
+        ctx.settings.installDirectory = dir.path();
+        ASSERT_TRUE(ctx.texts.messages.Load(goldenPath("files-messages.txt")));
+        ASSERT_TRUE(ctx.texts.parameters.Load(goldenPath("files-parameters.txt")));
         setLocalDateSource([] { return LocalDate{7, 6, 2008}; });
-        setSeedClock(std::make_shared<FixedClock>(TEST_TICKS));
+        ctx.seedClock = std::make_shared<FixedClock>(TEST_TICKS);
     }
-    void TearDown() override {
-        setOperator(nullptr);
-        setLocalDateSource(nullptr);
-        setSeedClock(nullptr);
-        MessageTable.Load("");
-        ParameterTable.Load("");
-        appState() = savedState;
+    void TearDown() override { setLocalDateSource(nullptr); }
+    // A bus's context with this test's settings, texts and seed clock.
+    AppContext& on(SimFixture& bus) {
+        bus.ctx.settings = ctx.settings;
+        bus.ctx.texts = ctx.texts;
+        bus.ctx.seedClock = ctx.seedClock;
+        return bus.ctx;
     }
 
     TempDir dir;
     RecordingOperator op;
-    AppState savedState;
+    DeviceLink noDevice;            // files without a bus never reach it
+    AppContext ctx{noDevice, &op};
 };
 
 // The files fixture with a simulated bus; connect puts a fresh one in place.
 class FilesOnBusTest : public FilesTest {
 protected:
     void connect(const char* bus, uint8_t address) {
-        sim.reset();   // the old fixture puts its link back before the new one installs its own
+        sim.reset();
         sim = std::make_unique<SimFixture>(SimFixture::fromText, bus);
+        on(*sim);   // the same texts, the same seed
         ASSERT_TRUE(sim->connect(address)) << sim->error;
         sim->op.clear();
     }

@@ -30,7 +30,7 @@ protected:
     void SetUp() override {
         FilesTest::SetUp();
         MemoryStream s = streamOf(kText);
-        ASSERT_TRUE(writeSealedFile(dir.file("unit.NFO"), s));
+        ASSERT_TRUE(writeSealedFile(ctx, dir.file("unit.NFO"), s));
         op.clear();
     }
 };
@@ -48,15 +48,15 @@ TEST(ViewerText, LineEndsBecomeOneCrLfEachAndEmptyLinesCollapse) {
 }
 
 TEST_F(ViewerTest, ReportViewShowsTheFullReportAndDeletesTheTemporaryReport) {
-    ReportViewModel view(dir.file("unit.NFO"));
+    ReportViewModel view(ctx, dir.file("unit.NFO"));
     std::string shown = view.open();
     EXPECT_THAT(op.texts(), IsEmpty());
     MemoryStream s = streamOf("\n" + kText + "\n\n#END.: 1");
-    ASSERT_TRUE(writeReport(dir.file("expected.DOC"), s, true));
+    ASSERT_TRUE(writeReport(ctx, dir.file("expected.DOC"), s, true));
     EXPECT_EQ(shown, readFile(dir.file("expected.DOC")));
     EXPECT_NE(shown.find("|0102    |Off"), std::string::npos);   // not free, shown all the same
-    EXPECT_FALSE(fileExists(temporaryReportPath()));
-    EXPECT_EQ(temporaryReportPath(), dir.file("TMP.DOC"));
+    EXPECT_FALSE(fileExists(temporaryReportPath(ctx.settings)));
+    EXPECT_EQ(temporaryReportPath(ctx.settings), dir.file("TMP.DOC"));
 
     // Its save button writes the same report under the chosen name, as "DOC".
     op.files.push_back(dir.file("copy.txt"));
@@ -73,7 +73,7 @@ TEST_F(ViewerTest, ReportViewOfDamagedOrMissingFiles) {
     std::string file = readFile(dir.file("unit.NFO"));
     file.back() = file.back() == '0' ? '1' : '0';
     dir.write("bad.NFO", file);
-    ReportViewModel bad(dir.file("bad.NFO"));
+    ReportViewModel bad(ctx, dir.file("bad.NFO"));
     EXPECT_NE(bad.open().find("|0100    |1234"), std::string::npos);
     EXPECT_THAT(op.texts(), ElementsAre("text 32783"));
 
@@ -82,24 +82,24 @@ TEST_F(ViewerTest, ReportViewOfDamagedOrMissingFiles) {
     // this file's report.
     op.clear();
     dir.write("TMP.DOC", "stale report");
-    ReportViewModel missing(dir.file("missing.NFO"));
+    ReportViewModel missing(ctx, dir.file("missing.NFO"));
     EXPECT_EQ(missing.open(), "");
     EXPECT_THAT(op.texts(), ElementsAre("text 4", "text 4", "text 4"));
-    EXPECT_FALSE(fileExists(temporaryReportPath()));
+    EXPECT_FALSE(fileExists(temporaryReportPath(ctx.settings)));
 }
 
 TEST_F(ViewerTest, EditorShowsTheTextBetweenAnEmptyFirstAndLastLine) {
-    ParameterTextModel editor(dir.file("unit.NFO"));
+    ParameterTextModel editor(ctx, dir.file("unit.NFO"));
     EXPECT_EQ(editor.open(), "\r\n" + crlf(kText) + "\r\n");
     EXPECT_THAT(op.texts(), IsEmpty());
 
-    ParameterTextModel missing(dir.file("missing.NFO"));
+    ParameterTextModel missing(ctx, dir.file("missing.NFO"));
     EXPECT_EQ(missing.open(), "");
     EXPECT_THAT(op.texts(), ElementsAre("text 4"));
 }
 
 TEST_F(ViewerTest, UnchangedTextSavedFromTheEditorLoadsLikeItsOriginal) {
-    ParameterTextModel editor(dir.file("unit.NFO"));
+    ParameterTextModel editor(ctx, dir.file("unit.NFO"));
     std::string area = editor.open();
     op.files.push_back(dir.file("unit.old.NFO"));
     editor.save(area);
@@ -120,7 +120,7 @@ TEST_F(ViewerTest, UnchangedTextSavedFromTheEditorLoadsLikeItsOriginal) {
         SimFixture sim(SimFixture::fromText, "device 5 VALVE01\n pversion 3\n password 4\n param 0100 4 1\n"
                                              " param 0102 onoff on\n param 0104 2 55 ext\n param 0106 4 7\n");
         EXPECT_TRUE(sim.connect(5));
-        EXPECT_TRUE(loadParameterFile(path));
+        EXPECT_TRUE(loadParameterFile(on(sim), path));
         std::map<uint32_t, uint32_t> values;
         for (const auto& [key, p] : sim.device(5)->parameters) values[key] = p.value;
         return values;
@@ -128,11 +128,10 @@ TEST_F(ViewerTest, UnchangedTextSavedFromTheEditorLoadsLikeItsOriginal) {
     auto fromOriginal = loadInto(dir.file("unit.NFO"));
     EXPECT_EQ(fromOriginal, loadInto(dir.file("unit.old.NFO")));
     EXPECT_EQ(fromOriginal.at(0x100), 1234u);
-    setOperator(&op);
 }
 
 TEST_F(ViewerTest, EditedTextIsSealedAsTypedAndCancelWritesNothing) {
-    ParameterTextModel editor(dir.file("unit.NFO"));
+    ParameterTextModel editor(ctx, dir.file("unit.NFO"));
     std::string area = editor.open();
     editor.save(area);   // cancelled
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
@@ -141,7 +140,7 @@ TEST_F(ViewerTest, EditedTextIsSealedAsTypedAndCancelWritesNothing) {
     op.files.push_back(dir.file("changed"));
     editor.save(area);
     MemoryStream back;
-    ASSERT_TRUE(readSealedFile(dir.file("changed.NFO"), back));
+    ASSERT_TRUE(readSealedFile(ctx, dir.file("changed.NFO"), back));
     EXPECT_NE(back.str().find("#CODE: 100  #DATA: 4321  "), std::string::npos);
     EXPECT_EQ(back.str().find('\r'), std::string::npos);
 

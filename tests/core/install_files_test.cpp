@@ -13,7 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "app/AppState.h"
+#include "link/DeviceLink.h"
+#include "session/AppContext.h"
 #include "app/Installation.h"
 #include "platform/Profile.h"
 #include "support/Support.h"
@@ -165,18 +166,13 @@ TEST(ShippedConfiguration, LoadsTheEnglishInstallation) {
     auto previous = std::filesystem::current_path();
     std::filesystem::current_path(dir.path());
     RecordingOperator op;
-    setOperator(&op);
-    appState() = AppState{};
-    bool initialised = InitInstallDirectory();
-    LoadResult result = loadInstallationCore();
-    AppState state = appState();
-    std::string status = ErrorTable.Lookup(0x1a2);
+    DeviceLink link;
+    AppContext ctx(link, &op);
+    bool initialised = InitInstallDirectory(ctx.settings);
+    LoadResult result = loadInstallationCore(ctx);
+    Settings state = ctx.settings;
+    std::string status = ctx.texts.errors.Lookup(0x1a2);
     std::filesystem::current_path(previous);
-    setOperator(nullptr);
-    appState() = AppState{};
-    MessageTable.Load("");
-    ErrorTable.Load("");
-    ParameterTable.Load("");
 
     ASSERT_TRUE(initialised);
     EXPECT_EQ(result, LoadResult::Ok);

@@ -6,7 +6,8 @@
 #include <filesystem>
 #include <string>
 
-#include "app/AppState.h"
+#include "link/DeviceLink.h"
+#include "session/AppContext.h"
 #include "app/Installation.h"
 #include "support/Support.h"
 #include "texts/TextTable.h"
@@ -17,12 +18,6 @@ const char* const NO_CONFIGURATION =
     "Sorry, no configuration file available!\r\nPlease, check your installation.";
 const char* const NO_LANGUAGES = "Sorry, no languages available!\r\nPlease, check your installation.";
 
-void unloadTables() {
-    MessageTable.Load("");
-    ErrorTable.Load("");
-    ParameterTable.Load("");
-}
-
 // Runs each test inside a fresh installation directory, with a recording
 // operator, and puts the process back as it was afterwards.
 class InstallationTest : public ::testing::Test {
@@ -30,119 +25,115 @@ protected:
     void SetUp() override {
         previousDir_ = std::filesystem::current_path();
         std::filesystem::current_path(dir.path());
-        appState() = AppState{};
-        unloadTables();
-        setOperator(&op);
-        ASSERT_TRUE(InitInstallDirectory());
+        ASSERT_TRUE(InitInstallDirectory(ctx.settings));
     }
     void TearDown() override {
         std::filesystem::current_path(previousDir_);
-        appState() = AppState{};
-        unloadTables();
-        setOperator(nullptr);
     }
     void writeConfig(const std::string& body) { dir.write("config.ini", "[BASIC Configurations]\n" + body); }
 
     TempDir dir;
     RecordingOperator op;
+    DeviceLink link;
+    AppContext ctx{link, &op};
     std::filesystem::path previousDir_;
 };
 
 }  // namespace
 
 TEST_F(InstallationTest, MissingConfigurationChangesNothing) {
-    appState().language = "ita";
-    appState().windowTitle = "Old v1.10";
+    ctx.settings.language = "ita";
+    ctx.settings.windowTitle = "Old v1.10";
     dir.write("messages.ita", "0>Vecchio<END>");
-    EXPECT_EQ(loadInstallationCore(), LoadResult::NoConfiguration);
+    EXPECT_EQ(loadInstallationCore(ctx), LoadResult::NoConfiguration);
     ASSERT_EQ(op.messages.size(), 1u);
     EXPECT_EQ(op.messages[0].caption, "Loader Error");
     EXPECT_EQ(op.messages[0].text, NO_CONFIGURATION);
     EXPECT_EQ(op.messages[0].icon, MessageIcon::Stop);
-    EXPECT_EQ(appState().language, "ita");
-    EXPECT_EQ(appState().windowTitle, "Old v1.10");
-    EXPECT_FALSE(appState().installationLoaded);
-    EXPECT_FALSE(MessageTable.loaded());
+    EXPECT_EQ(ctx.settings.language, "ita");
+    EXPECT_EQ(ctx.settings.windowTitle, "Old v1.10");
+    EXPECT_FALSE(ctx.settings.installationLoaded);
+    EXPECT_FALSE(ctx.texts.messages.loaded());
 
     // A directory named config.ini is no configuration either.
     std::filesystem::create_directory(dir.file("config.ini"));
-    EXPECT_EQ(loadInstallationCore(), LoadResult::NoConfiguration);
+    EXPECT_EQ(loadInstallationCore(ctx), LoadResult::NoConfiguration);
 }
 
 TEST_F(InstallationTest, EmptyConfigurationMeansEmptyLanguagePortOneNoConnect) {
     dir.write("config.ini", "");
-    appState().serialPort = 9;
-    appState().connectOnStartup = true;
-    EXPECT_EQ(loadInstallationCore(), LoadResult::NoLanguages);
+    ctx.settings.serialPort = 9;
+    ctx.settings.connectOnStartup = true;
+    EXPECT_EQ(loadInstallationCore(ctx), LoadResult::NoLanguages);
     ASSERT_EQ(op.messages.size(), 1u);
     EXPECT_EQ(op.messages[0].caption, "Loader Error");
     EXPECT_EQ(op.messages[0].text, NO_LANGUAGES);
     EXPECT_EQ(op.messages[0].icon, MessageIcon::Stop);
-    EXPECT_EQ(appState().language, "");
-    EXPECT_EQ(appState().serialPort, 1);
-    EXPECT_FALSE(appState().connectOnStartup);
-    EXPECT_FALSE(appState().installationLoaded);
+    EXPECT_EQ(ctx.settings.language, "");
+    EXPECT_EQ(ctx.settings.serialPort, 1);
+    EXPECT_FALSE(ctx.settings.connectOnStartup);
+    EXPECT_FALSE(ctx.settings.installationLoaded);
 
     // With an empty code the messages file is "messages." with nothing after the point.
     dir.write("messages.", "0000>Bare<END>");
     op.clear();
-    EXPECT_EQ(loadInstallationCore(), LoadResult::Ok);
+    EXPECT_EQ(loadInstallationCore(ctx), LoadResult::Ok);
     EXPECT_TRUE(op.messages.empty());
-    EXPECT_EQ(appState().windowTitle, "Bare v1.10");
-    EXPECT_EQ(appState().helpFilePath, appState().installDirectory + "/help_.hlp");
+    EXPECT_EQ(ctx.settings.windowTitle, "Bare v1.10");
+    EXPECT_EQ(ctx.settings.helpFilePath, ctx.settings.installDirectory + "/help_.hlp");
 }
 
 TEST_F(InstallationTest, SettingsTablesTitleAndHelpPath) {
     writeConfig("language=eng\nserial_port=258\nconnect_on_startup=5\n");
     dir.write("messages.eng", "0000>Field Service<END>\n0003>Device failed<END>\n");
-    EXPECT_EQ(loadInstallationCore(), LoadResult::Ok);
+    EXPECT_EQ(loadInstallationCore(ctx), LoadResult::Ok);
     // Missing parameter and error files are not reported.
     EXPECT_TRUE(op.messages.empty());
-    EXPECT_EQ(appState().language, "eng");
-    EXPECT_EQ(appState().serialPort, 2);               // only the low 8 bits of 258
-    EXPECT_TRUE(appState().connectOnStartup);          // any non-zero value
-    EXPECT_TRUE(appState().installationLoaded);
-    EXPECT_EQ(appState().windowTitle, "Field Service v1.10");
-    EXPECT_EQ(appState().installDirectory, std::filesystem::current_path().string());
-    EXPECT_EQ(appState().profilePath, appState().installDirectory + "/config.ini");
-    EXPECT_EQ(appState().helpFilePath, appState().installDirectory + "/help_eng.hlp");
-    EXPECT_EQ(MessageTable.Lookup(3), "Device failed");
-    EXPECT_FALSE(ErrorTable.loaded());
-    EXPECT_FALSE(ParameterTable.loaded());
-    EXPECT_EQ(ErrorTable.Lookup(0), "");
+    EXPECT_EQ(ctx.settings.language, "eng");
+    EXPECT_EQ(ctx.settings.serialPort, 2);               // only the low 8 bits of 258
+    EXPECT_TRUE(ctx.settings.connectOnStartup);          // any non-zero value
+    EXPECT_TRUE(ctx.settings.installationLoaded);
+    EXPECT_EQ(ctx.settings.windowTitle, "Field Service v1.10");
+    EXPECT_EQ(ctx.settings.installDirectory, std::filesystem::current_path().string());
+    EXPECT_EQ(ctx.settings.profilePath, ctx.settings.installDirectory + "/config.ini");
+    EXPECT_EQ(ctx.settings.helpFilePath, ctx.settings.installDirectory + "/help_eng.hlp");
+    EXPECT_EQ(ctx.texts.messages.Lookup(3), "Device failed");
+    EXPECT_FALSE(ctx.texts.errors.loaded());
+    EXPECT_FALSE(ctx.texts.parameters.loaded());
+    EXPECT_EQ(ctx.texts.errors.Lookup(0), "");
 
     // All three tables when present, each from its own file.
     dir.write("errors.eng", "01a2>Sensor broken<END>");
     dir.write("parameters.eng", "0100>Set point<END>");
-    EXPECT_EQ(loadInstallationCore(), LoadResult::Ok);
-    EXPECT_EQ(ErrorTable.Lookup(0x1a2), "Sensor broken");
-    EXPECT_EQ(ParameterTable.Lookup(0x100), "Set point");
-    EXPECT_EQ(MessageTable.Lookup(0x100), "");
+    EXPECT_EQ(loadInstallationCore(ctx), LoadResult::Ok);
+    EXPECT_EQ(ctx.texts.errors.Lookup(0x1a2), "Sensor broken");
+    EXPECT_EQ(ctx.texts.parameters.Lookup(0x100), "Set point");
+    EXPECT_EQ(ctx.texts.messages.Lookup(0x100), "");
 }
 
 TEST_F(InstallationTest, EmptyTitleTextGivesBlankAndVersion) {
     writeConfig("language=eng\n");
     dir.write("messages.eng", "0000><END>\n");
-    EXPECT_EQ(loadInstallationCore(), LoadResult::Ok);
-    EXPECT_EQ(appState().windowTitle, " v1.10");
+    EXPECT_EQ(loadInstallationCore(ctx), LoadResult::Ok);
+    EXPECT_EQ(ctx.settings.windowTitle, " v1.10");
 }
 
 TEST_F(InstallationTest, ReloadWithALostLanguageEmptiesTheTablesButKeepsTheTitle) {
     writeConfig("language=eng\n");
     dir.write("messages.eng", "0000>Field Service<END>\n");
     dir.write("errors.eng", "0000>No fault<END>\n");
-    ASSERT_EQ(loadInstallationCore(), LoadResult::Ok);
+    ASSERT_EQ(loadInstallationCore(ctx), LoadResult::Ok);
 
     writeConfig("language=ita\nserial_port=3\n");
-    EXPECT_EQ(loadInstallationCore(), LoadResult::NoLanguages);
+    EXPECT_EQ(loadInstallationCore(ctx), LoadResult::NoLanguages);
     EXPECT_EQ(op.texts(), std::vector<std::string>{NO_LANGUAGES});
-    EXPECT_EQ(appState().language, "ita");
-    EXPECT_EQ(appState().serialPort, 3);
-    EXPECT_TRUE(appState().installationLoaded);         // set by the first run, never cleared
-    EXPECT_EQ(appState().windowTitle, "Field Service v1.10");
-    EXPECT_FALSE(MessageTable.loaded());
-    EXPECT_FALSE(ErrorTable.loaded());
-    EXPECT_EQ(MessageTable.Lookup(0), "");
+    EXPECT_EQ(ctx.settings.language, "ita");
+    EXPECT_EQ(ctx.settings.serialPort, 3);
+    EXPECT_TRUE(ctx.settings.installationLoaded);         // set by the first run, never cleared
+    EXPECT_EQ(ctx.settings.windowTitle, "Field Service v1.10");
+    EXPECT_FALSE(ctx.texts.messages.loaded());
+    EXPECT_FALSE(ctx.texts.errors.loaded());
+    EXPECT_EQ(ctx.texts.messages.Lookup(0), "");
 }
 
 TEST_F(InstallationTest, LanguageFilesAreOpenedInTheCurrentDirectory) {
@@ -151,8 +142,8 @@ TEST_F(InstallationTest, LanguageFilesAreOpenedInTheCurrentDirectory) {
     dir.write("elsewhere/messages.eng", "0>Elsewhere<END>");
     std::filesystem::current_path(dir.file("elsewhere"));
     // config.ini is found through the installation directory, the texts by relative name.
-    EXPECT_EQ(loadInstallationCore(), LoadResult::Ok);
-    EXPECT_EQ(appState().windowTitle, "Elsewhere v1.10");
+    EXPECT_EQ(loadInstallationCore(ctx), LoadResult::Ok);
+    EXPECT_EQ(ctx.settings.windowTitle, "Elsewhere v1.10");
 }
 
 TEST_F(InstallationTest, LanguageFileNamesDifferingInCaseAreFound) {
@@ -160,14 +151,14 @@ TEST_F(InstallationTest, LanguageFileNamesDifferingInCaseAreFound) {
     writeConfig("language=ita\n");
     dir.write("messages.ITA", "0>Servizio<END>");
     dir.write("Errors.Ita", "0>Nessun guasto<END>");
-    EXPECT_EQ(loadInstallationCore(), LoadResult::Ok);
-    EXPECT_EQ(appState().windowTitle, "Servizio v1.10");
-    EXPECT_EQ(ErrorTable.Lookup(0), "Nessun guasto");
+    EXPECT_EQ(loadInstallationCore(ctx), LoadResult::Ok);
+    EXPECT_EQ(ctx.settings.windowTitle, "Servizio v1.10");
+    EXPECT_EQ(ctx.texts.errors.Lookup(0), "Nessun guasto");
 
     // The exact name wins over one that differs in case.
     dir.write("messages.ita", "0>Esatto<END>");
-    EXPECT_EQ(loadInstallationCore(), LoadResult::Ok);
-    EXPECT_EQ(appState().windowTitle, "Esatto v1.10");
+    EXPECT_EQ(loadInstallationCore(ctx), LoadResult::Ok);
+    EXPECT_EQ(ctx.settings.windowTitle, "Esatto v1.10");
 }
 
 TEST(CommandLine, ArgumentsJoinedAndBatchOptionsFound) {

@@ -3,7 +3,7 @@
 
 #include <filesystem>
 
-#include "app/AppState.h"
+#include "session/AppContext.h"
 #include "app/OptionsModel.h"
 #include "platform/Profile.h"
 #include "support/Support.h"
@@ -21,11 +21,9 @@ std::string key(const std::string& profile, const char* name) {
 // Keeps the application state a test changes from leaking into the next.
 class OptionsModelTest : public ::testing::Test {
 protected:
-    void SetUp() override { saved_ = appState(); }
-    void TearDown() override { appState() = saved_; }
 
     void configure(const std::string& language, unsigned port, bool connect) {
-        AppState& s = appState();
+        Settings& s = settings;
         s.installDirectory = dir.path();
         s.profilePath = dir.file("config.ini");
         s.language = language;
@@ -37,7 +35,7 @@ protected:
     }
 
     TempDir dir;
-    AppState saved_;
+    Settings settings;
 };
 
 }  // namespace
@@ -87,23 +85,23 @@ TEST_F(OptionsModelTest, OkWithoutChangesWritesTheSameValuesBack) {
     // The loader runs once, after all three keys are in the file.
     std::vector<std::string> seen;
     OptionsChoice choice{findLanguageEntry(codes, "ITA"), portEntry(5), true};
-    applyOptions(codes, choice, [&] {
+    applyOptions(settings, codes, choice, [&] {
         for (const char* name : {"language", "serial_port", "connect_on_startup"})
-            seen.push_back(key(appState().profilePath, name));
+            seen.push_back(key(settings.profilePath, name));
         return true;
     });
     EXPECT_EQ(seen, (Codes{"ita", "5", "1"}));
-    EXPECT_EQ(appState().language, "ita");
-    EXPECT_EQ(appState().serialPort, 5);
+    EXPECT_EQ(settings.language, "ita");
+    EXPECT_EQ(settings.serialPort, 5);
     EXPECT_NE(dir.read("config.ini").find("[BASIC Configurations]"), std::string::npos);
 }
 
 TEST_F(OptionsModelTest, NothingSelectedKeepsTheLanguageAndWritesPortZero) {
     configure("ENG", 30, false);
     OptionsChoice choice{-1, portEntry(30), false};
-    applyOptions({"eng"}, choice, [] { return false; });   // a failed reload is not looked at
-    EXPECT_EQ(key(appState().profilePath, "language"), "eng");   // kept, lower-cased
-    EXPECT_EQ(key(appState().profilePath, "serial_port"), "0");
-    EXPECT_EQ(key(appState().profilePath, "connect_on_startup"), "0");
-    EXPECT_EQ(appState().serialPort, 0);
+    applyOptions(settings, {"eng"}, choice, [] { return false; });   // a failed reload is not looked at
+    EXPECT_EQ(key(settings.profilePath, "language"), "eng");   // kept, lower-cased
+    EXPECT_EQ(key(settings.profilePath, "serial_port"), "0");
+    EXPECT_EQ(key(settings.profilePath, "connect_on_startup"), "0");
+    EXPECT_EQ(settings.serialPort, 0);
 }

@@ -16,7 +16,6 @@ const char* const Bus =
     " password 1234\n"
     " param 0100 4 1\n";
 
-std::string text(uint32_t n) { return MessageTable.Lookup(n); }
 
 // A frame that counts renderings and remembers whether the poll was allowed
 // while the dialog was up.
@@ -28,14 +27,16 @@ public:
 
 struct Commands : ::testing::Test {
     Commands() : fx(SimFixture::fromText, Bus) {
-        if (!MessageTable.loaded()) MessageTable.Load(FS_SOURCE_DIR "/install/messages.eng");
+        ctx.texts.messages.Load(FS_SOURCE_DIR "/install/messages.eng");
         EXPECT_TRUE(fx.connect(5));
         frame.deviceSelected = true;
-        setFrame(&frame);
+        ctx.attachWindow(&fx.op, &frame);
         device = fx.device(5);
         fx.sim.clearLog();
     }
+    std::string text(uint32_t n) const { return ctx.texts.messages.Lookup(n); }
     SimFixture fx;
+    AppContext& ctx = fx.ctx;
     WatchedFrame frame;
     SimDevice* device = nullptr;
     bool idleWhileAsked = true;
@@ -92,7 +93,7 @@ TEST(PasswordText, FieldTextsAndValues) {
 }
 
 TEST_F(Commands, ANewPasswordIsWrittenAndTheDeviceRestarted) {
-    changePasswordCommand(false, answer(777u));
+    changePasswordCommand(ctx, false, answer(777u));
     EXPECT_EQ(device->password, 777u);
     EXPECT_EQ(fx.link.password, 777u);
     EXPECT_EQ(fx.op.texts(), std::vector<std::string>{text(1553)});
@@ -104,7 +105,7 @@ TEST_F(Commands, ANewPasswordIsWrittenAndTheDeviceRestarted) {
 }
 
 TEST_F(Commands, AnEmptyFieldWritesZero) {
-    changePasswordCommand(true, answer(passwordFromText("")));
+    changePasswordCommand(ctx, true, answer(passwordFromText("")));
     EXPECT_EQ(device->password, 0u);
     EXPECT_EQ(fx.writes(5, 48), 1u);
     EXPECT_FALSE(idleWhileAsked);   // 40013 pauses the poll
@@ -113,8 +114,8 @@ TEST_F(Commands, AnEmptyFieldWritesZero) {
 
 TEST_F(Commands, TheCurrentPasswordOrCancelSendsNothing) {
     for (bool command40013 : {false, true}) {
-        changePasswordCommand(command40013, answer(1234u));
-        changePasswordCommand(command40013, answer(std::nullopt));
+        changePasswordCommand(ctx, command40013, answer(1234u));
+        changePasswordCommand(ctx, command40013, answer(std::nullopt));
         EXPECT_TRUE(frame.idle);
     }
     EXPECT_EQ(prompts, 4);
@@ -125,7 +126,7 @@ TEST_F(Commands, TheCurrentPasswordOrCancelSendsNothing) {
 
 TEST_F(Commands, AFailedPasswordWriteStillRestarts) {
     device->mutedKeys.insert(48);
-    changePasswordCommand(true, answer(1u));
+    changePasswordCommand(ctx, true, answer(1u));
     EXPECT_EQ(fx.op.texts(), std::vector<std::string>{text(3)});
     EXPECT_EQ(device->password, 1234u);
     EXPECT_EQ(device->restarts, 1u);
@@ -134,7 +135,7 @@ TEST_F(Commands, AFailedPasswordWriteStillRestarts) {
 
 TEST_F(Commands, ARestartThatDoesNotComeBackDropsTheDevice) {
     fx.sim.bus.restartSilenceNs = 30'000'000'000;   // longer than the 10 s wait
-    changePasswordCommand(true, answer(1u));
+    changePasswordCommand(ctx, true, answer(1u));
     EXPECT_EQ(fx.op.texts(), (std::vector<std::string>{text(1553), text(1062)}));
     EXPECT_FALSE(frame.deviceSelected);
     EXPECT_TRUE(frame.idle);
@@ -143,7 +144,7 @@ TEST_F(Commands, ARestartThatDoesNotComeBackDropsTheDevice) {
 }
 
 TEST_F(Commands, AddressOkWritesAlsoWhenUnchanged) {
-    changeAddressCommand(address(uint8_t{5}));
+    changeAddressCommand(ctx, address(uint8_t{5}));
     EXPECT_EQ(fx.writes(5, 60), 1u);
     EXPECT_FALSE(idleWhileAsked);
     EXPECT_TRUE(frame.idle);
@@ -152,7 +153,7 @@ TEST_F(Commands, AddressOkWritesAlsoWhenUnchanged) {
 }
 
 TEST_F(Commands, ANewAddressIsUsedFromThenOn) {
-    changeAddressCommand(address(uint8_t{0x07}));
+    changeAddressCommand(ctx, address(uint8_t{0x07}));
     EXPECT_EQ(fx.link.selectedAddress, 0x07);
     EXPECT_EQ(fx.device(0x07), device);
     EXPECT_TRUE(fx.op.messages.empty());   // no success message, no restart
@@ -162,13 +163,13 @@ TEST_F(Commands, ANewAddressIsUsedFromThenOn) {
 }
 
 TEST_F(Commands, AddressCancelAndFailure) {
-    changeAddressCommand(address(std::nullopt));
+    changeAddressCommand(ctx, address(std::nullopt));
     EXPECT_TRUE(fx.sim.sentBytes().empty());
     EXPECT_EQ(frame.renders, 1);
     EXPECT_TRUE(frame.idle);
 
     device->mutedKeys.insert(60);
-    changeAddressCommand(address(uint8_t{0x07}));
+    changeAddressCommand(ctx, address(uint8_t{0x07}));
     EXPECT_EQ(fx.op.texts(), std::vector<std::string>{text(3)});
     EXPECT_EQ(fx.link.selectedAddress, 5);
     EXPECT_EQ(frame.renders, 2);
@@ -176,14 +177,14 @@ TEST_F(Commands, AddressCancelAndFailure) {
 }
 
 TEST_F(Commands, RestartAsksFirst) {
-    restartCommand();   // the operator answers No
+    restartCommand(ctx);   // the operator answers No
     ASSERT_EQ(fx.op.questions.size(), 1u);
     EXPECT_EQ(fx.op.questions[0].text, text(21));
     EXPECT_TRUE(fx.sim.sentBytes().empty());
     EXPECT_TRUE(frame.idle);
 
     fx.op.answers.push_back(true);
-    restartCommand();
+    restartCommand(ctx);
     EXPECT_EQ(device->restarts, 1u);
     EXPECT_TRUE(frame.deviceSelected);
     EXPECT_TRUE(fx.op.messages.empty());

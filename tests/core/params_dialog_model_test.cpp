@@ -17,8 +17,6 @@ const char* const LateStartBus =
     " param 0106 onoff off\n"
     " end 0108\n";
 
-std::string text(uint32_t n) { return MessageTable.Lookup(n); }
-
 // An operator that runs an action when a progress window with a given
 // caption opens: the way a close request can arrive while the device works.
 class InterruptingOperator : public RecordingOperator {
@@ -38,15 +36,17 @@ public:
 struct DialogModel : ::testing::Test {
     explicit DialogModel(const char* bus = PumpBus, uint8_t address = 1)
         : fx(SimFixture::fromText, bus), address(address) {
-        if (!MessageTable.loaded()) MessageTable.Load(FS_SOURCE_DIR "/install/messages.eng");
+        ctx.texts.messages.Load(FS_SOURCE_DIR "/install/messages.eng");
         EXPECT_TRUE(fx.error.empty()) << fx.error;
         EXPECT_TRUE(fx.connect(address));
         device = fx.device(address);
     }
     SimFixture fx;
+    AppContext& ctx = fx.ctx;
     uint8_t address;
     SimDevice* device = nullptr;
 
+    std::string text(uint32_t n) const { return ctx.texts.messages.Lookup(n); }
     const ParameterDialogView& open(ParameterDialogModel& m) {
         EXPECT_TRUE(m.open());
         return m.view();
@@ -64,7 +64,7 @@ struct LateStartDialog : DialogModel {
 
 TEST_F(DialogModel, OpensAtTheParameterLastShown) {
     fx.frame.currentParameterNumber = 0x0104;
-    ParameterDialogModel m(0);
+    ParameterDialogModel m(ctx, 0);
     const ParameterDialogView& v = open(m);
     EXPECT_TRUE(m.openingDone());
     EXPECT_EQ(v.numberText, "0104");
@@ -82,13 +82,13 @@ TEST_F(DialogModel, OpensAtTheParameterLastShown) {
     EXPECT_EQ(fx.op.progress.at(1).maximum, 0x7F7Eu);
     EXPECT_FALSE(fx.op.progressMisused);
     EXPECT_TRUE(fx.op.messages.empty());
-    EXPECT_EQ(ParameterDialogModel(-1).view().frameCaption, text(1063));
+    EXPECT_EQ(ParameterDialogModel(ctx, -1).view().frameCaption, text(1063));
 }
 
 TEST_F(DialogModel, OpeningAtANumberNowUnavailableStartsAtTheFirst) {
     fx.frame.currentParameterNumber = 0x0202;   // a gap now
     fx.link.endKey = 0x0206;
-    ParameterDialogModel m(0);
+    ParameterDialogModel m(ctx, 0);
     const ParameterDialogView& v = open(m);
     EXPECT_EQ(fx.frame.currentParameterNumber, 0x0100u);
     EXPECT_EQ(fx.link.endKey, 0x7F7Eu);
@@ -101,7 +101,7 @@ TEST_F(DialogModel, ALearnedBoundIsKeptOnlyWhileItStillEndsTheTable) {
     fx.frame.currentParameterNumber = 0x0204;
     fx.link.endKey = 0x0206;
     {
-        ParameterDialogModel m(0);
+        ParameterDialogModel m(ctx, 0);
         open(m);
         EXPECT_EQ(fx.link.endKey, 0x0206u);
         EXPECT_EQ(fx.frame.currentParameterNumber, 0x0204u);
@@ -111,7 +111,7 @@ TEST_F(DialogModel, ALearnedBoundIsKeptOnlyWhileItStillEndsTheTable) {
     device->parameters[0x0206] = SimParameter{0x0206, 2, 1, false};
     device->endKey = 0x0208;
     fx.link.endKey = 0x0206;
-    ParameterDialogModel m(0);
+    ParameterDialogModel m(ctx, 0);
     open(m);
     EXPECT_EQ(fx.link.endKey, 0x7F7Eu);
     EXPECT_EQ(fx.frame.currentParameterNumber, 0x0100u);
@@ -119,7 +119,7 @@ TEST_F(DialogModel, ALearnedBoundIsKeptOnlyWhileItStillEndsTheTable) {
 
 TEST_F(DialogModel, SteppingPastTheLastParameterShowsTheEnd) {
     fx.frame.currentParameterNumber = 0x0204;
-    ParameterDialogModel m(0);
+    ParameterDialogModel m(ctx, 0);
     const ParameterDialogView& v = open(m);
     m.spinUp();
     EXPECT_EQ(v.numberText, "0206");
@@ -143,7 +143,7 @@ TEST_F(DialogModel, SteppingPastTheLastParameterShowsTheEnd) {
 
 TEST_F(DialogModel, StepsCrossGapsAndPages) {
     fx.frame.currentParameterNumber = 0x0106;
-    ParameterDialogModel m(0);
+    ParameterDialogModel m(ctx, 0);
     const ParameterDialogView& v = open(m);
     m.spinTo(v.spinPosition + 1);
     EXPECT_EQ(v.numberText, "017e");
@@ -160,7 +160,7 @@ TEST_F(DialogModel, StepsCrossGapsAndPages) {
 
 // 0x0100 answers NotAvailable: text 1059 there, whichever way it is reached.
 TEST_F(LateStartDialog, AnUnavailableFirstParameter) {
-    ParameterDialogModel m(0);
+    ParameterDialogModel m(ctx, 0);
     const ParameterDialogView& v = open(m);
     EXPECT_EQ(v.numberText, "0100");
     EXPECT_EQ(v.description, text(1059));
@@ -179,7 +179,7 @@ TEST_F(LateStartDialog, AnUnavailableFirstParameter) {
 
 TEST_F(DialogModel, TypedValuesAreClampedToTheParameterWidth) {
     fx.frame.currentParameterNumber = 0x0104;
-    ParameterDialogModel m(0);
+    ParameterDialogModel m(ctx, 0);
     const ParameterDialogView& v = open(m);
     m.valueFieldChanged("999");
     EXPECT_EQ(v.valueText, "255");
@@ -199,7 +199,7 @@ TEST_F(DialogModel, TypedValuesAreClampedToTheParameterWidth) {
 
 TEST_F(DialogModel, OnOffParameterFlipsWithAClickAndIsSentInDigitForm) {
     fx.frame.currentParameterNumber = 0x0102;
-    ParameterDialogModel m(0);
+    ParameterDialogModel m(ctx, 0);
     const ParameterDialogView& v = open(m);
     EXPECT_EQ(v.valueText, text(32));
     EXPECT_EQ(v.sliderPosition, 1u);
@@ -225,7 +225,7 @@ TEST_F(DialogModel, OnOffParameterFlipsWithAClickAndIsSentInDigitForm) {
 
 TEST_F(DialogModel, AFailedSendKeepsTheButtonEnabled) {
     fx.frame.currentParameterNumber = 0x0100;
-    ParameterDialogModel m(0);
+    ParameterDialogModel m(ctx, 0);
     const ParameterDialogView& v = open(m);
     m.valueFieldChanged("12");
     device->mutedKeys.insert(0x0100);
@@ -237,7 +237,7 @@ TEST_F(DialogModel, AFailedSendKeepsTheButtonEnabled) {
 
 TEST_F(DialogModel, ARejectedTypedNumberEmptiesTheFieldsAndStepsFromTheLastShown) {
     fx.frame.currentParameterNumber = 0x0104;
-    ParameterDialogModel m(0);
+    ParameterDialogModel m(ctx, 0);
     const ParameterDialogView& v = open(m);
     m.numberFieldChanged("202");   // a gap
     EXPECT_EQ(v.numberText, "202");
@@ -260,14 +260,14 @@ TEST_F(DialogModel, ARejectedTypedNumberEmptiesTheFieldsAndStepsFromTheLastShown
 
 TEST_F(DialogModel, EveryCloseAfterTheOpeningRestarts) {
     {
-        ParameterDialogModel m(0);
+        ParameterDialogModel m(ctx, 0);
         open(m);
         m.cancel();   // the close box, nothing sent
         EXPECT_TRUE(m.view().closed);
         EXPECT_EQ(device->restarts, 1u);
     }
     {
-        ParameterDialogModel m(0);
+        ParameterDialogModel m(ctx, 0);
         open(m);
         m.ok();
         EXPECT_TRUE(m.view().closed);
@@ -279,8 +279,8 @@ TEST_F(DialogModel, EveryCloseAfterTheOpeningRestarts) {
 
 TEST_F(DialogModel, ACloseDuringTheOpeningDoesNotRestart) {
     InterruptingOperator op;
-    setOperator(&op);
-    ParameterDialogModel m(0);
+    ctx.setOperator(&op);
+    ParameterDialogModel m(ctx, 0);
     op.trigger = text(1064);
     op.action = [&] { m.cancel(); };
     EXPECT_FALSE(m.open());
@@ -291,13 +291,13 @@ TEST_F(DialogModel, ACloseDuringTheOpeningDoesNotRestart) {
     m.spinUp();
     m.ok();
     EXPECT_FALSE(restarted());
-    setOperator(&fx.op);
+    ctx.setOperator(&fx.op);
 }
 
 TEST_F(DialogModel, ACloseWhileASearchRunsIsCarriedOutAfterIt) {
     InterruptingOperator op;
-    setOperator(&op);
-    ParameterDialogModel m(0);
+    ctx.setOperator(&op);
+    ParameterDialogModel m(ctx, 0);
     ASSERT_TRUE(m.open());
     op.trigger = text(1064);
     op.action = [&] {
@@ -308,14 +308,14 @@ TEST_F(DialogModel, ACloseWhileASearchRunsIsCarriedOutAfterIt) {
     EXPECT_TRUE(m.view().closed);
     EXPECT_TRUE(restarted());
     EXPECT_EQ(fx.frame.currentParameterNumber, 0x0102u);
-    setOperator(&fx.op);
+    ctx.setOperator(&fx.op);
 }
 
 TEST_F(DialogModel, OpeningFailures) {
     // No access: text 1057, closed, no restart.
     device->mutedKeys.insert(62);
     {
-        ParameterDialogModel m(0);
+        ParameterDialogModel m(ctx, 0);
         EXPECT_FALSE(m.open());
         EXPECT_TRUE(shown(1057));
         EXPECT_TRUE(m.view().closed);
@@ -325,7 +325,7 @@ TEST_F(DialogModel, OpeningFailures) {
     fx.op.clear();
     device->mutedKeys.insert(0x0100);
     {
-        ParameterDialogModel m(0);
+        ParameterDialogModel m(ctx, 0);
         EXPECT_FALSE(m.open());
         EXPECT_TRUE(shown(3));
     }
@@ -333,7 +333,7 @@ TEST_F(DialogModel, OpeningFailures) {
 }
 
 TEST_F(DialogModel, ADeviceThatStopsAnsweringClosesTheDialog) {
-    ParameterDialogModel m(0);
+    ParameterDialogModel m(ctx, 0);
     open(m);
     device->vanished = true;
     m.spinUp();

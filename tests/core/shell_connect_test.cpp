@@ -4,7 +4,7 @@
 #include <deque>
 #include <functional>
 
-#include "link/ConnectCommands.h"
+#include "session/ConnectCommands.h"
 #include "shell_support.h"
 
 namespace {
@@ -31,27 +31,18 @@ struct ScriptedChooser : DeviceChooser {
 class ConnectTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        savedState = appState();
-        appState().windowTitle = "fieldservice v1.10";
-        loadNumberedTexts(MessageTable, texts, "messages.test", {3, 18, 19, 769, 770});
-        setOperator(&op);
-        setDeviceLink(&sim.link);
-        setFrame(&frame);
-    }
-    void TearDown() override {
-        setFrame(nullptr);
-        setDeviceLink(nullptr);
-        setOperator(nullptr);
-        appState() = savedState;
+        ctx.settings.windowTitle = "fieldservice v1.10";
+        loadNumberedTexts(ctx.texts.messages, texts, "messages.test", {3, 18, 19, 769, 770});
+        ctx.attachWindow(&op, &frame);
     }
 
-    bool connect() { return connectCommand(sim.link, frame, 1, chooser); }
+    bool connect() { return connectCommand(ctx, 1, chooser); }
 
     TempDir texts;
-    AppState savedState;
     RecordingOperator op;
     SimulatedBus sim;
     CountingFrame frame;
+    AppContext ctx{sim.link, &op};
     ScriptedChooser chooser;
 };
 
@@ -142,7 +133,7 @@ TEST_F(ConnectTest, DisconnectKeepsTheImageButNotTheAddress) {
     ASSERT_TRUE(connect());
     frame.renders = 0;
 
-    disconnectCommand(sim.link, frame);
+    disconnectCommand(ctx);
     EXPECT_FALSE(frame.deviceSelected);
     EXPECT_FALSE(sim.link.isOpen());
     EXPECT_EQ(frame.renders, 1);
@@ -154,7 +145,7 @@ TEST_F(ConnectTest, DisconnectKeepsTheImageButNotTheAddress) {
 
     // Nothing selected: text 18, and the port is closed all the same.
     ASSERT_TRUE(sim.link.Open(1));
-    disconnectCommand(sim.link, frame);
+    disconnectCommand(ctx);
     EXPECT_EQ(op.texts(), std::vector<std::string>{textOf(18)});
     EXPECT_FALSE(sim.link.isOpen());
     EXPECT_EQ(frame.renders, 1);
@@ -164,7 +155,7 @@ TEST_F(ConnectTest, FailedIdentityNeverMarksTheDeviceSelected) {
     // First a good device, so the link holds a complete image.
     sim.add(1, "GOODONE");
     ASSERT_TRUE(connect());
-    disconnectCommand(sim.link, frame);
+    disconnectCommand(ctx);
 
     // Then a device whose version register never answers.
     sim.bus.device(1)->vanished = true;
@@ -198,8 +189,10 @@ TEST_F(ConnectTest, OkWithoutAChosenLineFails) {
 
 TEST_F(ConnectTest, GarbageOnTheLineEndsInAListOrText19) {
     for (uint32_t seed : {1u, 2u, 3u}) {
+        // A second bus with a context of its own beside the fixture's.
         SimulatedBus noisy;
-        setDeviceLink(&noisy.link);
+        AppContext noisyCtx(noisy.link, &op);
+        noisyCtx.texts = ctx.texts;
         noisy.add(5, "NOISY");
         noisy.add(6, "NOISIER");
         FaultOptions faults;
@@ -212,8 +205,9 @@ TEST_F(ConnectTest, GarbageOnTheLineEndsInAListOrText19) {
         chooser = ScriptedChooser{};
         chooser.picks = {0, 1};
         CountingFrame f;
+        noisyCtx.attachWindow(&op, &f);
 
-        connectCommand(noisy.link, f, 1, chooser);
+        connectCommand(noisyCtx, 1, chooser);
         // Whatever got through: either the operator saw a list, or text 19.
         const bool listed = chooser.calls == 1 && !chooser.shown.empty();
         const bool nothing = !op.messages.empty() && op.messages.front().text == textOf(19);
@@ -221,8 +215,8 @@ TEST_F(ConnectTest, GarbageOnTheLineEndsInAListOrText19) {
         EXPECT_EQ(op.progressDepth, 0);
         EXPECT_EQ(f.renders, 1);
         if (f.deviceSelected) EXPECT_NE(noisy.link.Address(), 0);
+        EXPECT_FALSE(frame.deviceSelected);   // the fixture's context saw nothing of it
     }
-    setDeviceLink(&sim.link);
 }
 
 TEST_F(ConnectTest, DeviceVanishingMidScanIsLeftOut) {
@@ -253,7 +247,7 @@ TEST_F(ConnectTest, DeviceVanishingAfterTheScanFailsTheSelection) {
     vanishing.bus = &sim.bus;
     vanishing.picks = {1, 0};
 
-    EXPECT_TRUE(connectCommand(sim.link, frame, 1, vanishing));
+    EXPECT_TRUE(connectCommand(ctx, 1, vanishing));
     EXPECT_EQ(op.texts(), std::vector<std::string>{textOf(3)});
     EXPECT_EQ(sim.link.Address(), 1);
     EXPECT_TRUE(frame.deviceSelected);

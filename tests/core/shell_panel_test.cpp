@@ -15,10 +15,10 @@ namespace {
 class PanelRowsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        loadNumberedTexts(MessageTable, texts, "messages.test",
+        loadNumberedTexts(languageTexts.messages, texts, "messages.test",
                           {33, 34, 35, 1058, 32768, 32769, 32770, 32771, 32773, 32774, 32775, 32787});
         texts.write("errors.test", "01A2>Pump blocked<END>\n0000>No fault<END>\n");
-        ASSERT_TRUE(ErrorTable.Load(texts.file("errors.test")));
+        ASSERT_TRUE(languageTexts.errors.Load(texts.file("errors.test")));
         link.connected = 1;
         link.deviceName = "PUMPCTRL";
         link.selectedAddress = 0x0a;
@@ -30,11 +30,12 @@ protected:
         link.register44 = -1;
     }
     TempDir texts;
+    LanguageTexts languageTexts;
     DeviceLink link;
 };
 
 TEST_F(PanelRowsTest, RowsFormatTheDeviceImage) {
-    std::vector<PanelRow> rows = panelRows(link, 0x1a2);
+    std::vector<PanelRow> rows = panelRows(languageTexts, link, 0x1a2);
     ASSERT_EQ(rows.size(), 8u);
     const unsigned labels[] = {32768, 32769, 32770, 32771, 32773, 32787, 32774, 32775};
     for (size_t i = 0; i < rows.size(); ++i) EXPECT_EQ(rows[i].label, textOf(labels[i])) << i;
@@ -50,7 +51,7 @@ TEST_F(PanelRowsTest, RowsFormatTheDeviceImage) {
     link.password = 4711;
     link.register44 = 300;
     link.register40 = 17;
-    rows = panelRows(link, 0);
+    rows = panelRows(languageTexts, link, 0);
     EXPECT_EQ(rows[4].value, "4711");
     EXPECT_EQ(rows[5].value, "0000  \"No fault\"");
     EXPECT_EQ(rows[6].value, "300h");
@@ -58,14 +59,14 @@ TEST_F(PanelRowsTest, RowsFormatTheDeviceImage) {
 }
 
 TEST_F(PanelRowsTest, StatusWithoutErrorTextShowsText1058) {
-    EXPECT_EQ(formatStatus(0x77), "0077  \"" + textOf(1058) + "\"");
+    EXPECT_EQ(formatStatus(languageTexts, 0x77), "0077  \"" + textOf(1058) + "\"");
     // Wider values keep all their digits.
-    EXPECT_EQ(formatStatus(0x12345), "12345  \"" + textOf(1058) + "\"");
+    EXPECT_EQ(formatStatus(languageTexts, 0x12345), "12345  \"" + textOf(1058) + "\"");
 }
 
 TEST_F(PanelRowsTest, NotConnectedShowsEmptyNameAndAddressZero) {
     link.connected = 0;
-    std::vector<PanelRow> rows = panelRows(link, 0);
+    std::vector<PanelRow> rows = panelRows(languageTexts, link, 0);
     EXPECT_EQ(rows[0].value, "");
     EXPECT_EQ(rows[1].value, "00");
 }

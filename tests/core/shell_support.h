@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/AppState.h"
+#include "session/AppContext.h"
 #include "link/DeviceLink.h"
 #include "sim/SimBus.h"
 #include "sim/SimLine.h"

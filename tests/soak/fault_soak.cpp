@@ -28,7 +28,7 @@
 #include <string>
 #include <vector>
 
-#include "app/AppState.h"
+#include "session/AppContext.h"
 #include "files/AtomicFile.h"
 #include "files/LocalDate.h"
 #include "files/ParameterFiles.h"
@@ -65,17 +65,19 @@ struct Totals {
 
 class Soak {
 public:
-    Soak(unsigned cycles, double faultPercent, uint32_t seed)
-        : cycles_(cycles), faultPercent_(faultPercent), seed_(seed), rng_(seed) {}
+    Soak(unsigned cycles, double faultPercent, uint32_t seed, const LanguageTexts& texts)
+        : cycles_(cycles), faultPercent_(faultPercent), seed_(seed), rng_(seed) {
+        for (SimFixture* bus : {&field_, &clean_}) {
+            bus->ctx.texts = texts;
+            bus->ctx.settings.windowTitle = texts.messages.Lookup(0) + " " + versionText;
+        }
+    }
 
     int run();
 
 private:
-    void use(SimFixture& bus) {
-        setDeviceLink(&bus.link);
-        setOperator(&bus.op);
-        setFrame(&bus.frame);
-    }
+    // The commands that follow run on this bus's context.
+    void use(SimFixture& bus) { ctx_ = &bus.ctx; }
     void violation(unsigned cycle, const std::string& what) {
         ++totals_.violations;
         std::printf("VIOLATION cycle %u: %s\n", cycle, what.c_str());
@@ -100,7 +102,7 @@ private:
     // hard fault, the operator choosing file; what the hard fault was ("" for
     // none). The step's virtual duration raises longest.
     std::string faultyStep(unsigned cycle, unsigned faultSeed, const char* step, const std::string& file,
-                           void (*command)(), double& longest);
+                           void (*command)(AppContext&), double& longest);
     // Ten attempts per request outlast these fault rates by far: a step that
     // gives up, or a device reported lost after its restart, with nothing
     // but line faults to blame, has a fault of its own.
@@ -126,6 +128,7 @@ private:
     };
     std::vector<GoodFile> pool_;     // every file a save reported as written, verified
     std::string lastSaved_;          // this cycle's, when written
+    AppContext* ctx_ = &field_.ctx;
     Watchdog watchdog_;
     const char* trace_ = std::getenv("FS_SOAK_TRACE");
 };
@@ -198,12 +201,12 @@ bool Soak::classify(unsigned cycle, const char* step, const std::vector<uint32_t
     for (const auto& shown : field_.op.messages) {
         if (trace_) std::printf("cycle %u: %s showed \"%s\"\n", cycle, step, shown.text.c_str());
         bool known = false;
-        if (!shown.text.empty() && shown.text == MessageTable.Lookup(TextRestartLost)) {
+        if (!shown.text.empty() && shown.text == ctx_->texts.messages.Lookup(TextRestartLost)) {
             restartLost = true;
             known = true;
         }
         for (uint32_t n : allowed) {
-            if (!shown.text.empty() && shown.text == MessageTable.Lookup(n)) {
+            if (!shown.text.empty() && shown.text == ctx_->texts.messages.Lookup(n)) {
                 failed = known = true;
                 ++totals_.failureTexts[std::string(step) + " text " + std::to_string(n)];
             }
@@ -237,7 +240,7 @@ void Soak::checkNoTemporaryFiles(unsigned cycle) {
 }
 
 std::string Soak::faultyStep(unsigned cycle, unsigned faultSeed, const char* step, const std::string& file,
-                             void (*command)(), double& longest) {
+                             void (*command)(AppContext&), double& longest) {
     use(field_);
     field_.op.clear();
     field_.op.files.push_back(file);
@@ -245,7 +248,7 @@ std::string Soak::faultyStep(unsigned cycle, unsigned faultSeed, const char* ste
     std::string hard = hardFault(std::strcmp(step, "save") == 0);
     int64_t startNs = field_.sim.clock->nowNs();
     watchdog_.step(std::string(step) + ", cycle " + std::to_string(cycle));
-    command();
+    command(*ctx_);
     faultsOff();
     clearHardFault();
     longest = std::max(longest, double(field_.sim.clock->nowNs() - startNs) / 1e9);
@@ -258,7 +261,8 @@ void Soak::save(unsigned cycle) {
     // A few names in turn, so a failing save meets an earlier pair of its name.
     std::string name = "slot" + std::to_string(rng_() % 4);
     std::string path = dir_.file(name);
-    setSeedClock(std::make_shared<FixedClock>(0x5000 + int64_t(cycle) * 0x10101));
+    // Both twins seal with the same seed, so their files compare byte for byte.
+    field_.ctx.seedClock = clean_.ctx.seedClock = std::make_shared<FixedClock>(0x5000 + int64_t(cycle) * 0x10101);
 
     // The clean twin first: the same values, no faults.
     for (auto& [key, p] : pump(field_).parameters) pump(clean_).parameter(key)->value = p.value;
@@ -269,7 +273,7 @@ void Soak::save(unsigned cycle) {
     std::remove((cleanPath + ".DOC").c_str());
     clean_.op.files.push_back(cleanPath);
     watchdog_.step("clean save, cycle " + std::to_string(cycle));
-    saveParameterFile();
+    saveParameterFile(*ctx_);
     if (!clean_.op.messages.empty()) {
         violation(cycle, "the clean save showed \"" + clean_.op.messages.front().text + "\"");
         return;
@@ -277,7 +281,7 @@ void Soak::save(unsigned cycle) {
     const std::string cleanFile = readFile(cleanPath + ".NFO");
     const std::string cleanReport = readFile(cleanPath + ".DOC");
     MemoryStream cleanStream;
-    if (!readSealedFile(cleanPath, cleanStream)) {
+    if (!readSealedFile(*ctx_, cleanPath, cleanStream)) {
         violation(cycle, "the clean save's file does not verify");
         return;
     }
@@ -306,9 +310,10 @@ void Soak::save(unsigned cycle) {
         if (readFile(path + ".DOC") != cleanReport) violation(cycle, "saved " + name + ".DOC differs from the clean report");
         MemoryStream stream;
         RecordingOperator quiet;
-        setOperator(&quiet);
-        bool verified = readSealedFile(path, stream);
-        setOperator(&field_.op);
+        Operator& shown = ctx_->ui();
+        ctx_->setOperator(&quiet);
+        bool verified = readSealedFile(*ctx_, path, stream);
+        ctx_->setOperator(&shown);
         std::string text(stream.length(), '\0');
         stream.seek(0);
         stream.read(text.data(), text.size());
@@ -356,14 +361,15 @@ void Soak::addPartialFile(unsigned cycle, const std::string& text) {
     MemoryStream stream;
     stream.write(partial);
     RecordingOperator quiet;
-    setOperator(&quiet);
-    bool written = writeSealedFile(path, stream);
+    Operator& shown = ctx_->ui();
+    ctx_->setOperator(&quiet);
+    bool written = writeSealedFile(*ctx_, path, stream);
     MemoryStream back;
-    bool verified = written && readSealedFile(path, back);
+    bool verified = written && readSealedFile(*ctx_, path, back);
     std::string backText(back.length(), '\0');
     back.seek(0);
     back.read(backText.data(), backText.size());
-    setOperator(&field_.op);
+    ctx_->setOperator(&shown);
     // The unsealed content is the text with the file's line feeds and its
     // "#END.: " line around it.
     if (written && (!verified || backText.find(partial) == std::string::npos))
@@ -528,21 +534,20 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: fault_soak [CYCLES [FAULT_PERCENT [SEED]]]\n");
         return 2;
     }
-    if (!MessageTable.Load(std::string(FS_SOURCE_DIR) + "/install/messages.eng") ||
-        !ParameterTable.Load(std::string(FS_SOURCE_DIR) + "/install/parameters.eng")) {
+    LanguageTexts texts;
+    if (!texts.messages.Load(std::string(FS_SOURCE_DIR) + "/install/messages.eng") ||
+        !texts.parameters.Load(std::string(FS_SOURCE_DIR) + "/install/parameters.eng")) {
         std::fprintf(stderr, "the language files of install/ cannot be read\n");
         return 2;
     }
-    appState().windowTitle = MessageTable.Lookup(0) + " " + versionText;
     // Reports carry the date: one date for the whole run, so the clean twin's
     // files match even across midnight.
     setLocalDateSource([] { return LocalDate{8, 12, 2026}; });
     int status = 0;
     {
-        Soak soak(unsigned(cycles), percent, uint32_t(seed));
+        Soak soak(unsigned(cycles), percent, uint32_t(seed), texts);
         status = soak.run();
     }
-    setSeedClock(nullptr);
     setLocalDateSource(nullptr);
     return status;
 }

@@ -1,11 +1,6 @@
 #include "support/SimFixture.h"
 
-#include "app/AppState.h"
-
-namespace {
-// Fixtures may nest; the innermost link is the installed one.
-DeviceLink* installedLink = nullptr;
-}  // namespace
+#include "session/AppContext.h"
 
 SimFixture::SimFixture(const std::string& busFilePath) {
     if (!sim.loadFile(busFilePath, error)) sim.bus = SimBus();
@@ -19,18 +14,7 @@ SimFixture::SimFixture(FromText, const std::string& busText) {
 
 void SimFixture::install() {
     line = sim.attach(link);
-    previousLink_ = installedLink;
-    installedLink = &link;
-    setDeviceLink(&link);
-    setOperator(&op);
-    setFrame(&frame);
-}
-
-SimFixture::~SimFixture() {
-    installedLink = previousLink_;
-    setDeviceLink(previousLink_);
-    setOperator(nullptr);
-    setFrame(nullptr);
+    ctx.attachWindow(&op, &frame);
 }
 
 bool SimFixture::connect(uint8_t address) {

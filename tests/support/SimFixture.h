@@ -5,7 +5,7 @@
 //
 //   SimFixture sim;                        // the demo bus (install/demo.bus)
 //   ASSERT_TRUE(sim.connect(1));           // Open, ScanBus, Select(1), ReadIdentity(true)
-//   DeviceLink& link = deviceLink();       // installed for the test's lifetime
+//   DeviceLink& link = sim.link;           // with its own context: sim.ctx
 //   link.OpenParameterAccess(true);
 //   sim.param(1, 0x0100);                  // the device's value of parameter 0x0100
 //
@@ -14,17 +14,15 @@
 //   two.sim.wire.setFaults({.seed = 7, .noAnswer = 100000});   // 10 % of answers lost
 //   two.sim.sentBytes();                   // every byte the master sent
 //
-// The fixture also installs a RecordingOperator (op) and a plain FrameState
-// (frame) as ui() and frame(). When it goes, the link installed before it
-// (by an enclosing fixture) comes back, the operator is uninstalled (null)
-// and frame() is the default one again. connect() sets
-// frame.deviceSelected like the Connect command.
+// The fixture's context (ctx) has a RecordingOperator (op) as its operator
+// and a plain FrameState (frame) as its window flags; commands under test
+// take it. connect() sets frame.deviceSelected like the Connect command.
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "app/AppState.h"
+#include "session/AppContext.h"
 #include "link/DeviceLink.h"
 #include "sim/Simulator.h"
 #include "support/Support.h"
@@ -47,7 +45,6 @@ public:
     explicit SimFixture(const std::string& busFilePath);
     // A bus described in text (the same format as a .bus file).
     SimFixture(FromText, const std::string& busText);
-    ~SimFixture();
     SimFixture(const SimFixture&) = delete;
     SimFixture& operator=(const SimFixture&) = delete;
 
@@ -55,6 +52,7 @@ public:
     DeviceLink link;
     RecordingOperator op;
     FrameState frame;
+    AppContext ctx{link, &op};
     SimLine* line = nullptr;    // owned by link; its port faults can be set
     std::string error;          // why the bus text was refused (then the bus is empty)
 
@@ -77,5 +75,4 @@ public:
 
 private:
     void install();
-    DeviceLink* previousLink_ = nullptr;
 };

@@ -9,9 +9,9 @@
 #include <QTimer>
 #include <QtTest>
 
-#include "app/MainFrame.h"
+#include "app/ui/MainFrame.h"
 #include "app/MenuTable.h"
-#include "link/ConnectDialog.h"
+#include "session/ui/ConnectDialog.h"
 #include "shell_ui_support.h"
 
 namespace {
@@ -41,9 +41,9 @@ private slots:
     void operatorPicksTheSecondDevice() {
         sim->add(5, "FIRST");
         sim->add(0x2a, "SECOND");
-        MainFrame f;
+        MainFrame f(ctx());
         RecordingOperator op;
-        setOperator(&op);
+        ctx().setOperator(&op);
         f.show();
 
         QStringList lines;
@@ -74,9 +74,9 @@ private slots:
     void failedSelectionKeepsTheDialogOpen() {
         sim->add(1, "ONE");
         SimDevice& two = sim->add(2, "TWO");
-        MainFrame f;
+        MainFrame f(ctx());
         RecordingOperator op;
-        setOperator(&op);
+        ctx().setOperator(&op);
 
         bool stillOpen = false;
         whenDialogOpens([&](ConnectDialog* d) {
@@ -96,9 +96,9 @@ private slots:
 
     void oneDeviceConnectsWithoutTheDialog() {
         sim->add(7, "ALONE");
-        MainFrame f;
+        MainFrame f(ctx());
         RecordingOperator op;
-        setOperator(&op);
+        ctx().setOperator(&op);
         bool dialogSeen = false;
         whenDialogOpens([&](ConnectDialog* d) {
             dialogSeen = true;
@@ -118,7 +118,7 @@ private slots:
 
     void connectShowsTheWindowsOwnProgressAndComesBack() {
         sim->add(3, "SHOWN");
-        MainFrame f;
+        MainFrame f(ctx());
         f.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f));
         // Any message box would be a failure here: close it rather than wait.

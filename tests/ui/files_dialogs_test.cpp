@@ -12,12 +12,13 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/AppState.h"
-#include "files/FileCommandsQt.h"
+#include "link/DeviceLink.h"
+#include "session/AppContext.h"
+#include "files/ui/FileCommandsQt.h"
 #include "files/LocalDate.h"
 #include "files/ParameterFiles.h"
-#include "files/ParameterTextDialog.h"
-#include "files/ReportViewDialog.h"
+#include "files/ui/ParameterTextDialog.h"
+#include "files/ui/ReportViewDialog.h"
 #include "support/Support.h"
 #include "texts/TextTable.h"
 
@@ -63,30 +64,30 @@ private slots:
     void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
     void init() {
         dir = std::make_unique<TempDir>();
-        appState().windowTitle = "Field Service v1.10";
-        appState().installDirectory = dir->path();
-        QVERIFY(MessageTable.Load(golden("files-messages.txt")));
-        QVERIFY(ParameterTable.Load(golden("files-parameters.txt")));
-        setLocalDateSource([] { return LocalDate{7, 6, 2008}; });
         op = std::make_unique<RecordingOperator>();
-        setOperator(op.get());
+        ctx.settings = Settings{};
+        ctx.attachWindow(op.get(), nullptr);
+        ctx.settings.windowTitle = "Field Service v1.10";
+        ctx.settings.installDirectory = dir->path();
+        QVERIFY(ctx.texts.messages.Load(golden("files-messages.txt")));
+        QVERIFY(ctx.texts.parameters.Load(golden("files-parameters.txt")));
+        setLocalDateSource([] { return LocalDate{7, 6, 2008}; });
         MemoryStream s;
         s.write(kText);
-        QVERIFY(writeSealedFile(dir->file("unit.NFO"), s));
+        QVERIFY(writeSealedFile(ctx, dir->file("unit.NFO"), s));
         MemoryStream back;
-        QVERIFY(readSealedFile(dir->file("unit.NFO"), back));
-        QVERIFY(writeReport(dir->file("full.DOC"), back, true));
+        QVERIFY(readSealedFile(ctx, dir->file("unit.NFO"), back));
+        QVERIFY(writeReport(ctx, dir->file("full.DOC"), back, true));
     }
     void cleanup() {
-        setOperator(nullptr);
-        setFrame(nullptr);
         setLocalDateSource(nullptr);
+        ctx.attachWindow(nullptr, nullptr);
         op.reset();
         dir.reset();
     }
 
     void reportViewShowsTheReportInTheSharedLayout() {
-        ReportViewDialog dialog(dir->file("unit.NFO"), nullptr);
+        ReportViewDialog dialog(ctx, dir->file("unit.NFO"), nullptr);
         QCOMPARE(dialog.windowTitle(), QString("Field Service v1.10"));
         QCOMPARE(child<QGroupBox>(&dialog, "11000")->title(), QString("Report"));
         QCOMPARE(child<QLabel>(&dialog, "11001")->text(), QString("Parameter file"));
@@ -105,7 +106,7 @@ private slots:
     }
 
     void reportViewSaveButtonWritesTheReport() {
-        ReportViewDialog dialog(dir->file("unit.NFO"), nullptr);
+        ReportViewDialog dialog(ctx, dir->file("unit.NFO"), nullptr);
         op->files.push_back(dir->file("copy.txt"));
         QTest::mouseClick(child<QPushButton>(&dialog, "11003"), Qt::LeftButton);
         QCOMPARE(readFile(dir->file("copy.DOC")), readFile(dir->file("full.DOC")));
@@ -114,7 +115,7 @@ private slots:
     }
 
     void editorShowsTheTextAndSavesItSealed() {
-        ParameterTextDialog dialog(dir->file("unit.NFO"), nullptr);
+        ParameterTextDialog dialog(ctx, dir->file("unit.NFO"), nullptr);
         QCOMPARE(child<QGroupBox>(&dialog, "11000")->title(), QString("Parameter text"));
         auto* area = child<QPlainTextEdit>(&dialog, "11002");
         QVERIFY(!area->isReadOnly());
@@ -129,7 +130,7 @@ private slots:
         QVERIFY(op->messages.empty());
         QVERIFY(std::filesystem::exists(dir->file("unit.old.DOC")));
         MemoryStream back;
-        QVERIFY(readSealedFile(dir->file("unit.old.NFO"), back));
+        QVERIFY(readSealedFile(ctx, dir->file("unit.old.NFO"), back));
         QVERIFY(back.str().find("#CODE: 100  #DATA: 4321  ") != std::string::npos);
     }
 
@@ -137,14 +138,14 @@ private slots:
         std::string odd = kText + "\n;caf\xe9 \xa0 x";
         MemoryStream s;
         s.write(odd);
-        QVERIFY(writeSealedFile(dir->file("odd.NFO"), s));
-        ParameterTextDialog dialog(dir->file("odd.NFO"), nullptr);
+        QVERIFY(writeSealedFile(ctx, dir->file("odd.NFO"), s));
+        ParameterTextDialog dialog(ctx, dir->file("odd.NFO"), nullptr);
         QCOMPARE(dialog.areaText(), "\n" + odd + "\n");
     }
 
     void commandsChooseAFileRunTheDialogAndRestoreIdle() {
         RenderCounter frameState;
-        setFrame(&frameState);
+        ctx.attachWindow(op.get(), &frameState);
         op->files.push_back(dir->file("unit.NFO"));
         bool sawDialog = false;
         QTimer::singleShot(50, [&] {
@@ -156,7 +157,7 @@ private slots:
         QTimer::singleShot(5000, [] {   // never hang, whatever happened
             if (auto* w = QApplication::activeModalWidget()) w->close();
         });
-        runReportViewCommand(nullptr);
+        runReportViewCommand(ctx, nullptr);
         QVERIFY(sawDialog);
         QVERIFY(!frameState.idleWhileOpen);
         QVERIFY(frameState.idle);
@@ -164,7 +165,7 @@ private slots:
         QCOMPARE(op->choices[0].filter, std::string("Parameter files (*.NFO)|*.NFO|"));
 
         // Cancelled chooser: no dialog, panel rendered, idle set again.
-        runParameterTextCommand(nullptr);
+        runParameterTextCommand(ctx, nullptr);
         QCOMPARE(frameState.renders, 2);
         QVERIFY(frameState.idle);
     }
@@ -172,6 +173,8 @@ private slots:
 private:
     std::unique_ptr<TempDir> dir;
     std::unique_ptr<RecordingOperator> op;
+    DeviceLink noDevice;
+    AppContext ctx{noDevice};
 };
 
 QTEST_MAIN(FilesDialogsTest)

@@ -11,8 +11,8 @@
 #include <QTimer>
 #include <QtTest>
 
-#include "app/HelpWindow.h"
-#include "app/MainFrame.h"
+#include "app/ui/HelpWindow.h"
+#include "app/ui/MainFrame.h"
 #include "app/PanelLayout.h"
 #include "app/MenuTable.h"
 #include "shell_ui_support.h"
@@ -50,8 +50,8 @@ private slots:
     void cleanup() { tearDown(); }
 
     void menuStaysTheSameAfterTwoLoaderRuns() {
-        MainFrame f;
-        QVERIFY(appState().installationLoaded);
+        MainFrame f(ctx());
+        QVERIFY(ctx().settings.installationLoaded);
         const std::vector<uint32_t> first = menuIds(f.menu(1));
         QVERIFY(f.LoadInstallation());
         QVERIFY(f.LoadInstallation());
@@ -72,16 +72,15 @@ private slots:
     }
 
     void titleIsTextZeroBlankVersion() {
-        install.reset();
-        install = std::make_unique<ShellInstallation>("");
-        MainFrame f;
+        reinstall("");
+        MainFrame f(ctx());
         QCOMPARE(f.windowTitle(), QString(" v1.10"));
     }
 
     void failedReloadKeepsCaptions() {
-        MainFrame f;
+        MainFrame f(ctx());
         RecordingOperator op;
-        setOperator(&op);
+        ctx().setOperator(&op);
         std::filesystem::remove(install->dir().file("messages.test"));
         QVERIFY(!f.LoadInstallation());
         QCOMPARE(op.messages.size(), size_t(1));
@@ -91,7 +90,7 @@ private slots:
     }
 
     void enablingFollowsTheRules() {
-        MainFrame f;
+        MainFrame f(ctx());
         emit f.menu(0)->aboutToShow();
         emit f.menu(1)->aboutToShow();
         QVERIFY(f.commandAction(40004)->isEnabled());
@@ -109,9 +108,9 @@ private slots:
     }
 
     void acceleratorsObeyTheRuleOfTheMoment() {
-        MainFrame f;
+        MainFrame f(ctx());
         RecordingOperator op;
-        setOperator(&op);
+        ctx().setOperator(&op);
         f.show();
         QApplication::setActiveWindow(&f);
         QVERIFY(QTest::qWaitForWindowActive(&f));
@@ -137,7 +136,7 @@ private slots:
     }
 
     void hintsFollowTheHighlightedItem() {
-        MainFrame f;
+        MainFrame f(ctx());
         f.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f));
         QMenu* m = f.menu(0);
@@ -156,7 +155,7 @@ private slots:
     }
 
     void panelIsWhiteWithoutADeviceAndTintedWithOne() {
-        MainFrame f;
+        MainFrame f(ctx());
         f.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f));
         QTRY_VERIFY(f.painted());
@@ -192,7 +191,7 @@ private slots:
     }
 
     void widerWindowWidensBothColumnsEqually() {
-        MainFrame f;
+        MainFrame f(ctx());
         identify(sim->link);
         f.deviceSelected = true;
         f.show();
@@ -211,7 +210,7 @@ private slots:
     }
 
     void firstRenderingWaitsForTheSecondPaint() {
-        MainFrame f;
+        MainFrame f(ctx());
         QVERIFY(!f.painted());
         const int before = f.renderCount();
         f.show();
@@ -226,7 +225,7 @@ private slots:
         QVERIFY(sim->link.Open(1));
         QVERIFY(sim->link.Select(5));
         identify(sim->link);
-        MainFrame f;
+        MainFrame f(ctx());
         f.pollTimer()->stop();
         f.deviceSelected = true;
 
@@ -273,7 +272,7 @@ private slots:
         QVERIFY(sim->link.Open(1));
         QVERIFY(sim->link.Select(5));
         QVERIFY(sim->bus.selected() == &d);
-        MainFrame f;
+        MainFrame f(ctx());
         f.deviceSelected = true;
         f.show();
         f.dispatch(CMD_QUIT);
@@ -283,8 +282,8 @@ private slots:
     }
 
     void helpOpensAtItsContextOrShowsANotice() {
-        MainFrame f;
-        appState().helpFilePath = FS_SOURCE_DIR "/install/help_eng.hlp";
+        MainFrame f(ctx());
+        ctx().settings.helpFilePath = FS_SOURCE_DIR "/install/help_eng.hlp";
         f.dispatch(CMD_HELP_CONTENTS);
         QVERIFY(f.helpWindow() && f.helpWindow()->isVisible());
         QTextBrowser* b = f.helpWindow()->browser();
@@ -295,7 +294,7 @@ private slots:
         // The context topic lies further down than the contents.
         QTRY_VERIFY(b->verticalScrollBar()->value() > atContents + 20);
 
-        appState().helpFilePath = install->dir().file("help_none.hlp");
+        ctx().settings.helpFilePath = install->dir().file("help_none.hlp");
         f.dispatch(CMD_HELP_CONTEXT);
         QVERIFY(b->toPlainText().contains("cannot be opened"));
         f.dispatch(CMD_QUIT);

@@ -16,12 +16,12 @@
 #include <functional>
 #include <memory>
 
-#include "app/AppState.h"
-#include "app/CreditsDialog.h"
+#include "session/AppContext.h"
+#include "app/ui/CreditsDialog.h"
 #include "app/Installation.h"
-#include "app/MainFrame.h"
+#include "app/ui/MainFrame.h"
 #include "app/MenuTable.h"
-#include "app/OptionsDialog.h"
+#include "app/ui/OptionsDialog.h"
 #include "link/DeviceLink.h"
 #include "platform/Profile.h"
 #include "support/Support.h"
@@ -36,23 +36,15 @@ public:
     // extra: further language codes; "ITA" is written as messages.ITA.
     explicit Installation(const std::string& config, std::vector<std::string> extra = {}) {
         startDir_ = std::filesystem::current_path();
-        saved_ = appState();
-        setOperator(&op);
         language("eng");
         language("ita");
         for (const std::string& code : extra) language(code);
         dir.write("config.ini", "[BASIC Configurations]\n" + config);
         std::filesystem::current_path(dir.path());
-        InitInstallDirectory();
-        loadInstallationCore();
-        setDeviceLink(&link);
+        InitInstallDirectory(ctx.settings);
+        loadInstallationCore(ctx);
     }
-    ~Installation() {
-        setOperator(nullptr);
-        setDeviceLink(nullptr);
-        std::filesystem::current_path(startDir_);
-        appState() = saved_;
-    }
+    ~Installation() { std::filesystem::current_path(startDir_); }
     void language(const std::string& code) {
         std::string content = "0>" + code + " Service<END>\n";
         for (unsigned n = 1; n <= 33000; ++n) {
@@ -70,10 +62,10 @@ public:
     TempDir dir;
     DeviceLink link;
     RecordingOperator op;
+    AppContext ctx{link, &op};
 
 private:
     std::filesystem::path startDir_;
-    AppState saved_;
 };
 
 template <typename W>
@@ -120,7 +112,7 @@ private slots:
     void showsTheConfiguration() {
         // messages.ita and messages.ITA: one code twice on this file system.
         Installation inst("language=ITA\nserial_port=5\nconnect_on_startup=1\n", {"ITA"});
-        OptionsDialog dialog(nullptr, [] { return true; });
+        OptionsDialog dialog(inst.ctx, nullptr, [] { return true; });
         QCOMPARE(dialog.windowTitle(), QString("ITA Service v1.10"));
         QCOMPARE(child<QGroupBox>(&dialog, "1180")->title(), QString("ITA 384"));
         QCOMPARE(child<QLabel>(&dialog, "1181")->text(), QString("ITA 385"));
@@ -143,7 +135,7 @@ private slots:
 
     void portOutsideTheListWritesZero() {
         Installation inst("language=eng\nserial_port=30\n");
-        OptionsDialog dialog(nullptr, [] { return true; });
+        OptionsDialog dialog(inst.ctx, nullptr, [] { return true; });
         QCOMPARE(selectedEntry(child<QListWidget>(&dialog, "1184")), QString());
         child<QCheckBox>(&dialog, "1185")->setChecked(true);
         dialog.accept();
@@ -155,18 +147,18 @@ private slots:
         Installation inst("language=eng\nserial_port=2\n");
         std::string before = inst.dir.read("config.ini");
         int reloads = 0;
-        OptionsDialog dialog(nullptr, [&] { ++reloads; return true; });
+        OptionsDialog dialog(inst.ctx, nullptr, [&] { ++reloads; return true; });
         child<QListWidget>(&dialog, "1182")->setCurrentRow(1);
         child<QPushButton>(&dialog, "2")->click();
         QCOMPARE(reloads, 0);
         QCOMPARE(inst.dir.read("config.ini"), before);
-        QCOMPARE(appState().language, std::string("eng"));
+        QCOMPARE(inst.ctx.settings.language, std::string("eng"));
     }
 
     // The whole way from the menu: command 40003, a new language, OK.
     void newLanguageRetitlesTheWindowAtOnce() {
         Installation inst("language=eng\nserial_port=1\n");
-        MainFrame frame;
+        MainFrame frame(inst.ctx);
         QCOMPARE(frame.windowTitle(), QString("eng Service v1.10"));
         QCOMPARE(frame.menu(0)->title(), QString("eng 128"));
         whenModal<OptionsDialog>([](OptionsDialog* d) {
@@ -182,13 +174,13 @@ private slots:
         QCOMPARE(frame.menu(0)->title(), QString("ita 128"));
         QCOMPARE(frame.menu(1)->title(), QString("ita 144"));
         QCOMPARE(frame.statusText()->text(), QString("ita 32896"));
-        QCOMPARE(appState().serialPort, uint8_t(3));
+        QCOMPARE(inst.ctx.settings.serialPort, uint8_t(3));
     }
 
     void creditsFollowTheLanguage() {
         Installation inst("language=eng\n");
         {
-            CreditsDialog credits(nullptr);
+            CreditsDialog credits(inst.ctx, nullptr);
             QCOMPARE(credits.windowTitle(), QString("eng Service v1.10"));
             QCOMPARE(child<QGroupBox>(&credits, "1100")->title(), QString("eng 256"));
             QCOMPARE(child<QLabel>(&credits, "1101")->text(), QString("eng 257"));
@@ -209,9 +201,9 @@ private slots:
             QVERIFY(frame->contentsRect().width() >= 480);
             QVERIFY(frame->contentsRect().height() >= 103);
         }
-        writeProfileString(appState().profilePath, "BASIC Configurations", "language", "ita");
-        QCOMPARE(int(loadInstallationCore()), int(LoadResult::Ok));
-        CreditsDialog credits(nullptr);
+        writeProfileString(inst.ctx.settings.profilePath, "BASIC Configurations", "language", "ita");
+        QCOMPARE(int(loadInstallationCore(inst.ctx)), int(LoadResult::Ok));
+        CreditsDialog credits(inst.ctx, nullptr);
         QCOMPARE(child<QGroupBox>(&credits, "1100")->title(), QString("ita 256"));
         QCOMPARE(child<QLabel>(&credits, "1103")->text(), QString("ita 259"));
         QCOMPARE(child<QLabel>(&credits, "1106")->text(), QString("Jun, 2008"));
@@ -220,7 +212,7 @@ private slots:
     void creditsCloseWithOk() {
         Installation inst("language=eng\n");
         whenModal<CreditsDialog>([](CreditsDialog* d) { child<QPushButton>(d, "1")->click(); });
-        runCreditsDialog(nullptr);
+        runCreditsDialog(inst.ctx, nullptr);
         QVERIFY(QApplication::activeModalWidget() == nullptr);
     }
 };

@@ -13,12 +13,12 @@
 #include <functional>
 #include <memory>
 
-#include "app/AppState.h"
-#include "params/AddressDialog.h"
-#include "params/ParameterCommandsQt.h"
-#include "params/ParameterDialog.h"
-#include "params/PasswordDialog.h"
-#include "params/UpDownQt.h"
+#include "session/AppContext.h"
+#include "params/ui/AddressDialog.h"
+#include "params/ui/ParameterCommandsQt.h"
+#include "params/ui/ParameterDialog.h"
+#include "params/ui/PasswordDialog.h"
+#include "widgets/UpDownQt.h"
 #include "support/SimFixture.h"
 #include "texts/TextTable.h"
 
@@ -33,7 +33,13 @@ const char* const PumpBus =
     " param 0106 8 4000000000\n"
     " end 0108\n";
 
-QString qtext(uint32_t n) { return QString::fromStdString(MessageTable.Lookup(n)); }
+// The shipped English texts, loaded once.
+LanguageTexts& englishTexts() {
+    static LanguageTexts texts;
+    return texts;
+}
+
+QString qtext(uint32_t n) { return QString::fromStdString(englishTexts().messages.Lookup(n)); }
 
 // Acts on the modal dialog of type T once it is up. Tries a bounded number
 // of times; if the action leaves the dialog open, it is rejected so that no
@@ -76,18 +82,19 @@ class ParamsDialogsTest : public QObject {
 private slots:
     void initTestCase() {
         QApplication::setQuitOnLastWindowClosed(false);
-        MessageTable.Load(FS_SOURCE_DIR "/install/messages.eng");
-        appState().windowTitle = "Service v1.10";
+        englishTexts().messages.Load(FS_SOURCE_DIR "/install/messages.eng");
     }
     void init() {
         fx = std::make_unique<SimFixture>(SimFixture::fromText, PumpBus);
+        fx->ctx.texts = englishTexts();
+        fx->ctx.settings.windowTitle = "Service v1.10";
         QVERIFY(fx->connect(1));
         device = fx->device(1);
     }
     void cleanup() { fx.reset(); }
 
     void parameterDialogControls() {
-        ParameterDialog d(nullptr, 0);
+        ParameterDialog d(fx->ctx, nullptr, 0);
         QVERIFY(d.start());
         QCOMPARE(d.windowTitle(), QString("Service v1.10"));
         QCOMPARE(child<QGroupBox>(&d, "1400")->title(), qtext(1024));
@@ -124,11 +131,11 @@ private slots:
         QCOMPARE(child<QSlider>(&d, "1410")->value(), 1000);
         QVERIFY(!child<QPushButton>(&d, "1411")->isEnabled());
 
-        QCOMPARE(ParameterDialog(nullptr, -1).findChild<QGroupBox*>("1400")->title(), qtext(1063));
+        QCOMPARE(ParameterDialog(fx->ctx, nullptr, -1).findChild<QGroupBox*>("1400")->title(), qtext(1063));
     }
 
     void typingDrivesTheModel() {
-        ParameterDialog d(nullptr, 0);
+        ParameterDialog d(fx->ctx, nullptr, 0);
         QVERIFY(d.start());
         d.show();
         auto* number = child<QLineEdit>(&d, "1402");
@@ -161,7 +168,7 @@ private slots:
     }
 
     void arrowsClicksAndWideValues() {
-        ParameterDialog d(nullptr, 0);
+        ParameterDialog d(fx->ctx, nullptr, 0);
         QVERIFY(d.start());
         d.show();
         auto* upDown = child<UpDownControl>(&d, "1403");
@@ -195,7 +202,7 @@ private slots:
 
     void everyCloseRestarts() {
         {
-            ParameterDialog d(nullptr, 0);
+            ParameterDialog d(fx->ctx, nullptr, 0);
             QVERIFY(d.start());
             d.show();
             QTest::keyClick(&d, Qt::Key_Escape);
@@ -203,7 +210,7 @@ private slots:
             QCOMPARE(device->restarts, 1u);
         }
         {
-            ParameterDialog d(nullptr, 0);
+            ParameterDialog d(fx->ctx, nullptr, 0);
             QVERIFY(d.start());
             d.show();
             QVERIFY(d.close());
@@ -216,29 +223,29 @@ private slots:
         bool idleWhileOpen = true;
         QString shownNumber;
         whenModal<ParameterDialog>([&](ParameterDialog* d) {
-            idleWhileOpen = frame().idle;
+            idleWhileOpen = fx->frame.idle;
             shownNumber = child<QLineEdit>(d, "1402")->text();
             child<QPushButton>(d, "1")->click();
         });
         fx->frame.currentParameterNumber = 0x0104;
-        runParameterDialog(nullptr, 0);
+        runParameterDialog(fx->ctx, nullptr, 0);
         QVERIFY(!idleWhileOpen);
         QCOMPARE(shownNumber, QString("0104"));
-        QVERIFY(frame().idle);
+        QVERIFY(fx->frame.idle);
         QCOMPARE(device->restarts, 1u);
         QVERIFY(fx->op.messages.empty());
 
         // Access refused: the dialog never shows and nothing restarts.
         device->mutedKeys.insert(62);
-        runParameterDialog(nullptr, 0);
+        runParameterDialog(fx->ctx, nullptr, 0);
         QCOMPARE(device->restarts, 1u);
         QCOMPARE(fx->op.messages.size(), size_t(1));
         QCOMPARE(QString::fromStdString(fx->op.messages[0].text), qtext(1057));
-        QVERIFY(frame().idle);
+        QVERIFY(fx->frame.idle);
     }
 
     void passwordDialogMasksAndLimits() {
-        PasswordDialog d(nullptr, 1234);
+        PasswordDialog d(fx->ctx, nullptr, 1234);
         QCOMPARE(d.windowTitle(), QString("Service v1.10"));
         QCOMPARE(child<QGroupBox>(&d, "1500")->title(), qtext(1280));
         QCOMPARE(child<QLabel>(&d, "1501")->text(), qtext(1281));
@@ -253,7 +260,7 @@ private slots:
         QCOMPARE(d.value(), 12345u);
         retype(field, "");
         QCOMPARE(d.value(), 0u);
-        QCOMPARE(PasswordDialog(nullptr, 0).field()->text(), QString());
+        QCOMPARE(PasswordDialog(fx->ctx, nullptr, 0).field()->text(), QString());
     }
 
     void passwordCommandThroughTheDialog() {
@@ -261,22 +268,22 @@ private slots:
             retype(d->field(), "42");
             child<QPushButton>(d, "1")->click();
         });
-        runPasswordCommand(nullptr, true);
+        runPasswordCommand(fx->ctx, nullptr, true);
         QCOMPARE(device->password, 42u);
         QCOMPARE(device->restarts, 1u);
-        QVERIFY(frame().idle);
+        QVERIFY(fx->frame.idle);
 
         whenModal<PasswordDialog>([](PasswordDialog* d) {
             retype(d->field(), "7");
             QTest::keyClick(d, Qt::Key_Escape);
         });
-        runPasswordCommand(nullptr, false);
+        runPasswordCommand(fx->ctx, nullptr, false);
         QCOMPARE(device->password, 42u);
         QCOMPARE(device->restarts, 1u);
     }
 
     void addressDialogSteps() {
-        AddressDialog d(nullptr, 0x02);
+        AddressDialog d(fx->ctx, nullptr, 0x02);
         QCOMPARE(d.windowTitle(), QString("Service v1.10"));
         QCOMPARE(child<QGroupBox>(&d, "1900")->title(), qtext(2304));
         QCOMPARE(child<QLabel>(&d, "1901")->text(), qtext(2305));
@@ -295,7 +302,7 @@ private slots:
         upDown->downButton()->click();   // at the bottom: nothing
         QCOMPARE(label->text(), QString("01"));
 
-        AddressDialog even(nullptr, 0x03);   // a device found at 0x03
+        AddressDialog even(fx->ctx, nullptr, 0x03);   // a device found at 0x03
         QCOMPARE(even.addressLabel()->text(), QString("03"));
         QCOMPARE(even.address(), uint8_t(0x03));
     }
@@ -306,10 +313,10 @@ private slots:
             d->upDown()->upButton()->click();   // -> 0x04 (0x03 has two one bits)
             child<QPushButton>(d, "1")->click();
         });
-        runAddressCommand(nullptr);
+        runAddressCommand(fx->ctx, nullptr);
         QCOMPARE(fx->link.selectedAddress, uint8_t(0x04));
         QCOMPARE(fx->device(0x04), device);
-        QVERIFY(frame().idle);
+        QVERIFY(fx->frame.idle);
         QCOMPARE(device->restarts, 0u);
     }
 };

@@ -10,9 +10,9 @@
 #include <QtTest>
 #include <mutex>
 
-#include "app/MainFrame.h"
+#include "app/ui/MainFrame.h"
 #include "app/MenuTable.h"
-#include "app/ProgressWindow.h"
+#include "app/ui/ProgressWindow.h"
 #include "shell_ui_support.h"
 
 class ProgressTest : public QObject, public ShellTestBed {
@@ -55,7 +55,7 @@ private slots:
     }
 
     void showHidesTheMainWindowUnderTheWorkingCaption() {
-        MainFrame f;
+        MainFrame f(ctx());
         f.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f));
         uint32_t counter = 55;
@@ -80,7 +80,7 @@ private slots:
     }
 
     void hideRightAfterShowAndAgain() {
-        MainFrame f;
+        MainFrame f(ctx());
         f.show();
         uint32_t counter = 0;
         for (int i = 0; i < 3; ++i) {
@@ -100,7 +100,7 @@ private slots:
     }
 
     void hiddenMainWindowStaysHiddenForABatchJob() {
-        MainFrame f;
+        MainFrame f(ctx());
         uint32_t counter = 0;
         f.ShowProgress(&counter, 6, "job");
         f.HideProgress();
@@ -109,8 +109,7 @@ private slots:
 
     void waitsKeepTheBarMovingButStartNoSecondTransaction() {
         // The bus runs in real time: an unanswered read waits 8 x 50 ms.
-        sim = std::make_unique<SimulatedBus>(false);
-        setDeviceLink(&sim->link);
+        useRealTimeBus();
         SimDevice& d = sim->add(5, "SLOWPOKE");
         d.status = 9;
         d.mutedKeys.insert(40);
@@ -128,7 +127,7 @@ private slots:
             return sent.size();
         };
 
-        MainFrame f;
+        MainFrame f(ctx());
         f.deviceSelected = true;
         f.idle = true;
         f.pollTimer()->start(5);
@@ -136,11 +135,11 @@ private slots:
         QTimer meddler;
         meddler.setInterval(10);
         connect(&meddler, &QTimer::timeout, [&] {
-            if (!deviceLink().transactionInFlight()) return;
+            if (!sim->link.transactionInFlight()) return;
             ++attempts;
             // A transaction asked for from inside the wait is refused ...
             const size_t before = sentCount();
-            deviceLink().ReadRegister(46);
+            sim->link.ReadRegister(46);
             if (sentCount() == before) ++refused;
             // ... and a command arriving meanwhile does not run.
             const bool wasSelected = f.deviceSelected;

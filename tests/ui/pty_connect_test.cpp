@@ -11,9 +11,9 @@
 #include <thread>
 
 #include "app/Application.h"
-#include "app/MainFrame.h"
+#include "app/ui/MainFrame.h"
 #include "app/MenuTable.h"
-#include "link/ConnectDialog.h"
+#include "session/ui/ConnectDialog.h"
 #include "shell_ui_support.h"
 #include "sim/PtyServer.h"
 
@@ -23,7 +23,9 @@ private slots:
     void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
 
     void scanListAndSelectThroughATerminal() {
-        ShellInstallation install;
+        DeviceLink link;
+        AppContext ctx(link);
+        ShellInstallation install(ctx.settings);
         SimBus bus;
         std::string error;
         QVERIFY(parseBusText("device 4 VALVE\n version 2\n release 1\n status 0x12\n"
@@ -35,12 +37,11 @@ private slots:
 
         install.dir().write("config.ini", "[BASIC Configurations]\nlanguage=test\nserial_port=1\n"
                                           "[Port Devices]\ncom1=" + server.path() + "\n");
-        std::unique_ptr<DeviceLink> link = createDeviceLink();
-        setDeviceLink(link.get());
+        usePortDevices(link, ctx.settings);
         RecordingOperator op;
         {
-            MainFrame f;
-            setOperator(&op);
+            MainFrame f(ctx);
+            ctx.setOperator(&op);
             QStringList lines;
             // Picks the second line once the list is up; the watch gives up
             // after 30 s, and without a list the command returns by itself.
@@ -63,8 +64,8 @@ private slots:
             QCOMPARE(lines, QStringList({"04>VALVE   ", "11>METER   "}));
             QVERIFY(op.messages.empty());
             QVERIFY(f.deviceSelected);
-            QCOMPARE(deviceLink().Address(), uint8_t(17));
-            QCOMPARE(deviceLink().Register40(), 99);
+            QCOMPARE(link.Address(), uint8_t(17));
+            QCOMPARE(link.Register40(), 99);
 
             f.pollStatus();
             QCOMPARE(f.lastStatus, 0u);
@@ -73,11 +74,9 @@ private slots:
             QCOMPARE(f.lastStatus, 0x1a2u);
 
             f.dispatch(CMD_DISCONNECT);
-            QVERIFY(!deviceLink().isOpen());
+            QVERIFY(!link.isOpen());
         }
-        link.reset();
-        setDeviceLink(nullptr);
-        setOperator(nullptr);
+        link.Close();
         server.stop();
         serving.join();
     }

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/AppState.h"
+#include "session/AppContext.h"
 #include "app/Installation.h"
 #include "core/shell_support.h"
 #include "support/Support.h"
@@ -29,9 +29,9 @@ inline std::vector<unsigned> shellTextNumbers() {
 
 class ShellInstallation {
 public:
-    explicit ShellInstallation(const std::string& title = "Service") {
+    // Enters the installation and reads its directory into settings.
+    explicit ShellInstallation(Settings& settings, const std::string& title = "Service") {
         startDir_ = std::filesystem::current_path();
-        saved_ = appState();
         std::string messages = "0>" + title + "<END>\n";
         for (unsigned n : shellTextNumbers()) {
             char entry[64];
@@ -41,38 +41,52 @@ public:
         dir_.write("messages.test", messages);
         dir_.write("config.ini", "[BASIC Configurations]\nlanguage=test\nserial_port=1\n");
         std::filesystem::current_path(dir_.path());
-        InitInstallDirectory();
+        InitInstallDirectory(settings);
     }
     ~ShellInstallation() {
         std::filesystem::current_path(startDir_);
-        appState() = saved_;
     }
     const TempDir& dir() const { return dir_; }
 
 private:
     TempDir dir_;
     std::filesystem::path startDir_;
-    AppState saved_;
 };
 
 inline QString qtext(unsigned n) { return QString::fromStdString(textOf(n)); }
 
 // What each shell window test runs in: a fresh installation and a simulated
-// bus whose link is the program's device link. Test classes derive from it
-// beside QObject and call setUp from init and tearDown from cleanup.
+// bus, with a context of their own that the window is built on. Test classes
+// derive from it beside QObject and call setUp from init and tearDown from
+// cleanup.
 class ShellTestBed {
 protected:
     void setUp() {
-        install = std::make_unique<ShellInstallation>();
         sim = std::make_unique<SimulatedBus>();
-        setDeviceLink(&sim->link);
+        context = std::make_unique<AppContext>(sim->link);
+        install = std::make_unique<ShellInstallation>(context->settings);
     }
     void tearDown() {
-        setOperator(nullptr);
-        setDeviceLink(nullptr);
-        sim.reset();
         install.reset();
+        context.reset();
+        sim.reset();
     }
-    std::unique_ptr<ShellInstallation> install;
+    // A fresh installation with this title in place of the first.
+    void reinstall(const std::string& title) {
+        install.reset();
+        context->settings = Settings{};
+        install = std::make_unique<ShellInstallation>(context->settings, title);
+    }
+    // A bus in real time in place of the virtual one; the context follows it.
+    void useRealTimeBus() {
+        Settings settings = context->settings;
+        context.reset();
+        sim = std::make_unique<SimulatedBus>(false);
+        context = std::make_unique<AppContext>(sim->link);
+        context->settings = settings;
+    }
+    AppContext& ctx() { return *context; }
     std::unique_ptr<SimulatedBus> sim;
+    std::unique_ptr<AppContext> context;
+    std::unique_ptr<ShellInstallation> install;
 };

@@ -1,0 +1,449 @@
+#include "app/ui/MainFrame.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QShortcut>
+#include <QStatusBar>
+#include <QTimer>
+
+#include "app/ChooserFilter.h"
+#include "app/ui/CreditsDialog.h"
+#include "app/ui/HelpWindow.h"
+#include "app/Installation.h"
+#include "app/MenuTable.h"
+#include "app/ui/OptionsDialog.h"
+#include "app/PanelLayout.h"
+#include "app/PanelRows.h"
+#include "app/ui/ProgressWindow.h"
+#include "widgets/ShellTextQt.h"
+#include "session/ui/ConnectDialog.h"
+#include "link/DeviceLink.h"
+#include "texts/TextTable.h"
+
+#include "params/ui/ParameterCommandsQt.h"
+#include "files/ui/FileCommandsQt.h"
+#include "files/ParameterFiles.h"
+
+namespace {
+
+constexpr int POLL_PERIOD_MS = 1000;
+constexpr uint32_t STATUS_REGISTER = 46;
+constexpr uint32_t PROGRESS_GROUP_TEXT = 768;
+constexpr uint32_t PROGRESS_TITLE_SUFFIX_TEXT = 1;
+constexpr int PANEL_FONT_PIXELS = 16;
+
+
+// The panel: paints what the frame rendered and tells it of size changes.
+class PanelView : public QWidget {
+public:
+    PanelView(MainFrame* frame) : QWidget(frame), frame_(frame) {
+        setObjectName(QStringLiteral("panel"));
+        setAttribute(Qt::WA_OpaquePaintEvent);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override { frame_->paintPanel(); }
+    void resizeEvent(QResizeEvent*) override { frame_->panelResized(); }
+
+private:
+    MainFrame* frame_;
+};
+
+QMessageBox::Icon boxIcon(MessageIcon icon) {
+    switch (icon) {
+    case MessageIcon::Exclamation: return QMessageBox::Warning;
+    case MessageIcon::Stop: return QMessageBox::Critical;
+    case MessageIcon::Question: return QMessageBox::Question;
+    case MessageIcon::Information: return QMessageBox::Information;
+    }
+    return QMessageBox::Warning;
+}
+
+}  // namespace
+
+QString MainFrame::text(uint32_t number) const { return shellText(ctx_.message(number)); }
+QString MainFrame::title() const { return shellText(ctx_.settings.windowTitle); }
+
+MainFrame::MainFrame(AppContext& ctx, QWidget* parent) : QMainWindow(parent), ctx_(ctx) {
+    QSize screenSize(MAIN_WINDOW_WIDTH, MAIN_WINDOW_HEIGHT);
+    if (QScreen* screen = QGuiApplication::primaryScreen()) screenSize = screen->size();
+    const PanelRect rect = mainWindowRect(screenSize.width(), screenSize.height());
+    resize(rect.width, rect.height);
+    move(rect.left, rect.top);
+    setWindowTitle(title());
+
+    statusText_ = new QLabel(this);
+    statusText_->setObjectName(QStringLiteral("statusText"));
+    statusBar()->addWidget(statusText_, 1);
+
+    panel_ = new PanelView(this);
+    setCentralWidget(panel_);
+
+    surface_ = QImage(screenSize, QImage::Format_RGB32);
+    surface_.fill(Qt::white);
+
+    normalFont_ = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    normalFont_.setStyleHint(QFont::SansSerif);
+    normalFont_.setPixelSize(PANEL_FONT_PIXELS);
+    normalFont_.setWeight(QFont::Normal);
+    boldFont_ = normalFont_;
+    boldFont_.setWeight(QFont::Bold);
+
+    buildMenus();
+
+    pollTimer_ = new QTimer(this);
+    connect(pollTimer_, &QTimer::timeout, this, &MainFrame::pollStatus);
+    pollTimer_->start(POLL_PERIOD_MS);
+
+    deviceSelected = false;
+    idle = true;
+    currentParameterNumber = 0x100;
+    lastStatus = 0;
+
+    ctx_.attachWindow(this, this);
+    // While the progress window is up, transactions keep the screen alive:
+    // everything but operator input is handled during their waits.
+    ctx_.link.setWaitHook([this] {
+        if (progress_) QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    });
+
+    LoadInstallation();
+}
+
+MainFrame::~MainFrame() {
+    pollTimer_->stop();
+    visibleBeforeProgress_ = false;
+    HideProgress();
+    ctx_.link.setWaitHook(nullptr);
+    if (&ctx_.window() == static_cast<FrameState*>(this)) ctx_.attachWindow(nullptr, nullptr);
+}
+
+// ---- installation, menus, hints ----
+
+bool MainFrame::LoadInstallation() {
+    if (loadInstallationCore(ctx_) != LoadResult::Ok) return false;
+    setWindowTitle(title());
+    applyMenuCaptions();
+    completeMenu();
+    showHint(IDLE_HINT_TEXT);
+    return true;
+}
+
+void MainFrame::buildMenus() {
+    for (const MenuCommand& c : menuCommands()) {
+        const uint32_t id = c.id;
+        if (c.captionText != 0) {
+            auto* action = new QAction(QString::fromLatin1(c.key), this);
+            action->setObjectName(QString::number(id));
+            action->setData(id);
+            connect(action, &QAction::triggered, this, [this, id] { dispatch(id); });
+            actions_[id] = action;
+        }
+        // Accelerators go straight to the dispatcher, which applies the rule
+        // of the moment, whatever the menu showed when it was last opened.
+        if (c.accelerator[0] != '\0') {
+            auto* shortcut = new QShortcut(QKeySequence(QString::fromLatin1(c.accelerator)), this);
+            shortcut->setObjectName(QStringLiteral("key") + QString::number(id));
+            connect(shortcut, &QShortcut::activated, this, [this, id] { dispatch(id); });
+        }
+    }
+    for (const MenuLayout& layout : initialMenus()) {
+        QMenu* m = menuBar()->addMenu(QString::fromLatin1(layout.key));
+        m->setObjectName(QString::fromLatin1(layout.key));
+        for (uint32_t id : layout.items) {
+            if (id == MENU_SEPARATOR) m->addSeparator();
+            else m->addAction(actions_.at(id));
+        }
+        connect(m, &QMenu::aboutToShow, this, [this] {
+            updateCommandEnabling();
+            showHint(IDLE_HINT_TEXT);
+        });
+        connect(m, &QMenu::aboutToHide, this, [this] { showHint(IDLE_HINT_TEXT); });
+        connect(m, &QMenu::hovered, this, [this](QAction* a) {
+            showHint(a->isSeparator() ? IDLE_HINT_TEXT : hintTextFor(a->data().toUInt()));
+        });
+        m->installEventFilter(this);
+        menus_.push_back(m);
+    }
+    // The menu bar is not watched: it hears of every item highlighted in an
+    // open menu too, and would wipe the item's hint. Opening and closing a
+    // menu restore the idle text.
+    updateCommandEnabling();
+}
+
+void MainFrame::applyMenuCaptions() {
+    const std::vector<MenuLayout> layouts = initialMenus();
+    for (size_t i = 0; i < menus_.size() && i < layouts.size(); ++i)
+        menus_[i]->setTitle(text(layouts[i].captionText));
+    for (auto& [id, action] : actions_) {
+        const MenuCommand* c = findMenuCommand(id);
+        QString caption = text(c->captionText);
+        if (c->accelerator[0] != '\0' && !caption.contains(QLatin1Char('\t')))
+            caption += QLatin1Char('\t') + QKeySequence(QString::fromLatin1(c->accelerator))
+                                               .toString(QKeySequence::NativeText);
+        action->setText(caption);
+    }
+}
+
+void MainFrame::completeMenu() {
+    QMenu* second = menus_.at(1);
+    std::vector<uint32_t> items;
+    for (QAction* a : second->actions()) items.push_back(a->isSeparator() ? MENU_SEPARATOR : a->data().toUInt());
+    completeSecondMenu(items);
+    // clear() deletes the separators the menu owns; the commands belong to the window.
+    second->clear();
+    for (uint32_t id : items) {
+        if (id == MENU_SEPARATOR) second->addSeparator();
+        else second->addAction(actions_.at(id));
+    }
+}
+
+void MainFrame::showHint(uint32_t textNumber) { statusText_->setText(text(textNumber)); }
+
+bool MainFrame::eventFilter(QObject* watched, QEvent* event) {
+    // Separators and the gaps between items have no hint of their own.
+    if (event->type() == QEvent::MouseMove) {
+        if (auto* m = qobject_cast<QMenu*>(watched)) {
+            QAction* a = m->actionAt(static_cast<QMouseEvent*>(event)->position().toPoint());
+            if (!a || a->isSeparator()) showHint(IDLE_HINT_TEXT);
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainFrame::updateCommandEnabling() {
+    for (auto& [id, action] : actions_) action->setEnabled(commandEnabled(id, deviceSelected));
+}
+
+QAction* MainFrame::commandAction(uint32_t id) const {
+    auto it = actions_.find(id);
+    return it == actions_.end() ? nullptr : it->second;
+}
+
+QMenu* MainFrame::menu(int index) const {
+    return index >= 0 && index < static_cast<int>(menus_.size()) ? menus_[static_cast<size_t>(index)] : nullptr;
+}
+
+// ---- commands ----
+
+void MainFrame::dispatch(uint32_t id) {
+    if (!commandEnabled(id, deviceSelected)) return;
+    // Events handled while a command or a transaction waits must not start
+    // a second one.
+    if (commandRunning_ || ctx_.link.transactionInFlight()) return;
+    const MenuCommand* command = findMenuCommand(id);
+    commandRunning_ = true;
+    if (command->clearsIdle) idle = false;
+    runCommand(id);
+    if (command->clearsIdle) idle = true;
+    commandRunning_ = false;
+    updateCommandEnabling();
+}
+
+void MainFrame::runCommand(uint32_t id) {
+    switch (id) {
+    case CMD_CONNECT: runConnectCommand(ctx_, this); break;
+    case CMD_DISCONNECT: runDisconnectCommand(ctx_); break;
+    case CMD_OPTIONS:
+        runOptionsDialog(ctx_, this, [this] { return LoadInstallation(); });
+        RenderPanel();
+        break;
+    case CMD_QUIT: close(); break;
+    case CMD_CREDITS:
+        runCreditsDialog(ctx_, this);
+        break;
+    case CMD_HELP_CONTENTS: showHelp("contents"); break;
+    case CMD_HELP_CONTEXT: showHelp(HELP_CONTEXT_ANCHOR); break;
+    case CMD_PARAMETERS:
+        if (deviceSelected) runParameterDialog(ctx_, this, 0);
+        else runParameterTextCommand(ctx_, this);
+        RenderPanel();
+        break;
+    case CMD_PASSWORD: runPasswordCommand(ctx_, this, false); RenderPanel(); break;
+    case CMD_PASSWORD_ACCESS: runPasswordCommand(ctx_, this, true); RenderPanel(); break;
+    case CMD_ADDRESS: runAddressCommand(ctx_, this); RenderPanel(); break;
+    case CMD_RESTART: runRestartCommand(ctx_, this); RenderPanel(); break;
+    case CMD_FILE_VIEWER: runReportViewCommand(ctx_, this); RenderPanel(); break;
+    case CMD_SAVE: saveParameterFile(ctx_); RenderPanel(); break;
+    case CMD_LOAD: loadParameterFileCommand(ctx_); RenderPanel(); break;
+    default: break;   // 40009 is never enabled
+    }
+}
+
+void MainFrame::showHelp(const char* anchor) {
+    if (!help_) help_ = new HelpWindow(this);
+    help_->showHelp(QString::fromStdString(ctx_.settings.helpFilePath), QString::fromLatin1(anchor));
+}
+
+void MainFrame::closeEvent(QCloseEvent* event) {
+    if (deviceSelected) ctx_.link.Deselect();
+    if (help_) help_->close();
+    event->accept();
+}
+
+// ---- the device panel ----
+
+void MainFrame::RenderPanel() {
+    ++renderCount_;
+    surface_.fill(Qt::white);
+    if (deviceSelected) {
+        const int w = panel_->width();
+        const int h = panel_->height();
+        const PanelLayout layout = panelLayout(w, h, PANEL_ROW_COUNT);
+        const std::vector<PanelRow> rows = panelRows(ctx_.texts, ctx_.link, lastStatus);
+        const QRect labelClip(layout.labelClip.left, layout.labelClip.top, layout.labelClip.width,
+                              layout.labelClip.height);
+        const QRect valueClip(layout.valueClip.left, layout.valueClip.top, layout.valueClip.width,
+                              layout.valueClip.height);
+        {
+            QPainter p(&surface_);
+            p.setBackgroundMode(Qt::OpaqueMode);
+            p.setBackground(Qt::white);
+            p.setPen(Qt::black);
+            for (size_t i = 0; i < rows.size(); ++i) {
+                const int y = panelRowTop(static_cast<int>(i));
+                p.setClipRect(labelClip);
+                p.setFont(boldFont_);
+                p.drawText(QPoint(8, y + QFontMetrics(boldFont_).ascent()), shellText(rows[i].label));
+                p.setClipRect(valueClip);
+                p.setFont(normalFont_);
+                p.drawText(QPoint(layout.valueX, y + QFontMetrics(normalFont_).ascent()),
+                           shellText(rows[i].value));
+            }
+            p.setClipping(false);
+            p.setRenderHint(QPainter::Antialiasing, false);
+            p.setPen(QPen(Qt::black, 0));
+            for (const auto& outline : layout.outlines) {
+                QPolygon polygon;
+                for (const PanelPoint& point : outline) polygon << QPoint(point.x, point.y);
+                p.drawPolyline(polygon);
+            }
+        }
+        tintPixels(reinterpret_cast<uint32_t*>(surface_.bits()), surface_.width(), surface_.height(),
+                   static_cast<int>(surface_.bytesPerLine() / 4), layout.tint);
+    }
+    updateCommandEnabling();
+    panel_->update();
+}
+
+void MainFrame::paintPanel() {
+    QPainter p(panel_);
+    // A window stretched past the screen it started on shows white beyond the surface.
+    if (panel_->width() > surface_.width() || panel_->height() > surface_.height())
+        p.fillRect(panel_->rect(), Qt::white);
+    p.drawImage(0, 0, surface_);
+    if (!painted_) {
+        if (firstPaintPending_) {
+            panel_->update();
+        } else {
+            painted_ = true;
+            RenderPanel();
+        }
+        firstPaintPending_ = false;
+    }
+}
+
+void MainFrame::panelResized() {
+    if (painted_) RenderPanel();
+}
+
+void MainFrame::pollStatus() {
+    if (!deviceSelected || !idle) return;
+    DeviceLink& link = ctx_.link;
+    // A tick handled while a transaction waits must not start another one,
+    // nor one that falls between the steps of a long operation.
+    if (link.transactionInFlight() || progress_) return;
+    const uint32_t value = link.ReadRegister(STATUS_REGISTER);
+    if (link.errorFlag() != 0) return;
+    if (value != lastStatus) {
+        lastStatus = value;
+        RenderPanel();
+    }
+}
+
+// ---- operator ----
+
+QWidget* MainFrame::dialogParent() {
+    if (QWidget* modal = QApplication::activeModalWidget()) return modal;
+    return isVisible() ? this : nullptr;
+}
+
+void MainFrame::message(const std::string& caption, const std::string& body, MessageIcon icon) {
+    QMessageBox box(boxIcon(icon), shellText(caption), shellText(body), QMessageBox::Ok, dialogParent());
+    box.exec();
+}
+
+bool MainFrame::question(const std::string& caption, const std::string& body) {
+    QMessageBox box(QMessageBox::Question, shellText(caption), shellText(body),
+                    QMessageBox::Yes | QMessageBox::No, dialogParent());
+    box.setDefaultButton(QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes;
+}
+
+std::optional<std::string> MainFrame::chooseFile(const FileChoice& choice, bool save) {
+    QStringList filters;
+    for (const std::string& f : chooserFilters(choice.filter)) filters << shellText(f);
+    const QString directory = choice.initialDirectory.empty()
+                                  ? QDir::currentPath()
+                                  : QString::fromStdString(choice.initialDirectory);
+    QFileDialog dialog(dialogParent(), title(), directory);
+    dialog.setNameFilters(filters);
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    if (!choice.defaultExtension.empty())
+        dialog.setDefaultSuffix(QString::fromStdString(choice.defaultExtension));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    return dialog.selectedFiles().first().toStdString();
+}
+
+std::optional<std::string> MainFrame::chooseOpenFile(const FileChoice& choice) {
+    return chooseFile(choice, false);
+}
+
+std::optional<std::string> MainFrame::chooseSaveFile(const FileChoice& choice) {
+    return chooseFile(choice, true);
+}
+
+void MainFrame::ShowProgress(uint32_t* counter, uint32_t maximum, const std::string& caption) {
+    if (counter) *counter = 0;
+    // Never two progress windows: a second Show replaces the first.
+    if (progress_) HideProgress();
+    progress_ = std::make_unique<ProgressWindow>(counter, maximum, text(PROGRESS_GROUP_TEXT),
+                                                 shellText(caption), title());
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    progress_->show();
+    progress_->raise();
+    visibleBeforeProgress_ = isVisible();
+    setWindowTitle(shellText(ctx_.settings.windowTitle + ctx_.message(PROGRESS_TITLE_SUFFIX_TEXT)));
+    hide();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void MainFrame::HideProgress() {
+    if (!progress_) return;
+    progress_.reset();
+    // A job without the main window keeps it hidden. Shown again, the window
+    // (or the dialog that was working over it) takes the keyboard back, so
+    // the accelerators answer at once.
+    if (visibleBeforeProgress_) {
+        show();
+        QWidget* front = QApplication::activeModalWidget();
+        if (!front) front = this;
+        front->raise();
+        front->activateWindow();
+    }
+    setWindowTitle(title());
+    QApplication::restoreOverrideCursor();
+}

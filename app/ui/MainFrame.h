@@ -1,0 +1,107 @@
+#pragma once
+// The program's main window: the menu through which every command starts,
+// a status pane with the hint of the highlighted item, and the device panel
+// rendered into a screen-sized off-screen image that painting only copies.
+// It is also the operator of the interactive program: message boxes,
+// questions, file choosers and the progress window go through it.
+#include <QImage>
+#include <QMainWindow>
+#include <QFont>
+#include <cstdint>
+#include <map>
+#include <memory>
+
+#include "session/AppContext.h"
+#include "platform/Operator.h"
+
+class HelpWindow;
+class ProgressWindow;
+class QLabel;
+class QMenu;
+class QTimer;
+
+class MainFrame : public QMainWindow, public FrameState, public Operator {
+    Q_OBJECT
+public:
+    // Builds the window, attaches itself to the context as its operator and
+    // window flags and to the device link as its wait hook, and runs
+    // LoadInstallation. Not shown.
+    explicit MainFrame(AppContext& ctx, QWidget* parent = nullptr);
+    ~MainFrame() override;
+
+    // Loads config.ini and the language files, then sets the title, the menu
+    // captions and the status text. False (nothing of the window changed)
+    // when the configuration or the messages could not be loaded.
+    bool LoadInstallation();
+
+    AppContext& context() const { return ctx_; }
+
+    // Renders the device panel into the surface and repaints.
+    void RenderPanel() override;
+
+    // Runs the command with this id when its rule enables it now; one
+    // command at a time.
+    void dispatch(uint32_t id);
+    // The one-second poll of the status register.
+    void pollStatus();
+    // Enables the menu items by their rules.
+    void updateCommandEnabling();
+
+    // Operator.
+    void message(const std::string& caption, const std::string& text, MessageIcon icon) override;
+    bool question(const std::string& caption, const std::string& text) override;
+    std::optional<std::string> chooseOpenFile(const FileChoice& choice) override;
+    std::optional<std::string> chooseSaveFile(const FileChoice& choice) override;
+    void ShowProgress(uint32_t* counter, uint32_t maximum, const std::string& caption) override;
+    void HideProgress() override;
+
+    // What the window shows, for its tests.
+    const QImage& surface() const { return surface_; }
+    QWidget* panel() const { return panel_; }
+    QLabel* statusText() const { return statusText_; }
+    QAction* commandAction(uint32_t id) const;
+    QMenu* menu(int index) const;
+    QTimer* pollTimer() const { return pollTimer_; }
+    ProgressWindow* progressWindow() const { return progress_.get(); }
+    HelpWindow* helpWindow() const { return help_; }
+    bool painted() const { return painted_; }
+    int renderCount() const { return renderCount_; }
+
+    // Called by the panel widget.
+    void paintPanel();
+    void panelResized();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QString text(uint32_t number) const;
+    QString title() const;
+    void buildMenus();
+    void applyMenuCaptions();
+    void completeMenu();
+    void showHint(uint32_t textNumber);
+    void runCommand(uint32_t id);
+    void showHelp(const char* anchor);
+    QWidget* dialogParent();
+    std::optional<std::string> chooseFile(const FileChoice& choice, bool save);
+
+    AppContext& ctx_;
+    QImage surface_;
+    QFont normalFont_;
+    QFont boldFont_;
+    QWidget* panel_ = nullptr;
+    QLabel* statusText_ = nullptr;
+    QTimer* pollTimer_ = nullptr;
+    std::map<uint32_t, QAction*> actions_;
+    std::vector<QMenu*> menus_;
+    HelpWindow* help_ = nullptr;
+    std::unique_ptr<ProgressWindow> progress_;
+    bool visibleBeforeProgress_ = false;
+    bool painted_ = false;
+    // The first paint after showing only asks for another; the second renders.
+    bool firstPaintPending_ = true;
+    bool commandRunning_ = false;
+    int renderCount_ = 0;
+};

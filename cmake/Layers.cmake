@@ -1,0 +1,85 @@
+# The layers of the source tree and what each may include. The check runs at
+# every build in which a source changed and fails the build on an include
+# that reaches a layer it may not use, or on Qt outside the windows.
+
+set(FS_LAYER_FOLDERS
+  texts platform link session params files app sim
+  widgets session/ui params/ui files/ui app/ui)
+set(FS_LAYER_CORE platform texts)
+set(FS_ALLOWED_texts      texts)
+set(FS_ALLOWED_platform   platform texts)
+set(FS_ALLOWED_link       link platform texts)
+set(FS_ALLOWED_session    session link platform texts)
+set(FS_ALLOWED_params     params session link platform texts)
+set(FS_ALLOWED_files      files params session link platform texts)
+set(FS_ALLOWED_app        app files params session link platform texts)
+# The simulator is the other end of the wire: the byte transport and the
+# clock are all it shares with the program.
+set(FS_ALLOWED_sim        sim platform/ByteTransport.h platform/Clock.h link) # TEMP-MERGE
+set(FS_ALLOWED_widgets    widgets texts)
+set(FS_ALLOWED_session/ui session/ui widgets session link platform texts)
+set(FS_ALLOWED_params/ui  params/ui session/ui widgets params session link platform texts)
+set(FS_ALLOWED_files/ui   files/ui params/ui session/ui widgets files params session link platform texts)
+set(FS_ALLOWED_app/ui     app/ui files/ui params/ui session/ui widgets app files params session link platform texts)
+set(FS_QT_FOLDERS widgets session/ui params/ui files/ui app/ui)
+
+if(CMAKE_SCRIPT_MODE_FILE)
+  set(failures "")
+  foreach(folder ${FS_LAYER_FOLDERS})
+    file(GLOB files ${SOURCE_DIR}/${folder}/*.cpp ${SOURCE_DIR}/${folder}/*.h)
+    list(FIND FS_QT_FOLDERS ${folder} qtAllowed)
+    foreach(f ${files})
+      file(STRINGS ${f} includes REGEX "^#include [\"<]")
+      file(RELATIVE_PATH rel ${SOURCE_DIR} ${f})
+      foreach(line ${includes})
+        if(line MATCHES "^#include <(Q[A-Za-z]+)" AND qtAllowed EQUAL -1)
+          list(APPEND failures "${rel}: ${line} (Qt belongs to the windows)")
+        elseif(line MATCHES "^#include \"([^\"]+)\"")
+          set(target ${CMAKE_MATCH_1})
+          set(ok FALSE)
+          foreach(allowed ${FS_ALLOWED_${folder}})
+            if(target STREQUAL allowed)
+              set(ok TRUE)
+            else()
+              # A folder allows its own headers, not those of its ui/ subfolder.
+              string(FIND "${target}" "${allowed}/" at)
+              if(at EQUAL 0)
+                string(LENGTH "${allowed}/" n)
+                string(SUBSTRING "${target}" ${n} -1 rest)
+                if(NOT rest MATCHES "/")
+                  set(ok TRUE)
+                endif()
+              endif()
+            endif()
+          endforeach()
+          if(NOT ok)
+            list(JOIN FS_ALLOWED_${folder} ", " may)
+            list(APPEND failures "${rel}: ${line} (${folder}/ may use ${may})")
+          endif()
+        endif()
+      endforeach()
+    endforeach()
+  endforeach()
+  if(failures)
+    list(JOIN failures "\n  " text)
+    message(FATAL_ERROR "Includes across the layers:\n  ${text}")
+  endif()
+  file(WRITE ${STAMP} "layers checked\n")
+else()
+  set(fs_layer_sources "")
+  foreach(folder ${FS_LAYER_FOLDERS})
+    file(GLOB found CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${folder}/*.cpp ${CMAKE_SOURCE_DIR}/${folder}/*.h)
+    list(APPEND fs_layer_sources ${found})
+  endforeach()
+  set(FS_LAYER_STAMP ${CMAKE_BINARY_DIR}/layers.checked)
+  add_custom_command(OUTPUT ${FS_LAYER_STAMP}
+    COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${CMAKE_SOURCE_DIR} -DSTAMP=${FS_LAYER_STAMP}
+            -P ${CMAKE_SOURCE_DIR}/cmake/Layers.cmake
+    DEPENDS ${fs_layer_sources} ${CMAKE_SOURCE_DIR}/cmake/Layers.cmake
+    COMMENT "Checking the includes of every layer")
+  add_custom_target(check_layers ALL DEPENDS ${FS_LAYER_STAMP})
+  # Nothing builds before the layers are known to be in order.
+  foreach(lib fstexts fsplatform)
+    add_dependencies(${lib} check_layers)
+  endforeach()
+endif()

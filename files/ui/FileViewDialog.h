@@ -1,0 +1,28 @@
+#pragma once
+// The window both the report viewer and the parameter text editor use: a
+// frame with a heading, a text area in a fixed-pitch font, a save button and OK.
+#include <QDialog>
+#include <string>
+
+class AppContext;
+class QGroupBox;
+class QLabel;
+class QPlainTextEdit;
+
+class FileViewDialog : public QDialog {
+    Q_OBJECT
+public:
+    // frameText: the text number of the frame's caption.
+    FileViewDialog(const AppContext& ctx, QWidget* parent, uint32_t frameText, bool editable);
+
+    // The text area's content as single-byte text with LF line ends.
+    std::string areaText() const;
+
+protected:
+    // Shows text with CR LF or LF line ends.
+    void showAreaText(const std::string& text);
+    virtual void onSave() = 0;
+
+private:
+    QPlainTextEdit* area_ = nullptr;
+};

@@ -1,0 +1,54 @@
+#include "params/ui/PasswordDialog.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRegularExpressionValidator>
+#include <QVBoxLayout>
+
+#include "session/AppContext.h"
+#include "params/DeviceCommands.h"
+#include "widgets/DialogFontQt.h"
+#include "widgets/OkCancelRowQt.h"
+#include "texts/TextTable.h"
+
+namespace {
+constexpr int PasswordLength = 5;
+}
+
+PasswordDialog::PasswordDialog(const AppContext& ctx, QWidget* parent, uint32_t current) : QDialog(parent) {
+    setObjectName("106");
+    setModal(true);
+    setWindowTitle(QString::fromStdString(ctx.settings.windowTitle));
+
+    auto* top = new QVBoxLayout(this);
+    auto* frame = new QGroupBox(QString::fromStdString(ctx.message(1280)), this);
+    frame->setObjectName("1500");
+    auto* inner = new QVBoxLayout(frame);
+    auto* prompt = new QLabel(QString::fromStdString(ctx.message(1281)), frame);
+    prompt->setObjectName("1501");
+    prompt->setAlignment(Qt::AlignCenter);
+    prompt->setWordWrap(true);
+    field_ = new QLineEdit(frame);
+    field_->setObjectName("1502");
+    field_->setAlignment(Qt::AlignCenter);
+    field_->setEchoMode(QLineEdit::Password);
+    field_->setMaxLength(PasswordLength);
+    field_->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]{0,5}"), field_));
+    field_->setFont(boldDialogFont(24));
+    field_->setText(QString::fromStdString(passwordFieldText(current)));
+    inner->addWidget(prompt);
+    inner->addWidget(field_);
+    top->addWidget(frame);
+
+    addOkCancelRow(this, top);
+    field_->setFocus();
+}
+
+uint32_t PasswordDialog::value() const { return passwordFromText(field_->text().toStdString()); }
+
+std::optional<uint32_t> PasswordDialog::ask(const AppContext& ctx, QWidget* parent, uint32_t current) {
+    PasswordDialog dialog(ctx, parent, current);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.value();
+}

@@ -1,0 +1,29 @@
+#include "session/AppContext.h"
+
+#include "platform/StderrOperator.h"
+
+AppContext::AppContext(DeviceLink& deviceLink, Operator* op)
+    : link(deviceLink), ownOperator_(std::make_unique<StderrOperator>()) {
+    setOperator(op);
+}
+
+AppContext::~AppContext() = default;
+
+void AppContext::setOperator(Operator* op) { operator_ = op ? op : ownOperator_.get(); }
+
+void AppContext::attachWindow(Operator* op, FrameState* window) {
+    setOperator(op);
+    window_ = window ? window : &ownWindow_;
+}
+
+void AppContext::showText(uint32_t n, MessageIcon icon) { showMessage(message(n), icon); }
+
+void AppContext::showMessage(const std::string& text, MessageIcon icon) {
+    ui().message(settings.windowTitle, text, icon);
+}
+
+bool AppContext::askText(uint32_t n) { return ui().question(settings.windowTitle, message(n)); }
+
+void AppContext::showProgressText(uint32_t* counter, uint32_t maximum, uint32_t n) {
+    ui().ShowProgress(counter, maximum, message(n));
+}

@@ -1,0 +1,83 @@
+#pragma once
+// What a command works with: the installation's settings, the device link,
+// the operator interface, the main window's flags and the texts of the chosen
+// language. Start-up builds one context and hands it to every command, model
+// and batch job; a test builds its own, so two of them never share state.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/Operator.h"
+#include "texts/TextTable.h"
+
+class Clock;
+class DeviceLink;
+
+inline constexpr const char* versionText = "v1.10";
+inline constexpr const char* dateText = "Jun, 2008";
+
+// The installation: where it is and what config.ini chose.
+struct Settings {
+    std::string installDirectory;   // current directory at start-up, no trailing "/"
+    std::string profilePath;        // installDirectory + "/config.ini"
+    std::string language;
+    uint8_t serialPort = 1;
+    bool connectOnStartup = false;
+    std::string windowTitle;        // text 0 + " " + versionText
+    std::string helpFilePath;       // installDirectory + "/help_" + language + ".hlp"
+    bool installationLoaded = false;
+};
+
+// The main window's flags that commands read and change. MainFrame derives
+// from it; batch jobs and tests use the context's own plain instance.
+class FrameState {
+public:
+    virtual ~FrameState() = default;
+    bool deviceSelected = false;
+    bool idle = true;
+    uint32_t currentParameterNumber = 0x100;
+    uint32_t lastStatus = 0;
+    // Renders the device panel again (the Qt main window repaints; others do nothing).
+    virtual void RenderPanel() {}
+};
+
+class AppContext {
+public:
+    // Without an operator of its own, the context reports on standard error.
+    explicit AppContext(DeviceLink& link, Operator* op = nullptr);
+    ~AppContext();
+    AppContext(const AppContext&) = delete;
+    AppContext& operator=(const AppContext&) = delete;
+
+    Settings settings;
+    LanguageTexts texts;
+    DeviceLink& link;
+    // The clock whose tick count seeds each sealed file; the monotonic clock
+    // when none is set (tests set one with a fixed count).
+    std::shared_ptr<Clock> seedClock;
+
+    Operator& ui() const { return *operator_; }
+    FrameState& window() const { return *window_; }
+    void setOperator(Operator* op);
+    // The main window takes over as operator and window while it exists;
+    // null gives the context's own back.
+    void attachWindow(Operator* op, FrameState* window);
+
+    // Text n of the messages table.
+    std::string message(uint32_t n) const { return texts.messages.Lookup(n); }
+    // A message box with the window title as caption and text n.
+    void showText(uint32_t n, MessageIcon icon = MessageIcon::Exclamation);
+    // A message box with the window title as caption and a text built by the caller.
+    void showMessage(const std::string& text, MessageIcon icon = MessageIcon::Exclamation);
+    // A Yes/No question with the window title as caption and text n.
+    bool askText(uint32_t n);
+    // The progress window with text n as caption.
+    void showProgressText(uint32_t* counter, uint32_t maximum, uint32_t n);
+
+private:
+    std::unique_ptr<Operator> ownOperator_;
+    Operator* operator_ = nullptr;
+    FrameState ownWindow_;
+    FrameState* window_ = &ownWindow_;
+};

@@ -1,0 +1,41 @@
+#pragma once
+// Connecting to one device on the bus and disconnecting again: the window
+// commands Connect and Disconnect without their widgets. Messages and the
+// progress window go through the operator interface; the list of devices is
+// shown by a DeviceChooser (the connect dialog, or a test's stand-in).
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+class AppContext;
+
+// The connect dialog as the procedure sees it.
+class DeviceChooser {
+public:
+    virtual ~DeviceChooser() = default;
+    // Shows the bus list, first line selected, and lets the operator press OK
+    // until tryLine accepts the chosen line (0-based; -1 when none is chosen)
+    // or the operator cancels. True when a line was accepted.
+    virtual bool choose(const std::vector<std::string>& entries,
+                        const std::function<bool(int line)>& tryLine) = 0;
+};
+
+// Scans the bus under a progress window (maximum 64, text 769) and returns
+// the bus list; text 19 when nothing answered.
+std::vector<std::string> scanForDevices(AppContext& ctx);
+
+// OK of the connect dialog for a line of the bus list: selects the device and
+// reads its identity under a progress window (text 770). deviceSelected is
+// set only when the identity was taken, so the panel never shows the
+// previous device's image. Text 3 on failure.
+bool selectListedDevice(AppContext& ctx, int line);
+
+// Command 40004: opens the port, scans, connects at once when exactly one
+// device answered, otherwise lets the chooser pick; renders the panel after.
+// True when a device is now selected and identified.
+bool connectCommand(AppContext& ctx, uint8_t serialPort, DeviceChooser& chooser);
+
+// Command 40005: releases the selected device (text 18 when none), closes
+// the port and renders the panel.
+void disconnectCommand(AppContext& ctx);
