@@ -1,6 +1,7 @@
 #include "support/SimFixture.h"
 
 #include "app/AppState.h"
+#include "support/SimAttach.h"
 
 namespace {
 // Fixtures may nest; the innermost link is the installed one.
@@ -18,7 +19,7 @@ SimFixture::SimFixture(FromText, const std::string& busText) {
 }
 
 void SimFixture::install() {
-    line = sim.attach(link);
+    line = attachSim(sim, link);
     previousLink_ = installedLink;
     installedLink = &link;
     setDeviceLink(&link);
