@@ -15,7 +15,7 @@ set(FS_ALLOWED_files      files params session link platform texts)
 set(FS_ALLOWED_app        app files params session link platform texts)
 # The simulator is the other end of the wire: the byte transport and the
 # clock are all it shares with the program.
-set(FS_ALLOWED_sim        sim platform/ByteTransport.h platform/Clock.h link) # TEMP-MERGE
+set(FS_ALLOWED_sim        sim platform/ByteTransport.h platform/Clock.h)
 set(FS_ALLOWED_widgets    widgets texts)
 set(FS_ALLOWED_session/ui session/ui widgets session link platform texts)
 set(FS_ALLOWED_params/ui  params/ui session/ui widgets params session link platform texts)

@@ -24,8 +24,27 @@
 //                                  the fourth name register, "mute 0x0104"
 //                                  a parameter)
 //
+// How a device answers (defaults in brackets):
+//   access62 value|short           registers 62 and 68 read as the value 0/1
+//                                  [value] or as the short answer 0x10/0x11
+//   iddigits 2|4                   identity registers 32..48 in at least 2
+//                                  or 4 digits [32, 34, 36, 48 as few as the
+//                                  value needs, 40, 44, 46 in 4]
+//   absent notavail|silent         absent 40/44 answer 0x1E [notavail] or nothing
+//   namepad blank|zero             the name's padding read as blanks [blank]
+//                                  or as zero bytes
+//   eightdigits end|noend          8-digit values with the end mark on the
+//                                  last byte [end] or without
+//   turnaround <us>                the device's own reaction time [the wire's]
+//   bytegap <us>                   quiet time between the bytes of an answer [0]
+//   restartack yes|no              the restart command is acknowledged [yes]
+//   restartsilence <ms>            silence after a restart [the bus's]
+//   hold <ms>                      a broken-off request is continued by bytes
+//                                  that follow within this time [10]
+//
 // Statements after "device" belong to that device.
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <vector>
 
@@ -60,6 +79,14 @@ bool validParameterKey(uint32_t key) {
 }
 
 bool validEndKey(uint32_t key) { return key >= 0x0100 && key <= 0x7F80 && !(key & 1); }
+
+// A word of two: first gives false, second true.
+bool choice(const std::string& word, const char* first, const char* second, bool& value) {
+    if (word == first) value = false;
+    else if (word == second) value = true;
+    else return false;
+    return true;
+}
 
 }  // namespace
 
@@ -140,6 +167,33 @@ bool parseBusText(const std::string& text, SimBus& bus, std::string& error) {
             if (w.size() != 2 || !parseNumber(w[1], n, true) || !validEndKey(n)) return fail("expected: end <key>");
             device->endKey = n;
             endGiven = true;
+        } else if (kw == "access62" || kw == "absent" || kw == "namepad" || kw == "eightdigits" ||
+                   kw == "restartack") {
+            static const std::map<std::string, std::pair<const char*, const char*>> words = {
+                {"access62", {"value", "short"}},  {"absent", {"notavail", "silent"}},
+                {"namepad", {"blank", "zero"}},    {"eightdigits", {"end", "noend"}},
+                {"restartack", {"no", "yes"}}};
+            auto [first, second] = words.at(kw);
+            bool v = false;
+            if (w.size() != 2 || !choice(w[1], first, second, v))
+                return fail("expected: " + kw + " " + first + "|" + second);
+            if (kw == "access62") device->accessReadsShort = v;
+            else if (kw == "absent") device->absentRegistersSilent = v;
+            else if (kw == "namepad") device->nameZeroPadded = v;
+            else if (kw == "eightdigits") device->eightDigitsWithoutEndMark = v;
+            else device->restartAcknowledged = v;
+        } else if (kw == "iddigits") {
+            if (w.size() != 2 || !parseNumber(w[1], n, false) || (n != 2 && n != 4))
+                return fail("expected: iddigits 2|4");
+            device->identityDigits = uint8_t(n);
+        } else if (kw == "turnaround" || kw == "bytegap") {
+            if (w.size() != 2 || !parseNumber(w[1], n, false) || n > 1000000)
+                return fail("expected: " + kw + " <microseconds 0..1000000>");
+            (kw == "turnaround" ? device->turnaroundNs : device->answerByteGapNs) = int64_t(n) * 1000;
+        } else if (kw == "restartsilence" || kw == "hold") {
+            if (w.size() != 2 || !parseNumber(w[1], n, false) || n > 60000)
+                return fail("expected: " + kw + " <milliseconds 0..60000>");
+            (kw == "hold" ? device->requestHoldNs : device->restartSilenceNs) = int64_t(n) * 1000000;
         } else if (kw == "mute") {
             if (w.size() != 2 || !parseNumber(w[1], n, false) || n > 0x7F7E) return fail("expected: mute <key>");
             device->mutedKeys.insert(n & 0xFFFE);

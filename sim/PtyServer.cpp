@@ -29,6 +29,7 @@ PtyServer::PtyServer(SimBus& bus, Options options) : bus_(bus), options_(std::mo
     wire_.options.byteTimeNs = options_.pace ? ByteTimeNs : 0;
     wire_.options.turnaroundNs = options_.turnaroundNs;
     wire_.options.echo = options_.echo;
+    wire_.options.echoDelayNs = options_.echoDelayNs;
     wire_.setFaults(options_.faults);
 }
 
@@ -190,6 +191,20 @@ std::string busText(const SimBus& bus) {
         std::snprintf(line, sizeof line, "end %04x\n", d->endKey);
         out += line;
         for (uint32_t key : d->mutedKeys) out += "mute " + std::to_string(key) + "\n";
+        // How it answers, where it is not the common device.
+        const SimDevice common;
+        if (d->accessReadsShort) out += "access62 short\n";
+        if (d->identityDigits) out += "iddigits " + std::to_string(d->identityDigits) + "\n";
+        if (d->absentRegistersSilent) out += "absent silent\n";
+        if (d->nameZeroPadded) out += "namepad zero\n";
+        if (d->eightDigitsWithoutEndMark) out += "eightdigits noend\n";
+        if (d->turnaroundNs >= 0) out += "turnaround " + std::to_string(d->turnaroundNs / 1000) + "\n";
+        if (d->answerByteGapNs) out += "bytegap " + std::to_string(d->answerByteGapNs / 1000) + "\n";
+        if (!d->restartAcknowledged) out += "restartack no\n";
+        if (d->restartSilenceNs >= 0)
+            out += "restartsilence " + std::to_string(d->restartSilenceNs / 1000000) + "\n";
+        if (d->requestHoldNs != common.requestHoldNs)
+            out += "hold " + std::to_string(d->requestHoldNs / 1000000) + "\n";
         out += "\n";
     }
     return out;

@@ -20,6 +20,7 @@ class PtyServer {
 public:
     struct Options {
         bool echo = false;
+        int64_t echoDelayNs = 0;        // the echo arrives this late
         bool pace = true;               // 1.146 ms per byte, as at 9600 baud
         int64_t turnaroundNs = 0;
         FaultOptions faults;

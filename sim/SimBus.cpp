@@ -15,6 +15,7 @@ SimDevice* SimBus::device(uint8_t address) {
 }
 
 std::vector<uint8_t> SimBus::receive(uint8_t byte, int64_t atNs) {
+    answering_ = nullptr;
     if (byte & 0x80) {
         for (auto& d : devices_) d->resetRequest();
         selected_ = nullptr;
@@ -23,9 +24,11 @@ std::vector<uint8_t> SimBus::receive(uint8_t byte, int64_t atNs) {
         SimDevice* d = address < 64 ? device(address) : nullptr;
         if (!d || !d->awake(atNs)) return {};
         selected_ = d;
+        answering_ = d;
         return {address};
     }
     if (!selected_ || !selected_->awake(atNs)) return {};
+    answering_ = selected_;
     std::vector<uint8_t> answer = selected_->receive(byte, atNs, restartSilenceNs);
     if (selected_->takeRestarted()) selected_ = nullptr;
     return answer;

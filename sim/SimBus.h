@@ -19,6 +19,9 @@ public:
     SimDevice* device(uint8_t address);
     const std::vector<std::unique_ptr<SimDevice>>& devices() const { return devices_; }
     SimDevice* selected() const { return selected_; }
+    // The device whose answer the last receive returned (its timing is the
+    // wire's business), or null.
+    SimDevice* answering() const { return answering_; }
 
     // One byte from the master, arriving at atNs; returns the answer bytes.
     std::vector<uint8_t> receive(uint8_t byte, int64_t atNs);
@@ -26,6 +29,7 @@ public:
 private:
     std::vector<std::unique_ptr<SimDevice>> devices_;
     SimDevice* selected_ = nullptr;
+    SimDevice* answering_ = nullptr;
 };
 
 // Parses a bus description (format in sim/README.md and BusFile.cpp) into

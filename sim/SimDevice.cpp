@@ -1,28 +1,8 @@
 #include "sim/SimDevice.h"
 
-#include "link/NibbleValue.h"
+#include "sim/WireCodec.h"
 
 namespace {
-
-// A request whose bytes lie further apart than this is abandoned: the
-// master has given up on it and starts afresh.
-constexpr int64_t RequestGapNs = 10000000;
-
-std::vector<uint8_t> nibbles(uint32_t value, unsigned digits = 0) {
-    uint8_t bytes[8];
-    unsigned count = encodeNibbleValue(value, bytes);
-    if (digits > count) {
-        // A fixed width wider than the value needs: zero digits, end mark last.
-        for (unsigned i = 0; i < digits; ++i) {
-            uint8_t b = uint8_t((value >> (4 * i)) & 0x0F);
-            if (i & 1) b |= OddDigitMark;
-            if (i + 1 == digits) b |= EndMark;
-            bytes[i] = b;
-        }
-        count = digits;
-    }
-    return std::vector<uint8_t>(bytes, bytes + count);
-}
 
 std::vector<uint8_t> one(uint8_t b) { return {b}; }
 
@@ -60,12 +40,20 @@ bool SimDevice::takeRestarted() {
     return r;
 }
 
+std::vector<uint8_t> SimDevice::value(uint32_t v, unsigned minDigits) const {
+    return simwire::encodeValue(v, minDigits, !eightDigitsWithoutEndMark);
+}
+
+std::vector<uint8_t> SimDevice::identity(uint32_t v, unsigned ownDigits) const {
+    return value(v, identityDigits ? identityDigits : ownDigits);
+}
+
 bool SimDevice::reaches(const SimParameter& p) const {
     return p.extendedOnly ? (access && extendedAccess) : access;
 }
 
-std::vector<uint8_t> SimDevice::receive(uint8_t byte, int64_t atNs, int64_t restartSilenceNs) {
-    if (atNs - lastByteNs_ > RequestGapNs) state_ = State::KeyLow;
+std::vector<uint8_t> SimDevice::receive(uint8_t byte, int64_t atNs, int64_t busRestartSilenceNs) {
+    if (atNs - lastByteNs_ > requestHoldNs) state_ = State::KeyLow;
     lastByteNs_ = atNs;
     switch (state_) {
     case State::KeyLow:
@@ -73,8 +61,8 @@ std::vector<uint8_t> SimDevice::receive(uint8_t byte, int64_t atNs, int64_t rest
         state_ = State::KeyHigh;
         return {};
     case State::KeyHigh:
-        key_ = (uint32_t(byte) << 8) | (keyLow_ & 0xFE);
-        if (!(keyLow_ & 1)) {
+        key_ = simwire::keyOf(keyLow_, byte);
+        if (!simwire::asksWrite(keyLow_)) {
             state_ = State::KeyLow;
             ++reads;
             if (mutedKeys.count(key_)) return {};
@@ -85,46 +73,48 @@ std::vector<uint8_t> SimDevice::receive(uint8_t byte, int64_t atNs, int64_t rest
         return {};
     case State::Value:
         valueBytes_.push_back(byte);
-        if (!(byte & EndMark) && valueBytes_.size() < 8) return {};
+        if (!simwire::endsDigits(byte, unsigned(valueBytes_.size()))) return {};
         state_ = State::KeyLow;
         if (mutedKeys.count(key_)) return {};
-        if (valueBytes_.size() == 1) {
-            if (byte & (OddDigitMark | 0xA0)) return {};
-            return answerWrite(key_, true, byte & 0x0F, atNs, restartSilenceNs);
-        }
-        uint32_t value = 0;
-        if (!decodeNibbleValue(valueBytes_.data(), unsigned(valueBytes_.size()), value)) return {};
-        return answerWrite(key_, false, value, atNs, restartSilenceNs);
+        simwire::WriteValue w = simwire::decodeWrite(valueBytes_);
+        if (!w.valid) return {};
+        return answerWrite(key_, w.digitForm, w.value, atNs,
+                           restartSilenceNs >= 0 ? restartSilenceNs : busRestartSilenceNs);
     }
     return {};
 }
 
 std::vector<uint8_t> SimDevice::answerRead(uint32_t key) {
-    if (key >= 16 && key <= 30) return nibbles(uint8_t(name[(key - 16) / 2]), 2);
+    if (key >= 16 && key <= 30) {
+        size_t i = (key - 16) / 2;
+        bool pad = nameZeroPadded && name.find_first_not_of(' ', i) == std::string::npos;
+        return value(pad ? 0 : uint8_t(name[i]));
+    }
+    std::vector<uint8_t> absent = absentRegistersSilent ? std::vector<uint8_t>{} : one(NotAvailable);
     switch (key) {
-    case 32: return nibbles(version);
-    case 34: return nibbles(release);
-    case 36: return nibbles(parameterVersion);
-    case 40: return hasRegister40 ? nibbles(register40, 4) : one(NotAvailable);
-    case 44: return hasRegister44 ? nibbles(register44, 4) : one(NotAvailable);
-    case 46: return nibbles(status, 4);
-    case 48: return nibbles(password);
-    case 58: return nibbles(0);
-    case 60: return nibbles(address);
-    case 62: return nibbles(access ? 1 : 0);
-    case 68: return nibbles(extendedAccess ? 1 : 0);
+    case 32: return identity(version, 2);
+    case 34: return identity(release, 2);
+    case 36: return identity(parameterVersion, 2);
+    case 40: return hasRegister40 ? identity(register40, 4) : absent;
+    case 44: return hasRegister44 ? identity(register44, 4) : absent;
+    case 46: return identity(status, 4);
+    case 48: return identity(password, 2);
+    case 58: return value(0);
+    case 60: return value(address);
+    case 62: return accessReadsShort ? one(simwire::singleDigit(access)) : value(access ? 1 : 0);
+    case 68: return accessReadsShort ? one(simwire::singleDigit(extendedAccess)) : value(extendedAccess ? 1 : 0);
     default: break;
     }
     if (key < 0x0100) return one(NotAvailable);
     if (key >= endKey) return one(EndOfTable);
     const SimParameter* p = parameter(key);
     if (!p || !reaches(*p)) return one(NotAvailable);
-    if (p->onOff()) return one(uint8_t(ShortAnswer | (p->value ? 1 : 0)));
-    return nibbles(p->value, p->digits);
+    if (p->onOff()) return one(simwire::singleDigit(p->value ? 1 : 0));
+    return value(p->value, p->digits);
 }
 
 std::vector<uint8_t> SimDevice::answerWrite(uint32_t key, bool digitForm, uint32_t value, int64_t atNs,
-                                            int64_t restartSilenceNs) {
+                                            int64_t silenceNs) {
     auto accepted = [&] {
         ++writes;
         ++writesByKey[key];
@@ -139,12 +129,17 @@ std::vector<uint8_t> SimDevice::answerWrite(uint32_t key, bool digitForm, uint32
         if (digitForm || value != 0x55) return one(NotAvailable);
         // The acknowledgement still goes out; then the device is busy
         // restarting and comes back with its access closed.
-        silentUntilNs = atNs + restartSilenceNs;
+        silentUntilNs = atNs + silenceNs;
         access = false;
         extendedAccess = false;
         ++restarts;
         restarted_ = true;
         state_ = State::KeyLow;
+        if (!restartAcknowledged) {
+            ++writes;
+            ++writesByKey[key];
+            return {};
+        }
         return accepted();
     case 60:
         if (digitForm || value > 63) return one(NotAvailable);

@@ -18,6 +18,10 @@
 //         access does not reach (every parameter while access is closed),
 //         or a write the register refuses (read-only, wrong form, too wide)
 //   none  a broken request, a muted key, or while restarting
+//
+// Devices differ in how they answer within what the wire allows; the
+// fields under "how it answers" pick the forms and the timing. Their
+// defaults are the common device the tests and benchmarks assume.
 #include <cstdint>
 #include <map>
 #include <set>
@@ -54,6 +58,25 @@ public:
     std::map<uint32_t, SimParameter> parameters;
     uint32_t endKey = 0x0100;        // first key that answers 0x1D
 
+    // ---- how it answers ----
+    bool accessReadsShort = false;      // 62 and 68 read 0x10/0x11 rather than the value 0 or 1
+    // Identity registers 32, 34, 36, 40, 44, 46, 48: 0 answers 32, 34, 36 and
+    // 48 in as few digits as the value needs and 40, 44, 46 in 4; 2 or 4
+    // answers all of them in at least that many digits.
+    uint8_t identityDigits = 0;
+    bool absentRegistersSilent = false; // 40/44 absent: no answer rather than 0x1E
+    bool nameZeroPadded = false;        // the blanks after the name are answered as 0x00
+    bool eightDigitsWithoutEndMark = false;   // 8-digit values leave the end mark off
+    int64_t turnaroundNs = -1;          // before the first byte of an answer; -1: the wire's
+    int64_t answerByteGapNs = 0;        // quiet time between the bytes of one answer
+    bool restartAcknowledged = true;    // false: the restart command goes unanswered
+    int64_t restartSilenceNs = -1;      // how long a restart keeps it silent; -1: the bus's
+    // A request that breaks off (a byte lost) is kept while further bytes
+    // come within this time of the one before (stop bit to stop bit); the
+    // next bytes continue it. After a longer quiet line the device starts
+    // afresh.
+    int64_t requestHoldNs = 10000000;
+
     // ---- faults ----
     std::set<uint32_t> mutedKeys;    // reads and writes of these never answer
     bool vanished = false;           // answers nothing at all
@@ -76,9 +99,9 @@ public:
     uint32_t keyAfterLastParameter() const;
 
     // A request byte (bit 7 clear) from the master while this device is
-    // selected; returns the answer bytes. restartSilenceNs: how long a
-    // restart keeps the device silent.
-    std::vector<uint8_t> receive(uint8_t byte, int64_t atNs, int64_t restartSilenceNs);
+    // selected; returns the answer bytes. busRestartSilenceNs: how long a
+    // restart keeps the device silent unless it has its own time.
+    std::vector<uint8_t> receive(uint8_t byte, int64_t atNs, int64_t busRestartSilenceNs);
     // True once after a restart command was accepted (the bus drops the selection).
     bool takeRestarted();
     void resetRequest() { state_ = State::KeyLow; }
@@ -87,9 +110,11 @@ private:
     enum class State { KeyLow, KeyHigh, Value };
     std::vector<uint8_t> answerRead(uint32_t key);
     std::vector<uint8_t> answerWrite(uint32_t key, bool digitForm, uint32_t value, int64_t atNs,
-                                     int64_t restartSilenceNs);
+                                     int64_t silenceNs);
     std::vector<uint8_t> writeParameter(uint32_t key, bool digitForm, uint32_t value);
     bool reaches(const SimParameter& p) const;
+    std::vector<uint8_t> value(uint32_t v, unsigned minDigits = 2) const;
+    std::vector<uint8_t> identity(uint32_t v, unsigned ownDigits) const;
 
     State state_ = State::KeyLow;
     uint8_t keyLow_ = 0;

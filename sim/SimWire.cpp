@@ -25,8 +25,9 @@ int64_t SimWire::send(uint8_t byte, int64_t atNs) {
     txFreeNs_ = done;
     if (logSink) logSink({done, true, byte, false, false});
     if (options.echo) {
-        rxFreeNs_ = std::max(rxFreeNs_, done);
-        deliver({done, byte});
+        int64_t echoAt = done + options.echoDelayNs;
+        rxFreeNs_ = std::max(rxFreeNs_, echoAt);
+        deliver({echoAt, byte});
     }
     // A byte lost on its way to the devices: they see a request with a
     // byte missing.
@@ -42,8 +43,13 @@ int64_t SimWire::send(uint8_t byte, int64_t atNs) {
         return done;
     }
     bool ack = answer.size() == 1 && answer[0] == SimDevice::Acknowledge;
-    int64_t at = std::max(done + options.turnaroundNs, rxFreeNs_);
-    for (uint8_t b : answer) {
+    const SimDevice* from = bus_.answering();
+    int64_t turnaround = from && from->turnaroundNs >= 0 ? from->turnaroundNs : options.turnaroundNs;
+    int64_t gap = from ? from->answerByteGapNs : 0;
+    int64_t at = std::max(done + turnaround, rxFreeNs_);
+    for (size_t i = 0; i < answer.size(); ++i) {
+        uint8_t b = answer[i];
+        if (i > 0) at += gap;
         WireByte w;
         w.byte = b;
         if (ack && roll(faults_.corruptAck)) {

@@ -11,8 +11,11 @@
 
 struct WireOptions {
     int64_t byteTimeNs = 1146000;   // 11 bits at 9600 baud
-    int64_t turnaroundNs = 0;       // the devices' own reaction time
+    int64_t turnaroundNs = 0;       // the devices' reaction time (a device may have its own)
     bool echo = false;              // the line hands every sent byte back
+    // The echo reaches the master this long after its byte has left; what
+    // arrives after it on the line queues behind it.
+    int64_t echoDelayNs = 0;
 };
 
 // Rates in parts per million, rolled for each answer (noAnswer), each byte

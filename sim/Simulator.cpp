@@ -19,14 +19,6 @@ bool Simulator::loadFile(const std::string& path, std::string& error) {
 
 std::unique_ptr<SimLine> Simulator::makeLine() { return std::make_unique<SimLine>(wire, clock); }
 
-SimLine* Simulator::attach(SerialLink& link) {
-    auto line = makeLine();
-    SimLine* raw = line.get();
-    link.setTransport(std::move(line));
-    if (clock) link.setClock(clock);
-    return raw;
-}
-
 std::vector<uint8_t> Simulator::sentBytes() const {
     std::vector<uint8_t> out;
     for (const auto& e : log)

@@ -54,7 +54,7 @@ void askForPreciseTiming() {
 
 void usage() {
     std::fprintf(stderr,
-                 "usage: fieldsim [--link PATH] [--exit-on-stdin-eof] [--echo] [--pace|--no-pace]\n"
+                 "usage: fieldsim [--link PATH] [--exit-on-stdin-eof] [--echo] [--echo-delay US] [--pace|--no-pace]\n"
                  "                [--turnaround US] [--restart-ms MS] [--fault-seed N]\n"
                  "                [--no-answer PPM] [--broken-marks PPM] [--corrupt-ack PPM] [--drop-byte PPM]\n"
                  "                [--wire-log FILE] [--state FILE] BUSFILE\n");
@@ -106,6 +106,7 @@ int main(int argc, char** argv) {
         if (a == "--link") linkPath = text();
         else if (a == "--exit-on-stdin-eof") exitOnStdinEof = true;
         else if (a == "--echo") options.echo = true;
+        else if (a == "--echo-delay") value(v), options.echo = true, options.echoDelayNs = int64_t(v) * 1000;
         else if (a == "--pace") options.pace = true;
         else if (a == "--no-pace") options.pace = false;
         else if (a == "--turnaround") value(v), options.turnaroundNs = int64_t(v) * 1000;

@@ -16,7 +16,7 @@
 #include "files/ParameterKeys.h"
 #include "files/ScanfLike.h"
 #include "link/DeviceLink.h"
-#include "sim/Simulator.h"
+#include "support/SimAttach.h"
 
 namespace {
 
@@ -32,7 +32,7 @@ struct Bench {
         std::string error;
         if (!sim.load(BUS, error)) std::abort();
         sim.logging = false;
-        sim.attach(link);
+        attachSim(sim, link);
         link.Open(1);
         if (link.ScanBus() != 1 || !link.Select(5) || !link.ReadIdentity(true)) std::abort();
         device = sim.device(5);

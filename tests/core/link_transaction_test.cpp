@@ -9,8 +9,8 @@
 #include "link/DeviceLink.h"
 #include "link/NibbleValue.h"
 #include "sim/FaultLine.h"
-#include "sim/Simulator.h"
 #include "support/LinkOnFaultLine.h"
+#include "support/SimAttach.h"
 
 namespace {
 
@@ -279,7 +279,7 @@ TEST(Transaction, ExampleExchangeWithDeviceFive) {
     std::string error;
     ASSERT_TRUE(sim.load("device 5 PUMPCTRL\n version 3\n", error)) << error;
     DeviceLink link;
-    sim.attach(link);
+    attachSim(sim, link);
     ASSERT_TRUE(link.Open(1));
     sim.clearLog();
     ASSERT_EQ(link.Select(5), -1);

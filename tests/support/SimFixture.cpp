@@ -1,6 +1,7 @@
 #include "support/SimFixture.h"
 
 #include "session/AppContext.h"
+#include "support/SimAttach.h"
 
 SimFixture::SimFixture(const std::string& busFilePath) {
     if (!sim.loadFile(busFilePath, error)) sim.bus = SimBus();
@@ -13,7 +14,7 @@ SimFixture::SimFixture(FromText, const std::string& busText) {
 }
 
 void SimFixture::install() {
-    line = sim.attach(link);
+    line = attachSim(sim, link);
     ctx.attachWindow(&op, &frame);
 }
 
