@@ -24,13 +24,19 @@ int DeviceLink::ScanBus() {
         std::snprintf(head, sizeof head, "%02x>", address & 0x3F);
         std::string entry = head;
         bool complete = true;
+        // A name ends at its first zero byte: devices pad short names with
+        // blanks or with zeros, and zeros are no part of the name anywhere
+        // (list, panel, file, the comparison of a load).
+        bool ended = false;
         for (uint32_t key : NameKeys) {
             uint32_t value = 0;
             if (ReadRegisterRetry(key, value) != 1) {
                 complete = false;
                 break;
             }
-            entry.push_back(char(value & 0xFF));
+            const char c = char(value & 0xFF);
+            ended = ended || c == '\0';
+            if (!ended) entry.push_back(c);
         }
         busList[found] = entry;
         if (complete) ++found;

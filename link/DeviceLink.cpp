@@ -10,6 +10,11 @@ constexpr uint32_t ExtendedAccessKey = 68;
 constexpr uint32_t RestartKey = 58;
 constexpr uint32_t AddressKey = 60;
 constexpr uint32_t PasswordKey = 48;
+// Selects that must stay unanswered before a device whose restart write was
+// not acknowledged counts as restarting. Three of them take at most about
+// 160 ms: well inside the shortest restart silence of a device (0.2 s), and
+// enough that a select lost on the line does not pass for a restart.
+constexpr int RestartProbes = 3;
 }  // namespace
 
 DeviceLink::DeviceLink() = default;
@@ -74,8 +79,11 @@ int DeviceLink::OpenParameterAccess(bool alsoRegister68) {
         progressCounter = uint32_t(int32_t(HandshakeMs) - RemainingMs());
         WriteRegister(AccessKey, password != 0 ? 0xA5 : 0x5A);
         if (slots_.error) continue;
+        // Open access reads 1: as the value 1 or as the short answer 0x11,
+        // which a device may give just as well. The result field holds 1 in
+        // both cases; every failure holds a status word instead.
         ReadRegister(AccessKey);
-        if (slots_.error || slots_.result != 1) continue;
+        if (slots_.result != 1) continue;
         if (alsoRegister68) {
             WriteRegister(ExtendedAccessKey, 0x5A);
             if (slots_.error) continue;
@@ -86,26 +94,40 @@ int DeviceLink::OpenParameterAccess(bool alsoRegister68) {
     return 0;
 }
 
+// A device never restarts twice. A restart write whose acknowledgement did
+// not arrive whole may have reached the device all the same (a lost or
+// damaged acknowledgement, or a device that goes silent without one). A restarting
+// device stays silent for a while; one that did not take the write still
+// answers a select at once. So after such a write the device is probed with
+// a few selects: an answer means it is awake and the write is sent again;
+// silence means it is restarting, and from then on it is only waited for.
 int DeviceLink::RestartAndWait() {
     if (!connected || inFlight_) return 0;
     uint8_t remembered = selectedAddress;
     StartDeadline(2, HandshakeMs);
-    bool restartSent = false;
-    bool selectFirst = false;
+    enum class Step { Write, Probe, Wait } step = Step::Write;
+    int silentProbes = 0;
     while (!DeadlinePassed(2)) {
         progressCounter = uint32_t(int32_t(HandshakeMs) - RemainingMs());
-        if (!restartSent) {
-            // A restart whose acknowledgement was lost has happened all the
-            // same, and a restarting device forgets its selection: the next
-            // attempt would reach nobody. Select it again first (once it is
-            // back, should it have restarted).
-            if (selectFirst && !Select(remembered)) continue;
+        switch (step) {
+        case Step::Write:
             WriteRegister(RestartKey, 0x55);
-            restartSent = slots_.error == 0;
-            selectFirst = !restartSent;
-            continue;
+            // Any answer but the acknowledgement may be a damaged one: the
+            // probe tells whether the device took the write.
+            step = slots_.error == 0 ? Step::Wait : Step::Probe;
+            silentProbes = 0;
+            break;
+        case Step::Probe:
+            if (Select(remembered)) {
+                step = Step::Write;   // awake: the restart never arrived
+            } else if (++silentProbes >= RestartProbes) {
+                step = Step::Wait;
+            }
+            break;
+        case Step::Wait:
+            if (Select(remembered)) return -1;
+            break;
         }
-        if (Select(remembered)) return -1;
     }
     Deselect();
     return 0;

@@ -5,6 +5,8 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -31,6 +33,16 @@ int ioctlRetry(int fd, unsigned long request, void* arg) {
         r = ::ioctl(fd, request, arg);
     } while (r < 0 && errno == EINTR);
     return r;
+}
+
+// A pseudo-terminal has no wire: it takes any line settings but reports
+// eight data bits without parity whatever was set. Its slave side has major
+// number 136 to 143 (Unix98) or 3 (the old BSD kind).
+bool pseudoTerminal(int fd) {
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) return false;
+    const unsigned m = major(st.st_rdev);
+    return (m >= 136 && m <= 143) || m == 3;
 }
 
 // Errors that mean the port is gone rather than that the call was refused.
@@ -75,11 +87,16 @@ bool TermiosPort::open(const std::string& devicePath) {
 }
 
 bool TermiosPort::configure() {
+    // Every setting that shapes a frame or the flow is set here, none kept
+    // from whoever used the port before: a stick parity (CMSPAR), odd
+    // parity, two stop bits, hardware or software flow control or any input
+    // and output processing left behind would change every byte.
     termios t = saved_;
     cfmakeraw(&t);
-    t.c_iflag &= ~(IGNPAR | IGNBRK | BRKINT | ISTRIP | IXON | IXOFF | IXANY);
-    t.c_iflag |= INPCK | PARMRK;
-    t.c_cflag &= ~(CSIZE | PARODD | CSTOPB | CRTSCTS);
+    t.c_iflag = INPCK | PARMRK;
+    t.c_oflag = 0;
+    t.c_lflag = 0;
+    t.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS | CBAUD | CBAUDEX | CIBAUD);
     t.c_cflag |= CS8 | PARENB | CLOCAL | CREAD;
     t.c_cc[VMIN] = 1;
     t.c_cc[VTIME] = 0;
@@ -89,6 +106,8 @@ bool TermiosPort::configure() {
         r = tcsetattr(fd_, TCSANOW, &t);
     } while (r < 0 && errno == EINTR);
     if (r != 0) return false;
+    // tcsetattr succeeds when any one setting took; read them back.
+    if (!settingsTook()) return false;
 
     // Modem lines, error counters and serial info are extras a pty lacks.
     int lines = TIOCM_DTR | TIOCM_RTS;
@@ -103,6 +122,16 @@ bool TermiosPort::configure() {
     haveCounters_ = readCounters(counters_);
     tcflush(fd_, TCIOFLUSH);
     return true;
+}
+
+bool TermiosPort::settingsTook() const {
+    termios now{};
+    if (tcgetattr(fd_, &now) != 0) return false;
+    if (cfgetispeed(&now) != B9600 || cfgetospeed(&now) != B9600) return false;
+    if ((now.c_cflag & (CSTOPB | CMSPAR | PARODD | CRTSCTS)) != 0) return false;
+    if ((now.c_iflag & (IXON | IXOFF)) != 0) return false;
+    const bool frame = (now.c_cflag & CSIZE) == CS8 && (now.c_cflag & PARENB) != 0;
+    return frame || pseudoTerminal(fd_);
 }
 
 void TermiosPort::restoreAndRelease() {

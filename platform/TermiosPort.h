@@ -57,6 +57,8 @@ private:
     };
 
     bool configure();
+    // 9600 baud, 8 data bits, even parity, 1 stop bit, no flow control, as read back.
+    bool settingsTook() const;
     void restoreAndRelease();
     // Fills the input buffer with what is waiting, waiting up to timeoutMs
     // for the first byte. False on timeout or failure (failed_ set).

@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -85,6 +86,34 @@ TEST(TermiosPort, RefusesWhatIsNoFreeTerminal) {
     EXPECT_TRUE(port.close());
     EXPECT_TRUE(second.open(pty.path()));   // free again
     EXPECT_TRUE(second.close());
+}
+
+TEST(TermiosPort, SettingsLeftByAnEarlierProgramAreCleared) {
+    PtyBus pty(SmallBus);
+    ASSERT_EQ(pty.error, "");
+    // An earlier program left stick parity, two stop bits, flow control and
+    // output processing on the port.
+    int other = ::open(pty.path().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(other, 0);
+    termios left{};
+    ASSERT_EQ(tcgetattr(other, &left), 0);
+    left.c_cflag |= CMSPAR | CSTOPB | CRTSCTS | PARODD;
+    left.c_iflag |= IXON | IXOFF | ICRNL;
+    left.c_oflag |= OPOST | ONLCR;
+    left.c_lflag |= ICANON | ECHO;
+    ASSERT_EQ(tcsetattr(other, TCSANOW, &left), 0);
+
+    TermiosPort port;
+    ASSERT_TRUE(port.open(pty.path()));   // a pseudo-terminal reports no parity: accepted
+    termios now{};
+    ASSERT_EQ(tcgetattr(other, &now), 0);
+    EXPECT_EQ(now.c_cflag & (CMSPAR | CSTOPB | CRTSCTS | PARODD), 0u);
+    EXPECT_EQ(now.c_iflag & (IXON | IXOFF | ICRNL), 0u);
+    EXPECT_EQ(now.c_oflag & OPOST, 0u);
+    EXPECT_EQ(now.c_lflag & (ICANON | ECHO), 0u);
+    EXPECT_EQ(cfgetospeed(&now), speed_t(B9600));
+    EXPECT_TRUE(port.close());
+    ::close(other);
 }
 
 TEST(TermiosPort, TransactionsAcrossAPseudoTerminal) {
