@@ -15,6 +15,7 @@
 namespace {
 
 constexpr uint32_t MAX_STEPS = (PARAMETER_CEILING - FIRST_PARAMETER) / 2 + 2;
+constexpr uint32_t CHECK_CAPTION_TEXT = 33024;   // checking the file against the device
 
 std::optional<std::string_view> afterKey(std::string_view text, const char* key) {
     size_t at = text.find(key);
@@ -78,14 +79,19 @@ struct DataPassResult {
     bool missing = false;        // the file lists parameters the device lacks
 };
 
+enum class Pass { Check, Write };
+
 // The file's "#CODE: "/"#DATA: " pairs, each written after a read of exactly
-// that number tells its kind.
-DataPassResult writeFileValues(AppContext& ctx, std::string_view remaining, bool failedBefore) {
+// that number tells its kind. The check before a load walks them the same
+// way and writes nothing: whether a value is good depends on the kind of its
+// parameter, which only the device knows, so only the same reads find every
+// value the data pass would stop on.
+DataPassResult walkFileValues(AppContext& ctx, std::string_view remaining, Pass pass) {
     DeviceLink& link = ctx.link;
+    const bool write = pass == Pass::Write;
     DataPassResult result;
-    result.failed = failedBefore;
     ParameterNumber number = 0;
-    ctx.showProgressText(&number, link.endKey, 32781);
+    ctx.showProgressText(&number, link.endKey, write ? 32781 : CHECK_CAPTION_TEXT);
     while (!remaining.empty()) {
         auto afterCode = afterKey(remaining, KEY_CODE);
         if (!afterCode) break;
@@ -117,7 +123,7 @@ DataPassResult writeFileValues(AppContext& ctx, std::string_view remaining, bool
                 result.malformed = true;
                 break;
             }
-            link.WriteRegisterRetry(number, value->value, false);
+            if (write) link.WriteRegisterRetry(number, value->value, false);
         } else {
             auto word = scanWord(remaining, 3);
             if (!word) {
@@ -126,9 +132,9 @@ DataPassResult writeFileValues(AppContext& ctx, std::string_view remaining, bool
                 break;
             }
             uint32_t on = word->word.compare(0, 2, "ON") == 0 ? 1 : 0;
-            link.WriteRegisterRetry(number, on, true);
+            if (write) link.WriteRegisterRetry(number, on, true);
         }
-        if (link.errorFlag()) {
+        if (write && link.errorFlag()) {
             result.failed = true;
             break;
         }
@@ -171,6 +177,17 @@ bool applyParameterText(AppContext& ctx, MemoryStream& stream) {
         return version == link.parameterVersion || ctx.askText(32788);
     });
     if (!goOn) return false;
+
+    // Before the first write: every value against the kind of its parameter.
+    // The access handshake writes nothing but the access registers.
+    if (!openExtendedAccess(ctx)) return false;
+    DataPassResult checked = walkFileValues(ctx, view, Pass::Check);
+    if (checked.failed) {
+        ctx.showText(3);
+        return false;
+    }
+    if (checked.malformed) return false;   // text 32783 shown, nothing written
+
     goOn = withHeaderNumber(ctx, view, KEY_ADDR, scanHex, [&](uint32_t address) {
         if (link.WriteAddress(address)) return true;
         ctx.showText(3);
@@ -191,7 +208,7 @@ bool applyParameterText(AppContext& ctx, MemoryStream& stream) {
         return false;
     }
 
-    DataPassResult written = writeFileValues(ctx, view, false);
+    DataPassResult written = walkFileValues(ctx, view, Pass::Write);
     if (written.missing) ctx.showText(32786);
     if (written.failed) {
         ctx.showText(3);

@@ -55,11 +55,13 @@ uint32_t sealSeed(Clock& clock);
 // Loading into the selected device.
 bool loadParameterFile(AppContext& ctx, const std::string& path);
 bool applyParameterText(AppContext& ctx, MemoryStream& stream);
-// True when the text is fit to be loaded: "#NAME: " present; "#PVER: ",
-// "#ADDR: " (a bus address, 0 to 63) and "#PSWD: " readable where present;
-// every "#CODE: " followed by a parameter number and every "#DATA: " by a
-// decimal number or a word. Loading refuses anything else with text 32783
-// before it writes to the device.
+// True when the text is fit to be loaded as far as the text alone tells:
+// "#NAME: " present; "#PVER: ", "#ADDR: " (a bus address, 0 to 63) and
+// "#PSWD: " readable where present; every "#CODE: " followed by a parameter
+// number (0x0100 up, both bytes below 0x80) and every "#DATA: " by a decimal
+// number or a word. Loading refuses anything else with text 32783 before it
+// writes to the device, and then checks every value against the kind of its
+// parameter, read from the device, before the first write.
 bool parameterTextWellFormed(const std::string& text);
 
 // Commands of the main window that need no window of their own.

@@ -12,11 +12,13 @@ namespace {
 
 constexpr uint32_t HIGHEST_BUS_ADDRESS = 63;
 
-// Register keys from page 1 up with an even low byte below 0x80. Anything
+// Register keys from page 1 up whose bytes both stay below 0x80. Anything
 // else would reach a system register (the restart or the bus address) or put
-// a byte of 0x80 or more on the bus, which devices take for a selection.
+// a byte of 0x80 or more on the bus, which devices take for a selection. An
+// odd number is fine: the key bytes carry the direction in bit 0, so it
+// reads and writes the even parameter below it.
 bool isParameterNumber(uint32_t n) {
-    return n >= FIRST_PARAMETER && n <= PARAMETER_CEILING && (n & 1) == 0 && (n & 0xFF) < 0x80;
+    return n >= FIRST_PARAMETER && n <= (PARAMETER_CEILING | 1) && (n & 0xFF) < 0x80;
 }
 
 using Reader = std::optional<ScannedNumber> (*)(std::string_view);
@@ -37,13 +39,15 @@ bool everyCodeReadable(std::string_view text) {
     return true;
 }
 
-// A value is a decimal number or a word ("ON", "OFF"); the next key is no value.
+// A value is a decimal number or a word: what "%3s" reads. An empty value
+// reads the next word (the start of the next key), which an on/off
+// parameter takes as OFF; whether a word fits its parameter only the
+// device can tell, and the load asks it before writing anything.
 bool everyDataReadable(std::string_view text) {
     for (size_t at = text.find(KEY_DATA); at != std::string_view::npos; at = text.find(KEY_DATA, at + KEY_SIZE)) {
         std::string_view value = text.substr(at + KEY_SIZE);
         if (scanDecimal(value)) continue;
-        auto word = scanWord(value, 3);
-        if (!word || word->word[0] == '#') return false;
+        if (!scanWord(value, 3)) return false;
     }
     return true;
 }

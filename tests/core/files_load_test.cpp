@@ -79,10 +79,12 @@ TEST_F(LoadTest, WritesIdentityClearsEverythingAndWritesTheListedValues) {
     EXPECT_EQ(device->parameter(0x102)->value, 0u);
     EXPECT_EQ(device->parameter(0x104)->value, 0u);   // not listed: left at 0
     EXPECT_EQ(device->parameter(0x106)->value, 0u);
-    // Progress: access, clearing pass, data pass.
-    ASSERT_EQ(sim->op.progress.size(), 3u);
-    EXPECT_EQ(sim->op.progress[1].caption, "Clearing the parameters");
-    EXPECT_EQ(sim->op.progress[2].caption, "Writing the parameter values");
+    // Progress: access and the check of every value, then access, clearing
+    // pass and data pass.
+    ASSERT_EQ(sim->op.progress.size(), 5u);
+    EXPECT_EQ(sim->op.progress[1].caption, "Checking the file against the device");
+    EXPECT_EQ(sim->op.progress[3].caption, "Clearing the parameters");
+    EXPECT_EQ(sim->op.progress[4].caption, "Writing the parameter values");
 }
 
 TEST_F(LoadTest, ClearingPassWritesZeroInTheFormOppositeToTheReading) {
@@ -147,11 +149,13 @@ TEST_F(LoadTest, ValuesAreReadByTheKindTheDeviceReports) {
     EXPECT_EQ(valve().parameter(0x102)->value, 0u);
     EXPECT_TRUE(apply("#NAME: VALVE01 \n#CODE: 102  #DATA: ONX  "));
     EXPECT_EQ(valve().parameter(0x102)->value, 1u);
-    // "ON" for a numeric parameter stops the load after the pairs before it.
+    // "ON" for a numeric parameter would stop the load: it is refused before
+    // anything is written.
+    valve().parameter(0x100)->value = 77;
     EXPECT_FALSE(apply("#NAME: VALVE01 \n#CODE: 100  #DATA: 12  \n#CODE: 106  #DATA: ON  \n#CODE: 104  #DATA: 3  "));
     EXPECT_THAT(sim->op.texts(), ElementsAre("text 32783"));
-    EXPECT_EQ(valve().parameter(0x100)->value, 12u);
-    EXPECT_EQ(valve().parameter(0x104)->value, 0u);
+    EXPECT_EQ(valve().parameter(0x100)->value, 77u);
+    EXPECT_EQ(valve().parameter(0x102)->value, 1u);   // not cleared either
     // A number the device does not have: the load completes, then text 32786.
     EXPECT_TRUE(apply("#NAME: VALVE01 \n#CODE: 100  #DATA: 8  \n#CODE: 7000  #DATA: 1  \n#CODE: 106  #DATA: 2  "));
     EXPECT_THAT(sim->op.texts(), ElementsAre("text 32786"));
@@ -168,17 +172,25 @@ TEST_F(LoadTest, DeviceWithoutTheFirstNumberIsStillLoaded) {
     EXPECT_EQ(sim->device(6)->parameter(0x106)->value, 1u);
 }
 
-// A text that would stop half way never reaches the device.
+// A text that would stop half way never reaches the device: its values are
+// checked by the text alone, then each against the kind of its parameter,
+// which the handshake and reads tell without writing a parameter.
 TEST_F(LoadTest, MalformedTextChangesNothingOnTheDevice) {
     connect();
     const std::string good = header() + "\n#CODE: 100  #DATA: 1  \n#CODE: 102  #DATA: ON  ";
     ASSERT_TRUE(apply(good));
-    sim->sim.clearLog();
-    const unsigned writes = valve().writes;
+    auto parameterWrites = [&] {
+        unsigned n = 0;
+        for (const auto& [key, count] : valve().writesByKey)
+            if (key != 62 && key != 68) n += count;   // the access handshake's own
+        return n;
+    };
+    const unsigned writes = parameterWrites();
     const std::vector<std::string> bad = {
         header() + "\n#CODE: 100  #DATA: 1  \n#CODE: zz  #DATA: 2  ",      // unreadable number
         header() + "\n#CODE: 100  #DATA: 1  \n#CODE: 102  #DATA: ",        // value missing at the end
-        header() + "\n#CODE: 100  #DATA: \n#CODE: 102  #DATA: ON  ",       // next key instead of a value
+        header() + "\n#CODE: 100  #DATA: \n#CODE: 102  #DATA: ON  ",       // a key for a numeric value
+        header() + "\n#CODE: 102  #DATA: ON  \n#CODE: 106  #DATA: abc  ",   // a word for a numeric value
         header() + "\n#CODE: 3A  #DATA: 85  ",                              // a system register (restart)
         header() + "\n#CODE: 181  #DATA: 1  ",                              // odd, low byte past 0x7E
         header() + "\n#CODE: 8000  #DATA: 1  ",                             // beyond the last page
@@ -192,8 +204,24 @@ TEST_F(LoadTest, MalformedTextChangesNothingOnTheDevice) {
         EXPECT_THAT(sim->op.texts(), ElementsAre("text 32783")) << text;
         EXPECT_THAT(sim->op.questions, IsEmpty());
     }
-    EXPECT_EQ(valve().writes, writes);
-    EXPECT_TRUE(sim->sim.sentBytes().empty());
+    EXPECT_EQ(parameterWrites(), writes);
+    EXPECT_EQ(valve().address, 5u);
+    EXPECT_EQ(valve().password, 4u);
+}
+
+// What "%3s" and "%x" make of odd texts loads as they read it.
+TEST_F(LoadTest, EmptyOnOffValueAndOddNumbersLoadAsTheyRead) {
+    connect();
+    // An empty value reads the next word: an on/off parameter takes it as OFF.
+    EXPECT_TRUE(apply(header() + "\n#CODE: 102  #DATA: \n#CODE: 106  #DATA: 9  "));
+    EXPECT_THAT(sim->op.texts(), IsEmpty());
+    EXPECT_EQ(valve().parameter(0x102)->value, 0u);
+    EXPECT_EQ(valve().parameter(0x106)->value, 9u);
+    // An odd number carries the direction bit of the even one below it.
+    EXPECT_TRUE(apply(header() + "\n#CODE: 107  #DATA: 11  \n#CODE: 103  #DATA: ON  "));
+    EXPECT_THAT(sim->op.texts(), IsEmpty());
+    EXPECT_EQ(valve().parameter(0x106)->value, 11u);
+    EXPECT_EQ(valve().parameter(0x102)->value, 1u);
 }
 
 TEST_F(LoadTest, FailuresOnTheLineAreReported) {

@@ -167,7 +167,9 @@ TEST_F(SaveTest, FaultyLineGivesTheCleanFileOrNone) {
             EXPECT_FALSE(fileExists(dir.file(name + ".DOC")));
         }
         // Back to a selected device for the next round.
-        if (!sim->frame.deviceSelected) ASSERT_TRUE(sim->connect(31));
+        if (!sim->frame.deviceSelected) {
+            ASSERT_TRUE(sim->connect(31));
+        }
     }
     EXPECT_GT(written, 0);
 }
