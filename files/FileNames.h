@@ -11,7 +11,10 @@ inline constexpr const char* REPORT_EXTENSION = "DOC";
 // The path without the extension of its file name: the last "." after the
 // last "/" and what follows it. Dots in directory names stay.
 std::string basePath(const std::string& path);
-// basePath(path) + "." + extension.
+// path itself when its extension is extension in any case ("x.nfo" for
+// "NFO"); otherwise basePath(path) + "." + extension, in lower case when the
+// path's extension is a lower-case "nfo" or "doc" ("x.nfo" -> "x.doc"), so
+// a file and its partner share the case of their extensions.
 std::string withExtension(const std::string& path, const std::string& extension);
 // The chooser filter: text 32782 + " (*.EXT)|*.EXT|".
 std::string fileFilter(const LanguageTexts& texts, const std::string& extension);

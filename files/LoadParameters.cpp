@@ -16,6 +16,7 @@ namespace {
 
 constexpr uint32_t MAX_STEPS = (PARAMETER_CEILING - FIRST_PARAMETER) / 2 + 2;
 constexpr uint32_t CHECK_CAPTION_TEXT = 33024;   // checking the file against the device
+constexpr uint32_t LOADED_TEXT = 33029;          // "Loaded %s into the device"
 
 std::optional<std::string_view> afterKey(std::string_view text, const char* key) {
     size_t at = text.find(key);
@@ -229,8 +230,8 @@ void loadParameterFileCommand(AppContext& ctx) {
     std::string here = std::filesystem::current_path(ec).string();
     auto chosen = ctx.ui().chooseOpenFile(FileChoice{fileFilter(ctx.texts, PARAMETER_EXTENSION), PARAMETER_EXTENSION, here});
     if (chosen) {
-        loadParameterFile(ctx, *chosen);
-        restartAndReport(ctx);
+        const bool loaded = loadParameterFile(ctx, *chosen);
+        if (restartAndReport(ctx) && loaded) ctx.notifyText(LOADED_TEXT, {*chosen});
     }
     ctx.window().RenderPanel();
     ctx.window().idle = true;

@@ -4,15 +4,33 @@
 #include "session/DeviceSteps.h"
 #include "files/FileNames.h"
 #include "files/ParameterFiles.h"
+#include "files/ParameterKeys.h"
+#include "files/ReplaceQuestion.h"
+
+namespace {
+constexpr uint32_t SAVED_TEXT = 33028;   // "Saved %u parameters to %s"
+
+size_t countParameters(const MemoryStream& stream) {
+    const std::string text = stream.str();
+    size_t count = 0;
+    for (size_t at = text.find(KEY_CODE); at != std::string::npos; at = text.find(KEY_CODE, at + 1)) ++count;
+    return count;
+}
+}  // namespace
 
 void saveParameterFile(AppContext& ctx) {
     ctx.window().idle = false;
     std::error_code ec;
     std::string here = std::filesystem::current_path(ec).string();
     auto chosen = ctx.ui().chooseSaveFile(FileChoice{fileFilter(ctx.texts, PARAMETER_EXTENSION), PARAMETER_EXTENSION, here});
-    if (chosen) {
+    // The pair is written beside the chosen name; the chooser asked about
+    // that name only.
+    if (chosen && confirmReplacing(ctx, *chosen, {withExtension(*chosen, PARAMETER_EXTENSION),
+                                                  withExtension(*chosen, REPORT_EXTENSION)})) {
         MemoryStream stream;
-        if (writeParameterText(ctx, stream)) writeSealedFile(ctx, *chosen, stream);
+        if (writeParameterText(ctx, stream) && writeSealedFile(ctx, *chosen, stream))
+            ctx.notifyText(SAVED_TEXT, {std::to_string(countParameters(stream)),
+                                        withExtension(*chosen, PARAMETER_EXTENSION)});
         // Reading the device opened extended access; only a restart closes it,
         // whether or not the file was written.
         restartAndReport(ctx);

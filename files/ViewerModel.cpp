@@ -8,8 +8,12 @@
 #include "files/FileNames.h"
 #include "files/ParameterFiles.h"
 #include "files/ParameterKeys.h"
+#include "files/ReplaceQuestion.h"
 
 namespace {
+
+constexpr uint32_t UNLOADABLE_TEXT_QUESTION = 33025;
+constexpr uint32_t SAVED_FILE_TEXT = 33033;   // "Saved %s"
 
 // A report is a few kilobytes per parameter set.
 constexpr size_t MAX_REPORT = 64u * 1024 * 1024;
@@ -73,7 +77,11 @@ std::string ReportViewModel::open() {
 
 void ReportViewModel::save() {
     auto chosen = ctx_.ui().chooseSaveFile(FileChoice{fileFilter(ctx_.texts, REPORT_EXTENSION), REPORT_EXTENSION, currentDirectory()});
-    if (chosen) writeReport(ctx_, *chosen, stream_, true);
+    if (!chosen) return;
+    // "x.txt" is written as x.DOC, a name the chooser never asked about.
+    const std::string report = withExtension(*chosen, REPORT_EXTENSION);
+    if (!confirmReplacing(ctx_, *chosen, {report})) return;
+    if (writeReport(ctx_, *chosen, stream_, true)) ctx_.notifyText(SAVED_FILE_TEXT, {report});
 }
 
 std::string ParameterTextModel::open() {
@@ -89,11 +97,16 @@ std::string ParameterTextModel::open() {
 }
 
 void ParameterTextModel::save(const std::string& areaText) {
+    std::string text = replaceAll(areaText, "\r\n", "\n");
+    // A text the load would refuse is saved only when the operator wants it
+    // so; No goes back to the editor.
+    if (!parameterTextWellFormed(text) && !ctx_.askText(UNLOADABLE_TEXT_QUESTION)) return;
     auto chosen = ctx_.ui().chooseSaveFile(FileChoice{fileFilter(ctx_.texts, PARAMETER_EXTENSION), PARAMETER_EXTENSION, currentDirectory()});
     if (!chosen) return;
-    std::string text = replaceAll(areaText, "\r\n", "\n");
+    const std::string file = withExtension(*chosen, PARAMETER_EXTENSION);
+    if (!confirmReplacing(ctx_, *chosen, {file, withExtension(*chosen, REPORT_EXTENSION)})) return;
     stream_.setLength(0);
     stream_.seek(0);
     stream_.write(text);
-    writeSealedFile(ctx_, *chosen, stream_);
+    if (writeSealedFile(ctx_, *chosen, stream_)) ctx_.notifyText(SAVED_FILE_TEXT, {file});
 }

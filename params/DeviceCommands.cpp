@@ -7,6 +7,22 @@
 #include "session/DeviceSteps.h"
 #include "link/DeviceLink.h"
 #include "params/NumberText.h"
+#include "texts/TextFill.h"
+
+namespace {
+constexpr uint32_t ADDRESS_TAKEN_QUESTION = 33027;
+constexpr uint32_t PASSWORD_CHANGED_TEXT = 33031;
+constexpr uint32_t ADDRESS_CHANGED_TEXT = 33032;
+
+// True when a device of the last scan other than the selected one answers
+// at address.
+bool addressTaken(const DeviceLink& link, uint8_t address) {
+    if (address == link.selectedAddress) return false;
+    for (unsigned i = 1; i <= link.BusListCount(); ++i)
+        if (link.BusEntryAddress(i) == address) return true;
+    return false;
+}
+}  // namespace
 
 std::string passwordFieldText(uint32_t password) {
     if (password == 0) return {};
@@ -38,6 +54,7 @@ void changePasswordCommand(AppContext& ctx, bool command40013, const PasswordPro
     if (entered && *entered != current) {
         if (link.WritePassword(*entered)) {
             ctx.showText(1553);
+            ctx.notifyText(PASSWORD_CHANGED_TEXT, {});
             ctx.window().RenderPanel();
         } else {
             ctx.showText(3);
@@ -53,8 +70,19 @@ void changeAddressCommand(AppContext& ctx, const AddressPrompt& prompt) {
     ctx.window().idle = false;
     DeviceLink& link = ctx.link;
     std::optional<uint8_t> chosen = prompt ? prompt(link.Address()) : std::nullopt;
+    // Two devices at one address both stop answering: an address another
+    // device of the last scan has is written only when the operator says so.
+    if (chosen && addressTaken(link, *chosen) &&
+        !ctx.ui().question(ctx.settings.windowTitle,
+                           fillText(ctx.message(ADDRESS_TAKEN_QUESTION), {addressText(*chosen)})))
+        chosen.reset();
     // Written also when unchanged: the operator confirmed it.
-    if (chosen && !link.WriteAddress(*chosen)) ctx.showText(3);
+    if (chosen) {
+        if (link.WriteAddress(*chosen))
+            ctx.notifyText(ADDRESS_CHANGED_TEXT, {addressText(*chosen)});
+        else
+            ctx.showText(3);
+    }
     ctx.window().RenderPanel();
     ctx.window().idle = true;
 }

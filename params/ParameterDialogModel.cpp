@@ -6,6 +6,7 @@
 
 namespace {
 constexpr uint32_t AccessProgressMaximum = 10000;   // the handshake counts milliseconds
+constexpr uint32_t PARAMETER_SENT_TEXT = 33030;      // "Parameter %s set to %s"
 }  // namespace
 
 ParameterDialogModel::ParameterDialogModel(AppContext& ctx, int mode) : ctx_(ctx), mode_(mode) {
@@ -258,10 +259,13 @@ void ParameterDialogModel::send() {
     if (!beginAction()) return;
     DeviceLink& link = ctx_.link;
     link.WriteRegisterRetry(ctx_.window().currentParameterNumber, view_.sliderPosition, onOff_);
-    if (link.errorFlag() != 0)
+    if (link.errorFlag() != 0) {
         ctx_.showText(3);
-    else
+    } else {
         view_.sendEnabled = false;
+        ctx_.notifyText(PARAMETER_SENT_TEXT, {formatParameterNumber(ctx_.window().currentParameterNumber),
+                                              view_.valueText});
+    }
     moveFocus(DialogFocus::NumberField);
     endAction();
 }

@@ -38,4 +38,10 @@ public:
     // exactly one HideProgress. The counter is written by the window thread only.
     virtual void ShowProgress(uint32_t* counter, uint32_t maximum, const std::string& caption) = 0;
     virtual void HideProgress() = 0;
+
+    // What a command did, told in passing ("Saved 312 parameters to
+    // .../unit.NFO"): the main window's status bar shows it for a few
+    // seconds. Nobody has to answer it, so operators without a status bar
+    // may let it go.
+    virtual void notify(const std::string& text) { (void)text; }
 };

@@ -1,6 +1,7 @@
 #include "session/AppContext.h"
 
 #include "platform/StderrOperator.h"
+#include "texts/TextFill.h"
 
 AppContext::AppContext(DeviceLink& deviceLink, Operator* op)
     : link(deviceLink), ownOperator_(std::make_unique<StderrOperator>()) {
@@ -23,6 +24,10 @@ void AppContext::showMessage(const std::string& text, MessageIcon icon) {
 }
 
 bool AppContext::askText(uint32_t n) { return ui().question(settings.windowTitle, message(n)); }
+
+void AppContext::notifyText(uint32_t n, std::initializer_list<std::string> values) {
+    ui().notify(fillText(message(n), values));
+}
 
 void AppContext::showProgressText(uint32_t* counter, uint32_t maximum, uint32_t n) {
     ui().ShowProgress(counter, maximum, message(n));

@@ -5,6 +5,7 @@
 // and batch job; a test builds its own, so two of them never share state.
 
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <string>
 
@@ -72,6 +73,8 @@ public:
     void showMessage(const std::string& text, MessageIcon icon = MessageIcon::Exclamation);
     // A Yes/No question with the window title as caption and text n.
     bool askText(uint32_t n);
+    // Text n with its places filled (see texts/TextFill.h), told in passing.
+    void notifyText(uint32_t n, std::initializer_list<std::string> values);
     // The progress window with text n as caption.
     void showProgressText(uint32_t* counter, uint32_t maximum, uint32_t n);
 

@@ -78,6 +78,13 @@ TEST(FileNames, OnlyTheFileNamesOwnExtensionIsReplaced) {
     EXPECT_EQ(withExtension("/data/v1.2/unit", "DOC"), "/data/v1.2/unit.DOC");
     EXPECT_EQ(withExtension("/data/v1.2/unit.NFO", "DOC"), "/data/v1.2/unit.DOC");
     EXPECT_EQ(withExtension("./unit", "NFO"), "./unit.NFO");
+    // A file and its partner share the case of their extensions.
+    EXPECT_EQ(withExtension("x.nfo", "NFO"), "x.nfo");
+    EXPECT_EQ(withExtension("x.nfo", "DOC"), "x.doc");
+    EXPECT_EQ(withExtension("x.doc", "NFO"), "x.nfo");
+    EXPECT_EQ(withExtension("X.Nfo", "NFO"), "X.Nfo");
+    EXPECT_EQ(withExtension("X.Nfo", "DOC"), "X.DOC");
+    EXPECT_EQ(withExtension("x.txt", "DOC"), "x.DOC");
     EXPECT_EQ(basePath("dir.d/"), "dir.d/");
 }
 

@@ -8,6 +8,7 @@
 #include "support/SimFixture.h"
 
 using ::testing::ElementsAre;
+using ::testing::IsEmpty;
 
 namespace {
 
@@ -92,6 +93,38 @@ TEST_F(SaveTest, SaveWritesBothFilesBesideTheChosenNameAndRestarts) {
     saveParameterFile(sim->ctx);
     EXPECT_TRUE(fileExists(dir.file("unit.old.NFO")));
     EXPECT_TRUE(fileExists(dir.file("unit.old.DOC")));
+}
+
+// Files beside the chosen name are replaced only when the operator says so;
+// one No and nothing is read or written. What was saved is told in passing.
+TEST_F(SaveTest, ExistingFilesBesideTheChosenNameAreReplacedOnlyOnYes) {
+    connect(kPumpBus, 31);
+    dir.write("unit.NFO", "earlier");
+    dir.write("unit.DOC", "earlier report");
+    struct Case {
+        const char* chosen;
+        std::deque<bool> answers;
+        size_t questions;
+        bool written;
+    };
+    for (const Case& c : {Case{"unit.txt", {false}, 1, false}, Case{"unit.txt", {true, false}, 2, false},
+                          Case{"unit.NFO", {false}, 1, false}, Case{"unit.NFO", {true}, 1, true}}) {
+        sim->op.clear();
+        sim->sim.clearLog();
+        sim->op.answers = c.answers;
+        sim->op.files.push_back(dir.file(c.chosen));
+        saveParameterFile(sim->ctx);
+        EXPECT_EQ(sim->op.questions.size(), c.questions) << c.chosen;
+        EXPECT_EQ(readFile(dir.file("unit.DOC")) == "earlier report", !c.written) << c.chosen;
+        if (!c.written) {
+            EXPECT_EQ(readFile(dir.file("unit.NFO")), "earlier");
+            EXPECT_TRUE(sim->sim.sentBytes().empty()) << c.chosen;   // the device was not even read
+            EXPECT_THAT(sim->op.notices, IsEmpty());
+        } else {
+            ASSERT_EQ(sim->op.notices.size(), 1u);
+            EXPECT_NE(sim->op.notices[0].find(dir.file("unit.NFO")), std::string::npos);
+        }
+    }
 }
 
 TEST_F(SaveTest, CancelledChooserLeavesTheDeviceAlone) {

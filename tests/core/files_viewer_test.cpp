@@ -144,8 +144,15 @@ TEST_F(ViewerTest, EditedTextIsSealedAsTypedAndCancelWritesNothing) {
     EXPECT_NE(back.str().find("#CODE: 100  #DATA: 4321  "), std::string::npos);
     EXPECT_EQ(back.str().find('\r'), std::string::npos);
 
-    // A text without the keys a report needs is refused with text 4.
+    // A text the load would refuse asks first; No goes back to the editor.
     op.clear();
+    op.files.push_back(dir.file("broken"));
+    editor.save("#CODE: 100  #DATA: 1");
+    ASSERT_EQ(op.questions.size(), 1u);
+    EXPECT_THAT(op.choices, IsEmpty());
+    // Yes: a text without the keys a report needs is then refused with text 4.
+    op.clear();
+    op.answers = {true};
     op.files.push_back(dir.file("broken"));
     editor.save("#CODE: 100  #DATA: 1");
     EXPECT_THAT(op.texts(), ElementsAre("text 4"));

@@ -214,7 +214,9 @@ TEST_F(ConnectTest, GarbageOnTheLineEndsInAListOrText19) {
         EXPECT_TRUE(listed || nothing || f.deviceSelected) << "seed " << seed;
         EXPECT_EQ(op.progressDepth, 0);
         EXPECT_EQ(f.renders, 1);
-        if (f.deviceSelected) EXPECT_NE(noisy.link.Address(), 0);
+        if (f.deviceSelected) {
+            EXPECT_NE(noisy.link.Address(), 0);
+        }
         EXPECT_FALSE(frame.deviceSelected);   // the fixture's context saw nothing of it
     }
 }

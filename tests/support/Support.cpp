@@ -53,6 +53,7 @@ void RecordingOperator::clear() {
     questions.clear();
     progress.clear();
     choices.clear();
+    notices.clear();
 }
 
 TempDir::TempDir() {

@@ -27,6 +27,7 @@ public:
     std::vector<Shown> questions;
     std::vector<Progress> progress;
     std::vector<FileChoice> choices;
+    std::vector<std::string> notices;                       // told in passing
     std::deque<bool> answers;                               // questions: default No
     std::deque<std::optional<std::string>> files;           // choosers: default cancel
     int progressDepth = 0;                                  // Show minus Hide
@@ -38,6 +39,7 @@ public:
     std::optional<std::string> chooseSaveFile(const FileChoice& choice) override;
     void ShowProgress(uint32_t* counter, uint32_t maximum, const std::string& caption) override;
     void HideProgress() override;
+    void notify(const std::string& text) override { notices.push_back(text); }
 
     // Texts of the messages shown so far, in order.
     std::vector<std::string> texts() const;

@@ -1,0 +1,30 @@
+#pragma once
+// Operator texts with places for values: each "%s" or "%u" takes the next
+// value, in order; "%%" is one "%". A text with fewer places than values
+// drops the rest, one with more leaves them empty, so a translation that
+// lost a place never shows garbage.
+#include <initializer_list>
+#include <string>
+
+inline std::string fillText(const std::string& text, std::initializer_list<std::string> values) {
+    std::string out;
+    out.reserve(text.size() + 32);
+    auto next = values.begin();
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 1 < text.size()) {
+            const char c = text[i + 1];
+            if (c == '%') {
+                out += '%';
+                ++i;
+                continue;
+            }
+            if (c == 's' || c == 'u') {
+                if (next != values.end()) out += *next++;
+                ++i;
+                continue;
+            }
+        }
+        out += text[i];
+    }
+    return out;
+}
