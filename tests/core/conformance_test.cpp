@@ -92,8 +92,13 @@ const std::vector<Variant>& variants() {
              s.wire.options.echo = true;
              s.wire.options.echoDelayNs = 5'000'000;
          }},
+        // One byte of the flow's first request lost on the way, to a device
+        // that keeps the broken request for 10 ms (the common device), longer
+        // than the master's quiet time after a wrong answer, and longer than
+        // its wait for an answer.
         {"hold_10ms_drop", [](SimDevice& d, Simulator&) { d.requestHoldNs = 10'000'000; }, false, false, false, true},
         {"hold_40ms_drop", [](SimDevice& d, Simulator&) { d.requestHoldNs = 40'000'000; }, false, false, false, true},
+        {"hold_100ms_drop", [](SimDevice& d, Simulator&) { d.requestHoldNs = 100'000'000; }, false, false, false, true},
     };
     return all;
 }
@@ -117,6 +122,8 @@ const char* flowName(Flow f) {
     }
     return "?";
 }
+
+void PrintTo(Flow f, std::ostream* os) { *os << flowName(f); }
 
 const Flow allFlows[] = {Flow::Connect, Flow::Poll,     Flow::Dialog,  Flow::Save,
                          Flow::Load,    Flow::Password, Flow::Address, Flow::Restart};
