@@ -231,6 +231,9 @@ FlowRun perform(const Variant& v, Flow flow) {
     Bench b(v);
     FlowRun r;
     setLocalDateSource([] { return LocalDate{7, 6, 2008}; });
+    struct DateBack {
+        ~DateBack() { setLocalDateSource(nullptr); }
+    } dateBack;
     OnlyDevice chooser;
     RecordingOperator& op = b.fx.op;
     FrameState& frame = b.fx.frame;
@@ -394,7 +397,6 @@ FlowRun perform(const Variant& v, Flow flow) {
     r.check("progress window misused", !op.progressMisused && op.progressDepth == 0);
     r.wire = wireTokens(b.fx.sim.sentBytes());
     r.dropped = drop->seen >= 3 ? drop->lost : b.fx.sim.wire.faultCounts().droppedToBus;
-    setLocalDateSource(nullptr);
     return r;
 }
 
