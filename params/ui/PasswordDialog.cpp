@@ -9,6 +9,7 @@
 #include "session/AppContext.h"
 #include "params/DeviceCommands.h"
 #include "widgets/DialogFontQt.h"
+#include "widgets/DialogKeysQt.h"
 #include "widgets/OkCancelRowQt.h"
 #include "texts/TextTable.h"
 
@@ -42,6 +43,7 @@ PasswordDialog::PasswordDialog(const AppContext& ctx, QWidget* parent, uint32_t 
     top->addWidget(frame);
 
     addOkCancelRow(this, top);
+    enterPressesFocusedButton(this);
     field_->setFocus();
 }
 

@@ -20,6 +20,7 @@
 #include "params/ui/PasswordDialog.h"
 #include "widgets/UpDownQt.h"
 #include "support/SimFixture.h"
+#include "dialog_keys.h"
 #include "texts/TextTable.h"
 
 namespace {
@@ -280,6 +281,66 @@ private slots:
         runPasswordCommand(fx->ctx, nullptr, false);
         QCOMPARE(device->password, 42u);
         QCOMPARE(device->restarts, 1u);
+    }
+
+    // Enter presses the button that has the focus (Tab to it), and the
+    // default button when the focus is on a field or the arrows.
+    void enterPressesTheFocusedButton_data() {
+        QTest::addColumn<QString>("dialog");
+        QTest::addColumn<QString>("focus");
+        QTest::addColumn<bool>("tab");
+        QTest::newRow("password, Cancel") << "password" << "2" << true;
+        QTest::newRow("password, field") << "password" << "1502" << false;
+        QTest::newRow("address, Cancel") << "address" << "2" << true;
+        QTest::newRow("address, arrows") << "address" << "1903" << false;
+        QTest::newRow("parameter, OK") << "parameter" << "1" << true;
+        QTest::newRow("parameter, value") << "parameter" << "1409" << false;
+    }
+    void enterPressesTheFocusedButton() {
+        QFETCH(QString, dialog);
+        QFETCH(QString, focus);
+        QFETCH(bool, tab);
+        const QByteArray id = focus.toLatin1();
+        bool reached = false;
+        auto enterOn = [&](QDialog* d) {
+            QWidget* target = child<QWidget>(d, id.constData());
+            reached = tab ? tabTo(d, target) : focusOn(d, target);
+            pressEnter(d);
+        };
+        const bool defaultButton = !tab;   // the field rows press the default
+        if (dialog == "password") {
+            whenModal<PasswordDialog>([&](PasswordDialog* d) {
+                retype(d->field(), "42");
+                enterOn(d);
+            });
+            runPasswordCommand(fx->ctx, nullptr, true);
+            QVERIFY(reached);
+            QCOMPARE(device->password, defaultButton ? 42u : 1234u);
+            QCOMPARE(device->restarts, defaultButton ? 1u : 0u);
+        } else if (dialog == "address") {
+            whenModal<AddressDialog>([&](AddressDialog* d) {
+                d->upDown()->upButton()->click();   // 0x01 -> 0x02
+                enterOn(d);
+            });
+            runAddressCommand(fx->ctx, nullptr);
+            QVERIFY(reached);
+            QCOMPARE(fx->link.selectedAddress, uint8_t(defaultButton ? 0x02 : 0x01));
+            QCOMPARE(fx->writes(defaultButton ? 0x02 : 0x01, 0x3C), defaultButton ? 1u : 0u);
+        } else {
+            bool openAfterEnter = false;
+            whenModal<ParameterDialog>([&](ParameterDialog* d) {
+                retype(child<QLineEdit>(d, "1409"), "5");
+                enterOn(d);
+                openAfterEnter = d->isVisible();
+            });
+            runParameterDialog(fx->ctx, nullptr, 0);
+            QVERIFY(reached);
+            // The field sends (the default) and the dialog stays; OK closes
+            // without sending. Either way the close restarts the device.
+            QCOMPARE(fx->param(1, 0x0100), std::optional<uint32_t>(defaultButton ? 5 : 1000));
+            QCOMPARE(openAfterEnter, defaultButton);
+            QCOMPARE(device->restarts, 1u);
+        }
     }
 
     void addressDialogSteps() {
