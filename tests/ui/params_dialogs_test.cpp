@@ -264,6 +264,36 @@ private slots:
         QCOMPARE(PasswordDialog(fx->ctx, nullptr, 0).field()->text(), QString());
     }
 
+    // A stored password longer than the five digits the operator may type is
+    // shown whole, and OK without a change sends nothing and restarts nothing.
+    void aLongStoredPasswordIsShownWholeAndKept() {
+        device->password = 123456;
+        fx->link.password = 123456;
+        QString shown;
+        whenModal<PasswordDialog>([&](PasswordDialog* d) {
+            shown = d->field()->text();
+            child<QPushButton>(d, "1")->click();
+        });
+        runPasswordCommand(fx->ctx, nullptr, true);
+        QCOMPARE(shown, QString("123456"));
+        QCOMPARE(device->password, 123456u);
+        QCOMPARE(fx->writes(1, 0x30), 0u);
+        QCOMPARE(device->restarts, 0u);
+        QVERIFY(fx->op.messages.empty());
+
+        // Typing stays limited: no seventh digit, and a retyped one has five.
+        PasswordDialog d(fx->ctx, nullptr, 123456);
+        QCOMPARE(d.value(), 123456u);
+        d.field()->setFocus();
+        QTest::keyClick(d.field(), Qt::Key_End);
+        QTest::keyClicks(d.field(), "7");
+        QCOMPARE(d.field()->text(), QString("123456"));
+        QTest::keyClick(d.field(), Qt::Key_Backspace);
+        QCOMPARE(d.value(), 12345u);
+        retype(d.field(), "9876543");
+        QCOMPARE(d.field()->text(), QString("98765"));
+    }
+
     void passwordCommandThroughTheDialog() {
         whenModal<PasswordDialog>([](PasswordDialog* d) {
             retype(d->field(), "42");
