@@ -1,6 +1,7 @@
 #include "app/PanelRows.h"
 
 #include <cstdio>
+#include <ctime>
 
 #include "link/DeviceLink.h"
 #include "texts/TextTable.h"
@@ -12,6 +13,7 @@ constexpr uint32_t NOT_AVAILABLE_TEXT = 33;
 constexpr uint32_t REGISTER40_PREFIX_TEXT = 34;
 constexpr uint32_t REGISTER40_SUFFIX_TEXT = 35;
 constexpr uint32_t NO_STATUS_TEXT = 1058;
+constexpr uint32_t NO_ANSWER_TEXT = 32789;
 
 std::string decimal(uint32_t value) { return std::to_string(value); }
 
@@ -43,6 +45,47 @@ std::string formatStatus(const LanguageTexts& texts, uint32_t status) {
     return std::string(buffer) + "  \"" + text + "\"";
 }
 
+std::string formatNoAnswer(const LanguageTexts& texts, const std::string& since) {
+    std::string text = texts.messages.Lookup(NO_ANSWER_TEXT);
+    const size_t at = text.find("%s");
+    if (at != std::string::npos) text.replace(at, 2, since);
+    return text;
+}
+
+bool StatusPollRecord::answered(uint32_t value, uint32_t& lastStatus) {
+    const bool wasSilent = noAnswerSince().has_value();
+    failures_ = 0;
+    firstFailure_.clear();
+    if (value == lastStatus && !wasSilent) return false;
+    lastStatus = value;
+    return true;
+}
+
+bool StatusPollRecord::failed(const std::string& now) {
+    if (failures_ == 0) firstFailure_ = now;
+    if (failures_ >= SILENT_POLL_LIMIT) return false;   // already shown
+    return ++failures_ == SILENT_POLL_LIMIT;
+}
+
+void StatusPollRecord::clear() {
+    failures_ = 0;
+    firstFailure_.clear();
+}
+
+std::optional<std::string> StatusPollRecord::noAnswerSince() const {
+    if (failures_ < SILENT_POLL_LIMIT) return std::nullopt;
+    return firstFailure_;
+}
+
+std::string localTimeOfDay() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "%02d:%02d:%02d", local.tm_hour, local.tm_min, local.tm_sec);
+    return buffer;
+}
+
 std::string formatRegister44(const LanguageTexts& texts, int32_t value) {
     if (value == -1) return texts.messages.Lookup(NOT_AVAILABLE_TEXT);
     return decimal(static_cast<uint32_t>(value)) + "h";
@@ -54,7 +97,8 @@ std::string formatRegister40(const LanguageTexts& texts, int32_t value) {
            " " + texts.messages.Lookup(REGISTER40_SUFFIX_TEXT);
 }
 
-std::vector<PanelRow> panelRows(const LanguageTexts& texts, const DeviceLink& link, uint32_t lastStatus) {
+std::vector<PanelRow> panelRows(const LanguageTexts& texts, const DeviceLink& link, uint32_t lastStatus,
+                                const std::optional<std::string>& noAnswerSince) {
     return {
         {texts.messages.Lookup(32768), link.Name()},
         {texts.messages.Lookup(32769), formatAddress(link.Address())},
@@ -62,7 +106,8 @@ std::vector<PanelRow> panelRows(const LanguageTexts& texts, const DeviceLink& li
          formatVersion(static_cast<uint32_t>(link.Version()), static_cast<uint32_t>(link.Release()))},
         {texts.messages.Lookup(32771), decimal(static_cast<uint32_t>(link.ParameterVersion()))},
         {texts.messages.Lookup(32773), formatPassword(texts, link.Password())},
-        {texts.messages.Lookup(32787), formatStatus(texts, lastStatus)},
+        {texts.messages.Lookup(32787),
+         noAnswerSince ? formatNoAnswer(texts, *noAnswerSince) : formatStatus(texts, lastStatus)},
         {texts.messages.Lookup(32774), formatRegister44(texts, link.Register44())},
         {texts.messages.Lookup(32775), formatRegister40(texts, link.Register40())},
     };

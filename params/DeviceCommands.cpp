@@ -39,6 +39,15 @@ uint32_t passwordFromText(const std::string& text) {
     return static_cast<uint32_t>(scanned->magnitude);
 }
 
+bool passwordFieldAccepts(const std::string& text, const std::string& opened) {
+    if (text == opened) return true;
+    if (text.size() > PASSWORD_TYPED_DIGITS) return false;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+    }
+    return true;
+}
+
 std::string addressText(uint8_t address) {
     char buffer[8];
     std::snprintf(buffer, sizeof buffer, "%02x", address);

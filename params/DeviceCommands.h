@@ -5,6 +5,7 @@
 //
 // Each works on the context it is given: its link, operator and window flags.
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -24,6 +25,13 @@ std::string passwordFieldText(uint32_t password);
 // The password field read as an unsigned decimal number; empty text or text
 // that does not parse gives 0, and a number too large for 32 bits saturates.
 uint32_t passwordFromText(const std::string& text);
+// The most digits the operator may type into the password field.
+inline constexpr size_t PASSWORD_TYPED_DIGITS = 5;
+// Whether the password field may hold text: digits only, at most
+// PASSWORD_TYPED_DIGITS of them. The text the field was opened with is
+// always allowed: a device may hold a longer password than the operator can
+// type, and it is shown whole so that OK gives it back unchanged.
+bool passwordFieldAccepts(const std::string& text, const std::string& opened);
 // The address label's text: "%02x".
 std::string addressText(uint8_t address);
 

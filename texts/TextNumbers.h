@@ -27,7 +27,7 @@ inline constexpr uint32_t USED_MESSAGE_NUMBERS[] = {
     2560, 2561, 2563,
     // device panel and report labels, file passes and file messages
     32768, 32769, 32770, 32771, 32773, 32774, 32775, 32777,
-    32778, 32779, 32780, 32781, 32782, 32783, 32784, 32786, 32787, 32788,
+    32778, 32779, 32780, 32781, 32782, 32783, 32784, 32786, 32787, 32788, 32789,
     // the check before a load, questions before an unloadable text, a
     // replaced file or a taken address, and what commands tell in passing
     33024, 33025, 33026, 33027, 33028, 33029, 33030, 33031, 33032, 33033,

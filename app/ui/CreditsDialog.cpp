@@ -7,6 +7,7 @@
 #include <QPushButton>
 
 #include "session/AppContext.h"
+#include "widgets/DialogKeysQt.h"
 #include "widgets/DialogUnitsQt.h"
 #include "widgets/ShellTextQt.h"
 #include "texts/TextTable.h"
@@ -78,6 +79,7 @@ CreditsDialog::CreditsDialog(const AppContext& ctx, QWidget* parent) : QDialog(p
     ok->setGeometry(du.rect(318, 185, 44, 14));
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    enterPressesFocusedButton(this);
 }
 
 void runCreditsDialog(const AppContext& ctx, QWidget* parent) {

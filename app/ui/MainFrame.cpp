@@ -295,14 +295,20 @@ void MainFrame::closeEvent(QCloseEvent* event) {
 
 // ---- the device panel ----
 
+std::vector<PanelRow> MainFrame::panelRowsNow() const {
+    return panelRows(ctx_.texts, ctx_.link, lastStatus, statusPolls_.noAnswerSince());
+}
+
 void MainFrame::RenderPanel() {
     ++renderCount_;
     surface_.fill(Qt::white);
+    // A device lost or released takes its unanswered polls with it.
+    if (!deviceSelected) statusPolls_.clear();
     if (deviceSelected) {
         const int w = panel_->width();
         const int h = panel_->height();
         const PanelLayout layout = panelLayout(w, h, PANEL_ROW_COUNT);
-        const std::vector<PanelRow> rows = panelRows(ctx_.texts, ctx_.link, lastStatus);
+        const std::vector<PanelRow> rows = panelRowsNow();
         const QRect labelClip(layout.labelClip.left, layout.labelClip.top, layout.labelClip.width,
                               layout.labelClip.height);
         const QRect valueClip(layout.valueClip.left, layout.valueClip.top, layout.valueClip.width,
@@ -366,11 +372,11 @@ void MainFrame::pollStatus() {
     // nor one that falls between the steps of a long operation.
     if (link.transactionInFlight() || progress_) return;
     const uint32_t value = link.ReadRegister(STATUS_REGISTER);
-    if (link.errorFlag() != 0) return;
-    if (value != lastStatus) {
-        lastStatus = value;
-        RenderPanel();
-    }
+    // A failed poll changes the panel only once the device has missed
+    // several in a row; the poll goes on all the same.
+    const bool changed = link.errorFlag() != 0 ? statusPolls_.failed(localTimeOfDay())
+                                               : statusPolls_.answered(value, lastStatus);
+    if (changed) RenderPanel();
 }
 
 // ---- operator ----

@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 
+#include "app/PanelRows.h"
 #include "session/AppContext.h"
 #include "platform/Operator.h"
 
@@ -44,6 +45,8 @@ public:
     void dispatch(uint32_t id);
     // The one-second poll of the status register.
     void pollStatus();
+    // The rows the device panel shows now.
+    std::vector<PanelRow> panelRowsNow() const;
     // Enables the menu items by their rules.
     void updateCommandEnabling();
 
@@ -94,6 +97,7 @@ private:
     QWidget* panel_ = nullptr;
     QLabel* statusText_ = nullptr;
     QTimer* pollTimer_ = nullptr;
+    StatusPollRecord statusPolls_;
     std::map<uint32_t, QAction*> actions_;
     std::vector<QMenu*> menus_;
     HelpWindow* help_ = nullptr;

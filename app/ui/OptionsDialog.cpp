@@ -7,6 +7,7 @@
 #include <QPushButton>
 
 #include "session/AppContext.h"
+#include "widgets/DialogKeysQt.h"
 #include "widgets/DialogUnitsQt.h"
 #include "widgets/ShellTextQt.h"
 #include "app/OptionsModel.h"
@@ -70,9 +71,9 @@ OptionsDialog::OptionsDialog(AppContext& ctx, QWidget* parent, std::function<boo
     auto* cancel = place(new QPushButton(tr("&Cancel"), this), "2", du.rect(194, 144, 44, 14));
     auto* ok = place(new QPushButton(tr("&OK"), this), "1", du.rect(252, 144, 44, 14));
     cancel->setDefault(true);
-    ok->setAutoDefault(false);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    enterPressesFocusedButton(this);
 }
 
 void OptionsDialog::accept() {

@@ -8,6 +8,7 @@
 #include <QTextDocument>
 
 #include "session/AppContext.h"
+#include "widgets/DialogKeysQt.h"
 #include "widgets/DialogUnitsQt.h"
 #include "texts/TextTable.h"
 
@@ -51,7 +52,6 @@ FileViewDialog::FileViewDialog(const AppContext& ctx, QWidget* parent, uint32_t 
     auto* save = new QPushButton(text(ctx, 2563), this);
     save->setObjectName("11003");
     save->setGeometry(du.rect(417, 164, 44, 14));
-    save->setAutoDefault(false);
     connect(save, &QPushButton::clicked, this, [this] { onSave(); });
 
     auto* ok = new QPushButton(tr("&OK"), this);
@@ -59,6 +59,7 @@ FileViewDialog::FileViewDialog(const AppContext& ctx, QWidget* parent, uint32_t 
     ok->setGeometry(du.rect(470, 164, 44, 14));
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    enterPressesFocusedButton(this);
 }
 
 void FileViewDialog::showAreaText(const std::string& content) {

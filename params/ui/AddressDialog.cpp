@@ -9,6 +9,7 @@
 #include "params/AddressStepping.h"
 #include "params/DeviceCommands.h"
 #include "widgets/DialogFontQt.h"
+#include "widgets/DialogKeysQt.h"
 #include "widgets/OkCancelRowQt.h"
 #include "widgets/UpDownQt.h"
 #include "texts/TextTable.h"
@@ -49,6 +50,7 @@ AddressDialog::AddressDialog(const AppContext& ctx, QWidget* parent, uint8_t sta
     label_->setText(QString::fromStdString(addressText(address_)));
 
     addOkCancelRow(this, top);
+    enterPressesFocusedButton(this);
     connect(upDown_, &UpDownControl::positionChanged, this, &AddressDialog::moved);
 }
 

@@ -16,6 +16,7 @@
 #include <climits>
 
 #include "widgets/DialogFontQt.h"
+#include "widgets/DialogKeysQt.h"
 #include "widgets/UpDownQt.h"
 #include "session/AppContext.h"
 
@@ -123,11 +124,11 @@ void ParameterDialog::build() {
     sendButton_->setDefault(true);
     okButton_ = new QPushButton("&OK", this);
     okButton_->setObjectName("1");
-    okButton_->setAutoDefault(false);
     buttons->addStretch(1);
     buttons->addWidget(sendButton_);
     buttons->addWidget(okButton_);
     top->addLayout(buttons);
+    enterPressesFocusedButton(this);
 
     // Only what the operator does reaches the model: textEdited and the
     // signal-blocked mirror keep the dialog's own writes out.

@@ -3,18 +3,33 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QRegularExpressionValidator>
+#include <QValidator>
 #include <QVBoxLayout>
+#include <string>
+#include <utility>
 
 #include "session/AppContext.h"
 #include "params/DeviceCommands.h"
 #include "widgets/DialogFontQt.h"
+#include "widgets/DialogKeysQt.h"
 #include "widgets/OkCancelRowQt.h"
 #include "texts/TextTable.h"
 
 namespace {
-constexpr int PasswordLength = 5;
-}
+
+// Holds what the operator types to the field's rules (passwordFieldAccepts).
+class PasswordValidator : public QValidator {
+public:
+    PasswordValidator(std::string opened, QObject* parent) : QValidator(parent), opened_(std::move(opened)) {}
+    State validate(QString& input, int&) const override {
+        return passwordFieldAccepts(input.toStdString(), opened_) ? Acceptable : Invalid;
+    }
+
+private:
+    std::string opened_;
+};
+
+}  // namespace
 
 PasswordDialog::PasswordDialog(const AppContext& ctx, QWidget* parent, uint32_t current) : QDialog(parent) {
     setObjectName("106");
@@ -33,15 +48,18 @@ PasswordDialog::PasswordDialog(const AppContext& ctx, QWidget* parent, uint32_t 
     field_->setObjectName("1502");
     field_->setAlignment(Qt::AlignCenter);
     field_->setEchoMode(QLineEdit::Password);
-    field_->setMaxLength(PasswordLength);
-    field_->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]{0,5}"), field_));
+    // No length limit on the field itself: it would cut a longer stored
+    // password before it is shown. The validator limits only what is typed.
+    const std::string opened = passwordFieldText(current);
+    field_->setValidator(new PasswordValidator(opened, field_));
     field_->setFont(boldDialogFont(24));
-    field_->setText(QString::fromStdString(passwordFieldText(current)));
+    field_->setText(QString::fromStdString(opened));
     inner->addWidget(prompt);
     inner->addWidget(field_);
     top->addWidget(frame);
 
     addOkCancelRow(this, top);
+    enterPressesFocusedButton(this);
     field_->setFocus();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
-// The password dialog (dialog 106): a masked field of at most five digits.
+// The password dialog (dialog 106): a masked field that takes at most five
+// typed digits and shows the stored password whole, however long it is.
 
 #include <QDialog>
 #include <cstdint>

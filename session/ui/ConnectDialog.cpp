@@ -7,6 +7,7 @@
 #include <QPushButton>
 
 #include "session/AppContext.h"
+#include "widgets/DialogKeysQt.h"
 #include "widgets/DialogUnitsQt.h"
 #include "widgets/ShellTextQt.h"
 #include "link/DeviceLink.h"
@@ -37,6 +38,7 @@ ConnectDialog::ConnectDialog(const AppContext& ctx, QWidget* parent) : QDialog(p
     buttons_->setGeometry(du.rect(7, 108, 172, 16));
     connect(buttons_, &QDialogButtonBox::accepted, this, &ConnectDialog::accept);
     connect(buttons_, &QDialogButtonBox::rejected, this, &ConnectDialog::reject);
+    enterPressesFocusedButton(this);
 }
 
 bool ConnectDialog::choose(const std::vector<std::string>& entries,

@@ -92,6 +92,22 @@ TEST(PasswordText, FieldTextsAndValues) {
     EXPECT_EQ(addressText(0x0A), "0a");
 }
 
+// Typing is held to five digits; the text the field opened with always
+// stands, so a longer stored password survives the dialog untouched.
+TEST(PasswordText, FieldTakesFiveTypedDigitsAndTheOpeningText) {
+    const struct {
+        const char* text;
+        const char* opened;
+        bool accepted;
+    } cases[] = {
+        {"", "", true},           {"12345", "", true},        {"123456", "", false},
+        {"12a", "", false},       {"123456", "123456", true}, {"1234567", "123456", false},
+        {"12345", "123456", true}, {"4294967295", "4294967295", true},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(passwordFieldAccepts(c.text, c.opened), c.accepted) << c.text << " / " << c.opened;
+}
+
 TEST_F(Commands, ANewPasswordIsWrittenAndTheDeviceRestarted) {
     changePasswordCommand(ctx, false, answer(777u));
     EXPECT_EQ(device->password, 777u);

@@ -2,6 +2,9 @@
 // filters: the main window's arithmetic without a screen.
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include "app/ChooserFilter.h"
@@ -69,6 +72,57 @@ TEST_F(PanelRowsTest, NotConnectedShowsEmptyNameAndAddressZero) {
     std::vector<PanelRow> rows = panelRows(languageTexts, link, 0);
     EXPECT_EQ(rows[0].value, "");
     EXPECT_EQ(rows[1].value, "00");
+}
+
+// Failed and good polls in turn: whether the status row changed after each,
+// and since when it says the device does not answer.
+TEST(StatusPollRecord, ThreeFailedPollsInARowShowTheFirstOnesTime) {
+    struct Poll {
+        const char* failedAt;   // null: a good poll reading value
+        uint32_t value;
+        bool changed;
+        const char* since;      // null: the row shows the status
+    };
+    const Poll polls[] = {
+        {nullptr, 0, false, nullptr},        // as at the start: nothing new
+        {"10:00:01", 0, false, nullptr},
+        {"10:00:02", 0, false, nullptr},
+        {"10:00:03", 0, true, "10:00:01"},   // third in a row: shown, with the first one's time
+        {"10:00:04", 0, false, "10:00:01"},
+        {nullptr, 0, true, nullptr},         // answers again: the status is back, same value or not
+        {"10:00:06", 0, false, nullptr},
+        {nullptr, 7, true, nullptr},         // a run of one ends unseen; a new status shows
+        {"10:00:08", 0, false, nullptr},
+        {"10:00:09", 0, false, nullptr},
+        {"10:00:10", 0, true, "10:00:08"},   // a new run counts its own first poll
+    };
+    StatusPollRecord record;
+    uint32_t lastStatus = 0;
+    for (size_t i = 0; i < std::size(polls); ++i) {
+        const Poll& p = polls[i];
+        const bool changed = p.failedAt ? record.failed(p.failedAt) : record.answered(p.value, lastStatus);
+        EXPECT_EQ(changed, p.changed) << i;
+        EXPECT_EQ(record.noAnswerSince(), p.since ? std::optional<std::string>(p.since) : std::nullopt) << i;
+        if (!p.failedAt) {
+            EXPECT_EQ(lastStatus, p.value) << i;
+        }
+    }
+    record.clear();
+    EXPECT_EQ(record.noAnswerSince(), std::nullopt);
+}
+
+TEST(StatusPollRecord, TheShippedTextsPutTheTimeInTheStatusRow) {
+    const std::pair<const char*, const char*> languages[] = {
+        {"eng", "No answer since 10:00:01"}, {"ita", "Nessuna risposta dalle 10:00:01"}};
+    for (const auto& [code, expected] : languages) {
+        LanguageTexts texts;
+        ASSERT_TRUE(texts.messages.Load(std::string(FS_SOURCE_DIR "/install/messages.") + code));
+        DeviceLink link;
+        std::vector<PanelRow> rows = panelRows(texts, link, 0x1a2, std::string("10:00:01"));
+        EXPECT_EQ(rows[5].value, expected) << code;
+        EXPECT_EQ(rows[5].label, texts.messages.Lookup(32787)) << code;
+    }
+    EXPECT_EQ(localTimeOfDay().size(), 8u);
 }
 
 TEST(PanelLayout, ColumnsWidenEquallyAndLabelsStartAtEight) {

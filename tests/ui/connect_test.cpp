@@ -13,6 +13,7 @@
 #include "app/MenuTable.h"
 #include "session/ui/ConnectDialog.h"
 #include "shell_ui_support.h"
+#include "dialog_keys.h"
 
 namespace {
 
@@ -69,6 +70,36 @@ private slots:
         // The panel shows the device; Connect is now disabled, Disconnect enabled.
         QVERIFY(!f.commandAction(CMD_CONNECT)->isEnabled());
         QVERIFY(f.commandAction(CMD_DISCONNECT)->isEnabled());
+    }
+
+    // Tab to Cancel and Enter cancels; Enter in the list connects the
+    // device picked there (OK is the default).
+    void enterPressesTheFocusedButton_data() {
+        QTest::addColumn<bool>("onCancel");
+        QTest::newRow("Cancel") << true;
+        QTest::newRow("list") << false;
+    }
+    void enterPressesTheFocusedButton() {
+        QFETCH(bool, onCancel);
+        sim->add(5, "FIRST");
+        sim->add(0x2a, "SECOND");
+        MainFrame f(ctx());
+        RecordingOperator op;
+        ctx().setOperator(&op);
+        bool reached = false;
+        whenDialogOpens([&](ConnectDialog* d) {
+            d->list()->setCurrentRow(1);
+            QWidget* target = onCancel ? static_cast<QWidget*>(d->buttons()->button(QDialogButtonBox::Cancel))
+                                       : d->list();
+            reached = onCancel ? tabTo(d, target) : focusOn(d, target);
+            pressEnter(d);
+            if (d->isVisible()) d->reject();
+        });
+        f.dispatch(CMD_CONNECT);
+        QVERIFY(reached);
+        QCOMPARE(f.deviceSelected, !onCancel);
+        if (!onCancel) QCOMPARE(sim->link.Address(), uint8_t(0x2a));
+        QVERIFY(op.messages.empty());
     }
 
     void failedSelectionKeepsTheDialogOpen() {

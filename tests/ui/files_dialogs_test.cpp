@@ -19,6 +19,7 @@
 #include "files/ParameterFiles.h"
 #include "files/ui/ParameterTextDialog.h"
 #include "files/ui/ReportViewDialog.h"
+#include "dialog_keys.h"
 #include "support/Support.h"
 #include "texts/TextTable.h"
 
@@ -112,6 +113,27 @@ private slots:
         QCOMPARE(readFile(dir->file("copy.DOC")), readFile(dir->file("full.DOC")));
         QCOMPARE(op->choices.size(), size_t(1));
         QCOMPARE(op->choices[0].defaultExtension, std::string("DOC"));
+    }
+
+    // Enter on the focused save button saves and leaves the viewer open;
+    // on the text of the report it presses OK.
+    void enterPressesTheFocusedButton_data() {
+        QTest::addColumn<QString>("focus");
+        QTest::newRow("save") << "11003";
+        QTest::newRow("report text") << "11002";
+    }
+    void enterPressesTheFocusedButton() {
+        QFETCH(QString, focus);
+        const bool onSave = focus == "11003";
+        ReportViewDialog dialog(ctx, dir->file("unit.NFO"), nullptr);
+        dialog.show();
+        op->files.push_back(dir->file("copy.txt"));
+        QWidget* target = child<QWidget>(&dialog, focus.toLatin1().constData());
+        QVERIFY(onSave ? tabTo(&dialog, target) : focusOn(&dialog, target));
+        pressEnter(&dialog);
+        QCOMPARE(dialog.isVisible(), onSave);
+        QCOMPARE(op->choices.size(), size_t(onSave ? 1 : 0));
+        QCOMPARE(std::filesystem::exists(dir->file("copy.DOC")), onSave);
     }
 
     void editorShowsTheTextAndSavesItSealed() {

@@ -267,6 +267,52 @@ private slots:
         QCOMPARE(f.renderCount(), start + 1);
     }
 
+    // A device that stops answering: the status row keeps the last status
+    // for two failed polls, then says since when the device has not answered
+    // (once: later failures render nothing); the first good poll brings the
+    // status back. No message, and the device stays selected.
+    void pollShowsADeviceThatStoppedAnswering_data() {
+        QTest::addColumn<bool>("cablePulled");
+        QTest::newRow("cable pulled") << true;
+        QTest::newRow("status register mute") << false;
+    }
+    void pollShowsADeviceThatStoppedAnswering() {
+        QFETCH(bool, cablePulled);
+        SimDevice& d = sim->add(5, "POLLED");
+        d.status = 0;
+        QVERIFY(sim->link.Open(1));
+        QVERIFY(sim->link.Select(5));
+        identify(sim->link);
+        MainFrame f(ctx());
+        RecordingOperator op;
+        ctx().setOperator(&op);
+        f.pollTimer()->stop();
+        f.deviceSelected = true;
+        const std::string status = f.panelRowsNow()[5].value;
+        QCOMPARE(status, "0000  \"" + textOf(1058) + "\"");
+
+        if (cablePulled) d.vanished = true;
+        else d.mutedKeys.insert(46);
+        const int start = f.renderCount();
+        f.pollStatus();
+        f.pollStatus();
+        QCOMPARE(f.panelRowsNow()[5].value, status);
+        QCOMPARE(f.renderCount(), start);
+        f.pollStatus();
+        QCOMPARE(f.panelRowsNow()[5].value, textOf(32789));
+        QCOMPARE(f.renderCount(), start + 1);
+        f.pollStatus();
+        QCOMPARE(f.renderCount(), start + 1);
+
+        d.vanished = false;
+        d.mutedKeys.clear();
+        f.pollStatus();
+        QCOMPARE(f.panelRowsNow()[5].value, status);
+        QCOMPARE(f.renderCount(), start + 2);
+        QVERIFY(f.deviceSelected);
+        QVERIFY(op.messages.empty());
+    }
+
     void closeReleasesTheSelectedDevice() {
         SimDevice& d = sim->add(5, "CLOSER");
         QVERIFY(sim->link.Open(1));

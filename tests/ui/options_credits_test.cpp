@@ -26,6 +26,7 @@
 #include "platform/Profile.h"
 #include "support/Support.h"
 #include "texts/TextTable.h"
+#include "dialog_keys.h"
 
 namespace {
 
@@ -141,6 +142,33 @@ private slots:
         dialog.accept();
         QCOMPARE(inst.key("serial_port"), std::string("0"));
         QCOMPARE(inst.key("connect_on_startup"), std::string("1"));
+    }
+
+    // Cancel is this dialog's default: Enter in a list cancels, Tab to OK
+    // and Enter writes the configuration.
+    void enterPressesTheFocusedButton_data() {
+        QTest::addColumn<QString>("focus");
+        QTest::addColumn<bool>("tab");
+        QTest::newRow("OK") << "1" << true;
+        QTest::newRow("language list") << "1182" << false;
+    }
+    void enterPressesTheFocusedButton() {
+        QFETCH(QString, focus);
+        QFETCH(bool, tab);
+        Installation inst("language=eng\nserial_port=2\n");
+        const std::string before = inst.dir.read("config.ini");
+        int reloads = 0;
+        OptionsDialog dialog(inst.ctx, nullptr, [&] { ++reloads; return true; });
+        dialog.show();
+        child<QListWidget>(&dialog, "1184")->setCurrentRow(4);
+        QWidget* target = child<QWidget>(&dialog, focus.toLatin1().constData());
+        QVERIFY(tab ? tabTo(&dialog, target) : focusOn(&dialog, target));
+        pressEnter(&dialog);
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(dialog.result(), tab ? int(QDialog::Accepted) : int(QDialog::Rejected));
+        QCOMPARE(reloads, tab ? 1 : 0);
+        if (tab) QCOMPARE(inst.key("serial_port"), std::string("5"));
+        else QCOMPARE(inst.dir.read("config.ini"), before);
     }
 
     void cancelChangesNothing() {

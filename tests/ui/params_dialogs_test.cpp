@@ -20,6 +20,7 @@
 #include "params/ui/PasswordDialog.h"
 #include "widgets/UpDownQt.h"
 #include "support/SimFixture.h"
+#include "dialog_keys.h"
 #include "texts/TextTable.h"
 
 namespace {
@@ -263,6 +264,36 @@ private slots:
         QCOMPARE(PasswordDialog(fx->ctx, nullptr, 0).field()->text(), QString());
     }
 
+    // A stored password longer than the five digits the operator may type is
+    // shown whole, and OK without a change sends nothing and restarts nothing.
+    void aLongStoredPasswordIsShownWholeAndKept() {
+        device->password = 123456;
+        fx->link.password = 123456;
+        QString shown;
+        whenModal<PasswordDialog>([&](PasswordDialog* d) {
+            shown = d->field()->text();
+            child<QPushButton>(d, "1")->click();
+        });
+        runPasswordCommand(fx->ctx, nullptr, true);
+        QCOMPARE(shown, QString("123456"));
+        QCOMPARE(device->password, 123456u);
+        QCOMPARE(fx->writes(1, 0x30), 0u);
+        QCOMPARE(device->restarts, 0u);
+        QVERIFY(fx->op.messages.empty());
+
+        // Typing stays limited: no seventh digit, and a retyped one has five.
+        PasswordDialog d(fx->ctx, nullptr, 123456);
+        QCOMPARE(d.value(), 123456u);
+        d.field()->setFocus();
+        QTest::keyClick(d.field(), Qt::Key_End);
+        QTest::keyClicks(d.field(), "7");
+        QCOMPARE(d.field()->text(), QString("123456"));
+        QTest::keyClick(d.field(), Qt::Key_Backspace);
+        QCOMPARE(d.value(), 12345u);
+        retype(d.field(), "9876543");
+        QCOMPARE(d.field()->text(), QString("98765"));
+    }
+
     void passwordCommandThroughTheDialog() {
         whenModal<PasswordDialog>([](PasswordDialog* d) {
             retype(d->field(), "42");
@@ -280,6 +311,66 @@ private slots:
         runPasswordCommand(fx->ctx, nullptr, false);
         QCOMPARE(device->password, 42u);
         QCOMPARE(device->restarts, 1u);
+    }
+
+    // Enter presses the button that has the focus (Tab to it), and the
+    // default button when the focus is on a field or the arrows.
+    void enterPressesTheFocusedButton_data() {
+        QTest::addColumn<QString>("dialog");
+        QTest::addColumn<QString>("focus");
+        QTest::addColumn<bool>("tab");
+        QTest::newRow("password, Cancel") << "password" << "2" << true;
+        QTest::newRow("password, field") << "password" << "1502" << false;
+        QTest::newRow("address, Cancel") << "address" << "2" << true;
+        QTest::newRow("address, arrows") << "address" << "1903" << false;
+        QTest::newRow("parameter, OK") << "parameter" << "1" << true;
+        QTest::newRow("parameter, value") << "parameter" << "1409" << false;
+    }
+    void enterPressesTheFocusedButton() {
+        QFETCH(QString, dialog);
+        QFETCH(QString, focus);
+        QFETCH(bool, tab);
+        const QByteArray id = focus.toLatin1();
+        bool reached = false;
+        auto enterOn = [&](QDialog* d) {
+            QWidget* target = child<QWidget>(d, id.constData());
+            reached = tab ? tabTo(d, target) : focusOn(d, target);
+            pressEnter(d);
+        };
+        const bool defaultButton = !tab;   // the field rows press the default
+        if (dialog == "password") {
+            whenModal<PasswordDialog>([&](PasswordDialog* d) {
+                retype(d->field(), "42");
+                enterOn(d);
+            });
+            runPasswordCommand(fx->ctx, nullptr, true);
+            QVERIFY(reached);
+            QCOMPARE(device->password, defaultButton ? 42u : 1234u);
+            QCOMPARE(device->restarts, defaultButton ? 1u : 0u);
+        } else if (dialog == "address") {
+            whenModal<AddressDialog>([&](AddressDialog* d) {
+                d->upDown()->upButton()->click();   // 0x01 -> 0x02
+                enterOn(d);
+            });
+            runAddressCommand(fx->ctx, nullptr);
+            QVERIFY(reached);
+            QCOMPARE(fx->link.selectedAddress, uint8_t(defaultButton ? 0x02 : 0x01));
+            QCOMPARE(fx->writes(defaultButton ? 0x02 : 0x01, 0x3C), defaultButton ? 1u : 0u);
+        } else {
+            bool openAfterEnter = false;
+            whenModal<ParameterDialog>([&](ParameterDialog* d) {
+                retype(child<QLineEdit>(d, "1409"), "5");
+                enterOn(d);
+                openAfterEnter = d->isVisible();
+            });
+            runParameterDialog(fx->ctx, nullptr, 0);
+            QVERIFY(reached);
+            // The field sends (the default) and the dialog stays; OK closes
+            // without sending. Either way the close restarts the device.
+            QCOMPARE(fx->param(1, 0x0100), std::optional<uint32_t>(defaultButton ? 5 : 1000));
+            QCOMPARE(openAfterEnter, defaultButton);
+            QCOMPARE(device->restarts, 1u);
+        }
     }
 
     void addressDialogSteps() {

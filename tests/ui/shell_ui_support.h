@@ -22,7 +22,7 @@ inline std::vector<unsigned> shellTextNumbers() {
     for (unsigned n : {128u, 129u, 130u, 131u, 132u, 133u, 144u, 145u, 146u, 147u, 148u, 150u, 151u,
                        153u, 154u, 155u, 160u, 161u})
         numbers.push_back(n);
-    for (unsigned n = 32768; n <= 32787; ++n) numbers.push_back(n);
+    for (unsigned n = 32768; n <= 32789; ++n) numbers.push_back(n);
     for (unsigned n = 32896; n <= 32913; ++n) numbers.push_back(n);
     return numbers;
 }
