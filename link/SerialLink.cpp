@@ -95,6 +95,9 @@ int SerialLink::PurgeAll() {
 // as the rest of it, and every retry after it the same way. So the request
 // after such a failure first keeps the line silent for twice that gap. A
 // failure on silence needs none: the 50 ms wait for the answer was the gap.
+// Retrying at once instead, a device holding one stray byte fails all ten
+// attempts of a write (the stray-byte rows of the conformance suite and the
+// fault soak show it).
 int SerialLink::Settle() {
     if (resyncPending_) {
         resyncPending_ = false;

@@ -60,6 +60,9 @@ struct Variant {
     bool silentAbsent = false;        // register 40 goes unanswered instead of 0x1E
     bool restartUnacknowledged = false;
     bool dropsByte = false;           // one byte of the flow's first request is lost
+    bool strayByte = false;           // the device holds a stray byte when the flow starts
+    // The first request goes wrong, so the wire shows retries.
+    bool disturbed() const { return dropsByte || strayByte; }
 };
 
 void none(SimDevice&, Simulator&) {}
@@ -99,6 +102,10 @@ const std::vector<Variant>& variants() {
         {"hold_10ms_drop", [](SimDevice& d, Simulator&) { d.requestHoldNs = 10'000'000; }, false, false, false, true},
         {"hold_40ms_drop", [](SimDevice& d, Simulator&) { d.requestHoldNs = 40'000'000; }, false, false, false, true},
         {"hold_100ms_drop", [](SimDevice& d, Simulator&) { d.requestHoldNs = 100'000'000; }, false, false, false, true},
+        // A device that holds a stray byte reads the next request shifted by
+        // one and answers part of it early: the master must keep the line
+        // quiet longer than the device's hold before it tries again.
+        {"stray_byte", none, false, false, false, false, true},
     };
     return all;
 }
@@ -245,6 +252,7 @@ FlowRun perform(const Variant& v, Flow flow) {
         op.clear();
         b.fx.sim.clearLog();
         if (v.dropsByte) dropSecondByteOfNextRequest(b.fx.sim, drop);
+        if (v.strayByte) b.fx.sim.wire.send(0x50, b.fx.sim.clock->nowNs());
     };
     auto connect = [&] {
         bool ok = connectCommand(b.ctx(), 1, chooser);
@@ -280,7 +288,7 @@ FlowRun perform(const Variant& v, Flow flow) {
             begin();
             for (int poll = 1; poll <= 2; ++poll) {
                 uint32_t status = link.ReadRegister(46);
-                if (poll == 1 && v.dropsByte) {
+                if (poll == 1 && v.disturbed()) {
                     b.fx.sim.clock->advanceNs(1'000'000'000);
                     continue;
                 }
@@ -420,7 +428,7 @@ std::vector<std::string> expectedWire(const Variant& v, Flow flow, const std::ve
 }
 
 bool wireCompared(const Variant& v, Flow flow) {
-    if (v.dropsByte) return false;                        // retries are the point there
+    if (v.disturbed()) return false;                      // retries are the point there
     if (v.restartUnacknowledged && restarts(flow)) return false;
     return true;
 }
