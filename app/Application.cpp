@@ -111,6 +111,7 @@ bool waylandAnswers() {
 }  // namespace
 
 bool displayAvailable() {
+    if (!named("DISPLAY") && !named("WAYLAND_DISPLAY")) return false;
     // QT_QPA_PLATFORM names the platforms Qt tries, in order; one that is no
     // window system (offscreen, say) needs no display.
     if (const char* platforms = named("QT_QPA_PLATFORM")) {
