@@ -7,7 +7,11 @@
 
 class DeviceLink;
 
-// True when DISPLAY or WAYLAND_DISPLAY names a display.
+// True when DISPLAY or WAYLAND_DISPLAY names a display and the window system
+// Qt will use can be reached: the X server DISPLAY names or the compositor of
+// WAYLAND_DISPLAY answers (within a second), or QT_QPA_PLATFORM picks a
+// platform that needs neither. A name
+// alone is not enough: Qt ends the process when it cannot open the display.
 bool displayAvailable();
 
 struct Settings;

@@ -2,9 +2,16 @@
 // Files written whole or not at all: the content goes to a temporary file in
 // the target's own folder, which is renamed over the target only once every
 // byte has been written and flushed. A failure removes the temporary file and
-// leaves an earlier file of the target's name as it was.
+// leaves an earlier file of the target's name as it was. An earlier file
+// keeps its permission bits, a symbolic link stays a link to the file that
+// changes, and a target that is no plain file is refused. In a folder that
+// cannot take a new file, a writable file is rewritten in place at commit
+// (see platform/ReplaceFile.h).
 #include <functional>
+#include <memory>
 #include <string>
+
+class FileReplacement;
 
 // When a file's bytes must be on the disk. Synced: before it replaces the
 // earlier file (a parameter file holds data read from a device, which
@@ -20,7 +27,7 @@ enum class Durability { Synced, Deferred };
 // files let a pair (parameter file and report) be replaced together.
 class PendingFile {
 public:
-    PendingFile() = default;
+    PendingFile();
     ~PendingFile();
     PendingFile(const PendingFile&) = delete;
     PendingFile& operator=(const PendingFile&) = delete;
@@ -29,8 +36,7 @@ public:
     bool commit();
 
 private:
-    std::string path_;
-    std::string tmpPath_;
+    std::unique_ptr<FileReplacement> replacement_;
 };
 
 bool writeFileAtomically(const std::string& path, const std::string& content,

@@ -1,5 +1,7 @@
 #include "platform/Profile.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -190,12 +192,10 @@ bool writeProfileString(const std::string& path, const std::string& section,
         std::FILE* old = openRegularFileForReading(path);
         if (!old) {
             // Only a missing file is created; one that exists but cannot be
-            // read is never overwritten.
-            std::FILE* probe = std::fopen(path.c_str(), "rb");
-            if (probe || errno != ENOENT) {
-                if (probe) std::fclose(probe);
-                return false;
-            }
+            // read (or is no plain file) is never overwritten. stat, not an
+            // open: opening a FIFO would wait for a writer.
+            struct stat st {};
+            if (::stat(path.c_str(), &st) == 0 || errno != ENOENT) return false;
         }
         ProfileEdit edit;
         bool readOk = true;

@@ -2,7 +2,7 @@
 # Installs the Debian packages fieldservice needs to build, test and run.
 # Quiet and quick when everything is already there.
 set -e
-PACKAGES="build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev \
+PACKAGES="build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools qt6-wayland libgl-dev \
 libgtest-dev libgmock-dev googletest libbenchmark-dev clang libclang-rt-14-dev \
 xvfb xauth x11-utils imagemagick"
 missing=""

@@ -10,16 +10,17 @@
 #include "session/AppContext.h"
 #include "widgets/DialogKeysQt.h"
 #include "widgets/DialogUnitsQt.h"
+#include "widgets/ShellTextQt.h"
 #include "texts/TextTable.h"
 
 namespace {
-// The language files and parameter texts are single-byte text.
-QString text(const AppContext& ctx, uint32_t n) { return QString::fromLatin1(ctx.message(n)); }
+// Language file texts, read like every other window's.
+QString text(const AppContext& ctx, uint32_t n) { return shellText(ctx.message(n)); }
 }  // namespace
 
 FileViewDialog::FileViewDialog(const AppContext& ctx, QWidget* parent, uint32_t frameText, bool editable) : QDialog(parent) {
     DialogUnits du(this);
-    setWindowTitle(QString::fromLatin1(ctx.settings.windowTitle));
+    setWindowTitle(shellText(ctx.settings.windowTitle));
     setFixedSize(du.size(521, 184));
 
     auto* frame = new QGroupBox(text(ctx, frameText), this);

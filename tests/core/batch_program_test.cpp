@@ -72,6 +72,22 @@ protected:
         EXPECT_TRUE(startWithoutDisplay(job, {kDist + "/fieldservice", option, path}, inst.path(), inst.file("job.err")));
         return job.exitCode(timeoutMs);
     }
+    // The job with DISPLAY naming an X display nobody serves, as under cron
+    // or after the ssh connection that forwarded it dropped.
+    int runJobWithDeadDisplay(const std::string& option, const std::string& path, int timeoutMs) {
+        unsigned number = 97;
+        while (fs::exists("/tmp/.X11-unix/X" + std::to_string(number))) ++number;
+        ChildOptions how;
+        how.workingDirectory = inst.path();
+        how.setEnv = {{"DISPLAY", ":" + std::to_string(number)}};
+        how.unsetEnv = {"WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
+        how.stderrFile = inst.file("job.err");
+        how.captureStdout = true;
+        how.pipeStdin = true;
+        Child job;
+        EXPECT_TRUE(job.start({kDist + "/fieldservice", option, path}, how));
+        return job.exitCode(timeoutMs);
+    }
 
     TempDir inst;
     RecordingOperator op;   // for the files this process writes
@@ -144,4 +160,13 @@ TEST_F(BatchProgram, ConvertsAndTellsOfEachFailureOnALine) {
     EXPECT_EQ(runJob("/c", "nothing*.NFO", 60000), 2);
     EXPECT_EQ(inst.read("job.err"),
               oneLine(ctx.texts.messages.Lookup(0)) + " v1.10: " + oneLine(ctx.texts.messages.Lookup(2)) + "\n");
+}
+
+TEST_F(BatchProgram, ConvertsWhenTheDisplayCannotBeOpened) {
+    configure("/dev/null");
+    parameterFile("good.NFO", "#DATE: 07-06-2008  \n#NAME: VALVE01  \n#ADDR: 3  \n#VER.: 2  \n#REL.: 0  "
+                              "\n#PVER: 3  \n#PSWD: 0  \n#CODE: 100  #DATA: 42  ");
+    fs::remove(inst.file("good.DOC"));
+    EXPECT_EQ(runJobWithDeadDisplay("/c", "*.NFO", 60000), 0) << inst.read("job.err");
+    EXPECT_TRUE(fs::exists(inst.file("good.DOC")));
 }

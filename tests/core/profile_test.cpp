@@ -190,10 +190,13 @@ TEST(ProfileWrite, FailedWriteLeavesTheOldFileWhole) {
     EXPECT_EQ(filesIn(dir.path()), std::set<std::string>{"config.ini"});
 
     if (::geteuid() != 0) {
-        // A directory without write permission: no temporary file can be made.
+        // A directory without write permission and a file without it: no
+        // temporary file can be made, nor the file written in place.
         ASSERT_EQ(::chmod(dir.path().c_str(), 0555), 0);
+        ASSERT_EQ(::chmod(ini.c_str(), 0444), 0);
         EXPECT_FALSE(writeProfileString(ini, SECTION, "language", "ita"));
         ::chmod(dir.path().c_str(), 0755);
+        ::chmod(ini.c_str(), 0644);
         EXPECT_EQ(dir.read("config.ini"), before);
         // A file that cannot be read is never rewritten from nothing.
         ASSERT_EQ(::chmod(ini.c_str(), 0200), 0);

@@ -22,6 +22,7 @@
 #include "dialog_keys.h"
 #include "support/Support.h"
 #include "texts/TextTable.h"
+#include "widgets/ShellTextQt.h"
 
 namespace {
 
@@ -154,6 +155,19 @@ private slots:
         MemoryStream back;
         QVERIFY(readSealedFile(ctx, dir->file("unit.old.NFO"), back));
         QVERIFY(back.str().find("#CODE: 100  #DATA: 4321  ") != std::string::npos);
+    }
+
+    void textsNotInUtf8AreReadAsWindows1252() {
+        // The typographic bytes of older Italian language files.
+        QCOMPARE(shellText("\x92\x80\x96\x99"), QString::fromUtf8("\u2019\u20AC\u2013\u2122"));
+        QCOMPARE(shellText("caff\xe8 \x93x\x94"), QString::fromUtf8("caff\u00E8 \u201Cx\u201D"));
+        QCOMPARE(shellText("\x81\x9d"), QString::fromUtf8("\u0081\u009D"));   // undefined: kept
+        // Valid UTF-8 stays UTF-8.
+        QCOMPARE(shellText("caff\xc3\xa8 \xe2\x82\xac"), QString::fromUtf8("caff\u00E8 \u20AC"));
+        // The viewer's title and texts read the same way.
+        ctx.settings.windowTitle = "Assistenza \x93" "campo\x94";
+        ReportViewDialog dialog(ctx, dir->file("unit.NFO"), nullptr);
+        QCOMPARE(dialog.windowTitle(), QString::fromUtf8("Assistenza \u201Ccampo\u201D"));
     }
 
     void editorKeepsSingleByteCharactersAsTheyAre() {
