@@ -78,7 +78,9 @@ protected:
         if (w == Writer::Profile) return writeProfileString(path, "s", "k", "new");
         PendingFile file;
         if (!file.write(path, NEW_TEXT)) return false;
-        if (!watched.empty()) EXPECT_EQ(dir.read(watched), OLD_TEXT) << "changed before commit";
+        if (!watched.empty()) {
+            EXPECT_EQ(dir.read(watched), OLD_TEXT) << "changed before commit";
+        }
         return file.commit();
     }
     TempDir dir;
@@ -143,9 +145,14 @@ TEST_P(FileReplace, KeepsWhatTheUserSetUp) {
         return;
     }
     EXPECT_EQ(dir.read(realName), NEW_TEXT);
-    if (target == Target::Symlink) EXPECT_TRUE(isLink(path));
-    if (target != Target::Missing) EXPECT_EQ(modeOf(real), modeBefore);
-    else EXPECT_TRUE(isPlain(path));
+    if (target == Target::Symlink) {
+        EXPECT_TRUE(isLink(path));
+    }
+    if (target != Target::Missing) {
+        EXPECT_EQ(modeOf(real), modeBefore);
+    } else {
+        EXPECT_TRUE(isPlain(path));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
