@@ -12,6 +12,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QPainter>
 #include <QScreen>
 #include <QShortcut>
@@ -43,6 +44,7 @@ constexpr uint32_t STATUS_REGISTER = 46;
 constexpr uint32_t PROGRESS_GROUP_TEXT = 768;
 constexpr uint32_t PROGRESS_TITLE_SUFFIX_TEXT = 1;
 constexpr int PANEL_FONT_PIXELS = 16;
+constexpr int NOTICE_MS = 6000;
 
 
 // The panel: paints what the frame rendered and tells it of size changes.
@@ -211,6 +213,16 @@ void MainFrame::completeMenu() {
 }
 
 void MainFrame::showHint(uint32_t textNumber) { statusText_->setText(text(textNumber)); }
+
+// What a command did stays in the status pane for a few seconds, then the
+// idle hint comes back; a menu hint shown meanwhile replaces it at once.
+void MainFrame::notify(const std::string& text) {
+    const QString shown = shellText(text);
+    statusText_->setText(shown);
+    QTimer::singleShot(NOTICE_MS, this, [this, shown] {
+        if (statusText_->text() == shown) showHint(IDLE_HINT_TEXT);
+    });
+}
 
 bool MainFrame::eventFilter(QObject* watched, QEvent* event) {
     // Separators and the gaps between items have no hint of their own.
@@ -386,16 +398,38 @@ QWidget* MainFrame::dialogParent() {
     return isVisible() ? this : nullptr;
 }
 
+// The progress window stays above every other window, so a box shown while
+// it is up would open under it and wait for an answer nobody can see. Such
+// a box belongs to the progress window, stays on top as well, shows the
+// arrow instead of the wait cursor, and takes the keyboard once it is up,
+// with or without a window manager to hand it over.
+int MainFrame::runBox(QMessageBox& box) {
+    const bool overProgress = progress_ != nullptr;
+    if (overProgress) {
+        box.setParent(progress_.get(), box.windowFlags() | Qt::WindowStaysOnTopHint);
+        QApplication::setOverrideCursor(Qt::ArrowCursor);
+    }
+    QTimer::singleShot(0, &box, [&box] {
+        box.raise();
+        box.activateWindow();
+        if (QAbstractButton* button = box.defaultButton()) button->setFocus(Qt::ActiveWindowFocusReason);
+    });
+    const int answer = box.exec();
+    if (overProgress) QApplication::restoreOverrideCursor();
+    return answer;
+}
+
 void MainFrame::message(const std::string& caption, const std::string& body, MessageIcon icon) {
     QMessageBox box(boxIcon(icon), shellText(caption), shellText(body), QMessageBox::Ok, dialogParent());
-    box.exec();
+    box.setDefaultButton(QMessageBox::Ok);
+    runBox(box);
 }
 
 bool MainFrame::question(const std::string& caption, const std::string& body) {
     QMessageBox box(QMessageBox::Question, shellText(caption), shellText(body),
                     QMessageBox::Yes | QMessageBox::No, dialogParent());
     box.setDefaultButton(QMessageBox::Yes);
-    return box.exec() == QMessageBox::Yes;
+    return runBox(box) == QMessageBox::Yes;
 }
 
 std::optional<std::string> MainFrame::chooseFile(const FileChoice& choice, bool save) {

@@ -19,6 +19,7 @@ class HelpWindow;
 class ProgressWindow;
 class QLabel;
 class QMenu;
+class QMessageBox;
 class QTimer;
 
 class MainFrame : public QMainWindow, public FrameState, public Operator {
@@ -57,6 +58,7 @@ public:
     std::optional<std::string> chooseSaveFile(const FileChoice& choice) override;
     void ShowProgress(uint32_t* counter, uint32_t maximum, const std::string& caption) override;
     void HideProgress() override;
+    void notify(const std::string& text) override;
 
     // What the window shows, for its tests.
     const QImage& surface() const { return surface_; }
@@ -88,6 +90,7 @@ private:
     void runCommand(uint32_t id);
     void showHelp(const char* anchor);
     QWidget* dialogParent();
+    int runBox(QMessageBox& box);
     std::optional<std::string> chooseFile(const FileChoice& choice, bool save);
 
     AppContext& ctx_;

@@ -5,6 +5,8 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSignalBlocker>
+#include <memory>
 
 #include "session/AppContext.h"
 #include "widgets/DialogKeysQt.h"
@@ -41,6 +43,22 @@ QListWidget* makeList(QWidget* parent, const char* id, const QRect& where,
     return list;
 }
 
+// A click with Ctrl held takes the selection away, and OK would then write
+// port 0, which no device is on. Once a port is chosen, one stays chosen.
+void keepOneSelected(QListWidget* list) {
+    auto last = std::make_shared<int>(list->selectedItems().isEmpty() ? -1 : list->currentRow());
+    QObject::connect(list, &QListWidget::itemSelectionChanged, list, [list, last] {
+        const QList<QListWidgetItem*> items = list->selectedItems();
+        if (!items.isEmpty()) {
+            *last = list->row(items.first());
+        } else if (*last >= 0) {
+            const QSignalBlocker quiet(list);
+            list->item(*last)->setSelected(true);
+            list->setCurrentRow(*last);
+        }
+    });
+}
+
 }  // namespace
 
 OptionsDialog::OptionsDialog(AppContext& ctx, QWidget* parent, std::function<bool()> reload)
@@ -64,6 +82,7 @@ OptionsDialog::OptionsDialog(AppContext& ctx, QWidget* parent, std::function<boo
     ports_ = makeList(this, "1184", du.rect(195, 58, 95, 28), portNames(), portEntry(state.serialPort));
     languageLabel->setBuddy(languages_);
     portLabel->setBuddy(ports_);
+    keepOneSelected(ports_);
 
     connectOnStartup_ = place(new QCheckBox(text(ctx, 389), this), "1185", du.rect(17, 124, 272, 12));
     connectOnStartup_->setChecked(state.connectOnStartup);

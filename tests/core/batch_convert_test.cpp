@@ -160,6 +160,17 @@ TEST_F(BatchConvert, EachParameterFileIsConvertedOnce) {
     EXPECT_TRUE(op.messages.empty());
 }
 
+// Each file the pattern matched is read as it is named; its report takes
+// the case of its extension.
+TEST_F(BatchConvert, LowerCaseExtensionsAreReadAsMatched) {
+    parameterFile(file("low.NFO"));
+    fs::rename(file("low.NFO"), file("low.nfo"));
+    EXPECT_EQ(runBatchJob(ctx, "/c " + file("*.nfo")), 0);
+    EXPECT_TRUE(exists("low.doc"));
+    EXPECT_FALSE(exists("low.DOC"));
+    EXPECT_TRUE(op.messages.empty());
+}
+
 TEST_F(BatchConvert, OnlyStarAndQuestionMarkAreWildcards) {
     parameterFile(file("u[1].NFO"));
     parameterFile(file("u1.NFO"));

@@ -192,6 +192,30 @@ TEST_F(Commands, AddressCancelAndFailure) {
     EXPECT_TRUE(frame.idle);
 }
 
+// Two devices at one address both stop answering: an address another device
+// of the last scan has is written only on Yes. The new address is told in
+// passing.
+TEST_F(Commands, AnAddressAnotherDeviceHasIsWrittenOnlyOnYes) {
+    SimFixture two(SimFixture::fromText, "device 5 PUMP\n param 0100 4 1\ndevice 9 VALVE\n");
+    two.ctx.texts = ctx.texts;
+    ASSERT_TRUE(two.connect(5));
+    ASSERT_EQ(two.link.BusListCount(), 2);
+    SimDevice* pump = two.device(5);
+    for (bool yes : {false, true}) {
+        two.op.clear();
+        two.op.answers = {yes};
+        changeAddressCommand(two.ctx, [](uint8_t) { return std::optional<uint8_t>(9); });
+        ASSERT_EQ(two.op.questions.size(), 1u);
+        EXPECT_NE(two.op.questions[0].text.find("09"), std::string::npos);
+        EXPECT_EQ(pump->writesByKey[60], yes ? 1u : 0u);
+        EXPECT_EQ(two.op.notices.size(), yes ? 1u : 0u);
+    }
+    // Its own address or a free one asks nothing.
+    two.op.clear();
+    changeAddressCommand(two.ctx, [](uint8_t) { return std::optional<uint8_t>(0x0b); });
+    EXPECT_TRUE(two.op.questions.empty());
+}
+
 TEST_F(Commands, RestartAsksFirst) {
     restartCommand(ctx);   // the operator answers No
     ASSERT_EQ(fx.op.questions.size(), 1u);

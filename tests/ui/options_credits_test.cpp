@@ -144,6 +144,18 @@ private slots:
         QCOMPARE(inst.key("connect_on_startup"), std::string("1"));
     }
 
+    // A click with Ctrl on the chosen port does not leave the list empty.
+    void oneSerialPortStaysChosen() {
+        Installation inst("language=eng\nserial_port=3\n");
+        OptionsDialog dialog(inst.ctx, nullptr, [] { return true; });
+        auto* ports = child<QListWidget>(&dialog, "1184");
+        const QRect third = ports->visualItemRect(ports->item(2));
+        QTest::mouseClick(ports->viewport(), Qt::LeftButton, Qt::ControlModifier, third.center());
+        QCOMPARE(ports->selectedItems().size(), 1);
+        dialog.accept();
+        QCOMPARE(inst.key("serial_port"), std::string("3"));
+    }
+
     // Cancel is this dialog's default: Enter in a list cancels, Tab to OK
     // and Enter writes the configuration.
     void enterPressesTheFocusedButton_data() {

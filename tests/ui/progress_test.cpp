@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QProgressBar>
 #include <QTimer>
 #include <QtTest>
@@ -52,6 +54,43 @@ private slots:
         QVERIFY(w.isVisible());
         QTest::keyClick(&w, Qt::Key_Escape);
         QVERIFY(w.isVisible());
+    }
+
+    // A message or question during a progress window opens above it and
+    // takes the keyboard; what a command did stays in the status pane.
+    void boxesOpenAboveTheProgressWindow() {
+        MainFrame f(ctx());
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        uint32_t counter = 0;
+        f.ShowProgress(&counter, 10, "working");
+        QWidget* progress = f.progressWindow();
+        QVERIFY(progress);
+        for (int asks = 0; asks < 2; ++asks) {
+            bool above = false, focused = false, arrow = false;
+            QTimer::singleShot(100, [&] {
+                auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                if (!box) return;
+                above = box->parentWidget() == progress && (box->windowFlags() & Qt::WindowStaysOnTopHint);
+                focused = QApplication::activeWindow() == box;
+                arrow = QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::ArrowCursor;
+                box->defaultButton()->click();
+            });
+            QTimer::singleShot(5000, [] {   // never hang, whatever happened
+                if (auto* w = QApplication::activeModalWidget()) w->close();
+            });
+            if (asks == 0) f.message("title", "text", MessageIcon::Exclamation);
+            else QVERIFY(f.question("title", "question"));
+            QVERIFY(above);
+            QVERIFY(focused);
+            QVERIFY(arrow);
+        }
+        f.HideProgress();
+        QVERIFY(!QApplication::overrideCursor());
+
+        f.notify("Saved 3 parameters to /tmp/x.NFO");
+        QCOMPARE(f.statusText()->text(), QString("Saved 3 parameters to /tmp/x.NFO"));
+        QTRY_COMPARE_WITH_TIMEOUT(f.statusText()->text(), qtext(32896), 10000);
     }
 
     void showHidesTheMainWindowUnderTheWorkingCaption() {
