@@ -169,7 +169,7 @@ bool writeReport(AppContext& ctx, const std::string& path, MemoryStream& stream,
     std::string content;
     if (!reportFileContent(ctx.texts, stream, allParameters, content) ||
         !writeFileAtomically(withExtension(path, REPORT_EXTENSION), content, durability)) {
-        ctx.showText(4);
+        ctx.showFileText(4, withExtension(path, REPORT_EXTENSION));
         return false;
     }
     return true;

@@ -43,7 +43,7 @@ bool writeSealedFile(AppContext& ctx, const std::string& path, MemoryStream& str
     PendingFile reportFile;
     if (!reportFileContent(ctx.texts, stream, false, report) ||
         !reportFile.write(withExtension(path, REPORT_EXTENSION), report)) {
-        ctx.showText(4);
+        ctx.showFileText(4, withExtension(path, REPORT_EXTENSION));
         return false;
     }
 
@@ -51,7 +51,7 @@ bool writeSealedFile(AppContext& ctx, const std::string& path, MemoryStream& str
     std::string plain(length, '\0');
     stream.seek(0);
     if (stream.read(plain.data(), length) != length) {
-        ctx.showText(4);
+        ctx.showFileText(4, withExtension(path, PARAMETER_EXTENSION));
         return false;
     }
 
@@ -75,7 +75,7 @@ bool writeSealedFile(AppContext& ctx, const std::string& path, MemoryStream& str
     PendingFile parameterFile;
     if (!parameterFile.write(withExtension(path, PARAMETER_EXTENSION), file) || !reportFile.commit() ||
         !parameterFile.commit()) {
-        ctx.showText(4);
+        ctx.showFileText(4, withExtension(path, PARAMETER_EXTENSION));
         return false;
     }
     return true;
@@ -84,7 +84,7 @@ bool writeSealedFile(AppContext& ctx, const std::string& path, MemoryStream& str
 bool readSealedFile(AppContext& ctx, const std::string& path, MemoryStream& stream) {
     std::string data;
     if (!readWholeFile(withExtension(path, PARAMETER_EXTENSION), data, MAX_PARAMETER_FILE)) {
-        ctx.showText(4);
+        ctx.showFileText(4, withExtension(path, PARAMETER_EXTENSION));
         return false;
     }
     // The stream receives exactly the file's unsealed content.
@@ -101,7 +101,7 @@ bool readSealedFile(AppContext& ctx, const std::string& path, MemoryStream& stre
         size_t afterKey = static_cast<size_t>(crpt) + KEY_SIZE;
         auto number = scanHex(std::string_view(data).substr(afterKey));
         if (!number) {
-            ctx.showText(32783);
+            ctx.showFileText(32783, withExtension(path, PARAMETER_EXTENSION));
             return false;
         }
         seed = number->value;
@@ -132,12 +132,12 @@ bool readSealedFile(AppContext& ctx, const std::string& path, MemoryStream& stre
     size_t textLength = strnlen(data.data(), end);
     long endKey = findBytes(bytes, textLength, KEY_END);
     if (endKey < 0) {
-        ctx.showText(32783);
+        ctx.showFileText(32783, withExtension(path, PARAMETER_EXTENSION));
         return false;
     }
     auto stored = scanHex(std::string_view(data.data(), textLength).substr(static_cast<size_t>(endKey) + KEY_SIZE));
     if (!stored || stored->value != textChecksum(stream)) {
-        ctx.showText(32783);
+        ctx.showFileText(32783, withExtension(path, PARAMETER_EXTENSION));
         return false;
     }
     return true;

@@ -23,6 +23,10 @@ void AppContext::showMessage(const std::string& text, MessageIcon icon) {
     ui().message(settings.windowTitle, text, icon);
 }
 
+void AppContext::showFileText(uint32_t n, const std::string& path) {
+    showMessage(message(n) + "\r\n\r\n" + path);
+}
+
 bool AppContext::askText(uint32_t n) { return ui().question(settings.windowTitle, message(n)); }
 
 void AppContext::notifyText(uint32_t n, std::initializer_list<std::string> values) {

@@ -71,6 +71,8 @@ public:
     void showText(uint32_t n, MessageIcon icon = MessageIcon::Exclamation);
     // A message box with the window title as caption and a text built by the caller.
     void showMessage(const std::string& text, MessageIcon icon = MessageIcon::Exclamation);
+    // Text n about one file: the file's name below it, after an empty line.
+    void showFileText(uint32_t n, const std::string& path);
     // A Yes/No question with the window title as caption and text n.
     bool askText(uint32_t n);
     // Text n with its places filled (see texts/TextFill.h), told in passing.

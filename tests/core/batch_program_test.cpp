@@ -155,7 +155,8 @@ TEST_F(BatchProgram, ConvertsAndTellsOfEachFailureOnALine) {
     EXPECT_FALSE(fs::exists(inst.file("bad.DOC")));
     ctx.texts.messages.Load(inst.file("messages.eng"));
     EXPECT_EQ(inst.read("job.err"),
-              oneLine(ctx.texts.messages.Lookup(0)) + " v1.10: " + oneLine(ctx.texts.messages.Lookup(32783)) + "\n");
+              oneLine(ctx.texts.messages.Lookup(0)) + " v1.10: " + oneLine(ctx.texts.messages.Lookup(32783)) +
+                  "  bad.NFO\n");   // the file named after the text
 
     EXPECT_EQ(runJob("/c", "nothing*.NFO", 60000), 2);
     EXPECT_EQ(inst.read("job.err"),

@@ -198,8 +198,11 @@ void Soak::scramble() {
 bool Soak::classify(unsigned cycle, const char* step, const std::vector<uint32_t>& allowed, bool& restartLost) {
     bool failed = false;
     restartLost = false;
-    for (const auto& shown : field_.op.messages) {
-        if (trace_) std::printf("cycle %u: %s showed \"%s\"\n", cycle, step, shown.text.c_str());
+    for (const auto& message : field_.op.messages) {
+        if (trace_) std::printf("cycle %u: %s showed \"%s\"\n", cycle, step, message.text.c_str());
+        // A file message names its file on a second line.
+        RecordingOperator::Shown shown = message;
+        shown.text = shown.text.substr(0, shown.text.find("\r\n\r\n"));
         bool known = false;
         if (!shown.text.empty() && shown.text == ctx_->texts.messages.Lookup(TextRestartLost)) {
             restartLost = true;

@@ -44,7 +44,7 @@ void RecordingOperator::HideProgress() {
 
 std::vector<std::string> RecordingOperator::texts() const {
     std::vector<std::string> out;
-    for (const auto& m : messages) out.push_back(m.text);
+    for (const auto& m : messages) out.push_back(m.text.substr(0, m.text.find("\r\n\r\n")));
     return out;
 }
 

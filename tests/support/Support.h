@@ -41,7 +41,8 @@ public:
     void HideProgress() override;
     void notify(const std::string& text) override { notices.push_back(text); }
 
-    // Texts of the messages shown so far, in order.
+    // Texts of the messages shown so far, in order, each without the file
+    // name a file message gives on a line of its own.
     std::vector<std::string> texts() const;
     void clear();
 };
