@@ -8,7 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <algorithm>
 #include <map>
+#include <set>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -487,5 +489,67 @@ std::vector<Row> rows() {
 INSTANTIATE_TEST_SUITE_P(Conformance, Flows, ::testing::ValuesIn(rows()), [](const auto& info) {
     return std::string(variants()[std::get<0>(info.param)].name) + "_" + flowName(std::get<1>(info.param));
 });
+
+}  // namespace
+
+// ---- every variant mixed with faults on the line ----
+
+namespace {
+
+// Save, then load what was saved, on a line that loses, breaks and damages
+// answers and bytes: whatever happens, each command ends within its bounds
+// with one of the outcomes the commands have, hands the window back, and a
+// load that was refused wrote no parameter.
+class UnderFaults : public ::testing::TestWithParam<std::tuple<size_t, uint32_t>> {};
+
+TEST_P(UnderFaults, EveryCommandEndsWithAnOutcomeOfItsOwn) {
+    const Variant& v = variants()[std::get<0>(GetParam())];
+    const uint32_t seed = std::get<1>(GetParam());
+    Bench b(v);
+    setLocalDateSource([] { return LocalDate{7, 6, 2008}; });
+    struct DateBack {
+        ~DateBack() { setLocalDateSource(nullptr); }
+    } dateBack;
+    OnlyDevice chooser;
+    ASSERT_TRUE(connectCommand(b.ctx(), 1, chooser));
+    RecordingOperator& op = b.fx.op;
+    const std::set<std::string> outcomes = {b.text(3), b.text(4), b.text(1057), b.text(1062), b.text(32783),
+                                            b.text(32786)};
+    b.fx.faults({.seed = seed, .noAnswer = 40000, .brokenMarks = 20000, .corruptAck = 20000, .parity = 10000,
+                 .framing = 10000, .dropByte = 5000});
+    const std::string file = b.dir.file("mixed");
+    for (int step = 0; step < 2; ++step) {
+        op.clear();
+        op.answers = {true, true};
+        op.files.push_back(step == 0 ? file : file + ".NFO");
+        const int64_t startNs = b.fx.sim.clock->nowNs();
+        const auto writesBefore = b.device->writesByKey;
+        if (!b.fx.frame.deviceSelected && !b.fx.connect(Address)) continue;   // lost: connect again first
+        if (step == 0) saveParameterFile(b.ctx());
+        else loadParameterFileCommand(b.ctx());
+        const double seconds = double(b.fx.sim.clock->nowNs() - startNs) / 1e9;
+        EXPECT_LT(seconds, 120.0) << "step " << step;
+        EXPECT_EQ(op.progressDepth, 0);
+        EXPECT_FALSE(op.progressMisused);
+        EXPECT_TRUE(b.fx.frame.idle);
+        for (const std::string& t : op.texts()) EXPECT_TRUE(outcomes.count(t)) << "step " << step << ": " << t;
+        const auto shown = op.texts();
+        if (step == 1 && std::find(shown.begin(), shown.end(), b.text(32783)) != shown.end()) {
+            for (const auto& [key, count] : b.device->writesByKey) {
+                if (key >= 0x100) {
+                    EXPECT_EQ(count, writesBefore.count(key) ? writesBefore.at(key) : 0u) << std::hex << key;
+                }
+            }
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Conformance, UnderFaults,
+                         ::testing::Combine(::testing::Range<size_t>(0, variants().size()),
+                                            ::testing::Values(1u, 2u)),
+                         [](const auto& info) {
+                             return std::string(variants()[std::get<0>(info.param)].name) + "_seed" +
+                                    std::to_string(std::get<1>(info.param));
+                         });
 
 }  // namespace
