@@ -139,7 +139,9 @@ bool displayAvailable() {
 void usePortDevices(DeviceLink& link, const Settings& settings) {
     // The profile path is read at each Open, so a port mapping changed in
     // config.ini counts from the next Connect on.
-    link.setPortResolver([&settings](unsigned port) { return portDevicePath(settings.profilePath, port); });
+    link.setPortResolver([&settings](unsigned port) {
+        return settings.portOverride.empty() ? portDevicePath(settings.profilePath, port) : settings.portOverride;
+    });
 }
 
 std::string noDisplayText() {
@@ -147,7 +149,7 @@ std::string noDisplayText() {
            "needs a window system. Only the batch jobs \"/c <files>\" and \"/l <file>\" run without one.";
 }
 
-int runWithoutDisplay(const std::string& commandLine) {
+int runWithoutDisplay(const std::string& commandLine, const std::string& port) {
     if (!hasBatchOption(commandLine)) {
         std::cerr << noDisplayText() << '\n';
         return 1;
@@ -157,6 +159,7 @@ int runWithoutDisplay(const std::string& commandLine) {
     StderrOperator stderrOperator;
     AppContext ctx(link, &stderrOperator);
     if (!InitInstallDirectory(ctx.settings)) return 1;
+    ctx.settings.portOverride = port;
     usePortDevices(link, ctx.settings);
     // The job runs whatever the loader found; its own messages told of a failure.
     loadInstallationCore(ctx);

@@ -26,4 +26,5 @@ std::string noDisplayText();
 // A start without a display: a batch command line runs its job with the
 // standard-error operator and returns the job's exit status; anything else
 // prints noDisplayText() and returns 1. No window is ever created.
-int runWithoutDisplay(const std::string& commandLine);
+// port: --port, the serial device of this run (empty: config.ini's).
+int runWithoutDisplay(const std::string& commandLine, const std::string& port = {});

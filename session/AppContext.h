@@ -28,6 +28,8 @@ struct Settings {
     std::string windowTitle;        // text 0 + " " + versionText
     std::string helpFilePath;       // installDirectory + "/help_" + language + ".hlp"
     bool installationLoaded = false;
+    // --port: the serial device of this run, whatever config.ini maps; never written.
+    std::string portOverride;
 };
 
 // The main window's flags that commands read and change. MainFrame derives

@@ -2,24 +2,40 @@
 // batch job from the command line ("/c files" or "/l file").
 #include <QApplication>
 #include <QTimer>
+#include <iostream>
 
 #include "session/AppContext.h"
 #include "app/Application.h"
 #include "app/BatchJobs.h"
+#include "app/CommandLine.h"
 #include "app/Installation.h"
 #include "app/ui/MainFrame.h"
 #include "app/MenuTable.h"
 #include "link/DeviceLink.h"
 
 int main(int argc, char** argv) {
-    const std::string commandLine = commandLineFromArgs(argc, argv);
-    if (!displayAvailable()) return runWithoutDisplay(commandLine);
+    const CommandLine args = parseCommandLine(argc, argv);
+    switch (args.action) {
+    case CommandLine::Action::Help:
+        std::cout << usageText();
+        return 0;
+    case CommandLine::Action::Version:
+        std::cout << versionLine() << '\n';
+        return 0;
+    case CommandLine::Action::BadUsage:
+        std::cerr << "fieldservice: " << args.error << "\n\n" << usageText();
+        return 2;
+    case CommandLine::Action::Run: break;
+    }
+    const std::string& commandLine = args.line;
+    if (!displayAvailable()) return runWithoutDisplay(commandLine, args.port);
 
     QApplication application(argc, argv);
     // The device link goes last; its destruction closes the port.
     DeviceLink link;
     AppContext ctx(link);
     if (!InitInstallDirectory(ctx.settings)) return 1;
+    ctx.settings.portOverride = args.port;
     usePortDevices(link, ctx.settings);
 
     int status = 0;
