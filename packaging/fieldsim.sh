@@ -1,0 +1,3 @@
+#!/bin/sh
+# The bus simulator of the fieldservice package.
+exec /opt/fieldservice/fieldsim "$@"
