@@ -34,6 +34,8 @@ struct ScanCase {
     std::vector<std::string> expected;
 };
 
+void PrintTo(const ScanCase& c, std::ostream* os) { *os << c.name; }
+
 class SerialScanTest : public ::testing::TestWithParam<ScanCase> {};
 
 TEST_P(SerialScanTest, ListsWhatIsThere) {
