@@ -1,8 +1,9 @@
 #pragma once
 // What the options dialog shows and what its OK does, without a screen: the
 // language codes of the installation, the entry the configured language
-// selects, the port names, and writing the choice to config.ini before the
-// installation is loaded again.
+// selects, the port names with the devices they lead to, the serial devices
+// present, and writing the choice to config.ini before the installation is
+// loaded again.
 
 #include <functional>
 #include <map>
