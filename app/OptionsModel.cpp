@@ -5,11 +5,14 @@
 #include <filesystem>
 
 #include "session/AppContext.h"
+#include "platform/PortDevices.h"
 #include "platform/Profile.h"
+#include "texts/TextFill.h"
 
 namespace {
 
 constexpr const char* kSection = "BASIC Configurations";
+constexpr const char* kPortSection = "Port Devices";
 constexpr const char* kMessagesPrefix = "messages.";
 constexpr int kPortCount = 24;
 
@@ -74,6 +77,62 @@ int portEntry(unsigned port) {
     return (port >= 1 && port <= unsigned(kPortCount)) ? int(port) - 1 : -1;
 }
 
+std::string portDetail(const PortEntry& entry, const PortWords& words) {
+    return entry.device + " (" + (entry.present ? words.present : words.absent) + ")";
+}
+
+std::string deviceText(const SerialDevice& device, const PortWords& words) {
+    if (!device.usb()) return device.path + "  " + words.builtIn;
+    std::string about;
+    // Some makers repeat their name at the start of the product string.
+    const std::string& maker = device.manufacturer;
+    if (!maker.empty() && device.product.rfind(maker, 0) == 0) about = device.product;
+    else if (maker.empty() || device.product.empty()) about = maker + device.product;
+    else about = maker + " " + device.product;
+    if (about.empty()) about = device.vendorId + ":" + device.productId;
+    if (!device.serial.empty()) about += ", " + fillText(words.serial, {device.serial});
+    return device.path + "  " + about;
+}
+
+PortChoices::PortChoices(std::string profilePath, SerialRoots roots)
+    : profilePath_(std::move(profilePath)) {
+    scan_.roots = std::move(roots);
+    refresh();
+}
+
+void PortChoices::refresh() {
+    scan_ = scanSerialDevices(scan_.roots);
+    update();
+}
+
+void PortChoices::update() {
+    const std::vector<std::string> names = portNames();
+    ports_.clear();
+    for (size_t i = 0; i < names.size(); ++i) {
+        const unsigned port = unsigned(i + 1);
+        PortEntry entry;
+        entry.name = names[i];
+        auto chosen = chosen_.find(port);
+        entry.changed = chosen != chosen_.end();
+        entry.device = entry.changed ? chosen->second : portDevicePath(profilePath_, port);
+        entry.present = serialDevicePresent(scan_, entry.device);
+        ports_.push_back(std::move(entry));
+    }
+}
+
+int PortChoices::deviceEntry(int portEntry) const {
+    if (portEntry < 0 || portEntry >= int(ports_.size())) return -1;
+    return findSerialDevice(scan_, ports_[portEntry].device);
+}
+
+bool PortChoices::choose(int portEntry, int deviceEntry) {
+    if (portEntry < 0 || portEntry >= int(ports_.size())) return false;
+    if (deviceEntry < 0 || deviceEntry >= int(scan_.devices.size())) return false;
+    chosen_[unsigned(portEntry + 1)] = scan_.devices[deviceEntry].stablePath();
+    update();
+    return true;
+}
+
 void applyOptions(Settings& state, const std::vector<std::string>& codes, const OptionsChoice& choice,
                   const std::function<bool()>& reload) {
     if (choice.languageEntry >= 0 && choice.languageEntry < int(codes.size()))
@@ -88,5 +147,7 @@ void applyOptions(Settings& state, const std::vector<std::string>& codes, const 
     writeProfileString(state.profilePath, kSection, "serial_port", std::to_string(state.serialPort));
     writeProfileString(state.profilePath, kSection, "connect_on_startup",
                        state.connectOnStartup ? "1" : "0");
+    for (const auto& [port, device] : choice.portDevices)
+        writeProfileString(state.profilePath, kPortSection, "com" + std::to_string(port), device);
     if (reload) reload();
 }

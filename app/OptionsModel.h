@@ -1,12 +1,16 @@
 #pragma once
 // What the options dialog shows and what its OK does, without a screen: the
 // language codes of the installation, the entry the configured language
-// selects, the port names, and writing the choice to config.ini before the
-// installation is loaded again.
+// selects, the port names with the devices they lead to, the serial devices
+// present, and writing the choice to config.ini before the installation is
+// loaded again.
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
+
+#include "platform/SerialPorts.h"
 
 struct Settings;
 
@@ -26,16 +30,70 @@ std::vector<std::string> portNames();
 // The entry the configured port selects: port - 1, or -1 outside 1 to 24.
 int portEntry(unsigned port);
 
+// One "COM nn" entry with the device it leads to and whether that is there.
+struct PortEntry {
+    std::string name;        // "COM 05"
+    std::string device;      // what OK leaves in the profile for this port
+    bool present = false;
+    bool changed = false;    // a device chosen in this dialog, written by OK
+};
+
+// The words the port lists are made of, in the language of the dialog.
+struct PortWords {
+    std::string present;     // "present"
+    std::string absent;      // "not present"
+    std::string builtIn;     // "built-in port"
+    std::string serial;      // "serial number %s"
+};
+
+// What a COM entry shows beside its name: "/dev/ttyUSB0 (present)".
+std::string portDetail(const PortEntry& entry, const PortWords& words);
+// A present device as its list shows it: the path, then maker, model and
+// serial number ("/dev/ttyUSB0  FTDI FT232R USB UART, serial number A5X")
+// or the built-in word for a port without a USB device.
+std::string deviceText(const SerialDevice& device, const PortWords& words);
+
+// The COM entries and the serial devices present, and the devices chosen for
+// COM ports while the dialog is open. The devices are read when it is made
+// and on refresh; what was chosen stays until OK writes it.
+class PortChoices {
+public:
+    explicit PortChoices(std::string profilePath, SerialRoots roots = {});
+
+    // Reads the devices present again.
+    void refresh();
+    const std::vector<PortEntry>& ports() const { return ports_; }
+    const std::vector<SerialDevice>& devices() const { return scan_.devices; }
+    // The present device that COM entry portEntry leads to, -1 when none.
+    int deviceEntry(int portEntry) const;
+    // Maps the present device to the COM entry, by its by-id link when it has
+    // one; false (nothing changes) when either index is outside its list.
+    bool choose(int portEntry, int deviceEntry);
+    // Port number -> device, for OK to write.
+    const std::map<unsigned, std::string>& chosen() const { return chosen_; }
+
+private:
+    void update();
+
+    std::string profilePath_;
+    SerialScan scan_;
+    std::vector<PortEntry> ports_;
+    std::map<unsigned, std::string> chosen_;
+};
+
 // What the operator chose; -1 stands for "nothing selected".
 struct OptionsChoice {
     int languageEntry = -1;
     int portEntry = -1;
     bool connectOnStartup = false;
+    // Devices chosen for COM ports: port number -> device path.
+    std::map<unsigned, std::string> portDevices;
 };
 
 // OK: language = the chosen code (kept when none is chosen), lower-cased;
 // serial port = entry + 1 (0 when none); the three keys written to the
-// profile; then reload runs (the installation loader; its result is not
+// profile, and "com<N>=<device>" in section "Port Devices" for each device
+// chosen; then reload runs (the installation loader; its result is not
 // looked at, its own messages tell of a failure).
 void applyOptions(Settings& state, const std::vector<std::string>& codes, const OptionsChoice& choice,
                   const std::function<bool()>& reload);

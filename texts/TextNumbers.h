@@ -12,8 +12,9 @@ inline constexpr uint32_t USED_MESSAGE_NUMBERS[] = {
     160, 161,
     // credits dialog
     256, 257, 258, 259, 261, 263,
-    // options dialog
+    // options dialog, and its list of the serial devices present
     384, 385, 387, 389,
+    33056, 33057, 33058, 33059, 33060, 33061, 33062, 33063,
     // connect dialog
     512, 513,
     // progress window and its captions for the connection

@@ -6,6 +6,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QStyledItemDelegate>
 #include <memory>
 
 #include "session/AppContext.h"
@@ -16,6 +17,33 @@
 #include "texts/TextTable.h"
 
 namespace {
+
+// Texts of the device list.
+constexpr uint32_t kDevicesTitle = 0x8120;
+constexpr uint32_t kRefresh = 0x8121;
+constexpr uint32_t kPresent = 0x8122;
+constexpr uint32_t kAbsent = 0x8123;
+constexpr uint32_t kBuiltIn = 0x8124;
+constexpr uint32_t kSerialNumber = 0x8125;
+constexpr uint32_t kChooseHint = 0x8126;
+constexpr uint32_t kNoDevices = 0x8127;
+
+// Where a COM entry keeps the device it leads to; the entry's own text stays
+// the port name.
+constexpr int kDetailRole = Qt::UserRole + 1;
+
+// Shows a COM entry's device after its name.
+class PortDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        const QString detail = index.data(kDetailRole).toString();
+        if (!detail.isEmpty()) option->text += QStringLiteral("   ") + detail;
+    }
+};
 
 QString text(const AppContext& ctx, uint32_t n) { return shellText(ctx.message(n)); }
 
@@ -61,14 +89,27 @@ void keepOneSelected(QListWidget* list) {
 
 }  // namespace
 
-OptionsDialog::OptionsDialog(AppContext& ctx, QWidget* parent, std::function<bool()> reload)
-    : QDialog(parent), settings_(ctx.settings), reload_(std::move(reload)) {
+OptionsDialog::OptionsDialog(AppContext& ctx, QWidget* parent, std::function<bool()> reload,
+                             SerialRoots roots)
+    : QDialog(parent),
+      settings_(ctx.settings),
+      reload_(std::move(reload)),
+      choices_(ctx.settings.profilePath, std::move(roots)) {
     const Settings& state = ctx.settings;
+    // The model joins these with what sysfs holds, which is UTF-8.
+    auto word = [&ctx](uint32_t n) { return text(ctx, n).toStdString(); };
+    words_ = {word(kPresent), word(kAbsent), word(kBuiltIn), word(kSerialNumber)};
+    noDevices_ = word(kNoDevices);
     DialogUnits du(this);
     setWindowTitle(shellText(state.windowTitle));
-    setFixedSize(du.size(301, 164));
+    // The port list is wider than the language list so that each COM entry
+    // can show its device, and the devices present have a group of their own
+    // below the settings.
+    const int width = 421;
+    const int height = 268;
+    setFixedSize(du.size(width, height));
 
-    place(new QGroupBox(text(ctx, 384), this), "1180", du.rect(7, 12, 289, 128));
+    place(new QGroupBox(text(ctx, 384), this), "1180", du.rect(7, 12, width - 14, 128));
     auto* languageLabel = place(new QLabel(text(ctx, 385), this), "1181", du.rect(17, 26, 176, 28));
     auto* portLabel = place(new QLabel(text(ctx, 387), this), "1183", du.rect(17, 58, 176, 28));
     for (QLabel* label : {languageLabel, portLabel}) {
@@ -79,7 +120,8 @@ OptionsDialog::OptionsDialog(AppContext& ctx, QWidget* parent, std::function<boo
     codes_ = languageCodes(state.installDirectory);
     languages_ = makeList(this, "1182", du.rect(195, 26, 95, 28), codes_,
                           findLanguageEntry(codes_, state.language));
-    ports_ = makeList(this, "1184", du.rect(195, 58, 95, 28), portNames(), portEntry(state.serialPort));
+    ports_ = makeList(this, "1184", du.rect(195, 58, width - 212, 60), portNames(), portEntry(state.serialPort));
+    ports_->setItemDelegate(new PortDelegate(ports_));
     languageLabel->setBuddy(languages_);
     portLabel->setBuddy(ports_);
     keepOneSelected(ports_);
@@ -87,12 +129,89 @@ OptionsDialog::OptionsDialog(AppContext& ctx, QWidget* parent, std::function<boo
     connectOnStartup_ = place(new QCheckBox(text(ctx, 389), this), "1185", du.rect(17, 124, 272, 12));
     connectOnStartup_->setChecked(state.connectOnStartup);
 
-    auto* cancel = place(new QPushButton(tr("&Cancel"), this), "2", du.rect(194, 144, 44, 14));
-    auto* ok = place(new QPushButton(tr("&OK"), this), "1", du.rect(252, 144, 44, 14));
+    place(new QGroupBox(text(ctx, kDevicesTitle), this), "1190", du.rect(7, 146, width - 14, 98));
+    devices_ = place(new QListWidget(this), "1191", du.rect(17, 160, width - 34, 50));
+    devices_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    auto* hint = place(new QLabel(text(ctx, kChooseHint), this), "1193", du.rect(17, 214, width - 104, 24));
+    hint->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    hint->setWordWrap(true);
+    auto* refresh = place(new QPushButton(text(ctx, kRefresh), this), "1192", du.rect(width - 71, 222, 54, 14));
+    refresh->setAutoDefault(false);
+
+    auto* cancel = place(new QPushButton(tr("&Cancel"), this), "2", du.rect(width - 107, height - 20, 44, 14));
+    auto* ok = place(new QPushButton(tr("&OK"), this), "1", du.rect(width - 49, height - 20, 44, 14));
     cancel->setDefault(true);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(refresh, &QPushButton::clicked, this, &OptionsDialog::refreshDevices);
+    // Another COM port shows its device in the list; choosing a device maps
+    // it to the COM port.
+    connect(ports_, &QListWidget::itemSelectionChanged, this, &OptionsDialog::selectDeviceOfPort);
+    connect(devices_, &QListWidget::itemSelectionChanged, this, [this] {
+        const QList<QListWidgetItem*> items = devices_->selectedItems();
+        if (items.isEmpty()) return;
+        if (!choices_.choose(chosenPort(), devices_->row(items.first()))) {
+            selectDeviceOfPort();   // no COM port chosen: nothing to map to
+            return;
+        }
+        showPortDevices();
+    });
+    showPortDevices();
+    fillDevices();
     enterPressesFocusedButton(this);
+}
+
+int OptionsDialog::chosenPort() const {
+    const QList<QListWidgetItem*> items = ports_->selectedItems();
+    return items.isEmpty() ? -1 : ports_->row(items.first());
+}
+
+void OptionsDialog::showPortDevices() {
+    const std::vector<PortEntry>& entries = choices_.ports();
+    for (int row = 0; row < ports_->count() && row < int(entries.size()); ++row) {
+        const QString detail = QString::fromStdString(portDetail(entries[row], words_));
+        ports_->item(row)->setData(kDetailRole, detail);
+        ports_->item(row)->setToolTip(detail);
+    }
+}
+
+void OptionsDialog::fillDevices() {
+    const QSignalBlocker quiet(devices_);
+    devices_->clear();
+    for (const SerialDevice& device : choices_.devices()) {
+        auto* item = new QListWidgetItem(QString::fromStdString(deviceText(device, words_)), devices_);
+        if (!device.byId.empty()) item->setToolTip(QString::fromStdString(device.byId.front()));
+    }
+    if (devices_->count() == 0) {
+        auto* none = new QListWidgetItem(QString::fromStdString(noDevices_), devices_);
+        none->setFlags(Qt::NoItemFlags);
+    }
+    selectDeviceOfPort();
+}
+
+void OptionsDialog::selectDeviceOfPort() {
+    const QSignalBlocker quiet(devices_);
+    const int row = choices_.deviceEntry(chosenPort());
+    if (row >= 0 && row < devices_->count()) {
+        devices_->setCurrentRow(row);
+        devices_->scrollToItem(devices_->item(row));
+    } else {
+        devices_->setCurrentRow(-1);
+        devices_->clearSelection();
+    }
+}
+
+void OptionsDialog::refreshDevices() {
+    choices_.refresh();
+    showPortDevices();
+    fillDevices();
+}
+
+void OptionsDialog::showEvent(QShowEvent* event) {
+    // The dialog read the devices when it was made; shown again, it reads them again.
+    if (shownBefore_) refreshDevices();
+    shownBefore_ = true;
+    QDialog::showEvent(event);
 }
 
 void OptionsDialog::accept() {
@@ -106,6 +225,7 @@ void OptionsDialog::accept() {
     choice.languageEntry = chosen(languages_);
     choice.portEntry = chosen(ports_);
     choice.connectOnStartup = connectOnStartup_->isChecked();
+    choice.portDevices = choices_.chosen();
     applyOptions(settings_, codes_, choice, reload_);
     QDialog::accept();
 }

@@ -1,11 +1,14 @@
 #pragma once
-// The options dialog (dialog 101): language, COM port and connect at start-up.
+// The options dialog (dialog 101): language, COM port and connect at start-up,
+// and the serial devices present, one of which can be chosen for the COM port.
 // It presents; OptionsModel decides what the lists hold and what OK writes.
 
 #include <QDialog>
 #include <functional>
 #include <string>
 #include <vector>
+
+#include "app/OptionsModel.h"
 
 class AppContext;
 struct Settings;
@@ -17,17 +20,35 @@ class OptionsDialog : public QDialog {
 public:
     // reload runs the main window's installation loader after OK has written
     // the choice, so title, menus and status text change at once.
-    OptionsDialog(AppContext& ctx, QWidget* parent, std::function<bool()> reload);
+    // roots: where the serial devices are looked for (tests give a tree of
+    // their own).
+    OptionsDialog(AppContext& ctx, QWidget* parent, std::function<bool()> reload,
+                  SerialRoots roots = {});
 
 public slots:
     void accept() override;
+    // Reads the serial devices present again; the chosen COM port stays.
+    void refreshDevices();
+
+protected:
+    void showEvent(QShowEvent* event) override;
 
 private:
+    int chosenPort() const;
+    void showPortDevices();
+    void fillDevices();
+    void selectDeviceOfPort();
+
     Settings& settings_;
     std::function<bool()> reload_;
     std::vector<std::string> codes_;
+    PortChoices choices_;
+    PortWords words_;
+    std::string noDevices_;
+    bool shownBefore_ = false;
     QListWidget* languages_ = nullptr;
     QListWidget* ports_ = nullptr;
+    QListWidget* devices_ = nullptr;
     QCheckBox* connectOnStartup_ = nullptr;
 };
 

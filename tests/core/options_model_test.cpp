@@ -6,6 +6,7 @@
 #include "session/AppContext.h"
 #include "app/OptionsModel.h"
 #include "platform/Profile.h"
+#include "support/FakeSerialTree.h"
 #include "support/Support.h"
 
 namespace {
@@ -84,7 +85,7 @@ TEST_F(OptionsModelTest, OkWithoutChangesWritesTheSameValuesBack) {
     Codes codes{"eng", "ita"};
     // The loader runs once, after all three keys are in the file.
     std::vector<std::string> seen;
-    OptionsChoice choice{findLanguageEntry(codes, "ITA"), portEntry(5), true};
+    OptionsChoice choice{findLanguageEntry(codes, "ITA"), portEntry(5), true, {}};
     applyOptions(settings, codes, choice, [&] {
         for (const char* name : {"language", "serial_port", "connect_on_startup"})
             seen.push_back(key(settings.profilePath, name));
@@ -98,10 +99,146 @@ TEST_F(OptionsModelTest, OkWithoutChangesWritesTheSameValuesBack) {
 
 TEST_F(OptionsModelTest, NothingSelectedKeepsTheLanguageAndWritesPortZero) {
     configure("ENG", 30, false);
-    OptionsChoice choice{-1, portEntry(30), false};
+    OptionsChoice choice{-1, portEntry(30), false, {}};
     applyOptions(settings, {"eng"}, choice, [] { return false; });   // a failed reload is not looked at
     EXPECT_EQ(key(settings.profilePath, "language"), "eng");   // kept, lower-cased
     EXPECT_EQ(key(settings.profilePath, "serial_port"), "0");
     EXPECT_EQ(key(settings.profilePath, "connect_on_startup"), "0");
     EXPECT_EQ(settings.serialPort, 0);
+}
+
+namespace {
+
+const FakeSerialTree::Usb kFtdi{"FTDI", "FT232R USB UART", "A50285BI", "0403", "6001"};
+constexpr const char* kFtdiId = "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+
+// A machine with an adapter, a modem-class device and one built-in port, and
+// a configuration that maps some COM ports to them and some to nothing.
+class PortChoicesTest : public OptionsModelTest {
+protected:
+    PortChoicesTest() {
+        tree.usbPort("ttyUSB0", "1-2", kFtdi, kFtdiId);
+        tree.usbPort("ttyACM0", "1-3", {"Acme", "Acme Bus Probe", "", "1234", "5678"});
+        tree.builtInPort("ttyS0", "4");
+        tree.builtInPort("ttyS1", "0");
+        tree.link("demo/bus0", "/dev/null");
+        configure("eng", 1, false);
+        dir.write("config.ini", dir.read("config.ini") + "[Port Devices]\ncom1=" + tree.byId(kFtdiId) +
+                                    "\ncom2=" + tree.dev("ttyS1") + "\ncom4=" + tree.dir.file("demo/bus0") +
+                                    "\ncom5=" + tree.byId("usb-gone") + "\ncom6=" + tree.dev("ttyS0") + "\n");
+    }
+    std::string portKey(unsigned port) const {
+        return profileString(settings.profilePath, "Port Devices", "com" + std::to_string(port), "<missing>");
+    }
+
+    FakeSerialTree tree;
+};
+
+}  // namespace
+
+TEST_F(PortChoicesTest, EachComEntryShowsItsDeviceAndWhetherItIsThere) {
+    PortChoices choices(settings.profilePath, tree.roots());
+    ASSERT_EQ(choices.ports().size(), 24u);
+    ASSERT_EQ(choices.devices().size(), 3u);   // ttyUSB0, ttyACM0, ttyS0
+    struct Row {
+        int entry;
+        std::string device;
+        bool present;
+        int deviceEntry;
+    };
+    const Row rows[] = {
+        {0, tree.byId(kFtdiId), true, 0},
+        {1, tree.dev("ttyS1"), false, -1},           // no UART behind it
+        {2, "/dev/ttyS2", false, -1},                // the default, not among the devices found
+        {3, tree.dir.file("demo/bus0"), true, -1},   // a terminal the scan does not list
+        {4, tree.byId("usb-gone"), false, -1},
+        {5, tree.dev("ttyS0"), true, 2},
+        {23, "/dev/ttyS23", false, -1},
+    };
+    for (const Row& row : rows) {
+        const PortEntry& entry = choices.ports()[row.entry];
+        SCOPED_TRACE(entry.name);
+        EXPECT_EQ(entry.name, portNames()[row.entry]);
+        EXPECT_EQ(entry.device, row.device);
+        EXPECT_EQ(entry.present, row.present);
+        EXPECT_FALSE(entry.changed);
+        EXPECT_EQ(choices.deviceEntry(row.entry), row.deviceEntry);
+    }
+    EXPECT_EQ(choices.deviceEntry(-1), -1);
+    EXPECT_EQ(choices.deviceEntry(24), -1);
+}
+
+TEST_F(PortChoicesTest, ChoosingMapsTheStableNameAndOkWritesIt) {
+    PortChoices choices(settings.profilePath, tree.roots());
+    EXPECT_TRUE(choices.choose(2, 0));    // COM 03 <- the adapter, by its by-id link
+    EXPECT_TRUE(choices.choose(6, 1));    // COM 07 <- the modem-class device, which has none
+    EXPECT_TRUE(choices.choose(6, 1));    // twice is once
+    EXPECT_FALSE(choices.choose(-1, 0));
+    EXPECT_FALSE(choices.choose(24, 0));
+    EXPECT_FALSE(choices.choose(0, 3));
+    EXPECT_FALSE(choices.choose(0, -1));
+    EXPECT_EQ(choices.ports()[2].device, tree.byId(kFtdiId));
+    EXPECT_TRUE(choices.ports()[2].present);
+    EXPECT_TRUE(choices.ports()[2].changed);
+    EXPECT_EQ(choices.deviceEntry(2), 0);
+    EXPECT_EQ(choices.ports()[6].device, tree.dev("ttyACM0"));
+    EXPECT_EQ(choices.chosen().size(), 2u);
+
+    // The adapter is pulled while the dialog is open: the choice stays, the
+    // entry tells it is gone, the list no longer offers it.
+    tree.remove("dev/ttyUSB0");
+    choices.refresh();
+    EXPECT_EQ(choices.devices().size(), 2u);
+    EXPECT_EQ(choices.ports()[2].device, tree.byId(kFtdiId));
+    EXPECT_FALSE(choices.ports()[2].present);
+    EXPECT_FALSE(choices.ports()[0].present);
+    EXPECT_EQ(choices.deviceEntry(6), 0);
+
+    OptionsChoice choice{0, 2, true, choices.chosen()};
+    applyOptions(settings, {"eng"}, choice, [] { return true; });
+    EXPECT_EQ(key(settings.profilePath, "serial_port"), "3");   // still a COM number
+    EXPECT_EQ(portKey(3), tree.byId(kFtdiId));
+    EXPECT_EQ(portKey(7), tree.dev("ttyACM0"));
+    EXPECT_EQ(portKey(1), tree.byId(kFtdiId));                 // the others as they were
+    EXPECT_EQ(portKey(2), tree.dev("ttyS1"));
+    EXPECT_EQ(portKey(8), "<missing>");
+}
+
+TEST_F(OptionsModelTest, OkWithoutChosenDevicesLeavesThePortSectionAlone) {
+    configure("eng", 2, false);
+    applyOptions(settings, {"eng"}, OptionsChoice{0, 1, false, {}}, [] { return true; });
+    EXPECT_EQ(dir.read("config.ini").find("Port Devices"), std::string::npos);
+}
+
+TEST(OptionsModel, HowEntriesAndDevicesRead) {
+    const PortWords words{"present", "not present", "built-in port", "serial number %s"};
+    EXPECT_EQ(portDetail({"COM 01", "/dev/ttyUSB0", true, false}, words), "/dev/ttyUSB0 (present)");
+    EXPECT_EQ(portDetail({"COM 02", "/dev/ttyS1", false, false}, words), "/dev/ttyS1 (not present)");
+
+    struct Row {
+        SerialDevice device;
+        std::string text;
+    };
+    auto usb = [](std::string maker, std::string product, std::string serial) {
+        SerialDevice d;
+        d.name = "ttyUSB0";
+        d.path = "/dev/ttyUSB0";
+        d.manufacturer = std::move(maker);
+        d.product = std::move(product);
+        d.serial = std::move(serial);
+        d.vendorId = "0403";
+        d.productId = "6001";
+        return d;
+    };
+    SerialDevice builtIn;
+    builtIn.path = "/dev/ttyS0";
+    const Row rows[] = {
+        {usb("FTDI", "FT232R USB UART", "A5"), "/dev/ttyUSB0  FTDI FT232R USB UART, serial number A5"},
+        {usb("Acme", "Acme Bus Probe", ""), "/dev/ttyUSB0  Acme Bus Probe"},
+        {usb("", "Bus Probe", "7"), "/dev/ttyUSB0  Bus Probe, serial number 7"},
+        {usb("Acme", "", ""), "/dev/ttyUSB0  Acme"},
+        {usb("", "", ""), "/dev/ttyUSB0  0403:6001"},
+        {builtIn, "/dev/ttyS0  built-in port"},
+    };
+    for (const Row& row : rows) EXPECT_EQ(deviceText(row.device, words), row.text);
 }

@@ -24,6 +24,7 @@
 #include "app/ui/OptionsDialog.h"
 #include "link/DeviceLink.h"
 #include "platform/Profile.h"
+#include "support/FakeSerialTree.h"
 #include "support/Support.h"
 #include "texts/TextTable.h"
 #include "dialog_keys.h"
@@ -48,7 +49,7 @@ public:
     ~Installation() { std::filesystem::current_path(startDir_); }
     void language(const std::string& code) {
         std::string content = "0>" + code + " Service<END>\n";
-        for (unsigned n = 1; n <= 33000; ++n) {
+        for (unsigned n = 1; n <= 33100; ++n) {
             if (n > 1100 && n < 32768) continue;
             char entry[64];
             std::snprintf(entry, sizeof entry, "%X>%s %u<END>\n", n, code.c_str(), n);
@@ -154,6 +155,50 @@ private slots:
         QCOMPARE(ports->selectedItems().size(), 1);
         dialog.accept();
         QCOMPARE(inst.key("serial_port"), std::string("3"));
+    }
+
+    // An adapter plugged in while the dialog is open shows after Refresh;
+    // choosing it maps it to the chosen COM port by its stable name.
+    void refreshFindsAnAdapterAndChoosingItMapsIt() {
+        FakeSerialTree tree;
+        tree.builtInPort("ttyS0", "4");
+        Installation inst("language=eng\nserial_port=2\n");
+        writeProfileString(inst.ctx.settings.profilePath, "Port Devices", "com2", tree.dev("ttyUSB0"));
+        OptionsDialog dialog(inst.ctx, nullptr, [] { return true; }, tree.roots());
+        dialog.show();
+        auto* ports = child<QListWidget>(&dialog, "1184");
+        auto* devices = child<QListWidget>(&dialog, "1191");
+        QCOMPARE(devices->count(), 1);
+        QCOMPARE(devices->item(0)->text(), QString::fromStdString(tree.dev("ttyS0") + "  eng 33060"));
+        const QString absent = QString::fromStdString(tree.dev("ttyUSB0") + " (eng 33059)");
+        QCOMPARE(ports->item(1)->data(Qt::UserRole + 1).toString(), absent);
+
+        const std::string id = "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+        tree.usbPort("ttyUSB0", "1-2", {"FTDI", "FT232R USB UART", "A50285BI", "0403", "6001"}, id);
+        child<QPushButton>(&dialog, "1192")->click();
+        QCOMPARE(devices->count(), 2);
+        QCOMPARE(selectedEntry(ports), QString("COM 02"));
+        // COM 02 already leads to the adapter, so the adapter is selected.
+        QCOMPARE(devices->currentRow(), 0);
+        QVERIFY(devices->item(0)->text().contains("FTDI FT232R USB UART, eng 33061"));
+
+        // COM 04 and a click on the adapter.
+        ports->setCurrentRow(3);
+        QCOMPARE(devices->selectedItems().size(), 0);
+        devices->scrollToItem(devices->item(0));
+        QTest::mouseClick(devices->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          devices->visualItemRect(devices->item(0)).center());
+        QCOMPARE(ports->item(3)->data(Qt::UserRole + 1).toString(),
+                 QString::fromStdString(tree.byId(id) + " (eng 33058)"));
+
+        // Refresh keeps the chosen port; the dialog fits a small screen.
+        child<QPushButton>(&dialog, "1192")->click();
+        QCOMPARE(selectedEntry(ports), QString("COM 04"));
+        QVERIFY(dialog.width() <= 1280 && dialog.height() <= 800);
+        dialog.accept();
+        QCOMPARE(inst.key("serial_port"), std::string("4"));
+        QCOMPARE(profileString(inst.ctx.settings.profilePath, "Port Devices", "com4", ""), tree.byId(id));
+        QCOMPARE(profileString(inst.ctx.settings.profilePath, "Port Devices", "com2", ""), tree.dev("ttyUSB0"));
     }
 
     // Cancel is this dialog's default: Enter in a list cancels, Tab to OK
