@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -323,3 +324,96 @@ TEST(PortLockFile, RemovedWhenTheProcessExits) {
 }
 
 }  // namespace
+
+namespace {
+
+// What the connect command shows when a user without privileges opens path
+// (this process when it has none; as root, a child that gives them up).
+std::string connectTextAsUser(const std::string& path, PortProblem& problem) {
+    auto run = [&](int out) {
+        TempDir locks;
+        RecordingOperator op;
+        DeviceLink link;
+        auto port = std::make_unique<TermiosPort>();
+        port->setLockDirectory(locks.path());
+        link.setTransport(std::move(port));
+        link.setPortResolver([path](unsigned) { return path; });
+        AppContext ctx{link, &op};
+        ctx.texts.messages.Load(std::string(FS_SOURCE_DIR) + "/install/messages.eng");
+        struct : DeviceChooser {
+            bool choose(const std::vector<std::string>&, const std::function<bool(int)>&) override { return false; }
+        } chooser;
+        connectCommand(ctx, 1, chooser);
+        std::string text = std::to_string(int(link.openFailure().problem)) + "\n";
+        for (const std::string& t : op.texts()) text += t;
+        if (::write(out, text.data(), text.size()) != ssize_t(text.size())) return 1;
+        return 0;
+    };
+    int fds[2];
+    if (pipe(fds) != 0) return {};
+    if (geteuid() != 0) {
+        run(fds[1]);
+    } else {
+        pid_t pid = fork();
+        if (pid == 0) {
+            // Nothing of ours goes with it: it would hold what it is to find held.
+            for (int fd = 3; fd < 1024; ++fd)
+                if (fd != fds[1]) ::close(fd);
+            if (setresgid(65534, 65534, 65534) != 0 || setresuid(65534, 65534, 65534) != 0) _exit(2);
+            _exit(run(fds[1]));
+        }
+        int status = 0;
+        for (int i = 0; i < 1000 && waitpid(pid, &status, WNOHANG) == 0; ++i) usleep(5000);
+        if (waitpid(pid, &status, WNOHANG) == 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+        }
+    }
+    ::close(fds[1]);
+    std::string text;
+    char buffer[512];
+    ssize_t n;
+    while ((n = ::read(fds[0], buffer, sizeof buffer)) > 0) text.append(buffer, size_t(n));
+    ::close(fds[0]);
+    const size_t line = text.find('\n');
+    if (line == std::string::npos) return {};
+    problem = PortProblem(std::stoi(text.substr(0, line)));
+    return text.substr(line + 1);
+}
+
+}  // namespace
+
+// Refusals that only a user without privileges meets: a terminal of mode
+// 000 (the group that owns it is named), and one another program made
+// exclusive (whose holder such a user cannot see).
+TEST(PortProblems, RefusalsForAnOrdinaryUser) {
+    TextTable english;
+    ASSERT_TRUE(english.Load(std::string(FS_SOURCE_DIR) + "/install/messages.eng"));
+    {
+        Terminal terminal;
+        ASSERT_FALSE(terminal.path.empty());
+        ASSERT_EQ(chmod(terminal.path.c_str(), 0), 0);
+        struct stat st {};
+        ASSERT_EQ(stat(terminal.path.c_str(), &st), 0);
+        std::string group = std::to_string(st.st_gid);
+        if (struct group* g = getgrgid(st.st_gid)) group = g->gr_name;
+        PortProblem problem = PortProblem::None;
+        EXPECT_EQ(connectTextAsUser(terminal.path, problem),
+                  fillText(english.Lookup(0x8111), {terminal.path, group}));
+        EXPECT_EQ(problem, PortProblem::NoPermission);
+    }
+    if (geteuid() != 0) return;   // exclusive use keeps out others, not ourselves
+    {
+        Terminal terminal;
+        ASSERT_FALSE(terminal.path.empty());
+        ASSERT_EQ(chmod(terminal.path.c_str(), 0666), 0);
+        int held = ::open(terminal.path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        ASSERT_GE(held, 0);
+        ASSERT_EQ(ioctl(held, TIOCEXCL, nullptr), 0);
+        PortProblem problem = PortProblem::None;
+        EXPECT_EQ(connectTextAsUser(terminal.path, problem), fillText(english.Lookup(0x8115), {terminal.path}));
+        EXPECT_EQ(problem, PortProblem::InUse);
+        ioctl(held, TIOCNXCL, nullptr);
+        ::close(held);
+    }
+}
