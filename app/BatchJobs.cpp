@@ -5,6 +5,7 @@
 
 #include "session/AppContext.h"
 #include "app/BatchPattern.h"
+#include "session/ConnectCommands.h"
 #include "session/DeviceSteps.h"
 #include "files/FileNames.h"
 #include "files/MemoryStream.h"
@@ -92,6 +93,7 @@ int loadFile(AppContext& ctx, const std::string& file) {
     DeviceLink& link = ctx.link;
     bool opened = link.Open(ctx.settings.serialPort) != 0;
     int status = kIncomplete;
+    if (showPortProblem(ctx)) return status;
     if (selectFirstDevice(ctx)) {
         bool loaded = loadParameterFile(ctx, parameterFileFor(file));
         // The load leaves extended access open and the device must take its

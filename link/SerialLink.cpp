@@ -32,13 +32,23 @@ void SerialLink::setClock(std::shared_ptr<Clock> clock) {
 void SerialLink::setWaitHook(std::function<void()> hook) { waitHook_ = std::move(hook); }
 
 int SerialLink::Open(unsigned port) {
+    openFailure_ = PortOpenFailure{};
     if (openFlag || port == 0) return 0;
     std::string path = resolver_ ? resolver_(port) : "/dev/ttyS" + std::to_string(port - 1);
+    openFailure_.path = path;
     if (!transport_) transport_ = std::make_unique<TermiosPort>();
     int64_t f = 0;
-    if (!clock_->frequency(f) || f <= 0) return 0;
+    if (!clock_->frequency(f) || f <= 0) {
+        openFailure_.problem = PortProblem::Other;
+        return 0;
+    }
     clockFrequency = f;
-    if (!transport_->open(path)) return 0;
+    if (!transport_->open(path)) {
+        openFailure_ = transport_->lastOpenFailure();
+        if (openFailure_.problem == PortProblem::None) openFailure_.problem = PortProblem::Other;
+        if (openFailure_.path.empty()) openFailure_.path = path;
+        return 0;
+    }
     echoFlag = 0;
     openFlag = 1;
     EchoProbe();

@@ -56,6 +56,9 @@ public:
     int DeadlinePassed(int timer);
     int32_t RemainingMs();
     bool isOpen() const { return openFlag != 0; }
+    // Why the last Open that tried a port failed; None after one that
+    // opened it, or when Open tried nothing (already open, port 0).
+    const PortOpenFailure& openFailure() const { return openFailure_; }
     bool echo() const { return echoFlag != 0; }
 
     // ---- transactions ----
@@ -102,6 +105,7 @@ protected:
     std::function<std::string(unsigned)> resolver_;
     std::function<void()> waitHook_;
     bool inFlight_ = false;
+    PortOpenFailure openFailure_;
 
 
     enum class Transaction { Select, Deselect, Read, Write, WriteDigit };

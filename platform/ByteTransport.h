@@ -6,6 +6,25 @@
 #include <cstdint>
 #include <string>
 
+// Why a port could not be opened, as far as the system tells.
+enum class PortProblem {
+    None,             // opened, or nothing was tried
+    Missing,          // no such device (or a link whose target is gone)
+    NoPermission,     // the user may not open it
+    InUse,            // another program holds it
+    NotSerial,        // the path is something other than a serial port
+    SettingsRefused,  // the line settings did not take
+    Other,
+};
+
+struct PortOpenFailure {
+    PortProblem problem = PortProblem::None;
+    std::string path;        // the device path tried
+    std::string group;       // NoPermission: the group owning the device, when known
+    std::string holder;      // InUse: the holder's program name, when known
+    long holderPid = 0;      // InUse: the holder's process id, 0 when unknown
+};
+
 struct LineErrors {
     bool parity = false;
     bool framing = false;
@@ -20,6 +39,8 @@ public:
     // input checking, 1 stop bit, raw, no flow control, DTR and RTS low),
     // saving the settings found. False leaves nothing held.
     virtual bool open(const std::string& devicePath) = 0;
+    // Why the last open failed. A transport that cannot tell says Other.
+    virtual PortOpenFailure lastOpenFailure() const { return {PortProblem::Other, {}, {}, {}, 0}; }
     // Puts the saved settings back and releases the line; true when all were accepted.
     virtual bool close() = 0;
 

@@ -10,7 +10,10 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <grp.h>
+
 #include <cerrno>
+#include <vector>
 
 namespace {
 
@@ -48,31 +51,102 @@ bool pseudoTerminal(int fd) {
 // Errors that mean the port is gone rather than that the call was refused.
 bool portGone(int err) { return err == EIO || err == EBADF || err == ENXIO || err == ENODEV; }
 
+// The name of a group, or its number when it has none.
+std::string groupName(gid_t gid) {
+    std::vector<char> buffer(4096);
+    group entry {};
+    group* found = nullptr;
+    if (getgrgid_r(gid, &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->gr_name)
+        return found->gr_name;
+    return std::to_string(gid);
+}
+
 }  // namespace
 
 TermiosPort::~TermiosPort() { close(); }
 
+bool TermiosPort::refuse(PortProblem problem) {
+    failure_.problem = problem;
+    lockFile_.release();
+    return false;
+}
+
+void TermiosPort::nameHolder(pid_t pid) {
+    if (pid <= 0) return;
+    failure_.holderPid = long(pid);
+    failure_.holder = processName(pid);
+}
+
+bool TermiosPort::refuseOpenError(int err, const std::string& devicePath) {
+    switch (err) {
+    case ENOENT: case ENOTDIR: case ELOOP: case ENXIO: case ENODEV:
+        return refuse(PortProblem::Missing);
+    case EACCES: case EPERM: {
+        struct stat st {};
+        if (::stat(devicePath.c_str(), &st) == 0) failure_.group = groupName(st.st_gid);
+        return refuse(PortProblem::NoPermission);
+    }
+    case EBUSY: {
+        // Kept out by TIOCEXCL: whoever has the device open.
+        struct stat st {};
+        if (::stat(devicePath.c_str(), &st) == 0) nameHolder(deviceHolder(st.st_rdev));
+        return refuse(PortProblem::InUse);
+    }
+    case EISDIR:
+        return refuse(PortProblem::NotSerial);
+    default:
+        return refuse(PortProblem::Other);
+    }
+}
+
 bool TermiosPort::open(const std::string& devicePath) {
     if (fd_ >= 0) return false;
+    failure_ = PortOpenFailure{};
+    failure_.path = devicePath;
+    struct stat st {};
+    if (::stat(devicePath.c_str(), &st) != 0) return refuseOpenError(errno, devicePath);
+    if (!S_ISCHR(st.st_mode)) return refuse(PortProblem::NotSerial);
+
+    // The lock file first: a port another program marked is not even
+    // opened, since opening raises its modem lines.
+    pid_t holder = 0;
+    const std::string lockDirectory = lockDirectory_.empty() ? defaultLockDirectory() : lockDirectory_;
+    if (lockFile_.take(lockDirectory, lockNameOf(devicePath), holder) == PortLockFile::Outcome::HeldByOther) {
+        nameHolder(holder);
+        return refuse(PortProblem::InUse);
+    }
+
     int fd;
     do {
         fd = ::open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
-    if (fd < 0) return false;
+    if (fd < 0) return refuseOpenError(errno, devicePath);
     if (!isatty(fd)) {
+        const int err = errno;
         ::close(fd);
-        return false;
+        return refuse(portGone(err) ? PortProblem::Missing : PortProblem::NotSerial);
     }
     // TIOCEXCL keeps other users out (not a privileged one); the lock also
     // stops a second instance running with privileges.
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctlRetry(fd, TIOCEXCL, nullptr) != 0) {
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int err = errno;
+        struct stat opened {};
+        const bool known = fstat(fd, &opened) == 0;
         ::close(fd);
-        return false;
+        if (err != EWOULDBLOCK) return refuse(PortProblem::Other);
+        if (known) nameHolder(advisoryLockHolder(opened.st_dev, opened.st_ino));
+        return refuse(PortProblem::InUse);
+    }
+    if (ioctlRetry(fd, TIOCEXCL, nullptr) != 0) {
+        const int err = errno;
+        ::close(fd);
+        return refuse(portGone(err) ? PortProblem::Missing : PortProblem::NotSerial);
     }
     if (tcgetattr(fd, &saved_) != 0) {
+        const int err = errno;
         ioctlRetry(fd, TIOCNXCL, nullptr);
         ::close(fd);
-        return false;
+        return refuse(portGone(err) ? PortProblem::Missing : PortProblem::NotSerial);
     }
     fd_ = fd;
     failed_ = false;
@@ -81,7 +155,7 @@ bool TermiosPort::open(const std::string& devicePath) {
     bufferStart_ = bufferEnd_ = 0;
     if (!configure()) {
         restoreAndRelease();
-        return false;
+        return refuse(PortProblem::SettingsRefused);
     }
     return true;
 }
@@ -139,6 +213,7 @@ void TermiosPort::restoreAndRelease() {
     ioctlRetry(fd_, TIOCNXCL, nullptr);
     ::close(fd_);
     fd_ = -1;
+    lockFile_.release();
 }
 
 bool TermiosPort::close() {
@@ -161,6 +236,7 @@ bool TermiosPort::close() {
     ioctlRetry(fd_, TIOCNXCL, nullptr);
     if (::close(fd_) != 0 && errno != EINTR) ok = false;
     fd_ = -1;
+    lockFile_.release();
     bufferStart_ = bufferEnd_ = 0;
     return ok;
 }

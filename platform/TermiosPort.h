@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/ByteTransport.h"
+#include "platform/PortLock.h"
 
 // Undoes the input marking of PARMRK: a good 0xFF arrives doubled, a byte
 // with a parity or framing error as 0xFF 0x00 b, a break as 0xFF 0x00 0x00.
@@ -42,8 +43,15 @@ public:
     TermiosPort(const TermiosPort&) = delete;
     TermiosPort& operator=(const TermiosPort&) = delete;
 
+    // Besides the settings, open honours and takes the port's lock file and
+    // an advisory lock on the device, and makes the port exclusive.
     bool open(const std::string& devicePath) override;
+    PortOpenFailure lastOpenFailure() const override { return failure_; }
     bool close() override;
+    // Where lock files are kept; empty (the default) means the system's folder.
+    void setLockDirectory(std::string directory) { lockDirectory_ = std::move(directory); }
+    // The lock file held while the port is open, empty when none.
+    std::string lockFilePath() const { return lockFile_.path(); }
     ReadStatus readByte(uint32_t timeoutMs, uint8_t& byte) override;
     bool writeByte(uint8_t byte) override;
     bool purge() override;
@@ -69,7 +77,15 @@ private:
     bool readCounters(Counters& c);
     bool drain();
 
+    bool refuse(PortProblem problem);
+    // The open call failed with err: why, in our terms.
+    bool refuseOpenError(int err, const std::string& devicePath);
+    void nameHolder(pid_t pid);
+
     int fd_ = -1;
+    PortOpenFailure failure_;
+    std::string lockDirectory_;
+    PortLockFile lockFile_;
     termios saved_{};
     bool haveSerialInfo_ = false;
     int savedSerialFlags_ = 0;

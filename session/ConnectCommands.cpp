@@ -2,6 +2,7 @@
 
 #include "link/DeviceLink.h"
 #include "session/AppContext.h"
+#include "texts/TextFill.h"
 
 namespace {
 constexpr uint32_t DEVICE_FAILED_TEXT = 3;
@@ -10,7 +11,54 @@ constexpr uint32_t NO_DEVICE_TEXT = 19;
 constexpr uint32_t SCAN_CAPTION_TEXT = 769;
 constexpr uint32_t IDENTITY_CAPTION_TEXT = 770;
 constexpr uint32_t BUS_ADDRESSES = 64;
+// Why a port would not open.
+constexpr uint32_t PORT_MISSING_TEXT = 0x8110;
+constexpr uint32_t PORT_NO_PERMISSION_GROUP_TEXT = 0x8111;
+constexpr uint32_t PORT_NO_PERMISSION_TEXT = 0x8112;
+constexpr uint32_t PORT_IN_USE_BY_TEXT = 0x8113;
+constexpr uint32_t PORT_IN_USE_BY_PROCESS_TEXT = 0x8114;
+constexpr uint32_t PORT_IN_USE_TEXT = 0x8115;
+constexpr uint32_t PORT_NOT_SERIAL_TEXT = 0x8116;
+constexpr uint32_t PORT_SETTINGS_TEXT = 0x8117;
+constexpr uint32_t PORT_FAILED_TEXT = 0x8118;
 }  // namespace
+
+std::string portProblemText(const AppContext& ctx, const PortOpenFailure& failure) {
+    const std::string& path = failure.path;
+    auto text = [&](uint32_t n, std::initializer_list<std::string> values) {
+        return fillText(ctx.message(n), values);
+    };
+    switch (failure.problem) {
+    case PortProblem::None:
+        return {};
+    case PortProblem::Missing:
+        return text(PORT_MISSING_TEXT, {path});
+    case PortProblem::NoPermission:
+        if (failure.group.empty()) return text(PORT_NO_PERMISSION_TEXT, {path});
+        return text(PORT_NO_PERMISSION_GROUP_TEXT, {path, failure.group});
+    case PortProblem::InUse: {
+        const std::string pid = std::to_string(failure.holderPid);
+        if (failure.holderPid > 0 && !failure.holder.empty())
+            return text(PORT_IN_USE_BY_TEXT, {path, failure.holder, pid});
+        if (failure.holderPid > 0) return text(PORT_IN_USE_BY_PROCESS_TEXT, {path, pid});
+        return text(PORT_IN_USE_TEXT, {path});
+    }
+    case PortProblem::NotSerial:
+        return text(PORT_NOT_SERIAL_TEXT, {path});
+    case PortProblem::SettingsRefused:
+        return text(PORT_SETTINGS_TEXT, {path});
+    case PortProblem::Other:
+        break;
+    }
+    return text(PORT_FAILED_TEXT, {path});
+}
+
+bool showPortProblem(AppContext& ctx) {
+    const PortOpenFailure& failure = ctx.link.openFailure();
+    if (ctx.link.isOpen() || failure.problem == PortProblem::None) return false;
+    ctx.showMessage(portProblemText(ctx, failure));
+    return true;
+}
 
 std::vector<std::string> scanForDevices(AppContext& ctx) {
     DeviceLink& link = ctx.link;
@@ -47,8 +95,14 @@ bool selectListedDevice(AppContext& ctx, int line) {
 bool connectCommand(AppContext& ctx, uint8_t serialPort, DeviceChooser& chooser) {
     DeviceLink& link = ctx.link;
     FrameState& frame = ctx.window();
-    // An open port is not reopened; the scan then runs on it.
+    // An open port is not reopened; the scan then runs on it. A port that
+    // would not open says why: "no device found" would send the operator
+    // to the cable.
     link.Open(serialPort);
+    if (showPortProblem(ctx)) {
+        frame.RenderPanel();
+        return false;
+    }
     const std::vector<std::string> entries = scanForDevices(ctx);
     if (!entries.empty()) {
         auto tryLine = [&](int line) { return selectListedDevice(ctx, line); };

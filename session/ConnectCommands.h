@@ -8,7 +8,17 @@
 #include <string>
 #include <vector>
 
+#include "platform/ByteTransport.h"
+
 class AppContext;
+
+// The operator text for a port that would not open, naming the port (and
+// the group or program concerned where known).
+std::string portProblemText(const AppContext& ctx, const PortOpenFailure& failure);
+
+// After an Open: when it failed on the port itself, shows why and returns
+// true; false when the port is open or nothing was tried.
+bool showPortProblem(AppContext& ctx);
 
 // The connect dialog as the procedure sees it.
 class DeviceChooser {
@@ -31,7 +41,7 @@ std::vector<std::string> scanForDevices(AppContext& ctx);
 // previous device's image. Text 3 on failure.
 bool selectListedDevice(AppContext& ctx, int line);
 
-// Command 40004: opens the port, scans, connects at once when exactly one
+// Command 40004: opens the port (showing why when it cannot), scans, connects at once when exactly one
 // device answered, otherwise lets the chooser pick; renders the panel after.
 // True when a device is now selected and identified.
 bool connectCommand(AppContext& ctx, uint8_t serialPort, DeviceChooser& chooser);

@@ -32,6 +32,8 @@ inline constexpr uint32_t USED_MESSAGE_NUMBERS[] = {
     // the check before a load, questions before an unloadable text, a
     // replaced file or a taken address, and what commands tell in passing
     33024, 33025, 33026, 33027, 33028, 33029, 33030, 33031, 33032, 33033,
+    // why a serial port would not open
+    33040, 33041, 33042, 33043, 33044, 33045, 33046, 33047, 33048,
     // status bar hints
     32896, 32897, 32898, 32899, 32900, 32901, 32902, 32903, 32904, 32905,
     32906, 32907, 32910, 32911, 32912, 32913,

@@ -10,6 +10,7 @@
 #include "batch_support.h"
 #include "files/MemoryStream.h"
 #include "files/ParameterFiles.h"
+#include "platform/TermiosPort.h"
 #include "support/SimFixture.h"
 
 namespace fs = std::filesystem;
@@ -92,6 +93,24 @@ TEST_F(BatchLoad, EmptyBusGivesText19) {
     EXPECT_EQ(shown().texts(), std::vector<std::string>{"text 19"});
     EXPECT_EQ(progressTexts(), std::vector<std::string>{"text 769"});
     EXPECT_FALSE(bus->ctx.window().deviceSelected);
+    EXPECT_EQ(fs::current_path(), startDir);
+}
+
+// A port that will not open says why (here: it does not exist) and scans nothing.
+TEST_F(BatchLoad, APortThatWillNotOpenSaysWhyInsteadOfText19) {
+    useBus(kBus);
+    TempDir locks;
+    auto port = std::make_unique<TermiosPort>();
+    port->setLockDirectory(locks.path());
+    bus->link.setTransport(std::move(port));
+    const std::string missing = dir.file("ttyUSB7");
+    bus->link.setPortResolver([missing](unsigned) { return missing; });
+    parameterFile("valve.NFO", loadText("VALVE01", "3"));
+    EXPECT_EQ(runBatchJob(job(), "/l " + dir.file("valve.NFO")), 1);
+    EXPECT_EQ(shown().texts(), std::vector<std::string>{"text 33040"});
+    EXPECT_TRUE(progressTexts().empty());
+    EXPECT_EQ(bus->link.openFailure().problem, PortProblem::Missing);
+    EXPECT_EQ(bus->link.openFailure().path, missing);
     EXPECT_EQ(fs::current_path(), startDir);
 }
 

@@ -32,7 +32,7 @@ class ConnectTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ctx.settings.windowTitle = "fieldservice v1.10";
-        loadNumberedTexts(ctx.texts.messages, texts, "messages.test", {3, 18, 19, 769, 770});
+        loadNumberedTexts(ctx.texts.messages, texts, "messages.test", {3, 18, 19, 769, 770, 0x8118});
         ctx.attachWindow(&op, &frame);
     }
 
@@ -100,20 +100,22 @@ TEST_F(ConnectTest, CancelLeavesNothingSelectedAndThePortOpen) {
     EXPECT_EQ(frame.renders, 1);
 }
 
-TEST_F(ConnectTest, EmptyBusOrNoPortShowsText19AndNoList) {
+TEST_F(ConnectTest, EmptyBusShowsText19AndAPortThatWillNotOpenSaysSo) {
     EXPECT_FALSE(connect());
     EXPECT_EQ(op.texts(), std::vector<std::string>{textOf(19)});
     EXPECT_EQ(chooser.calls, 0);
     EXPECT_FALSE(frame.deviceSelected);
     EXPECT_EQ(frame.renders, 1);
 
-    // A port that cannot be opened scans nothing: the same message.
+    // A port that cannot be opened scans nothing and says so, not that no
+    // device was found (this line cannot tell why: the general text).
     op.clear();
     sim.link.Close();
     sim.line->refuseOpen = true;
     sim.add(3, "THERE");
     EXPECT_FALSE(connect());
-    EXPECT_EQ(op.texts(), std::vector<std::string>{textOf(19)});
+    EXPECT_EQ(op.texts(), std::vector<std::string>{textOf(0x8118)});
+    EXPECT_EQ(chooser.calls, 0);
 }
 
 TEST_F(ConnectTest, ConnectWhileThePortIsOpenRescansOnIt) {
