@@ -31,6 +31,11 @@ inline constexpr uint32_t USED_MESSAGE_NUMBERS[] = {
     // the check before a load, questions before an unloadable text, a
     // replaced file or a taken address, and what commands tell in passing
     33024, 33025, 33026, 33027, 33028, 33029, 33030, 33031, 33032, 33033,
+    // comparisons, the parameter table, printing the report
+    33104, 33105, 33106, 33107, 33108, 33109, 33110, 33111, 33112, 33113,
+    33114, 33115, 33116, 33117, 33118, 33119, 33120, 33121, 33122, 33123,
+    33124, 33125, 33126, 33127, 33128, 33129, 33130, 33131, 33132, 33133,
+    33134, 33135,
     // status bar hints
     32896, 32897, 32898, 32899, 32900, 32901, 32902, 32903, 32904, 32905,
     32906, 32907, 32910, 32911, 32912, 32913,
