@@ -17,6 +17,9 @@ const std::vector<MenuCommand>& menuCommands() {
         {CMD_ADDRESS, "addressitem", 154, 32912, "", EnableRule::WhenSelected, true},
         {CMD_PASSWORD_ACCESS, "", 148, 32907, "", EnableRule::WhenSelected, true},
         {CMD_RESTART, "", 153, 32911, "", EnableRule::WhenSelected, true},
+        {CMD_PARAMETER_TABLE, "", 33106, 33109, "", EnableRule::WhenSelected, true, true},
+        {CMD_COMPARE_DEVICE, "", 33105, 33108, "", EnableRule::WhenSelected, true, true},
+        {CMD_COMPARE_FILES, "", 33104, 33107, "", EnableRule::Always, true, true},
         {CMD_HELP_CONTENTS, "helpitem", 161, 32910, "", EnableRule::Always, false},
         {CMD_CREDITS, "credititem", 130, 32898, "Ctrl+I", EnableRule::Always, false},
         {CMD_HELP_CONTEXT, "", 0, IDLE_HINT_TEXT, "F1", EnableRule::Always, false},
@@ -31,9 +34,10 @@ const MenuCommand* findMenuCommand(uint32_t id) {
     return nullptr;
 }
 
-bool commandEnabled(uint32_t id, bool deviceSelected) {
+bool commandEnabled(uint32_t id, bool deviceSelected, bool commandRunning) {
     const MenuCommand* c = findMenuCommand(id);
     if (!c) return false;
+    if (c->notWhileBusy && commandRunning) return false;
     switch (c->rule) {
     case EnableRule::Always: return true;
     case EnableRule::WhenSelected: return deviceSelected;
@@ -59,6 +63,15 @@ std::vector<MenuLayout> initialMenus() {
 }
 
 void completeSecondMenu(std::vector<uint32_t>& items) {
+    // The table and the comparisons go last, behind a separator of their
+    // own, which goes with them.
+    auto tableGroup = [](uint32_t id) {
+        return id == CMD_PARAMETER_TABLE || id == CMD_COMPARE_DEVICE || id == CMD_COMPARE_FILES;
+    };
+    if (std::any_of(items.begin(), items.end(), tableGroup)) {
+        items.erase(std::remove_if(items.begin(), items.end(), tableGroup), items.end());
+        if (!items.empty() && items.back() == MENU_SEPARATOR) items.pop_back();
+    }
     auto added = [](uint32_t id) {
         return id == CMD_FILE_VIEWER || id == CMD_PASSWORD_ACCESS || id == CMD_RESTART;
     };
@@ -68,4 +81,8 @@ void completeSecondMenu(std::vector<uint32_t>& items) {
     items.push_back(MENU_SEPARATOR);
     items.push_back(CMD_PASSWORD_ACCESS);
     items.push_back(CMD_RESTART);
+    items.push_back(MENU_SEPARATOR);
+    items.push_back(CMD_PARAMETER_TABLE);
+    items.push_back(CMD_COMPARE_DEVICE);
+    items.push_back(CMD_COMPARE_FILES);
 }

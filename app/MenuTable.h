@@ -22,6 +22,9 @@ enum CommandId : uint32_t {
     CMD_RESTART = 40015,
     CMD_ADDRESS = 40016,
     CMD_FILE_VIEWER = 40017,
+    CMD_COMPARE_FILES = 40040,
+    CMD_COMPARE_DEVICE = 40041,
+    CMD_PARAMETER_TABLE = 40042,
     CMD_HELP_CONTENTS = 57667,
     CMD_HELP_CONTEXT = 57670,
 };
@@ -34,6 +37,7 @@ inline constexpr uint32_t IDLE_HINT_TEXT = 32896;
 inline constexpr const char* HELP_CONTEXT_ANCHOR = "10001";
 
 enum class EnableRule { Always, WhenSelected, WhenNotSelected, Never };
+// What the rules look at besides the rule itself.
 
 struct MenuCommand {
     uint32_t id;
@@ -43,13 +47,15 @@ struct MenuCommand {
     const char* accelerator; // "" when none; "Ctrl+C" style otherwise
     EnableRule rule;
     bool clearsIdle;        // the status poll pauses while the command runs
+    bool notWhileBusy = false;  // disabled while another command runs
 };
 
 const std::vector<MenuCommand>& menuCommands();
 // The command with this id, or nullptr.
 const MenuCommand* findMenuCommand(uint32_t id);
-// Whether the command may run now; unknown ids never run.
-bool commandEnabled(uint32_t id, bool deviceSelected);
+// Whether the command may run now; unknown ids never run. A command marked
+// notWhileBusy is also off while another command runs.
+bool commandEnabled(uint32_t id, bool deviceSelected, bool commandRunning = false);
 // The status hint for a highlighted id; IDLE_HINT_TEXT for anything else.
 uint32_t hintTextFor(uint32_t id);
 
@@ -62,7 +68,9 @@ struct MenuLayout {
 };
 std::vector<MenuLayout> initialMenus();
 
-// Completes the second menu: removes 40017, 40013 and 40015 wherever they
-// are, then a trailing separator, inserts 40017 at the top and appends a
-// separator, 40013 and 40015. Running it again changes nothing.
+// Completes the second menu: removes 40017, 40013, 40015 and the table and
+// comparison commands wherever they are, then a trailing separator, inserts
+// 40017 at the top and appends a separator, 40013 and 40015, then a
+// separator, the parameter table and the two comparisons. Running it again
+// changes nothing.
 void completeSecondMenu(std::vector<uint32_t>& items);

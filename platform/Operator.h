@@ -38,6 +38,15 @@ public:
     // exactly one HideProgress. The counter is written by the window thread only.
     virtual void ShowProgress(uint32_t* counter, uint32_t maximum, const std::string& caption) = 0;
     virtual void HideProgress() = 0;
+    // The progress window with a Cancel button: the button sets *cancelled,
+    // which the operation reads between its steps and stops at the next one.
+    // HideProgress ends it as it ends the plain window. Operators without a
+    // button show the plain window and leave *cancelled as it is.
+    virtual void ShowCancellableProgress(uint32_t* counter, uint32_t maximum, const std::string& caption,
+                                         bool* cancelled) {
+        (void)cancelled;
+        ShowProgress(counter, maximum, caption);
+    }
 
     // What a command did, told in passing ("Saved 312 parameters to
     // .../unit.NFO"): the main window's status bar shows it for a few

@@ -43,6 +43,7 @@ constexpr int POLL_PERIOD_MS = 1000;
 constexpr uint32_t STATUS_REGISTER = 46;
 constexpr uint32_t PROGRESS_GROUP_TEXT = 768;
 constexpr uint32_t PROGRESS_TITLE_SUFFIX_TEXT = 1;
+constexpr uint32_t PROGRESS_CANCEL_TEXT = 33135;
 constexpr int PANEL_FONT_PIXELS = 16;
 constexpr int NOTICE_MS = 6000;
 
@@ -116,9 +117,13 @@ MainFrame::MainFrame(AppContext& ctx, QWidget* parent) : QMainWindow(parent), ct
 
     ctx_.attachWindow(this, this);
     // While the progress window is up, transactions keep the screen alive:
-    // everything but operator input is handled during their waits.
+    // everything but operator input is handled during their waits. A window
+    // with a Cancel button also takes its clicks; it is modal, so nothing
+    // else can be clicked meanwhile.
     ctx_.link.setWaitHook([this] {
-        if (progress_) QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        if (!progress_) return;
+        QCoreApplication::processEvents(progressCancellable_ ? QEventLoop::AllEvents
+                                                             : QEventLoop::ExcludeUserInputEvents);
     });
 
     LoadInstallation();
@@ -236,7 +241,7 @@ bool MainFrame::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void MainFrame::updateCommandEnabling() {
-    for (auto& [id, action] : actions_) action->setEnabled(commandEnabled(id, deviceSelected));
+    for (auto& [id, action] : actions_) action->setEnabled(commandEnabled(id, deviceSelected, commandRunning_));
 }
 
 QAction* MainFrame::commandAction(uint32_t id) const {
@@ -290,6 +295,9 @@ void MainFrame::runCommand(uint32_t id) {
     case CMD_FILE_VIEWER: runReportViewCommand(ctx_, this); RenderPanel(); break;
     case CMD_SAVE: saveParameterFile(ctx_); RenderPanel(); break;
     case CMD_LOAD: loadParameterFileCommand(ctx_); RenderPanel(); break;
+    case CMD_PARAMETER_TABLE: runParameterTableCommand(ctx_, this, dialogHelp()); RenderPanel(); break;
+    case CMD_COMPARE_DEVICE: runCompareDeviceCommand(ctx_, this, dialogHelp()); RenderPanel(); break;
+    case CMD_COMPARE_FILES: runCompareFilesCommand(ctx_, this, dialogHelp()); break;
     default: break;   // 40009 is never enabled
     }
 }
@@ -297,6 +305,17 @@ void MainFrame::runCommand(uint32_t id) {
 void MainFrame::showHelp(const char* anchor) {
     if (!help_) help_ = new HelpWindow(this);
     help_->showHelp(QString::fromStdString(ctx_.settings.helpFilePath), QString::fromLatin1(anchor));
+}
+
+// A dialog's help opens in a viewer of its own above the dialog: the modal
+// dialog would keep the operator out of the main window's viewer. It goes
+// with the dialog.
+HelpRequest MainFrame::dialogHelp() {
+    return [this](QWidget* over, const char* anchor) {
+        auto* viewer = over->findChild<HelpWindow*>(QString(), Qt::FindDirectChildrenOnly);
+        if (!viewer) viewer = new HelpWindow(over);
+        viewer->showHelp(QString::fromStdString(ctx_.settings.helpFilePath), QString::fromLatin1(anchor));
+    };
 }
 
 void MainFrame::closeEvent(QCloseEvent* event) {
@@ -457,11 +476,18 @@ std::optional<std::string> MainFrame::chooseSaveFile(const FileChoice& choice) {
 }
 
 void MainFrame::ShowProgress(uint32_t* counter, uint32_t maximum, const std::string& caption) {
+    ShowCancellableProgress(counter, maximum, caption, nullptr);
+}
+
+void MainFrame::ShowCancellableProgress(uint32_t* counter, uint32_t maximum, const std::string& caption,
+                                        bool* cancelled) {
     if (counter) *counter = 0;
     // Never two progress windows: a second Show replaces the first.
     if (progress_) HideProgress();
     progress_ = std::make_unique<ProgressWindow>(counter, maximum, text(PROGRESS_GROUP_TEXT),
-                                                 shellText(caption), title());
+                                                 shellText(caption), title(), cancelled,
+                                                 text(PROGRESS_CANCEL_TEXT));
+    progressCancellable_ = cancelled != nullptr;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     progress_->show();
     progress_->raise();
@@ -474,6 +500,7 @@ void MainFrame::ShowProgress(uint32_t* counter, uint32_t maximum, const std::str
 void MainFrame::HideProgress() {
     if (!progress_) return;
     progress_.reset();
+    progressCancellable_ = false;
     // A job without the main window keeps it hidden. Shown again, the window
     // (or the dialog that was working over it) takes the keyboard back, so
     // the accelerators answer at once.

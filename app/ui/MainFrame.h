@@ -14,6 +14,7 @@
 #include "app/PanelRows.h"
 #include "session/AppContext.h"
 #include "platform/Operator.h"
+#include "widgets/HelpButtonQt.h"
 
 class HelpWindow;
 class ProgressWindow;
@@ -58,6 +59,8 @@ public:
     std::optional<std::string> chooseSaveFile(const FileChoice& choice) override;
     void ShowProgress(uint32_t* counter, uint32_t maximum, const std::string& caption) override;
     void HideProgress() override;
+    void ShowCancellableProgress(uint32_t* counter, uint32_t maximum, const std::string& caption,
+                                 bool* cancelled) override;
     void notify(const std::string& text) override;
 
     // What the window shows, for its tests.
@@ -89,6 +92,7 @@ private:
     void showHint(uint32_t textNumber);
     void runCommand(uint32_t id);
     void showHelp(const char* anchor);
+    HelpRequest dialogHelp();
     QWidget* dialogParent();
     int runBox(QMessageBox& box);
     std::optional<std::string> chooseFile(const FileChoice& choice, bool save);
@@ -106,6 +110,7 @@ private:
     HelpWindow* help_ = nullptr;
     std::unique_ptr<ProgressWindow> progress_;
     bool visibleBeforeProgress_ = false;
+    bool progressCancellable_ = false;
     bool painted_ = false;
     // The first paint after showing only asks for another; the second renders.
     bool firstPaintPending_ = true;

@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QScreen>
 #include <QTimer>
 #include <algorithm>
@@ -21,20 +22,35 @@ int barValue(uint32_t value) { return static_cast<int>(std::min<uint32_t>(value,
 }  // namespace
 
 ProgressWindow::ProgressWindow(const uint32_t* counter, uint32_t maximum, const QString& groupText,
-                               const QString& caption, const QString& title)
+                               const QString& caption, const QString& title, bool* cancelled,
+                               const QString& cancelText)
     : QDialog(nullptr, Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
       counter_(counter),
-      maximum_(maximum) {
+      maximum_(maximum),
+      cancelled_(cancelled) {
     setObjectName(QStringLiteral("104"));
     setWindowTitle(title);
     // A raised frame stands in for the dialog frame the pop-up has no title bar for.
     setStyleSheet(QStringLiteral("ProgressWindow { border: 2px outset palette(mid); }"));
     const DialogUnits du(this);
-    setFixedSize(du.size(197, 84));
+    // The Cancel button takes a row below the frame.
+    const int extra = cancelled_ ? 20 : 0;
+    setFixedSize(du.size(197, 84 + extra));
 
     group_ = new QGroupBox(groupText, this);
     group_->setObjectName(QStringLiteral("1300"));
     group_->setGeometry(du.rect(7, 6, 183, 70));
+    if (cancelled_) {
+        cancel_ = new QPushButton(cancelText.isEmpty() ? tr("Cancel") : cancelText, this);
+        cancel_->setObjectName(QStringLiteral("2"));
+        cancel_->setGeometry(du.rect(74, 82, 50, 14));
+        connect(cancel_, &QPushButton::clicked, this, [this] {
+            *cancelled_ = true;
+            cancel_->setEnabled(false);   // pressed once: the operation stops at its next step
+        });
+        // Only this window takes input while the operation runs.
+        setWindowModality(Qt::ApplicationModal);
+    }
 
     caption_ = new QLabel(caption, this);
     caption_->setObjectName(QStringLiteral("1301"));
@@ -72,6 +88,7 @@ void ProgressWindow::closeEvent(QCloseEvent* event) { event->ignore(); }
 void ProgressWindow::keyPressEvent(QKeyEvent* event) {
     // Escape would close a dialog; this one ends only with its operation.
     if (event->key() == Qt::Key_Escape) {
+        if (cancel_ && cancel_->isEnabled()) cancel_->click();
         event->accept();
         return;
     }

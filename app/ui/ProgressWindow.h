@@ -2,26 +2,31 @@
 // The progress pop-up: a framed group box with a caption line and a bar that
 // follows a counter written by the running operation. The counter is read
 // every 100 ms; the bar never moves back and stays full past the maximum.
-// It cannot be closed by the operator: it goes when the operation ends.
+// It cannot be closed by the operator: it goes when the operation ends. With
+// a cancel flag it has a Cancel button (Escape presses it) that sets the flag,
+// which the operation reads between its steps.
 #include <QDialog>
 #include <cstdint>
 
 class QGroupBox;
 class QLabel;
 class QProgressBar;
+class QPushButton;
 class QTimer;
 
 class ProgressWindow : public QDialog {
     Q_OBJECT
 public:
     ProgressWindow(const uint32_t* counter, uint32_t maximum, const QString& groupText,
-                   const QString& caption, const QString& title);
+                   const QString& caption, const QString& title, bool* cancelled = nullptr,
+                   const QString& cancelText = QString());
     ~ProgressWindow() override;
 
     uint32_t shownPosition() const { return shownPosition_; }
     QProgressBar* bar() const { return bar_; }
     QLabel* captionLabel() const { return caption_; }
     QGroupBox* groupBox() const { return group_; }
+    QPushButton* cancelButton() const { return cancel_; }
 
     // Reads the counter once, as the timer does.
     void readCounter();
@@ -39,4 +44,6 @@ private:
     QLabel* caption_;
     QProgressBar* bar_;
     QTimer* timer_;
+    bool* cancelled_ = nullptr;
+    QPushButton* cancel_ = nullptr;
 };

@@ -1,8 +1,58 @@
 #include "files/ui/ReportViewDialog.h"
 
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPushButton>
+#include <filesystem>
+
+#include "files/ui/ReportPrinter.h"
+#include "session/AppContext.h"
+#include "widgets/DialogKeysQt.h"
+#include "widgets/DialogUnitsQt.h"
+#include "widgets/ShellTextQt.h"
+
+namespace {
+constexpr uint32_t PRINT_TEXT = 33128;
+constexpr uint32_t PDF_TEXT = 33129;
+constexpr uint32_t PDF_FILES_TEXT = 33130;
+constexpr uint32_t SAVED_FILE_TEXT = 33033;   // "Saved %s"
+}  // namespace
+
 ReportViewDialog::ReportViewDialog(AppContext& ctx, const std::string& path, QWidget* parent)
-    : FileViewDialog(ctx, parent, 2560, false), model_(ctx, path) {
-    showAreaText(model_.open());
+    : FileViewDialog(ctx, parent, 2560, false), ctx_(ctx), model_(ctx, path) {
+    report_ = model_.open();
+    showAreaText(report_);
+
+    // Left of the save button, on its row.
+    const DialogUnits du(this);
+    print_ = new QPushButton(shellText(ctx.message(PRINT_TEXT)), this);
+    print_->setObjectName(QStringLiteral("print"));
+    print_->setGeometry(du.rect(311, 164, 50, 14));
+    connect(print_, &QPushButton::clicked, this, &ReportViewDialog::onPrint);
+    pdf_ = new QPushButton(shellText(ctx.message(PDF_TEXT)), this);
+    pdf_->setObjectName(QStringLiteral("pdf"));
+    pdf_->setGeometry(du.rect(364, 164, 50, 14));
+    connect(pdf_, &QPushButton::clicked, this, &ReportViewDialog::onPdf);
+    print_->setEnabled(!report_.empty());
+    pdf_->setEnabled(!report_.empty());
+    enterPressesFocusedButton(this);
 }
 
 void ReportViewDialog::onSave() { model_.save(); }
+
+void ReportViewDialog::onPrint() {
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setDocName(QString::fromStdString(model_.path()));
+    QPrintDialog dialog(&printer, this);
+    if (dialog.exec() != QDialog::Accepted) return;
+    if (!paintReport(ctx_, printer, report_)) ctx_.showText(4);
+}
+
+void ReportViewDialog::onPdf() {
+    std::error_code ec;
+    const std::string here = std::filesystem::current_path(ec).string();
+    auto chosen = ctx_.ui().chooseSaveFile(
+        FileChoice{ctx_.message(PDF_FILES_TEXT) + " (*.pdf)|*.pdf|", "pdf", here});
+    if (!chosen) return;
+    if (writeReportPdf(ctx_, *chosen, report_)) ctx_.notifyText(SAVED_FILE_TEXT, {*chosen});
+}

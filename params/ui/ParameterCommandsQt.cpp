@@ -4,6 +4,7 @@
 #include "params/ui/AddressDialog.h"
 #include "params/DeviceCommands.h"
 #include "params/ui/ParameterDialog.h"
+#include "params/ui/ParameterTableDialog.h"
 #include "params/ui/PasswordDialog.h"
 
 void runParameterDialog(AppContext& ctx, QWidget* parent, int mode) {
@@ -28,3 +29,14 @@ void runAddressCommand(AppContext& ctx, QWidget* parent) {
 }
 
 void runRestartCommand(AppContext& ctx, QWidget*) { restartCommand(ctx); }
+
+void runParameterTableCommand(AppContext& ctx, QWidget* parent, const HelpRequest& help) {
+    // The status poll must not fall between the walk's transactions.
+    ctx.window().idle = false;
+    {
+        ParameterTableDialog dialog(ctx, help, parent);
+        if (dialog.start()) dialog.exec();
+    }
+    ctx.window().idle = true;
+    ctx.window().RenderPanel();
+}

@@ -3,6 +3,8 @@
 // commands. Each runs the whole command: idle flag, dialog, device writes,
 // restart, messages and the panel.
 
+#include "widgets/HelpButtonQt.h"
+
 class AppContext;
 class QWidget;
 
@@ -10,3 +12,4 @@ void runParameterDialog(AppContext& ctx, QWidget* parent, int mode);         // 
 void runPasswordCommand(AppContext& ctx, QWidget* parent, bool command40013);  // 40008 / 40013
 void runAddressCommand(AppContext& ctx, QWidget* parent);                    // 40016
 void runRestartCommand(AppContext& ctx, QWidget* parent);                    // 40015
+void runParameterTableCommand(AppContext& ctx, QWidget* parent, const HelpRequest& help);  // 40042

@@ -176,7 +176,8 @@ TEST(MenuTable, CompletingTheSecondMenuTwiceGivesTheSameMenu) {
     const std::vector<uint32_t> expected = {CMD_FILE_VIEWER, CMD_PARAMETERS, CMD_SAVE, CMD_LOAD,
                                             MENU_SEPARATOR, CMD_PASSWORD, CMD_SPECIAL_PARAMETERS,
                                             MENU_SEPARATOR, CMD_ADDRESS, MENU_SEPARATOR,
-                                            CMD_PASSWORD_ACCESS, CMD_RESTART};
+                                            CMD_PASSWORD_ACCESS, CMD_RESTART, MENU_SEPARATOR,
+                                            CMD_PARAMETER_TABLE, CMD_COMPARE_DEVICE, CMD_COMPARE_FILES};
     EXPECT_EQ(once, expected);
 
     // The added items are found wherever they ended up.
@@ -184,7 +185,36 @@ TEST(MenuTable, CompletingTheSecondMenuTwiceGivesTheSameMenu) {
                                       CMD_PASSWORD_ACCESS, MENU_SEPARATOR};
     completeSecondMenu(shuffled);
     EXPECT_EQ(shuffled, (std::vector<uint32_t>{CMD_FILE_VIEWER, CMD_PARAMETERS, MENU_SEPARATOR,
-                                               MENU_SEPARATOR, CMD_PASSWORD_ACCESS, CMD_RESTART}));
+                                               MENU_SEPARATOR, CMD_PASSWORD_ACCESS, CMD_RESTART, MENU_SEPARATOR,
+                                               CMD_PARAMETER_TABLE, CMD_COMPARE_DEVICE, CMD_COMPARE_FILES}));
+    // The table group anywhere, with its separator, moves to the end.
+    std::vector<uint32_t> moved = {CMD_COMPARE_FILES, CMD_PARAMETERS, MENU_SEPARATOR, CMD_PARAMETER_TABLE,
+                                   CMD_COMPARE_DEVICE};
+    completeSecondMenu(moved);
+    EXPECT_EQ(moved, (std::vector<uint32_t>{CMD_FILE_VIEWER, CMD_PARAMETERS, MENU_SEPARATOR, CMD_PASSWORD_ACCESS,
+                                            CMD_RESTART, MENU_SEPARATOR, CMD_PARAMETER_TABLE, CMD_COMPARE_DEVICE,
+                                            CMD_COMPARE_FILES}));
+}
+
+TEST(MenuTable, TableAndComparisonsRunWhenTheyCanWork) {
+    struct Case {
+        uint32_t id;
+        bool selected, running, enabled;
+    };
+    for (const Case& c : {Case{CMD_PARAMETER_TABLE, true, false, true}, Case{CMD_PARAMETER_TABLE, false, false, false},
+                          Case{CMD_PARAMETER_TABLE, true, true, false}, Case{CMD_COMPARE_DEVICE, true, false, true},
+                          Case{CMD_COMPARE_DEVICE, false, false, false}, Case{CMD_COMPARE_DEVICE, true, true, false},
+                          Case{CMD_COMPARE_FILES, false, false, true}, Case{CMD_COMPARE_FILES, true, false, true},
+                          Case{CMD_COMPARE_FILES, false, true, false}})
+        EXPECT_EQ(commandEnabled(c.id, c.selected, c.running), c.enabled) << c.id << " " << c.selected << c.running;
+    for (uint32_t id : {CMD_PARAMETER_TABLE, CMD_COMPARE_DEVICE, CMD_COMPARE_FILES}) {
+        const MenuCommand* c = findMenuCommand(id);
+        ASSERT_NE(c, nullptr);
+        EXPECT_GE(id, 40040u);
+        EXPECT_LE(id, 40049u);
+        EXPECT_NE(c->captionText, 0u);
+        EXPECT_NE(hintTextFor(id), IDLE_HINT_TEXT);
+    }
 }
 
 TEST(ChooserFilter, ProgramFiltersBecomeDialogFilters) {

@@ -116,6 +116,24 @@ private slots:
         QCOMPARE(op->choices[0].defaultExtension, std::string("DOC"));
     }
 
+    // The PDF button writes the report as a PDF file of its own; into a
+    // folder that takes no file it names the file instead.
+    void reportViewExportsAPdf() {
+        ReportViewDialog dialog(ctx, dir->file("unit.NFO"), nullptr);
+        op->files.push_back(dir->file("unit.pdf"));
+        QTest::mouseClick(dialog.pdfButton(), Qt::LeftButton);
+        QVERIFY2(op->messages.empty(), op->messages.empty() ? "" : op->messages[0].text.c_str());
+        const std::string pdf = readFile(dir->file("unit.pdf"));
+        QVERIFY(pdf.size() > 0);
+        QCOMPARE(pdf.substr(0, 4), std::string("%PDF"));
+        QCOMPARE(op->choices.back().defaultExtension, std::string("pdf"));
+
+        op->files.push_back(std::string("/proc/fieldservice-report.pdf"));
+        QTest::mouseClick(dialog.pdfButton(), Qt::LeftButton);
+        QCOMPARE(op->messages.size(), size_t(1));
+        QCOMPARE(op->messages[0].text, std::string("text 4\r\n\r\n/proc/fieldservice-report.pdf"));
+    }
+
     // Enter on the focused save button saves and leaves the viewer open;
     // on the text of the report it presses OK.
     void enterPressesTheFocusedButton_data() {

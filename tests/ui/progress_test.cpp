@@ -56,6 +56,29 @@ private slots:
         QVERIFY(w.isVisible());
     }
 
+    // A window given a cancel flag has a Cancel button; a click or Escape
+    // sets the flag once. Without a flag there is no button.
+    void cancelButtonSetsTheFlag() {
+        uint32_t counter = 0;
+        ProgressWindow plain(&counter, 10, "group", "caption", "title");
+        QVERIFY(!plain.cancelButton());
+        for (bool byKey : {false, true}) {
+            bool cancelled = false;
+            ProgressWindow w(&counter, 10, "group", "caption", "title", &cancelled, "Stop");
+            w.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&w));
+            QVERIFY(w.cancelButton());
+            QCOMPARE(w.cancelButton()->text(), QString("Stop"));
+            if (byKey)
+                QTest::keyClick(&w, Qt::Key_Escape);
+            else
+                QTest::mouseClick(w.cancelButton(), Qt::LeftButton);
+            QVERIFY(cancelled);
+            QVERIFY(!w.cancelButton()->isEnabled());
+            QVERIFY(w.isVisible());   // it goes when the operation ends
+        }
+    }
+
     // A message or question during a progress window opens above it and
     // takes the keyboard; what a command did stays in the status pane.
     void boxesOpenAboveTheProgressWindow() {

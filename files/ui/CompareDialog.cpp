@@ -1,0 +1,101 @@
+#include "files/ui/CompareDialog.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include "params/CsvFile.h"
+#include "session/AppContext.h"
+#include "texts/TextFill.h"
+#include "widgets/DialogKeysQt.h"
+#include "widgets/ShellTextQt.h"
+
+namespace {
+constexpr uint32_t NUMBER_HEADER = 1025;
+constexpr uint32_t DESCRIPTION_HEADER = 1030;
+constexpr uint32_t FRAME_TEXT = 33110;
+constexpr uint32_t COUNT_TEXT = 33111;
+constexpr uint32_t PARTIAL_TEXT = 33112;
+constexpr uint32_t LOAD_TEXT = 33114;
+constexpr uint32_t EXPORT_TEXT = 33115;
+constexpr uint32_t HEADING_TEXT = 33116;
+constexpr uint32_t HELP_TEXT = 33133;
+constexpr const char* HELP_ANCHOR = "compare";
+
+QString text(const AppContext& ctx, uint32_t n) { return shellText(ctx.message(n)); }
+}  // namespace
+
+CompareDialog::CompareDialog(AppContext& ctx, Comparison comparison, std::string loadPath, const HelpRequest& help,
+                             QWidget* parent)
+    : QDialog(parent), ctx_(ctx), comparison_(std::move(comparison)), loadPath_(std::move(loadPath)) {
+    setObjectName(QStringLiteral("compare"));
+    setWindowTitle(shellText(ctx.settings.windowTitle) + QStringLiteral(" - ") + text(ctx, FRAME_TEXT));
+    resize(760, 460);
+    auto* layout = new QVBoxLayout(this);
+
+    auto* heading = new QLabel(text(ctx, HEADING_TEXT), this);
+    heading->setTextFormat(Qt::PlainText);
+    layout->addWidget(heading);
+    count_ = new QLabel(shellText(fillText(ctx.message(COUNT_TEXT), {std::to_string(comparison_.rows.size())})), this);
+    count_->setObjectName(QStringLiteral("count"));
+    count_->setTextFormat(Qt::PlainText);
+    layout->addWidget(count_);
+    partial_ = new QLabel(this);
+    partial_->setObjectName(QStringLiteral("partial"));
+    partial_->setTextFormat(Qt::PlainText);
+    partial_->setStyleSheet(QStringLiteral("color: #b00000; font-weight: bold"));
+    if (comparison_.partial)
+        partial_->setText(shellText(
+            fillText(ctx.message(PARTIAL_TEXT), {formatParameterNumber(comparison_.stoppedAt)})));
+    partial_->setVisible(comparison_.partial);
+    layout->addWidget(partial_);
+
+    table_ = new QTableWidget(static_cast<int>(comparison_.rows.size()), 4, this);
+    table_->setObjectName(QStringLiteral("rows"));
+    table_->setHorizontalHeaderLabels({text(ctx, NUMBER_HEADER), text(ctx, DESCRIPTION_HEADER),
+                                       shellText(comparison_.leftName), shellText(comparison_.rightName)});
+    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->verticalHeader()->setVisible(false);
+    table_->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
+    for (int r = 0; r < table_->rowCount(); ++r) {
+        const ComparedRow& row = comparison_.rows[static_cast<size_t>(r)];
+        const std::string cells[4] = {formatParameterNumber(row.number), parameterDescription(ctx.texts, row.number),
+                                      comparedValueText(ctx.texts, row.left), comparedValueText(ctx.texts, row.right)};
+        for (int c = 0; c < 4; ++c) table_->setItem(r, c, new QTableWidgetItem(shellText(cells[c])));
+    }
+    table_->resizeColumnToContents(0);
+    layout->addWidget(table_, 1);
+
+    auto* buttons = new QHBoxLayout;
+    export_ = new QPushButton(text(ctx, EXPORT_TEXT), this);
+    export_->setObjectName(QStringLiteral("export"));
+    connect(export_, &QPushButton::clicked, this,
+            [this] { exportCsv(ctx_, comparisonCsv(ctx_.texts, comparison_)); });
+    buttons->addWidget(export_);
+    if (!loadPath_.empty()) {
+        load_ = new QPushButton(text(ctx, LOAD_TEXT), this);
+        load_->setObjectName(QStringLiteral("load"));
+        connect(load_, &QPushButton::clicked, this, [this] {
+            // The comparison is out of date once the file went in.
+            load_->setEnabled(false);
+            loadComparedFile(ctx_, loadPath_);
+        });
+        buttons->addWidget(load_);
+    }
+    buttons->addStretch(1);
+    auto* helpButton = new QPushButton(text(ctx, HELP_TEXT), this);
+    helpButton->setObjectName(QStringLiteral("help"));
+    connectHelp(this, helpButton, help, HELP_ANCHOR);
+    buttons->addWidget(helpButton);
+    auto* ok = new QPushButton(tr("&OK"), this);
+    ok->setObjectName(QStringLiteral("1"));
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    buttons->addWidget(ok);
+    layout->addLayout(buttons);
+    enterPressesFocusedButton(this);
+}

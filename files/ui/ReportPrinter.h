@@ -1,0 +1,13 @@
+#pragma once
+// Paints a report on paper or into a PDF: the pages of paginateReport in a
+// fixed-pitch font sized so that one page width holds 75 columns, the page
+// number centred at the foot of each page.
+#include <string>
+
+class AppContext;
+class QPagedPaintDevice;
+
+// False when the device could not be painted on.
+bool paintReport(const AppContext& ctx, QPagedPaintDevice& device, const std::string& report);
+// The report as a PDF file at path (A4); false after text 4 naming the file.
+bool writeReportPdf(AppContext& ctx, const std::string& path, const std::string& report);

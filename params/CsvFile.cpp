@@ -1,0 +1,108 @@
+#include "params/CsvFile.h"
+
+#include <cstdio>
+#include <filesystem>
+
+#include "session/AppContext.h"
+#include "texts/TextTable.h"
+
+namespace {
+constexpr uint32_t CSV_FILES_TEXT = 33117;
+constexpr uint32_t SAVED_FILE_TEXT = 33033;   // "Saved %s"
+
+// The length of the UTF-8 sequence starting at i, or 0 when it is not one.
+size_t utf8Sequence(const std::string& s, size_t i) {
+    const auto b = static_cast<unsigned char>(s[i]);
+    size_t n = b < 0x80 ? 1 : (b >> 5) == 0x6 ? 2 : (b >> 4) == 0xE ? 3 : (b >> 3) == 0x1E ? 4 : 0;
+    if (n == 0 || i + n > s.size()) return 0;
+    for (size_t k = 1; k < n; ++k)
+        if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return 0;
+    return n;
+}
+
+void appendUtf8(std::string& out, uint32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+}  // namespace
+
+std::string utf8Text(const std::string& bytes) {
+    bool valid = true;
+    for (size_t i = 0; i < bytes.size();) {
+        size_t n = utf8Sequence(bytes, i);
+        if (n == 0) {
+            valid = false;
+            break;
+        }
+        i += n;
+    }
+    if (valid) return bytes;
+    // Windows-1252: 0x80-0x9F hold the typographic signs; the five bytes it
+    // leaves undefined keep their own value, as in Latin-1.
+    static constexpr uint16_t HIGH[32] = {
+        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    std::string out;
+    out.reserve(bytes.size() + 16);
+    for (char ch : bytes) {
+        const auto b = static_cast<unsigned char>(ch);
+        appendUtf8(out, b >= 0x80 && b < 0xA0 ? HIGH[b - 0x80] : b);
+    }
+    return out;
+}
+
+std::string csvField(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    out += '"';
+    return out;
+}
+
+std::string csvRow(const std::vector<std::string>& fields) {
+    std::string out;
+    for (size_t i = 0; i < fields.size(); ++i) {
+        if (i) out += ',';
+        out += csvField(utf8Text(fields[i]));
+    }
+    out += "\r\n";
+    return out;
+}
+
+std::string csvFileFilter(const LanguageTexts& texts) {
+    return texts.messages.Lookup(CSV_FILES_TEXT) + " (*.csv)|*.csv|";
+}
+
+bool writeCsvFile(AppContext& ctx, const std::string& path, const std::string& text) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    bool written = f != nullptr && std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    if (f && std::fclose(f) != 0) written = false;
+    if (!written) {
+        // Nothing half-written stays behind under the chosen name.
+        if (f) std::remove(path.c_str());
+        ctx.showFileText(4, path);
+    }
+    return written;
+}
+
+bool exportCsv(AppContext& ctx, const std::string& text) {
+    std::error_code ec;
+    const std::string here = std::filesystem::current_path(ec).string();
+    auto chosen = ctx.ui().chooseSaveFile(FileChoice{csvFileFilter(ctx.texts), "csv", here});
+    if (!chosen) return false;
+    if (!writeCsvFile(ctx, *chosen, text)) return false;
+    ctx.notifyText(SAVED_FILE_TEXT, {*chosen});
+    return true;
+}

@@ -1,0 +1,23 @@
+#pragma once
+// Tables exported for a spreadsheet: comma-separated, one header row, UTF-8.
+// Operator texts come from the language files as UTF-8 or Windows-1252 bytes
+// and are turned into UTF-8 on the way out.
+#include <string>
+#include <vector>
+
+class AppContext;
+struct LanguageTexts;
+
+// Bytes as UTF-8: kept when they are valid UTF-8, otherwise read as Windows-1252.
+std::string utf8Text(const std::string& bytes);
+// One field: quoted when it holds a comma, a quote or a line break; quotes doubled.
+std::string csvField(const std::string& text);
+// The fields of one row, each as csvField, joined with commas, ended with CR LF.
+std::string csvRow(const std::vector<std::string>& fields);
+// The chooser filter for CSV files: text 33117 + " (*.csv)|*.csv|".
+std::string csvFileFilter(const LanguageTexts& texts);
+// Writes the text to path; text 4 naming the file when it cannot.
+bool writeCsvFile(AppContext& ctx, const std::string& path, const std::string& text);
+// The save chooser for a CSV file, then the file; the notice "Saved ..."
+// after it was written. False when cancelled or not written.
+bool exportCsv(AppContext& ctx, const std::string& text);

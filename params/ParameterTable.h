@@ -1,0 +1,111 @@
+#pragma once
+// The whole parameter table of the connected device, without a screen: one
+// walk reads every parameter, the table window shows the rows, filters them,
+// takes edited values by the parameter dialog's rules and writes the changed
+// ones back; the rows also go out as CSV.
+//
+// Which parameters are free (readable with normal access) is found as the
+// save finds it: a first walk with normal access collects the free numbers,
+// the second with extended access reads every value. A device tells nothing
+// about access in a reading, so only a walk with normal access can tell; a
+// walk costs a read per number, which the table window pays once at opening.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "params/ParameterModel.h"
+
+class AppContext;
+struct LanguageTexts;
+
+struct DeviceParameter {
+    ParameterNumber number = 0;
+    uint32_t value = 0;
+    bool onOff = false;
+    uint8_t digits = 0;
+    bool free = false;   // readable with normal access (known only when the walk looked)
+};
+
+// How a walk ended: every parameter read, stopped by the operator, or the
+// device stopped answering (the parameters read before it stay).
+enum class WalkEnd : uint8_t { Complete, Cancelled, Failed };
+
+struct WalkResult {
+    WalkEnd end = WalkEnd::Complete;
+    ParameterNumber stoppedAt = 0;   // the number being read when it stopped
+    bool accessOpened = false;       // the handshake went through: a restart is owed
+};
+
+struct WalkOptions {
+    bool markFree = false;           // the walk with normal access first
+    uint32_t caption = 32779;        // the progress caption of the value walk
+    // Called after every read with the number read; a hook for the tests.
+    std::function<void(ParameterNumber)> onRead;
+};
+
+// Reads every parameter of the selected device in parameter number order:
+// opens the access (text 1057 when refused: Failed at 0), walks with
+// seekParameter from FIRST_PARAMETER under a progress window with a Cancel
+// button, which stops the walk after the read under way. Extended access is
+// left open: the caller restarts the device once when it is done with it.
+WalkResult readDeviceParameters(AppContext& ctx, std::vector<DeviceParameter>& out, const WalkOptions& options);
+
+// "%u" for a numeric value, the on/off word (text 32 or 33) otherwise.
+std::string parameterValueText(const LanguageTexts& texts, uint32_t value, bool onOff);
+
+struct TableRow {
+    DeviceParameter parameter;
+    std::string description;
+    uint32_t edited = 0;   // the value to write; equals parameter.value until edited
+    bool changed() const { return edited != parameter.value; }
+};
+
+class ParameterTable {
+public:
+    explicit ParameterTable(AppContext& ctx) : ctx_(ctx) {}
+
+    // The walk; messages shown for a refused access or a failed read.
+    WalkResult read(const WalkOptions& options = {});
+    const std::vector<TableRow>& rows() const { return rows_; }
+    const WalkResult& lastWalk() const { return walk_; }
+    // Access was opened and the device has not been restarted since.
+    bool accessOpen() const { return accessOpen_; }
+
+    // Texts of a row as the table shows them.
+    std::string numberText(size_t row) const;
+    std::string valueText(size_t row) const;      // the edited value
+    std::string kindText(size_t row) const;       // "on/off" or "4 digits"
+    std::string accessText(size_t row) const;     // "free" or "extended"
+
+    // An edit of the value cell. Numeric: read as the parameter dialog reads
+    // its field (empty or unreadable gives 0, too large gives the largest
+    // value the digits hold). On/off: the on or off word in any case, or 1
+    // or 0; anything else leaves the value as it was. The text the cell
+    // shows afterwards.
+    std::string setValueText(size_t row, const std::string& text);
+    size_t changedCount() const;
+
+    // Whether a row matches the filter box: empty matches all; otherwise
+    // the number's hexadecimal digits begin with the filter, or every word of
+    // the filter appears in the description (case ignored).
+    bool matches(size_t row, const std::string& filter) const;
+
+    // Writes every changed value (an on/off one in the digit form, as the
+    // parameter dialog's send), opening extended access first when a restart
+    // closed it, then restarts the device once. Stops at the first write that
+    // fails (text 3); the rows written so far keep their new values. The
+    // number of values written.
+    unsigned writeChanges();
+    // The restart a close owes the device when access is still open.
+    void close();
+
+    // Number, description, value, kind, access; a header row first.
+    std::string csv() const;
+
+private:
+    AppContext& ctx_;
+    std::vector<TableRow> rows_;
+    WalkResult walk_;
+    bool accessOpen_ = false;
+};

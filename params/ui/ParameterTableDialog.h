@@ -1,0 +1,52 @@
+#pragma once
+// Every parameter of the connected device in one table: number, description,
+// value, kind and access, a filter box, sortable columns, values edited in
+// place, a button that writes the changed ones and a CSV export. What the
+// table does lives in ParameterTable; this window shows it.
+#include <QDialog>
+
+#include "params/ParameterTable.h"
+#include "widgets/HelpButtonQt.h"
+
+class AppContext;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTableWidget;
+class QTableWidgetItem;
+
+class ParameterTableDialog : public QDialog {
+    Q_OBJECT
+public:
+    enum Column { NumberColumn, DescriptionColumn, ValueColumn, KindColumn, AccessColumn };
+
+    ParameterTableDialog(AppContext& ctx, const HelpRequest& help, QWidget* parent);
+    // Reads the device. False when nothing could be read (the access was
+    // refused, or the walk was cancelled before the first parameter): no
+    // window then.
+    bool start(const WalkOptions& options = {});
+    // The restart owed to the device goes out when the window closes.
+    void done(int result) override;
+
+    ParameterTable& model() { return model_; }
+    QTableWidget* table() const { return table_; }
+    QLineEdit* filterBox() const { return filter_; }
+    QLabel* partialLabel() const { return partial_; }
+    QPushButton* writeButton() const { return write_; }
+
+private:
+    void fillTable();
+    void applyFilter();
+    void valueEdited(QTableWidgetItem* item);
+    void showRowState(int tableRow, size_t modelRow);
+    void writeChanges();
+
+    AppContext& ctx_;
+    ParameterTable model_;
+    QTableWidget* table_ = nullptr;
+    QLineEdit* filter_ = nullptr;
+    QLabel* count_ = nullptr;
+    QLabel* partial_ = nullptr;
+    QPushButton* write_ = nullptr;
+    bool filling_ = false;
+};

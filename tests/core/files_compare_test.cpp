@@ -1,0 +1,131 @@
+// Comparing parameter sets: a device of the in-process simulator with a
+// sealed file, two sealed files, and the CSV export of the result.
+#include <gmock/gmock.h>
+
+#include "files/Compare.h"
+#include "files_support.h"
+#include "params/CsvFile.h"
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+
+namespace {
+
+// Every kind of difference against the file below: 0100 the same, 0102 an
+// on/off state, 0104 a value (an extended-access parameter), 0106 only on
+// the device, 0108 the same on/off state, 010a only in the file.
+const char* kBus =
+    "device 5 VALVE01\n version 2\n pversion 3\n"
+    " param 0100 4 1000\n param 0102 onoff on\n param 0104 2 55 ext\n param 0106 4 7\n"
+    " param 0108 onoff off\n end 010c\n";
+
+const char* kFileText =
+    "#DATE: 07-06-2008  \n#NAME: VALVE01   \n#ADDR: 5  \n#VER.: 2  \n#REL.: 0  \n#PVER: 3  \n#PSWD: 0  "
+    "\n#FREE: 100\n#CODE: 100  #DATA: 1000  \n#CODE: 102  #DATA: OFF  \n#CODE: 104  #DATA: 56  "
+    "\n#CODE: 108  #DATA: OFF  \n#CODE: 10A  #DATA: 3  ";
+
+struct RowText {
+    std::string number, left, right;
+    bool operator==(const RowText&) const = default;
+};
+void PrintTo(const RowText& r, std::ostream* os) { *os << r.number << " " << r.left << "|" << r.right; }
+
+}  // namespace
+
+class CompareTest : public FilesOnBusTest {
+protected:
+    std::string writeFile(const std::string& name, const std::string& text) {
+        MemoryStream s = streamOf(text);
+        EXPECT_TRUE(writeSealedFile(ctx, dir.file(name), s));
+        return dir.file(name + ".NFO");
+    }
+    std::vector<RowText> rowTexts(const Comparison& c) {
+        std::vector<RowText> out;
+        for (const ComparedRow& r : c.rows)
+            out.push_back({formatParameterNumber(r.number), comparedValueText(ctx.texts, r.left),
+                           comparedValueText(ctx.texts, r.right)});
+        return out;
+    }
+};
+
+TEST_F(CompareTest, DeviceWithFileListsEveryKindOfDifferenceAndRestartsOnce) {
+    const std::string file = writeFile("unit", kFileText);
+    connect(kBus, 5);
+    Comparison c;
+    ASSERT_TRUE(compareDeviceWithFile(sim->ctx, file, c));
+    EXPECT_THAT(sim->op.texts(), IsEmpty());
+    EXPECT_FALSE(c.partial);
+    EXPECT_THAT(rowTexts(c), ElementsAre(RowText{"0102", "On", "Off"}, RowText{"0104", "55", "56"},
+                                         RowText{"0106", "7", ""}, RowText{"010a", "", "3"}));
+    EXPECT_EQ(sim->device(5)->restarts, 1u);
+    EXPECT_TRUE(sim->frame.deviceSelected);
+    EXPECT_FALSE(sim->op.progressMisused);
+
+    // The same rows as CSV: a header naming the sides, numbers and values as
+    // the table shows them, a field with a comma quoted.
+    EXPECT_EQ(comparisonCsv(ctx.texts, c),
+              "Number,Description,Device," + file + "\r\n"
+              "0102," + std::string(100, 'X') + ",On,Off\r\n"
+              "0104," + csvField(parameterDescription(ctx.texts, 0x104)) + ",55,56\r\n"
+              "0106,(no description),7,\r\n"
+              "010a,(no description),,3\r\n");
+
+    // The device's own set written to a file compares with the first file alike.
+    MemoryStream saved;
+    ASSERT_TRUE(writeParameterText(sim->ctx, saved));
+    const std::string deviceFile = writeFile("device", saved.str());
+    Comparison files;
+    ASSERT_TRUE(compareFiles(ctx, deviceFile, file, files));
+    EXPECT_EQ(rowTexts(files), rowTexts(c));
+    EXPECT_EQ(files.leftName, deviceFile);
+}
+
+TEST_F(CompareTest, DeviceThatStopsAnsweringGivesAPartialResult) {
+    const std::string file = writeFile("unit", kFileText);
+    connect(kBus, 5);
+    sim->device(5)->mutedKeys.insert(0x106);
+    Comparison c;
+    ASSERT_TRUE(compareDeviceWithFile(sim->ctx, file, c));
+    EXPECT_TRUE(c.partial);
+    EXPECT_EQ(c.stoppedAt, 0x106u);
+    // Nothing at or past the parameter it stopped at: the file's 010a is not
+    // reported as missing on a device that was never asked for it.
+    EXPECT_THAT(rowTexts(c), ElementsAre(RowText{"0102", "On", "Off"}, RowText{"0104", "55", "56"}));
+    EXPECT_THAT(sim->op.texts(), ::testing::Contains("text 3"));
+}
+
+TEST_F(CompareTest, FileThatDoesNotVerifyIsNotCompared) {
+    const std::string good = writeFile("good", kFileText);
+    const std::string bad = writeFile("bad", kFileText);
+    std::string content = readFile(bad);
+    content[content.find("#CBEG: ") + 20] ^= 0x01;
+    std::ofstream(bad, std::ios::binary) << content;
+    op.clear();
+    Comparison c;
+    EXPECT_FALSE(compareFiles(ctx, good, bad, c));
+    ASSERT_EQ(op.messages.size(), 1u);
+    EXPECT_THAT(op.messages[0].text, HasSubstr("text 32783"));
+    EXPECT_THAT(op.messages[0].text, HasSubstr(bad));
+
+    connect(kBus, 5);
+    EXPECT_FALSE(compareDeviceWithFile(sim->ctx, bad, c));
+    EXPECT_EQ(sim->device(5)->restarts, 0u);   // refused before the device was touched
+}
+
+TEST_F(CompareTest, CsvIntoAFolderThatTakesNoFileNamesTheFile) {
+    // procfs takes no new file, whoever asks.
+    const std::string path = "/proc/fieldservice-compare.csv";
+    EXPECT_FALSE(writeCsvFile(ctx, path, "a,b\r\n"));
+    ASSERT_EQ(op.messages.size(), 1u);
+    EXPECT_EQ(op.messages[0].text, "text 4\r\n\r\n" + path);
+
+    op.files.push_back(dir.file("out.csv"));
+    EXPECT_TRUE(exportCsv(ctx, "a,b\r\n"));
+    EXPECT_EQ(readFile(dir.file("out.csv")), "a,b\r\n");
+}
+
+TEST(CsvText, FieldsAreQuotedAndWindows1252BecomesUtf8) {
+    EXPECT_EQ(csvRow({"plain", "a,b", "say \"hi\"", "caf\xE8", "\x80 5", "d\xC3\xA9j\xC3\xA0"}),
+              "plain,\"a,b\",\"say \"\"hi\"\"\",caf\xC3\xA8,\xE2\x82\xAC 5,d\xC3\xA9j\xC3\xA0\r\n");
+}

@@ -1,0 +1,112 @@
+// The parameter table and the comparison windows on a simulated device,
+// with the shipped English texts.
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QtTest>
+#include <memory>
+
+#include "files/Compare.h"
+#include "files/ui/CompareDialog.h"
+#include "params/ui/ParameterTableDialog.h"
+#include "support/SimFixture.h"
+#include "texts/TextTable.h"
+
+namespace {
+
+const char* const Bus =
+    "device 1 PUMP\n"
+    " param 0100 4 1000\n"
+    " param 0102 onoff on\n"
+    " param 0104 2 200 ext\n"
+    " param 0200 4 9\n"
+    " param 0204 4 10\n"
+    " end 0206\n";
+
+int visibleRows(QTableWidget* table) {
+    int n = 0;
+    for (int r = 0; r < table->rowCount(); ++r) n += table->isRowHidden(r) ? 0 : 1;
+    return n;
+}
+
+int rowOf(QTableWidget* table, const QString& number) {
+    for (int r = 0; r < table->rowCount(); ++r)
+        if (table->item(r, 0)->text() == number) return r;
+    return -1;
+}
+
+}  // namespace
+
+class TableCompareTest : public QObject {
+    Q_OBJECT
+    std::unique_ptr<SimFixture> fx;
+private slots:
+    void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
+    void init() {
+        fx = std::make_unique<SimFixture>(SimFixture::fromText, Bus);
+        QVERIFY(fx->ctx.texts.messages.Load(FS_SOURCE_DIR "/install/messages.eng"));
+        QVERIFY(fx->connect(1));
+        fx->op.clear();
+    }
+    void cleanup() { fx.reset(); }
+
+    void tableFiltersEditsAndWrites() {
+        ParameterTableDialog dialog(fx->ctx, nullptr, nullptr);
+        QVERIFY(dialog.start());
+        QTableWidget* table = dialog.table();
+        QCOMPARE(table->rowCount(), 5);
+        QVERIFY(!dialog.partialLabel()->isVisible());
+        QCOMPARE(table->item(rowOf(table, "0104"), ParameterTableDialog::AccessColumn)->text(), QString("extended"));
+        QCOMPARE(table->item(rowOf(table, "0102"), ParameterTableDialog::KindColumn)->text(), QString("on/off"));
+
+        dialog.filterBox()->setText("020");
+        QCOMPARE(visibleRows(table), 2);
+        dialog.filterBox()->clear();
+        QCOMPARE(visibleRows(table), 5);
+
+        // Sorted by value, descending: the largest first.
+        table->sortByColumn(ParameterTableDialog::ValueColumn, Qt::DescendingOrder);
+        QCOMPARE(table->item(0, 0)->text(), QString("0100"));
+
+        QVERIFY(!dialog.writeButton()->isEnabled());
+        QTableWidgetItem* value = table->item(rowOf(table, "0104"), ParameterTableDialog::ValueColumn);
+        value->setText("300");
+        QCOMPARE(value->text(), QString("255"));
+        QVERIFY(value->font().bold());
+        QVERIFY(dialog.writeButton()->isEnabled());
+        QTest::mouseClick(dialog.writeButton(), Qt::LeftButton);
+        QCOMPARE(fx->param(1, 0x104), std::optional<uint32_t>(255));
+        QCOMPARE(fx->device(1)->restarts, 1u);
+        QVERIFY(!dialog.writeButton()->isEnabled());
+        dialog.accept();   // written and restarted: nothing more owed
+        QCOMPARE(fx->device(1)->restarts, 1u);
+    }
+
+    void comparisonShowsCountPartialMarkAndTheLoadButtonForADevice() {
+        Comparison c;
+        c.leftName = "Device";
+        c.rightName = "unit.NFO";
+        c.rows = {{0x102, ComparedValue{1, true}, ComparedValue{0, true}}, {0x104, ComparedValue{55}, std::nullopt}};
+        c.partial = true;
+        c.stoppedAt = 0x106;
+        CompareDialog device(fx->ctx, c, "unit.NFO", nullptr, nullptr);
+        QCOMPARE(device.table()->rowCount(), 2);
+        QCOMPARE(device.table()->item(0, 2)->text(), QString("ON"));
+        QCOMPARE(device.table()->item(1, 3)->text(), QString());
+        QCOMPARE(device.table()->horizontalHeaderItem(3)->text(), QString("unit.NFO"));
+        QVERIFY(device.countLabel()->text().startsWith("2 "));
+        QVERIFY(!device.partialLabel()->isHidden());
+        QVERIFY(device.partialLabel()->text().contains("0106"));
+        QVERIFY(device.loadButton());
+
+        c.partial = false;
+        CompareDialog files(fx->ctx, c, std::string(), nullptr, nullptr);
+        QVERIFY(files.partialLabel()->isHidden());
+        QVERIFY(!files.loadButton());
+    }
+};
+
+QTEST_MAIN(TableCompareTest)
+#include "table_compare_test.moc"
