@@ -21,6 +21,15 @@ inline constexpr uint32_t SendFailed = 0x0800;
 inline constexpr uint32_t PortFailure = 0x0200;
 inline constexpr uint32_t BadAnswer = 0x0100;
 
+// The stretch before a deadline that the link watches the clock for instead
+// of sleeping through. Waking from a sleep costs what the system takes to run
+// the thread again: on an idle CPU of a virtual machine a tenth of a
+// millisecond or more, about 200 µs per transaction over the settle and
+// the answer. Watching costs processor time for as long as it lasts. Measured
+// with scripts/bench-trade.sh (spin length against the bus ratio and the CPU
+// per bus second with the CPUs idle).
+inline constexpr uint32_t DefaultClockWatchUs = 200;
+
 class SerialLink {
 public:
     SerialLink();
@@ -41,6 +50,11 @@ public:
     // runs (the window keeps its progress bar moving). A transaction asked for
     // from inside the hook is refused, never run.
     void setWaitHook(std::function<void()> hook);
+    // How long before the end of each timed wait (the settle, the byte
+    // waits of the port) the link stops sleeping and watches the clock, in
+    // microseconds; 0 sleeps all the way. See DefaultClockWatchUs.
+    void setClockWatch(uint32_t micros);
+    uint32_t clockWatch() const { return clockWatchUs_; }
     // True while a transaction is in flight.
     bool transactionInFlight() const { return inFlight_; }
 
@@ -102,6 +116,7 @@ protected:
     std::function<std::string(unsigned)> resolver_;
     std::function<void()> waitHook_;
     bool inFlight_ = false;
+    uint32_t clockWatchUs_;
 
 
     enum class Transaction { Select, Deselect, Read, Write, WriteDigit };
