@@ -24,10 +24,14 @@ inline constexpr uint32_t BadAnswer = 0x0100;
 // The stretch before a deadline that the link watches the clock for instead
 // of sleeping through. Waking from a sleep costs what the system takes to run
 // the thread again: on an idle CPU of a virtual machine a tenth of a
-// millisecond or more, about 200 µs per transaction over the settle and
-// the answer. Watching costs processor time for as long as it lasts. Measured
-// with scripts/bench-trade.sh (spin length against the bus ratio and the CPU
-// per bus second with the CPUs idle).
+// millisecond or more. Watching costs processor time for as long as it
+// lasts, once per settle at least: a bus does over a hundred transactions a
+// second, so every 100 µs of watch is about 0.011 CPU seconds per bus second
+// (scripts/bench-trade.sh measures the trade; 1000 µs came to 0.13, over the
+// 0.10 we allow). A watch helps only while it is longer than the wake-up it
+// hides, so 200 µs: it covers a virtual machine's wake-up with room to spare,
+// costs about 0.03 CPU seconds per bus second in all, and leaves the rest of
+// the processor budget for slower machines than ours.
 inline constexpr uint32_t DefaultClockWatchUs = 200;
 
 class SerialLink {
