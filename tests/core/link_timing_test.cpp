@@ -87,21 +87,6 @@ TEST(LinkTiming, ClockWatchReachesTheTransportSetBeforeOrAfter) {
     EXPECT_EQ(link.clockWatch(), 50u);
 }
 
-// A clock without a watch of its own (the simulated one) still gets its
-// full settle with any watch length.
-TEST(LinkTiming, SettleOnAVirtualClockIgnoresTheWatch) {
-    auto clock = std::make_shared<VirtualClock>();
-    DeviceLink link;
-    link.setClock(clock);
-    link.setClockWatch(1000);
-    link.setTransport(std::make_unique<FaultLine>(clock));
-    ASSERT_TRUE(link.Open(1));
-    int64_t before = clock->nowNs();
-    link.Settle();
-    EXPECT_GE(clock->nowNs() - before, 2000000);
-    EXPECT_LE(clock->nowNs() - before, 2010000);
-}
-
 // The quiet-line wait never ends before its 20 ms, neither with a watch
 // shorter than the wait nor with one longer than all of it.
 TEST(LinkTiming, TermiosQuietWaitEndsNoEarlierThanItsTimeout) {
@@ -117,30 +102,6 @@ TEST(LinkTiming, TermiosQuietWaitEndsNoEarlierThanItsTimeout) {
         EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(20)) << "watch " << watch;
         EXPECT_TRUE(port.close());
     }
-}
-
-TEST(LinkTiming, TransactionsOverATerminalWithALongWatch) {
-    SimBus bus;
-    std::string error;
-    ASSERT_TRUE(parseBusText("device 5 PUMPCTRL\n version 3\n release 7\n param 0100 2 5\n", bus, error)) << error;
-    PtyServer server(bus, PtyServer::Options{});
-    ASSERT_TRUE(server.open(error)) << error;
-    std::thread serving([&] { server.run(); });
-    {
-        DeviceLink link;
-        link.setClockWatch(1000);
-        std::string path = server.path();
-        link.setPortResolver([path](unsigned) { return path; });
-        ASSERT_TRUE(link.Open(1));
-        EXPECT_TRUE(link.Select(5));
-        EXPECT_EQ(link.ReadRegister(32), 3u);
-        EXPECT_EQ(link.errorFlag(), 0);
-        EXPECT_FALSE(link.Select(6));
-        EXPECT_TRUE(link.Deselect());
-        link.Close();
-    }
-    server.stop();
-    serving.join();
 }
 
 // Without the right to it (not root, no RLIMIT_RTPRIO) the request is
