@@ -45,6 +45,7 @@ public:
         return inner_->purge();
     }
     bool takeErrors(LineErrors& errors) override { return inner_->takeErrors(errors); }
+    void setClockWatch(uint32_t watchMicros) override { inner_->setClockWatch(watchMicros); }
 
     static double now() {
         return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();

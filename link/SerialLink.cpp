@@ -10,7 +10,7 @@ namespace {
 constexpr uint32_t ResyncSilenceMs = 20;
 }  // namespace
 
-SerialLink::SerialLink() { setClock(monotonicClock()); }
+SerialLink::SerialLink() : clockWatchUs_(DefaultClockWatchUs) { setClock(monotonicClock()); }
 
 SerialLink::~SerialLink() { Close(); }
 
@@ -21,6 +21,12 @@ void SerialLink::setPortResolver(std::function<std::string(unsigned port)> resol
 void SerialLink::setTransport(std::unique_ptr<ByteTransport> transport) {
     if (openFlag) Close();
     transport_ = std::move(transport);
+    if (transport_) transport_->setClockWatch(clockWatchUs_);
+}
+
+void SerialLink::setClockWatch(uint32_t micros) {
+    clockWatchUs_ = micros;
+    if (transport_) transport_->setClockWatch(micros);
 }
 
 void SerialLink::setClock(std::shared_ptr<Clock> clock) {
@@ -36,7 +42,7 @@ int SerialLink::Open(unsigned port) {
     if (openFlag || port == 0) return 0;
     std::string path = resolver_ ? resolver_(port) : "/dev/ttyS" + std::to_string(port - 1);
     openFailure_.path = path;
-    if (!transport_) transport_ = std::make_unique<TermiosPort>();
+    if (!transport_) setTransport(std::make_unique<TermiosPort>());
     int64_t f = 0;
     if (!clock_->frequency(f) || f <= 0) {
         openFailure_.problem = PortProblem::Other;
@@ -96,7 +102,8 @@ int SerialLink::PurgeAll() {
 }
 
 // The 2 ms pause before each request lets the line calm down. It sleeps to
-// the deadline instead of spinning, then confirms on the same clock.
+// shortly before the deadline and watches the clock for the rest (see
+// DefaultClockWatchUs), then confirms on the same clock.
 //
 // A device takes bytes that follow each other within about 10 ms for one
 // request. After a request that failed on a wrong answer it may still hold
@@ -114,7 +121,7 @@ int SerialLink::Settle() {
         if (StartDeadline(1, ResyncSilenceMs)) {
             int64_t before = clockNow;
             for (;;) {
-                clock_->sleepUntil(deadline1);
+                clock_->waitUntil(deadline1, clockWatchUs_);
                 if (DeadlinePassed(1) || clockNow == before) break;
                 before = clockNow;
             }
@@ -124,7 +131,7 @@ int SerialLink::Settle() {
     if (!StartDeadline(1, 2)) return purged;
     int64_t before = clockNow;
     for (;;) {
-        clock_->sleepUntil(deadline1);
+        clock_->waitUntil(deadline1, clockWatchUs_);
         if (DeadlinePassed(1)) break;
         if (clockNow == before) break;  // a clock that stands still would hold us forever
         before = clockNow;

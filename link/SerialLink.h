@@ -21,6 +21,19 @@ inline constexpr uint32_t SendFailed = 0x0800;
 inline constexpr uint32_t PortFailure = 0x0200;
 inline constexpr uint32_t BadAnswer = 0x0100;
 
+// The stretch before a deadline that the link watches the clock for instead
+// of sleeping through. Waking from a sleep costs what the system takes to run
+// the thread again: on an idle CPU of a virtual machine a tenth of a
+// millisecond or more. Watching costs processor time for as long as it
+// lasts, once per settle at least: a bus does over a hundred transactions a
+// second, so every 100 µs of watch is about 0.011 CPU seconds per bus second
+// (scripts/bench-trade.sh measures the trade; 1000 µs came to 0.13, over the
+// 0.10 we allow). A watch helps only while it is longer than the wake-up it
+// hides, so 200 µs: it covers a virtual machine's wake-up with room to spare,
+// costs about 0.03 CPU seconds per bus second in all, and leaves the rest of
+// the processor budget for slower machines than ours.
+inline constexpr uint32_t DefaultClockWatchUs = 200;
+
 class SerialLink {
 public:
     SerialLink();
@@ -41,6 +54,11 @@ public:
     // runs (the window keeps its progress bar moving). A transaction asked for
     // from inside the hook is refused, never run.
     void setWaitHook(std::function<void()> hook);
+    // How long before the end of each timed wait (the settle, the byte
+    // waits of the port) the link stops sleeping and watches the clock, in
+    // microseconds; 0 sleeps all the way. See DefaultClockWatchUs.
+    void setClockWatch(uint32_t micros);
+    uint32_t clockWatch() const { return clockWatchUs_; }
     // True while a transaction is in flight.
     bool transactionInFlight() const { return inFlight_; }
 
@@ -106,6 +124,7 @@ protected:
     std::function<void()> waitHook_;
     bool inFlight_ = false;
     PortOpenFailure openFailure_;
+    uint32_t clockWatchUs_;
 
 
     enum class Transaction { Select, Deselect, Read, Write, WriteDigit };

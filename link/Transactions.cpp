@@ -1,16 +1,16 @@
 // The bus transactions. Each runs on a worker thread of its own at the
-// highest priority the process may ask for, so byte timing holds while the
-// caller waits; the caller keeps its window alive through the wait hook.
+// highest priority the process may ask for (real-time where it is allowed,
+// see ThreadTiming.h), so byte timing holds while the caller waits; the
+// caller keeps its window alive through the wait hook.
 #include <pthread.h>
-#include <sched.h>
 
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
 
 #include "link/NibbleValue.h"
 #include "link/SerialLink.h"
+#include "platform/ThreadTiming.h"
 
 namespace {
 
@@ -23,6 +23,10 @@ struct Worker {
 
 void* workerMain(void* arg) {
     auto* w = static_cast<Worker*>(arg);
+    // Before the first byte: the settle and the byte waits end on time, and
+    // nothing of lower priority runs ahead of the wire while it matters.
+    threadtiming::preciseTimers();
+    threadtiming::realtimePriority();
     w->body();
     {
         std::lock_guard<std::mutex> lock(w->mutex);
@@ -32,26 +36,15 @@ void* workerMain(void* arg) {
     return nullptr;
 }
 
-// Real-time scheduling needs a privilege most users lack; once refused we
-// stop asking and start plain threads.
-std::atomic<bool> realtimeRefused{false};
+bool startWorker(pthread_t& thread, Worker* w) { return pthread_create(&thread, nullptr, workerMain, w) == 0; }
 
-bool startWorker(pthread_t& thread, Worker* w) {
-    if (!realtimeRefused.load()) {
-        pthread_attr_t attr;
-        if (pthread_attr_init(&attr) == 0) {
-            sched_param param{};
-            param.sched_priority = sched_get_priority_max(SCHED_FIFO);
-            bool ready = pthread_attr_setinheritsched(&attr, PTHREAD_EXPLICIT_SCHED) == 0 &&
-                         pthread_attr_setschedpolicy(&attr, SCHED_FIFO) == 0 &&
-                         pthread_attr_setschedparam(&attr, &param) == 0;
-            bool started = ready && pthread_create(&thread, &attr, workerMain, w) == 0;
-            pthread_attr_destroy(&attr);
-            if (started) return true;
-        }
-        realtimeRefused.store(true);
-    }
-    return pthread_create(&thread, nullptr, workerMain, w) == 0;
+// The caller's timed waits (the wait hook's interval) end on time too; asked
+// once per calling thread.
+void preciseTimersForCaller() {
+    thread_local bool asked = false;
+    if (asked) return;
+    asked = true;
+    threadtiming::preciseTimers();
 }
 
 constexpr auto HookInterval = std::chrono::milliseconds(5);
@@ -63,6 +56,7 @@ bool SerialLink::RunTransaction(Transaction which) {
     inFlight_ = true;
     work_ = slots_;
 
+    preciseTimersForCaller();
     Worker w;
     w.body = [this, which] { RunBody(which); };
     pthread_t thread;

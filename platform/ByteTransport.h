@@ -54,4 +54,8 @@ public:
     // Takes and clears the line errors seen since the last call; false when
     // the error state cannot be read (a port failure).
     virtual bool takeErrors(LineErrors& errors) = 0;
+    // How long before the end of a timed wait the line stops sleeping and
+    // watches the clock instead (see Clock::waitUntil). Lines that do not
+    // sleep on a real clock ignore it.
+    virtual void setClockWatch(uint32_t watchMicros) { (void)watchMicros; }
 };

@@ -18,6 +18,15 @@ public:
         while (now(t) && t <= ticks) {
         }
     }
+    // Returns as sleepUntil does, but ends its sleep watchMicros before the
+    // tick and watches the clock for the rest: waking from a sleep is late
+    // by however long the system takes to run the thread again (a tenth of a
+    // millisecond or more for an idle CPU of a virtual machine), watching is
+    // not. 0 sleeps all the way. Clocks that know no better just sleep.
+    virtual void waitUntil(int64_t ticks, uint32_t watchMicros) {
+        (void)watchMicros;
+        sleepUntil(ticks);
+    }
 };
 
 // The monotonic clock of this platform (nanosecond ticks).

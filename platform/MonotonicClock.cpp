@@ -23,8 +23,25 @@ public:
 
     // Sleeps to one nanosecond past the tick: the deadline test is "strictly
     // greater", and an absolute sleep never drifts however often it is woken.
-    void sleepUntil(int64_t ticks) override {
-        int64_t target = ticks + 1;
+    void sleepUntil(int64_t ticks) override { sleepTo(ticks + 1); }
+
+    // The watch is bounded by the tick itself: the monotonic clock always
+    // moves, and a clock that cannot be read ends it at once.
+    void waitUntil(int64_t ticks, uint32_t watchMicros) override {
+        int64_t watch = int64_t(watchMicros) * 1000;
+        if (watch <= 0) {
+            sleepUntil(ticks);
+            return;
+        }
+        int64_t t = 0;
+        if (!now(t)) return;
+        if (ticks - watch > t) sleepTo(ticks - watch);
+        while (now(t) && t <= ticks) {
+        }
+    }
+
+private:
+    static void sleepTo(int64_t target) {
         timespec ts{};
         ts.tv_sec = time_t(target / NanosPerSecond);
         ts.tv_nsec = long(target % NanosPerSecond);

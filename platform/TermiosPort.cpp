@@ -24,6 +24,12 @@ constexpr int MarkFollowMs = 50;
 // that cannot go out in this time is stuck.
 constexpr int WriteBoundMs = 1000;
 
+int64_t monotonicNs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
 int64_t monotonicMs() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
@@ -243,7 +249,7 @@ bool TermiosPort::close() {
 
 bool TermiosPort::fill(int timeoutMs) {
     if (fd_ < 0 || failed_) return false;
-    int64_t deadline = monotonicMs() + timeoutMs;
+    int64_t deadline = monotonicNs() + int64_t(timeoutMs) * 1000000;
     for (;;) {
         ssize_t n = ::read(fd_, buffer_, sizeof buffer_);
         if (n > 0) {
@@ -256,10 +262,24 @@ bool TermiosPort::fill(int timeoutMs) {
             failed_ = true;
             return false;
         }
-        int left = int(deadline - monotonicMs());
+        if (!waitReadable(deadline)) return false;
+        // POLLIN or POLLHUP: the read tells which.
+    }
+}
+
+// The quiet-line wait before a release is part of every bus's time, so its
+// end must come when it is due, not when the kernel gets round to it. The
+// wait sleeps in ppoll (nanoseconds, unlike poll's milliseconds) to the watch
+// before the deadline, then asks again without sleeping until the deadline.
+bool TermiosPort::waitReadable(int64_t deadlineNs) {
+    for (;;) {
+        int64_t left = deadlineNs - monotonicNs();
         if (left < 0) return false;
+        int64_t sleep = left - watchNs_;
+        if (sleep < 0) sleep = 0;
+        timespec timeout{time_t(sleep / 1000000000), long(sleep % 1000000000)};
         pollfd p{fd_, POLLIN, 0};
-        int r = ::poll(&p, 1, left);
+        int r = ::ppoll(&p, 1, &timeout, nullptr);
         if (r < 0 && errno != EINTR) {
             failed_ = true;
             return false;
@@ -268,8 +288,7 @@ bool TermiosPort::fill(int timeoutMs) {
             failed_ = true;
             return false;
         }
-        if (r == 0) return false;
-        // POLLIN or POLLHUP: the read tells which.
+        if (r > 0) return true;
     }
 }
 

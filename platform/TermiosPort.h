@@ -56,6 +56,7 @@ public:
     bool writeByte(uint8_t byte) override;
     bool purge() override;
     bool takeErrors(LineErrors& errors) override;
+    void setClockWatch(uint32_t watchMicros) override { watchNs_ = int64_t(watchMicros) * 1000; }
 
 private:
     struct Counters {
@@ -71,6 +72,9 @@ private:
     // Fills the input buffer with what is waiting, waiting up to timeoutMs
     // for the first byte. False on timeout or failure (failed_ set).
     bool fill(int timeoutMs);
+    // Waits until deadlineNs for input: a sleeping poll to watchNs_ before
+    // the end, polls that do not sleep after it. False on timeout or failure.
+    bool waitReadable(int64_t deadlineNs);
     // The next raw byte from the buffer, reading more within timeoutMs.
     bool nextRaw(int timeoutMs, uint8_t& byte);
     InputMarks marks_;
@@ -86,6 +90,7 @@ private:
     PortOpenFailure failure_;
     std::string lockDirectory_;
     PortLockFile lockFile_;
+    int64_t watchNs_ = 0;
     termios saved_{};
     bool haveSerialInfo_ = false;
     int savedSerialFlags_ = 0;
