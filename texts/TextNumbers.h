@@ -31,6 +31,9 @@ inline constexpr uint32_t USED_MESSAGE_NUMBERS[] = {
     // the check before a load, questions before an unloadable text, a
     // replaced file or a taken address, and what commands tell in passing
     33024, 33025, 33026, 33027, 33028, 33029, 33030, 33031, 33032, 33033,
+    // the load's backup and read-back, and their options
+    33072, 33073, 33074, 33075, 33076, 33077, 33078, 33079, 33080, 33081,
+    33082, 33083, 33084,
     // status bar hints
     32896, 32897, 32898, 32899, 32900, 32901, 32902, 32903, 32904, 32905,
     32906, 32907, 32910, 32911, 32912, 32913,

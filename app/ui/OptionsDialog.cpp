@@ -17,6 +17,9 @@
 
 namespace {
 
+constexpr uint32_t BACKUP_OPTION_TEXT = 33082;   // "Save a backup of the device before loading a file"
+constexpr uint32_t VERIFY_OPTION_TEXT = 33083;   // "Verify the parameters after loading a file"
+
 QString text(const AppContext& ctx, uint32_t n) { return shellText(ctx.message(n)); }
 
 template <typename W>
@@ -66,9 +69,9 @@ OptionsDialog::OptionsDialog(AppContext& ctx, QWidget* parent, std::function<boo
     const Settings& state = ctx.settings;
     DialogUnits du(this);
     setWindowTitle(shellText(state.windowTitle));
-    setFixedSize(du.size(301, 164));
+    setFixedSize(du.size(301, 192));
 
-    place(new QGroupBox(text(ctx, 384), this), "1180", du.rect(7, 12, 289, 128));
+    place(new QGroupBox(text(ctx, 384), this), "1180", du.rect(7, 12, 289, 156));
     auto* languageLabel = place(new QLabel(text(ctx, 385), this), "1181", du.rect(17, 26, 176, 28));
     auto* portLabel = place(new QLabel(text(ctx, 387), this), "1183", du.rect(17, 58, 176, 28));
     for (QLabel* label : {languageLabel, portLabel}) {
@@ -86,9 +89,13 @@ OptionsDialog::OptionsDialog(AppContext& ctx, QWidget* parent, std::function<boo
 
     connectOnStartup_ = place(new QCheckBox(text(ctx, 389), this), "1185", du.rect(17, 124, 272, 12));
     connectOnStartup_->setChecked(state.connectOnStartup);
+    backupBeforeLoad_ = place(new QCheckBox(text(ctx, BACKUP_OPTION_TEXT), this), "1186", du.rect(17, 138, 272, 12));
+    backupBeforeLoad_->setChecked(state.backupBeforeLoad);
+    verifyAfterLoad_ = place(new QCheckBox(text(ctx, VERIFY_OPTION_TEXT), this), "1187", du.rect(17, 152, 272, 12));
+    verifyAfterLoad_->setChecked(state.verifyAfterLoad);
 
-    auto* cancel = place(new QPushButton(tr("&Cancel"), this), "2", du.rect(194, 144, 44, 14));
-    auto* ok = place(new QPushButton(tr("&OK"), this), "1", du.rect(252, 144, 44, 14));
+    auto* cancel = place(new QPushButton(tr("&Cancel"), this), "2", du.rect(194, 172, 44, 14));
+    auto* ok = place(new QPushButton(tr("&OK"), this), "1", du.rect(252, 172, 44, 14));
     cancel->setDefault(true);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
@@ -106,6 +113,8 @@ void OptionsDialog::accept() {
     choice.languageEntry = chosen(languages_);
     choice.portEntry = chosen(ports_);
     choice.connectOnStartup = connectOnStartup_->isChecked();
+    choice.backupBeforeLoad = backupBeforeLoad_->isChecked();
+    choice.verifyAfterLoad = verifyAfterLoad_->isChecked();
     applyOptions(settings_, codes_, choice, reload_);
     QDialog::accept();
 }

@@ -1,5 +1,6 @@
 #pragma once
-// The options dialog (dialog 101): language, COM port and connect at start-up.
+// The options dialog (dialog 101): language, COM port, connect at start-up,
+// and the backup and read-back around a load.
 // It presents; OptionsModel decides what the lists hold and what OK writes.
 
 #include <QDialog>
@@ -29,6 +30,8 @@ private:
     QListWidget* languages_ = nullptr;
     QListWidget* ports_ = nullptr;
     QCheckBox* connectOnStartup_ = nullptr;
+    QCheckBox* backupBeforeLoad_ = nullptr;
+    QCheckBox* verifyAfterLoad_ = nullptr;
 };
 
 // Runs the dialog modally; true when the operator confirmed it with OK.
