@@ -10,7 +10,8 @@
 // simulator's turnaround, and the two restart silences of 1.5 s. A restart
 // silence is the device's own time, so it counts in the bound in full.
 // Figures: wall time / lower bound, and CPU seconds of this program (all
-// threads) per second of bus time.
+// threads) per second of bus time. Then the save and the load once more with
+// the load's backup and read-back on: their wall time over the plain pair's.
 //
 //   bus_efficiency [fieldsim path] [bus file] [address]
 #include <cstdio>
@@ -45,6 +46,7 @@ int main(int argc, char** argv) {
     uint8_t address = static_cast<uint8_t>(argc > 3 ? std::atoi(argv[3]) : 1);
     const char* ratioName = "bus: save+load wall / wire bound";
     const char* cpuName = "bus: CPU s per bus s";
+    const char* safeName = "bus: save+safe load / save+load wall";
 
     Child sim;
     std::string path;
@@ -108,6 +110,20 @@ int main(int argc, char** argv) {
     double wall = bench::secondsSince(start);
     double cpu = bench::cpuSeconds() - cpuBefore;
     wire->recording = false;
+
+    // The same again with the load's backup before and read-back after it:
+    // one more save's passes (no restart), one read pass and one restart.
+    ctx.settings.installDirectory = dirTemplate;
+    ctx.settings.backupBeforeLoad = true;
+    ctx.settings.verifyAfterLoad = true;
+    const unsigned shownBefore = op.shown;
+    start = std::chrono::steady_clock::now();
+    saveParameterFile(ctx);
+    double safeSaveSeconds = bench::secondsSince(start);
+    loadParameterFileCommand(ctx);
+    double safeWall = bench::secondsSince(start);
+    const bool safeLoaded = op.shown == shownBefore && owner.deviceSelected &&
+                            std::filesystem::is_directory(std::string(dirTemplate) + "/backups");
     link.Close();
 
     std::error_code ec;
@@ -132,5 +148,12 @@ int main(int argc, char** argv) {
     if (!ok) std::fprintf(stderr, "bus_efficiency: expected two restarts, saw %u\n", bound.restarts);
     ok = bench::figure(ratioName, wall / bound.seconds(), "x", bench::Goal::AtMost, 1.10) && ok;
     ok = bench::figure(cpuName, cpu / wall, "", bench::Goal::AtMost, 0.25) && ok;
+    if (!safeLoaded) {
+        bench::missing(safeName, "the safe load failed or found differences (messages on stderr)");
+        return 1;
+    }
+    std::fprintf(stderr, "  with backup and read-back: save %.3f s, load %.3f s (%.2f times the plain load)\n",
+                 safeSaveSeconds, safeWall - safeSaveSeconds, (safeWall - safeSaveSeconds) / (wall - saveSeconds));
+    ok = bench::figure(safeName, safeWall / wall, "x", bench::Goal::AtMost, 2.0) && ok;
     return ok ? 0 : 1;
 }
