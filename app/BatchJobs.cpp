@@ -10,6 +10,7 @@
 #include "files/FileNames.h"
 #include "files/MemoryStream.h"
 #include "files/ParameterFiles.h"
+#include "files/SafeLoad.h"
 #include "link/DeviceLink.h"
 #include "platform/Directories.h"
 #include "platform/DiskFlush.h"
@@ -95,12 +96,20 @@ int loadFile(AppContext& ctx, const std::string& file) {
     int status = kIncomplete;
     if (showPortProblem(ctx)) return status;
     if (selectFirstDevice(ctx)) {
-        bool loaded = loadParameterFile(ctx, parameterFileFor(file));
+        const SafeLoad load = loadParameterFileSafely(ctx, parameterFileFor(file));
         // The load leaves extended access open and the device must take its
         // new values: restart it, as the interactive load command does.
-        bool restarted = RestartDevice(ctx) != 0;
-        if (!restarted) ctx.showText(1062);
-        if (loaded && restarted) status = kDone;
+        auto restart = [&] {
+            bool restarted = RestartDevice(ctx) != 0;
+            if (!restarted) ctx.showText(1062);
+            return restarted;
+        };
+        if (restart() && load.loaded) {
+            // A difference or a device that stopped answering during the
+            // read-back: the job did not do all it was asked.
+            bool verified = !ctx.settings.verifyAfterLoad || verifyLoadedFile(ctx, load, restart);
+            if (verified) status = kDone;
+        }
     }
     link.Deselect();
     // A port someone else opened stays open; ours is given back.

@@ -8,7 +8,9 @@
 //   0  the job did all it was asked;
 //   1  a file could not be converted, or the load did not complete (no device,
 //      the select or identity read failed, the load stopped with its message,
-//      a question was answered No, the restart failed);
+//      a question was answered No, the restart failed), or the read-back
+//      after the load (settings.verifyAfterLoad) found a parameter that
+//      differs from the file or could not read them all;
 //   2  the directory or the first matching file was not found.
 
 #include <string>

@@ -64,6 +64,8 @@ LoadResult loadInstallationCore(AppContext& ctx) {
     state.language = profileString(state.profilePath, CONFIG_SECTION, "language", "");
     state.serialPort = static_cast<uint8_t>(profileInt(state.profilePath, CONFIG_SECTION, "serial_port", 1) & 0xFF);
     state.connectOnStartup = profileInt(state.profilePath, CONFIG_SECTION, "connect_on_startup", 0) != 0;
+    state.backupBeforeLoad = profileInt(state.profilePath, CONFIG_SECTION, "backup_before_load", 1) != 0;
+    state.verifyAfterLoad = profileInt(state.profilePath, CONFIG_SECTION, "verify_after_load", 1) != 0;
 
     // Opened by relative name: the language files lie in the current
     // directory. Missing parameter or error texts only leave those empty.

@@ -141,6 +141,8 @@ void applyOptions(Settings& state, const std::vector<std::string>& codes, const 
     bool portChosen = choice.portEntry >= 0 && choice.portEntry < kPortCount;
     state.serialPort = portChosen ? uint8_t(choice.portEntry + 1) : 0;
     state.connectOnStartup = choice.connectOnStartup;
+    state.backupBeforeLoad = choice.backupBeforeLoad;
+    state.verifyAfterLoad = choice.verifyAfterLoad;
 
     // A failed write is not reported: the loader reads back what the file holds.
     writeProfileString(state.profilePath, kSection, "language", state.language);
@@ -149,5 +151,7 @@ void applyOptions(Settings& state, const std::vector<std::string>& codes, const 
                        state.connectOnStartup ? "1" : "0");
     for (const auto& [port, device] : choice.portDevices)
         writeProfileString(state.profilePath, kPortSection, "com" + std::to_string(port), device);
+    writeProfileString(state.profilePath, kSection, "backup_before_load", state.backupBeforeLoad ? "1" : "0");
+    writeProfileString(state.profilePath, kSection, "verify_after_load", state.verifyAfterLoad ? "1" : "0");
     if (reload) reload();
 }

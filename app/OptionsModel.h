@@ -88,12 +88,15 @@ struct OptionsChoice {
     bool connectOnStartup = false;
     // Devices chosen for COM ports: port number -> device path.
     std::map<unsigned, std::string> portDevices;
+    bool backupBeforeLoad = true;
+    bool verifyAfterLoad = true;
 };
 
 // OK: language = the chosen code (kept when none is chosen), lower-cased;
-// serial port = entry + 1 (0 when none); the three keys written to the
-// profile, and "com<N>=<device>" in section "Port Devices" for each device
-// chosen; then reload runs (the installation loader; its result is not
+// serial port = entry + 1 (0 when none); the five keys written to the
+// profile (language, serial_port, connect_on_startup, backup_before_load,
+// verify_after_load), and "com<N>=<device>" in section "Port Devices" for
+// each device chosen; then reload runs (the installation loader; its result is not
 // looked at, its own messages tell of a failure).
 void applyOptions(Settings& state, const std::vector<std::string>& codes, const OptionsChoice& choice,
                   const std::function<bool()>& reload);

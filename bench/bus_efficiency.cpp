@@ -57,7 +57,7 @@ struct Setup {
 // One save and load against a fresh simulator. Prints the pass's two rows
 // (their names end in suffix); false when a target was missed or the pass
 // could not be measured.
-bool measure(const Setup& setup, bool keepAwake, const std::string& suffix) {
+bool measure(const Setup& setup, bool keepAwake, const std::string& suffix, bool safeToo) {
     std::string ratioName = "bus: save+load wall / wire bound" + suffix;
     std::string cpuName = "bus: CPU s per bus s" + suffix;
     std::optional<bench::WakeLatencyHold> awake;
@@ -127,6 +127,24 @@ bool measure(const Setup& setup, bool keepAwake, const std::string& suffix) {
     double wall = bench::secondsSince(start);
     double cpu = bench::cpuSeconds() - cpuBefore;
     wire->recording = false;
+
+    // The same again with the load's backup before and read-back after it:
+    // one more save's passes (no restart), one read pass and one restart.
+    double safeSaveSeconds = 0, safeWall = 0;
+    bool safeLoaded = false;
+    if (safeToo) {
+        ctx.settings.installDirectory = dirTemplate;
+        ctx.settings.backupBeforeLoad = true;
+        ctx.settings.verifyAfterLoad = true;
+        const unsigned shownBefore = op.shown;
+        start = std::chrono::steady_clock::now();
+        saveParameterFile(ctx);
+        safeSaveSeconds = bench::secondsSince(start);
+        loadParameterFileCommand(ctx);
+        safeWall = bench::secondsSince(start);
+        safeLoaded = op.shown == shownBefore && owner.deviceSelected &&
+                     std::filesystem::is_directory(std::string(dirTemplate) + "/backups");
+    }
     link.Close();
 
     std::error_code ec;
@@ -153,6 +171,16 @@ bool measure(const Setup& setup, bool keepAwake, const std::string& suffix) {
     if (!ok) std::fprintf(stderr, "bus_efficiency: expected two restarts, saw %u\n", bound.restarts);
     ok = bench::figure(ratioName, wall / bound.seconds(), "x", bench::Goal::AtMost, RatioTarget) && ok;
     ok = bench::figure(cpuName, cpu / wall, "", bench::Goal::AtMost, CpuTarget) && ok;
+    if (safeToo) {
+        const char* safeName = "bus: save+safe load / save+load wall";
+        if (!safeLoaded) {
+            bench::missing(safeName, "the safe load failed or found differences (messages on stderr)");
+            return false;
+        }
+        std::fprintf(stderr, "  with backup and read-back: save %.3f s, load %.3f s (%.2f times the plain load)\n",
+                     safeSaveSeconds, safeWall - safeSaveSeconds, (safeWall - safeSaveSeconds) / (wall - saveSeconds));
+        ok = bench::figure(safeName, safeWall / wall, "x", bench::Goal::AtMost, 2.0) && ok;
+    }
     return ok;
 }
 
@@ -172,7 +200,7 @@ int main(int argc, char** argv) {
         setup.watchUs = static_cast<uint32_t>(std::strtoul(watch, nullptr, 10));
 
     bool ok = true;
-    if (!idleOnly) ok = measure(setup, true, "") && ok;
-    ok = measure(setup, false, ", CPUs idle") && ok;
+    if (!idleOnly) ok = measure(setup, true, "", true) && ok;
+    ok = measure(setup, false, ", CPUs idle", false) && ok;
     return ok ? 0 : 1;
 }

@@ -8,6 +8,7 @@
 #include "files/FileNames.h"
 #include "files/ParameterFiles.h"
 #include "files/ParameterKeys.h"
+#include "files/SafeLoad.h"
 #include "files/ScanfLike.h"
 #include "link/DeviceLink.h"
 #include "params/ParameterModel.h"
@@ -146,7 +147,9 @@ DataPassResult walkFileValues(AppContext& ctx, std::string_view remaining, Pass 
 
 }  // namespace
 
-bool applyParameterText(AppContext& ctx, MemoryStream& stream) {
+bool applyParameterText(AppContext& ctx, MemoryStream& stream) { return applyParameterText(ctx, stream, {}); }
+
+bool applyParameterText(AppContext& ctx, MemoryStream& stream, const std::function<bool()>& beforeWriting) {
     DeviceLink& link = ctx.link;
     size_t length = stream.length();
     std::string text(length, '\0');
@@ -178,6 +181,11 @@ bool applyParameterText(AppContext& ctx, MemoryStream& stream) {
         return version == link.parameterVersion || ctx.askText(32788);
     });
     if (!goOn) return false;
+
+    // The step before writing runs here, before the check opens extended
+    // access: reading the device with it already open would find every
+    // parameter readable with normal access too (only a restart closes it).
+    if (beforeWriting && !beforeWriting()) return false;
 
     // Before the first write: every value against the kind of its parameter.
     // The access handshake writes nothing but the access registers.
@@ -230,8 +238,12 @@ void loadParameterFileCommand(AppContext& ctx) {
     std::string here = std::filesystem::current_path(ec).string();
     auto chosen = ctx.ui().chooseOpenFile(FileChoice{fileFilter(ctx.texts, PARAMETER_EXTENSION), PARAMETER_EXTENSION, here});
     if (chosen) {
-        const bool loaded = loadParameterFile(ctx, *chosen);
-        if (restartAndReport(ctx) && loaded) ctx.notifyText(LOADED_TEXT, {*chosen});
+        const SafeLoad load = loadParameterFileSafely(ctx, *chosen);
+        if (restartAndReport(ctx) && load.loaded) {
+            ctx.notifyText(LOADED_TEXT, {*chosen});
+            // Read back what the device kept once it runs with its new values.
+            if (ctx.settings.verifyAfterLoad) verifyLoadedFile(ctx, load, [&] { return restartAndReport(ctx) != 0; });
+        }
     }
     ctx.window().RenderPanel();
     ctx.window().idle = true;

@@ -17,6 +17,9 @@ LocalDate systemLocalDate() {
     date.day = parts.tm_mday;
     date.month = parts.tm_mon + 1;
     date.year = parts.tm_year + 1900;
+    date.hour = parts.tm_hour;
+    date.minute = parts.tm_min;
+    date.second = parts.tm_sec;
     return date;
 }
 }  // namespace

@@ -55,6 +55,12 @@ uint32_t sealSeed(Clock& clock);
 // Loading into the selected device.
 bool loadParameterFile(AppContext& ctx, const std::string& path);
 bool applyParameterText(AppContext& ctx, MemoryStream& stream);
+// The same, with a step run before the load writes anything: once the text
+// has passed its own checks (name, form, parameter version question) and
+// before the check against the device opens extended access, so that the
+// step sees the device's access as the load found it. False from it ends the
+// load there (the step has told why).
+bool applyParameterText(AppContext& ctx, MemoryStream& stream, const std::function<bool()>& beforeWriting);
 // True when the text is fit to be loaded as far as the text alone tells:
 // "#NAME: " present; "#PVER: ", "#ADDR: " (a bus address, 0 to 63) and
 // "#PSWD: " readable where present; every "#CODE: " followed by a parameter

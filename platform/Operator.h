@@ -25,6 +25,12 @@ public:
 
     // A message box with an OK button.
     virtual void message(const std::string& caption, const std::string& text, MessageIcon icon) = 0;
+    // A message whose lines are laid out in columns (a table of values): its
+    // lines and blanks are kept as they are, in a fixed-width font where
+    // there is a choice of fonts. Operators without one show a message.
+    virtual void messageTable(const std::string& caption, const std::string& text, MessageIcon icon) {
+        message(caption, text, icon);
+    }
     // A question with Yes and No; true for Yes.
     virtual bool question(const std::string& caption, const std::string& text) = 0;
 

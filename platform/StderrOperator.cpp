@@ -38,6 +38,21 @@ void StderrOperator::message(const std::string& caption, const std::string& text
     writeLine(caption, text);
 }
 
+void StderrOperator::messageTable(const std::string& caption, const std::string& text, MessageIcon) {
+    if (!caption.empty()) out_ << oneLine(caption) << ":\n";
+    std::string line;
+    for (size_t i = 0; i <= text.size(); ++i) {
+        if (i == text.size() || text[i] == '\n') {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            out_ << line << '\n';
+            line.clear();
+        } else {
+            line += text[i];
+        }
+    }
+    out_.flush();
+}
+
 bool StderrOperator::question(const std::string& caption, const std::string& text) {
     writeLine(caption, text + " -> No");
     return false;

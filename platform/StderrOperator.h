@@ -1,6 +1,6 @@
 #pragma once
 // The operator of a batch job without a display: every message is one line on
-// standard error, every question is answered No, every file chooser is
+// standard error (a table keeps its lines), every question is answered No, every file chooser is
 // cancelled, and the progress window becomes a line per step when standard
 // error is a terminal. Nobody can answer a question here, so No is the safe
 // answer: it never lets a job go on with something the operator was asked
@@ -19,6 +19,8 @@ public:
     StderrOperator(std::ostream& out, bool showProgress);
 
     void message(const std::string& caption, const std::string& text, MessageIcon icon) override;
+    // The caption on a line of its own, then every line of the text as it is.
+    void messageTable(const std::string& caption, const std::string& text, MessageIcon icon) override;
     bool question(const std::string& caption, const std::string& text) override;
     std::optional<std::string> chooseOpenFile(const FileChoice& choice) override;
     std::optional<std::string> chooseSaveFile(const FileChoice& choice) override;

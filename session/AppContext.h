@@ -25,6 +25,11 @@ struct Settings {
     std::string language;
     uint8_t serialPort = 1;
     bool connectOnStartup = false;
+    // The load's backup before it writes and its read-back afterwards. The
+    // installation loader turns both on unless config.ini says 0; a context
+    // built without an installation (tests, benchmarks) loads plainly.
+    bool backupBeforeLoad = false;
+    bool verifyAfterLoad = false;
     std::string windowTitle;        // text 0 + " " + versionText
     std::string helpFilePath;       // installDirectory + "/help_" + language + ".hlp"
     bool installationLoaded = false;

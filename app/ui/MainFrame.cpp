@@ -444,6 +444,15 @@ void MainFrame::message(const std::string& caption, const std::string& body, Mes
     runBox(box);
 }
 
+void MainFrame::messageTable(const std::string& caption, const std::string& body, MessageIcon icon) {
+    QMessageBox box(boxIcon(icon), shellText(caption), shellText(body), QMessageBox::Ok, dialogParent());
+    // The columns line up only in a fixed-width font, and only as plain text.
+    box.setTextFormat(Qt::PlainText);
+    box.setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    box.setDefaultButton(QMessageBox::Ok);
+    runBox(box);
+}
+
 bool MainFrame::question(const std::string& caption, const std::string& body) {
     QMessageBox box(QMessageBox::Question, shellText(caption), shellText(body),
                     QMessageBox::Yes | QMessageBox::No, dialogParent());

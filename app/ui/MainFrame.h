@@ -54,6 +54,7 @@ public:
 
     // Operator.
     void message(const std::string& caption, const std::string& text, MessageIcon icon) override;
+    void messageTable(const std::string& caption, const std::string& text, MessageIcon icon) override;
     bool question(const std::string& caption, const std::string& text) override;
     std::optional<std::string> chooseOpenFile(const FileChoice& choice) override;
     std::optional<std::string> chooseSaveFile(const FileChoice& choice) override;

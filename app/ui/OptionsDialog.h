@@ -1,6 +1,7 @@
 #pragma once
 // The options dialog (dialog 101): language, COM port and connect at start-up,
-// and the serial devices present, one of which can be chosen for the COM port.
+// the serial devices present, one of which can be chosen for the COM port,
+// and the backup and read-back around a load.
 // It presents; OptionsModel decides what the lists hold and what OK writes.
 
 #include <QDialog>
@@ -50,6 +51,8 @@ private:
     QListWidget* ports_ = nullptr;
     QListWidget* devices_ = nullptr;
     QCheckBox* connectOnStartup_ = nullptr;
+    QCheckBox* backupBeforeLoad_ = nullptr;
+    QCheckBox* verifyAfterLoad_ = nullptr;
 };
 
 // Runs the dialog modally; true when the operator confirmed it with OK.

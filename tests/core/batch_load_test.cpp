@@ -11,6 +11,7 @@
 #include "files/MemoryStream.h"
 #include "files/ParameterFiles.h"
 #include "platform/TermiosPort.h"
+#include "files_support.h"
 #include "support/SimFixture.h"
 
 namespace fs = std::filesystem;
@@ -170,4 +171,31 @@ TEST_F(BatchLoad, DeviceWithoutVersionIsNotLoaded) {
     EXPECT_EQ(shown().texts(), std::vector<std::string>{"text 3"});
     EXPECT_EQ(param(3, 0x100), 7u);
     EXPECT_EQ(bus->writes(3), 0u);
+}
+
+// With the backup and the read-back on, as an installation has them: a
+// device that does not keep a value ends the job with status 1 and the table
+// of differences; one that does gets "loaded and verified".
+TEST_F(BatchLoad, ReadBackDecidesTheStatus) {
+    useBus(kBus);
+    bus->ctx.settings.installDirectory = dir.path();
+    bus->ctx.settings.backupBeforeLoad = true;
+    bus->ctx.settings.verifyAfterLoad = true;
+    parameterFile("valve.NFO", loadText("VALVE01", "3"));
+    EXPECT_EQ(runBatchJob(job(), "/l " + dir.file("valve.NFO")), 0);
+    EXPECT_TRUE(shown().messages.empty());
+    EXPECT_EQ(shown().notices.back(), "text 33074");
+    EXPECT_EQ(bus->device(3)->restarts, 2u);   // after the load, after the read-back
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.file("backups")), fs::directory_iterator()), 2);
+
+    HookedOperator hooked;
+    hooked.caption = "text 33073";
+    hooked.onShow = [&] { bus->device(3)->parameter(0x100)->value = 41; };
+    bus->ctx.setOperator(&hooked);
+    EXPECT_EQ(runBatchJob(job(), "/l " + dir.file("valve.NFO")), 1);
+    ASSERT_EQ(hooked.messages.size(), 1u);
+    EXPECT_NE(hooked.messages[0].text.find("0100"), std::string::npos);
+    EXPECT_NE(hooked.messages[0].text.find("text 33079"), std::string::npos);   // where the backup is
+    EXPECT_FALSE(bus->link.isOpen());
+    bus->ctx.setOperator(&bus->op);
 }

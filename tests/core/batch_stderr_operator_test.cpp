@@ -21,6 +21,16 @@ TEST(StderrOperator, MessagesAreSingleLinesUnderTheCaption) {
               "Nothing to convert.\n");
 }
 
+TEST(StderrOperator, TablesKeepTheirLines) {
+    std::ostringstream out;
+    StderrOperator op(out, false);
+    op.messageTable("fieldservice v1.10", "2 differ:\r\n\nNumber  File  Device\n0100    5     7", MessageIcon::Exclamation);
+    op.messageTable("", "one", MessageIcon::Information);
+    EXPECT_EQ(out.str(),
+              "fieldservice v1.10:\n2 differ:\n\nNumber  File  Device\n0100    5     7\n"
+              "one\n");
+}
+
 TEST(StderrOperator, QuestionsAreAnsweredNoAndSaySo) {
     std::ostringstream out;
     StderrOperator op(out, false);

@@ -72,6 +72,8 @@ TEST_F(InstallationTest, EmptyConfigurationMeansEmptyLanguagePortOneNoConnect) {
     EXPECT_EQ(ctx.settings.language, "");
     EXPECT_EQ(ctx.settings.serialPort, 1);
     EXPECT_FALSE(ctx.settings.connectOnStartup);
+    EXPECT_TRUE(ctx.settings.backupBeforeLoad);          // the safe load unless switched off
+    EXPECT_TRUE(ctx.settings.verifyAfterLoad);
     EXPECT_FALSE(ctx.settings.installationLoaded);
 
     // With an empty code the messages file is "messages." with nothing after the point.
@@ -84,7 +86,7 @@ TEST_F(InstallationTest, EmptyConfigurationMeansEmptyLanguagePortOneNoConnect) {
 }
 
 TEST_F(InstallationTest, SettingsTablesTitleAndHelpPath) {
-    writeConfig("language=eng\nserial_port=258\nconnect_on_startup=5\n");
+    writeConfig("language=eng\nserial_port=258\nconnect_on_startup=5\nbackup_before_load=0\nverify_after_load=0\n");
     dir.write("messages.eng", "0000>Field Service<END>\n0003>Device failed<END>\n");
     EXPECT_EQ(loadInstallationCore(ctx), LoadResult::Ok);
     // Missing parameter and error files are not reported.
@@ -92,6 +94,8 @@ TEST_F(InstallationTest, SettingsTablesTitleAndHelpPath) {
     EXPECT_EQ(ctx.settings.language, "eng");
     EXPECT_EQ(ctx.settings.serialPort, 2);               // only the low 8 bits of 258
     EXPECT_TRUE(ctx.settings.connectOnStartup);          // any non-zero value
+    EXPECT_FALSE(ctx.settings.backupBeforeLoad);
+    EXPECT_FALSE(ctx.settings.verifyAfterLoad);
     EXPECT_TRUE(ctx.settings.installationLoaded);
     EXPECT_EQ(ctx.settings.windowTitle, "Field Service v1.10");
     EXPECT_EQ(ctx.settings.installDirectory, std::filesystem::current_path().string());

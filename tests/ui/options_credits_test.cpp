@@ -129,6 +129,11 @@ private slots:
         QCOMPARE(ports->count(), 24);
         QCOMPARE(selectedEntry(ports), QString("COM 05"));
         QVERIFY(child<QCheckBox>(&dialog, "1185")->isChecked());
+        // The load's backup and read-back: on unless config.ini says 0.
+        QCOMPARE(child<QCheckBox>(&dialog, "1186")->text(), QString("ITA 33082"));
+        QCOMPARE(child<QCheckBox>(&dialog, "1187")->text(), QString("ITA 33083"));
+        QVERIFY(child<QCheckBox>(&dialog, "1186")->isChecked());
+        QVERIFY(child<QCheckBox>(&dialog, "1187")->isChecked());
         QVERIFY(child<QPushButton>(&dialog, "2")->isDefault());
         QVERIFY(!child<QPushButton>(&dialog, "1")->isDefault());
         QCOMPARE(child<QPushButton>(&dialog, "2")->text(), QString("&Cancel"));
@@ -140,9 +145,14 @@ private slots:
         OptionsDialog dialog(inst.ctx, nullptr, [] { return true; });
         QCOMPARE(selectedEntry(child<QListWidget>(&dialog, "1184")), QString());
         child<QCheckBox>(&dialog, "1185")->setChecked(true);
+        child<QCheckBox>(&dialog, "1187")->setChecked(false);
         dialog.accept();
         QCOMPARE(inst.key("serial_port"), std::string("0"));
         QCOMPARE(inst.key("connect_on_startup"), std::string("1"));
+        QCOMPARE(inst.key("backup_before_load"), std::string("1"));
+        QCOMPARE(inst.key("verify_after_load"), std::string("0"));
+        QVERIFY(inst.ctx.settings.backupBeforeLoad);
+        QVERIFY(!inst.ctx.settings.verifyAfterLoad);
     }
 
     // A click with Ctrl on the chosen port does not leave the list empty.

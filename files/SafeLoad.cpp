@@ -1,0 +1,273 @@
+// The backup before a load and the read-back after it.
+#include "files/SafeLoad.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string_view>
+
+#include "session/AppContext.h"
+#include "files/FileNames.h"
+#include "files/Format.h"
+#include "files/ParameterFiles.h"
+#include "files/ParameterKeys.h"
+#include "files/ScanfLike.h"
+#include "link/DeviceLink.h"
+#include "texts/TextFill.h"
+#include "texts/TextTable.h"
+
+namespace {
+
+constexpr uint32_t NUMBER_TEXT = 1025;
+constexpr uint32_t DESCRIPTION_TEXT = 1030;
+constexpr uint32_t NO_BACKUP_QUESTION = 33072;   // "... could not be saved to a backup (%s). Load without one?"
+constexpr uint32_t VERIFY_CAPTION_TEXT = 33073;  // "Verifying the loaded parameters"
+constexpr uint32_t VERIFIED_TEXT = 33074;        // "%u parameters loaded and verified"
+constexpr uint32_t DIFFER_TEXT = 33075;          // "%u parameters in the device differ from the file:"
+constexpr uint32_t PARTIAL_TEXT = 33076;         // "... stopped answering ...: %u of %u parameters checked"
+constexpr uint32_t FILE_COLUMN_TEXT = 33077;
+constexpr uint32_t DEVICE_COLUMN_TEXT = 33078;
+constexpr uint32_t BACKUP_IS_TEXT = 33079;       // "The parameters before the load are saved in %s"
+constexpr uint32_t NO_BACKUP_TEXT = 33080;       // "No backup ... was saved before the load."
+constexpr uint32_t BACKUP_SAVED_TEXT = 33081;    // "Backup of the device saved to %s"
+constexpr uint32_t AGREE_SO_FAR_TEXT = 33084;    // "The parameters checked agree with the file."
+
+// Two backups of one device within a second: the second gets a number,
+// never the first one's place (it holds what the device had before both).
+constexpr int MAX_SAME_NAME = 100;
+
+std::optional<std::string_view> afterKey(std::string_view text, const char* key) {
+    size_t at = text.find(key);
+    if (at == std::string_view::npos) return std::nullopt;
+    return text.substr(at + KEY_SIZE);
+}
+
+bool writableDirectory(const std::string& dir) { return !dir.empty() && access(dir.c_str(), W_OK | X_OK) == 0; }
+
+// The backup's path without extension, in a folder that exists; empty when
+// no folder could be made.
+std::string newBackupPath(AppContext& ctx) {
+    namespace fs = std::filesystem;
+    const std::string folder = backupFolder(ctx.settings.installDirectory);
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    if (!fs::is_directory(folder, ec)) return {};
+    const std::string base =
+        folder + "/" + backupBaseName(ctx.link.deviceName, ctx.link.selectedAddress, currentLocalDate());
+    for (int n = 1; n <= MAX_SAME_NAME; ++n) {
+        std::string path = n == 1 ? base : base + "-" + std::to_string(n);
+        if (!fs::exists(withExtension(path, PARAMETER_EXTENSION), ec) &&
+            !fs::exists(withExtension(path, REPORT_EXTENSION), ec))
+            return path;
+    }
+    return {};
+}
+
+// The save command's passes and files, without its restart: the load goes
+// on with the access the reading left open. The parameter file's path, or
+// empty after the messages of the failure.
+std::string saveBackup(AppContext& ctx, std::string& tried) {
+    std::string path = newBackupPath(ctx);
+    tried = path.empty() ? backupFolder(ctx.settings.installDirectory) : withExtension(path, PARAMETER_EXTENSION);
+    if (path.empty()) return {};
+    MemoryStream stream;
+    if (!writeParameterText(ctx, stream) || !writeSealedFile(ctx, path, stream)) return {};
+    return withExtension(path, PARAMETER_EXTENSION);
+}
+
+bool openExtendedAccess(AppContext& ctx) {
+    DeviceLink& link = ctx.link;
+    ctx.showProgressText(&link.progressCounter, 10000, 1056);
+    int opened = link.OpenParameterAccess(true);
+    ctx.ui().HideProgress();
+    if (!opened) ctx.showText(1057);
+    return opened != 0;
+}
+
+// The file's value text of each parameter it lists, in the order they first
+// appear; a number listed twice holds the value written last.
+std::vector<std::pair<ParameterNumber, std::string_view>> listedValues(std::string_view remaining) {
+    std::vector<std::pair<ParameterNumber, std::string_view>> values;
+    std::map<ParameterNumber, size_t> index;
+    while (!remaining.empty()) {
+        auto afterCode = afterKey(remaining, KEY_CODE);
+        if (!afterCode) break;
+        remaining = *afterCode;
+        auto code = scanHex(remaining);
+        if (!code) break;
+        auto afterData = afterKey(remaining, KEY_DATA);
+        if (!afterData) break;
+        remaining = *afterData;
+        auto [at, added] = index.emplace(code->value, values.size());
+        if (added)
+            values.emplace_back(code->value, remaining);
+        else
+            values[at->second].second = remaining;
+    }
+    return values;
+}
+
+// The file's value as the load reads it for a parameter of this kind.
+std::optional<uint32_t> fileValue(std::string_view text, bool onOff) {
+    if (!onOff) {
+        auto value = scanDecimal(text);
+        if (!value) return std::nullopt;
+        return value->value;
+    }
+    auto word = scanWord(text, 3);
+    if (!word) return std::nullopt;
+    return word->word.compare(0, 2, "ON") == 0 ? 1u : 0u;
+}
+
+std::string valueText(const LanguageTexts& texts, bool onOff, uint32_t value) {
+    return onOff ? onOffText(texts, value != 0) : formatParameterValue(value);
+}
+
+std::string column(std::string text, size_t width) {
+    if (text.size() > width) text.resize(width);
+    text.append(width - text.size(), ' ');
+    return text;
+}
+
+}  // namespace
+
+std::string backupFolder(const std::string& installDirectory) {
+    const std::string install = installDirectory.empty() ? "." : installDirectory;
+    if (writableDirectory(install)) return install + "/backups";
+    const char* dataHome = std::getenv("XDG_DATA_HOME");
+    std::string base;
+    if (dataHome && dataHome[0] == '/') {
+        base = dataHome;
+    } else {
+        const char* home = std::getenv("HOME");
+        base = std::string(home && *home ? home : ".") + "/.local/share";
+    }
+    return base + "/fieldservice/backups";
+}
+
+std::string backupBaseName(const std::string& deviceName, uint8_t address, const LocalDate& when) {
+    size_t first = deviceName.find_first_not_of(" \t");
+    size_t last = deviceName.find_last_not_of(" \t");
+    std::string name = first == std::string::npos ? "" : deviceName.substr(first, last - first + 1);
+    for (char& c : name) {
+        const bool safe = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+                          c == '_';
+        if (!safe) c = '_';
+    }
+    if (name.empty()) name = "device";
+    return name + formatText("-%02X-%04d%02d%02d-%02d%02d%02d", static_cast<unsigned>(address), when.year, when.month,
+                             when.day, when.hour, when.minute, when.second);
+}
+
+SafeLoad loadParameterFileSafely(AppContext& ctx, const std::string& path) {
+    SafeLoad load;
+    MemoryStream stream;
+    // A file that does not verify is refused before the device is touched,
+    // and no backup is taken for it.
+    if (!readSealedFile(ctx, path, stream)) return load;
+    load.text = stream.str();
+
+    auto backUp = [&] {
+        if (!ctx.settings.backupBeforeLoad) return true;
+        std::string tried;
+        load.backupPath = saveBackup(ctx, tried);
+        if (!load.backupPath.empty()) {
+            ctx.notifyText(BACKUP_SAVED_TEXT, {load.backupPath});
+            return true;
+        }
+        return ctx.ui().question(ctx.settings.windowTitle, fillText(ctx.message(NO_BACKUP_QUESTION), {tried}));
+    };
+    load.loaded = applyParameterText(ctx, stream, backUp);
+    // The load stopped after the backup: the device may hold little of
+    // either set now, and the operator needs to know where the old one is.
+    if (!load.loaded && !load.backupPath.empty())
+        ctx.showMessage(fillText(ctx.message(BACKUP_IS_TEXT), {load.backupPath}), MessageIcon::Information);
+    return load;
+}
+
+Verification verifyParameterText(AppContext& ctx, const std::string& text) {
+    DeviceLink& link = ctx.link;
+    Verification v;
+    const auto values = listedValues(text);
+    v.listed = static_cast<unsigned>(values.size());
+    if (values.empty()) return v;   // nothing to read: access stays as it is
+    v.accessTried = true;
+    if (!openExtendedAccess(ctx)) {
+        v.partial = true;
+        return v;
+    }
+    ParameterNumber number = 0;
+    ctx.showProgressText(&number, link.endKey, VERIFY_CAPTION_TEXT);
+    for (const auto& [listed, valueText] : values) {
+        number = listed;
+        ParameterReading reading = readParameter(link, number);
+        if (reading.outcome == ReadOutcome::Failed) {
+            v.partial = true;
+            break;
+        }
+        if (reading.outcome != ReadOutcome::Present) continue;   // the load told of it (text 32786)
+        auto expected = fileValue(valueText, reading.onOff);
+        if (!expected) continue;   // the load would have refused the file
+        auto same = [&](const ParameterReading& r) {
+            return reading.onOff ? (r.value != 0) == (*expected != 0) : r.value == *expected;
+        };
+        if (!same(reading)) {
+            reading = readParameter(link, number);
+            if (reading.outcome == ReadOutcome::Failed) {
+                v.partial = true;
+                break;
+            }
+        }
+        ++v.checked;
+        if (reading.outcome == ReadOutcome::Present && same(reading))
+            ++v.equal;
+        else
+            v.differences.push_back({number, reading.onOff, *expected, reading.value});
+    }
+    ctx.ui().HideProgress();
+    return v;
+}
+
+std::string verificationReport(const LanguageTexts& texts, const Verification& v, const std::string& backupPath) {
+    auto message = [&](uint32_t n) { return texts.messages.Lookup(n); };
+    std::string out;
+    if (v.partial)
+        out += fillText(message(PARTIAL_TEXT), {std::to_string(v.checked), std::to_string(v.listed)}) + "\n\n";
+    if (!v.differences.empty()) {
+        out += fillText(message(DIFFER_TEXT), {std::to_string(v.differences.size())}) + "\n\n";
+        auto row = [](const std::string& number, const std::string& description, const std::string& file,
+                      const std::string& device) {
+            std::string line = column(number, 6) + "  " + column(description, 32) + "  " + column(file, 10) + "  " + device;
+            while (!line.empty() && line.back() == ' ') line.pop_back();
+            return line + "\n";
+        };
+        out += row(message(NUMBER_TEXT), message(DESCRIPTION_TEXT), message(FILE_COLUMN_TEXT),
+                   message(DEVICE_COLUMN_TEXT));
+        for (const ParameterDifference& d : v.differences)
+            out += row(formatParameterNumber(d.number), parameterDescription(texts, d.number),
+                       valueText(texts, d.onOff, d.fileValue), valueText(texts, d.onOff, d.deviceValue));
+        out += "\n";
+    } else if (v.partial && v.checked > 0) {
+        out += message(AGREE_SO_FAR_TEXT) + "\n\n";
+    }
+    out += backupPath.empty() ? message(NO_BACKUP_TEXT) : fillText(message(BACKUP_IS_TEXT), {backupPath});
+    return out;
+}
+
+bool verifyLoadedFile(AppContext& ctx, const SafeLoad& load, const std::function<bool()>& restart) {
+    Verification v = verifyParameterText(ctx, load.text);
+    // Reading needs extended access, which only a restart closes. The
+    // handshake may have opened access on the device even when it failed
+    // as a whole, so a restart follows whenever it ran; without it (nothing
+    // to read) the device was left as the load's restart left it.
+    const bool closed = !v.accessTried || restart();
+    if (v.clean()) {
+        ctx.notifyText(VERIFIED_TEXT, {std::to_string(v.equal)});
+        return closed;
+    }
+    ctx.ui().messageTable(ctx.settings.windowTitle, verificationReport(ctx.texts, v, load.backupPath),
+                          MessageIcon::Exclamation);
+    return false;
+}

@@ -1,0 +1,76 @@
+#pragma once
+// The load with a safety net: the device's parameters saved to a backup pair
+// before the load writes anything, and every parameter of the file read back
+// once the device has restarted with its new values. The clearing pass of a
+// load zeroes every parameter first, so a load that stops half way leaves a
+// device that the backup puts back.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "files/LocalDate.h"
+#include "params/ParameterModel.h"
+
+class AppContext;
+struct LanguageTexts;
+
+// Where backups go: <installDirectory>/backups when the installation
+// directory is writable, else the user's data folder
+// ($XDG_DATA_HOME/fieldservice/backups, ~/.local/share/fieldservice/backups
+// without it). Not created here.
+std::string backupFolder(const std::string& installDirectory);
+// "<name>-<address>-<yyyymmdd>-<hhmmss>": the device name trimmed, every
+// character but letters, digits, "-" and "_" made "_" ("device" when nothing
+// is left), the address in two hex digits.
+std::string backupBaseName(const std::string& deviceName, uint8_t address, const LocalDate& when);
+
+// A load of a parameter file as the settings ask for it.
+struct SafeLoad {
+    bool loaded = false;       // the load went through to its end
+    std::string text;          // the file's parameter text (once read and verified)
+    std::string backupPath;    // the backup's parameter file; empty when none was saved
+};
+// Reads and verifies the file (a file that does not verify gets no backup),
+// checks its text, saves the backup (settings.backupBeforeLoad; when it
+// fails, the operator is asked whether to load without one), then checks
+// every value against the device and loads. The backup is read before the
+// check opens extended access, as the save command reads a device, so its
+// bytes are the ones a save would write; a value the check then refuses
+// costs a spare backup, nothing on the device. Leaves extended access open,
+// like loadParameterFile: the caller restarts the device.
+SafeLoad loadParameterFileSafely(AppContext& ctx, const std::string& path);
+
+// One parameter whose value in the device is not the file's.
+struct ParameterDifference {
+    ParameterNumber number = 0;
+    bool onOff = false;
+    uint32_t fileValue = 0;      // on/off: 1 for on
+    uint32_t deviceValue = 0;
+};
+struct Verification {
+    unsigned listed = 0;         // parameters the file lists (each number once)
+    unsigned checked = 0;        // read back, equal or not
+    unsigned equal = 0;
+    std::vector<ParameterDifference> differences;
+    bool partial = false;        // the device stopped answering before the end
+    bool accessTried = false;    // the access handshake ran: a restart must close it
+    bool clean() const { return !partial && differences.empty(); }
+};
+// Opens extended access and reads back every parameter the text lists, under
+// a progress window. A value that differs is read once more before it counts:
+// the protocol has no checksum, and two lost digit bytes make a well-formed
+// wrong value. Parameters the device does not have are not counted (the load
+// told of them). Does not restart the device.
+Verification verifyParameterText(AppContext& ctx, const std::string& text);
+// What the operator reads about a verification that found differences or
+// stopped: the partial mark, the table (number, description, file value,
+// device value, in fixed columns) and where the backup is.
+std::string verificationReport(const LanguageTexts& texts, const Verification& v, const std::string& backupPath);
+
+// The whole read-back after a load and its restart: verify, restart again
+// through restart when the handshake ran (extended access must not stay
+// open), then tell the result: a notice when every parameter agrees, the
+// report as a table otherwise. True when every parameter agrees and the
+// restart (when one was needed) succeeded.
+bool verifyLoadedFile(AppContext& ctx, const SafeLoad& load, const std::function<bool()>& restart);

@@ -1,0 +1,185 @@
+// The load with a backup before it and a read-back after it, against the
+// in-process bus simulator.
+#include <gmock/gmock.h>
+
+#include <filesystem>
+
+#include "files/SafeLoad.h"
+#include "files_support.h"
+#include "link/DeviceLink.h"
+#include "support/SimFixture.h"
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using ::testing::Not;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* kValveBus =
+    "device 5 VALVE01\n version 2\n pversion 3\n password 4\n"
+    " param 0100 4 1000\n param 0102 onoff on\n param 0104 2 55 ext\n param 0106 4 7\n end 0108\n";
+
+const std::string kLoadText =
+    "#DATE: 07-06-2008  \n#NAME: VALVE01   \n#ADDR: 5  \n#VER.: 2  \n#REL.: 0  \n#PVER: 3  \n#PSWD: 4  "
+    "\n#FREE: 100\n#CODE: 100  #DATA: 1234  \n#CODE: 102  #DATA: OFF  \n#CODE: 104  #DATA: 12  "
+    "\n#CODE: 106  #DATA: 99  ";
+
+const char* kVerifyCaption = "Verifying the loaded parameters";
+
+}  // namespace
+
+class SafeLoadTest : public FilesOnBusTest {
+protected:
+    void SetUp() override {
+        FilesOnBusTest::SetUp();
+        ctx.settings.backupBeforeLoad = true;
+        ctx.settings.verifyAfterLoad = true;
+        MemoryStream text = streamOf(kLoadText);
+        ASSERT_TRUE(writeSealedFile(ctx, dir.file("load"), text));
+        connect(kValveBus, 5);
+    }
+    // The load command on the file, answering the chooser.
+    void load(RecordingOperator& op, const std::string& file = "load.NFO") {
+        op.files.push_back(dir.file(file));
+        loadParameterFileCommand(sim->ctx);
+    }
+    SimDevice& valve() { return *sim->device(5); }
+    std::string backup(const char* extension) { return dir.file("backups/VALVE01-05-20080607-000000.") + extension; }
+    unsigned parameterWrites() {
+        unsigned n = 0;
+        for (const auto& [key, count] : valve().writesByKey)
+            if (key >= 0x100) n += count;
+        return n;
+    }
+};
+
+// The backup is the save command's pair for the same device, and a load
+// that went in is read back, counted and told in passing.
+TEST_F(SafeLoadTest, BackupIsWhatTheSaveCommandWritesAndACleanLoadIsVerified) {
+    sim->op.files.push_back(dir.file("saved"));
+    saveParameterFile(sim->ctx);
+    ASSERT_THAT(sim->op.texts(), IsEmpty());
+    sim->op.clear();
+
+    load(sim->op);
+    EXPECT_THAT(sim->op.texts(), IsEmpty());
+    EXPECT_THAT(sim->op.questions, IsEmpty());
+    ASSERT_TRUE(fileExists(backup("NFO")));
+    EXPECT_EQ(readFile(backup("NFO")), readFile(dir.file("saved.NFO")));
+    EXPECT_EQ(readFile(backup("DOC")), readFile(dir.file("saved.DOC")));
+    EXPECT_EQ(valve().parameter(0x100)->value, 1234u);
+    EXPECT_EQ(valve().parameter(0x104)->value, 12u);
+    EXPECT_THAT(sim->op.notices, ElementsAre("Backup saved to " + backup("NFO"), "Loaded " + dir.file("load.NFO"),
+                                             "4 parameters loaded and verified"));
+    // Save, load and the read-back each end with a restart: no access stays open.
+    EXPECT_EQ(valve().restarts, 3u);
+    EXPECT_FALSE(valve().access);
+    EXPECT_EQ(sim->op.progress.back().caption, "Restarting the device");
+    EXPECT_FALSE(sim->op.progressMisused);
+    EXPECT_EQ(sim->op.progressDepth, 0);
+
+    // A second load within the same second keeps the first backup.
+    sim->op.clear();
+    load(sim->op);
+    EXPECT_TRUE(fileExists(dir.file("backups/VALVE01-05-20080607-000000-2.NFO")));
+    EXPECT_EQ(readFile(backup("NFO")), readFile(dir.file("saved.NFO")));
+}
+
+// What the read-back finds when the device does not keep a value, stops
+// answering one register, or goes silent altogether.
+TEST_F(SafeLoadTest, ReadBackReportsDifferencesAndAPartialResult) {
+    struct Case {
+        const char* name;
+        std::function<void(SimDevice&)> afterLoad;
+        std::vector<std::string> inReport;
+        std::vector<std::string> notInReport;
+        unsigned restarts;
+        std::vector<std::string> texts;
+    };
+    const std::vector<Case> cases = {
+        {"refused value", [](SimDevice& d) { d.parameter(0x100)->value = 77; d.parameter(0x102)->value = 1; },
+         {"2 parameters differ:", "0100    Pump speed setpoint, percent of   1234        77",
+          "0102    XXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXX  Off         On", "Backup: "},
+         {"PARTIAL"}, 2, {}},
+        {"one register falls silent", [](SimDevice& d) { d.parameter(0x100)->value = 77; d.mutedKeys = {0x104}; },
+         {"PARTIAL: 2 of 4 checked", "1 parameters differ:", "0100 ", "Backup: "}, {"0102 "}, 2, {}},
+        {"device vanishes", [](SimDevice& d) { d.vanished = true; },
+         {"PARTIAL: 0 of 4 checked", "Backup: "}, {"differ", "The rest agrees"}, 1, {"text 1057", "text 1062"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        connect(kValveBus, 5);
+        HookedOperator hooked;
+        hooked.caption = c.texts.empty() ? kVerifyCaption : "Opening parameter access";
+        SimDevice* device = &valve();
+        bool loaded = false;
+        hooked.onShow = [&] {
+            // The load's own access handshakes come first; act on the read-back's.
+            if (hooked.caption == kVerifyCaption || device->restarts == 1) {
+                if (!loaded) c.afterLoad(*device);
+                loaded = true;
+            }
+        };
+        sim->ctx.setOperator(&hooked);
+        load(hooked);
+        ASSERT_TRUE(loaded);
+        ASSERT_EQ(hooked.messages.size(), c.texts.size() + 1);
+        const std::string report = hooked.messages.back().text;
+        for (const std::string& s : c.inReport) EXPECT_THAT(report, HasSubstr(s));
+        for (const std::string& s : c.notInReport) EXPECT_THAT(report, Not(HasSubstr(s)));
+        for (size_t i = 0; i < c.texts.size(); ++i) EXPECT_EQ(hooked.messages[i].text, c.texts[i]);
+        EXPECT_THAT(hooked.notices, Not(::testing::Contains(HasSubstr("verified"))));
+        EXPECT_EQ(device->restarts, c.restarts);
+        EXPECT_EQ(hooked.progressDepth, 0);
+        sim->ctx.setOperator(&sim->op);
+        fs::remove_all(dir.file("backups"));
+    }
+}
+
+// A backups folder that cannot be made: the operator decides, and No leaves
+// the device as it was.
+TEST_F(SafeLoadTest, BackupThatCannotBeWrittenAsksBeforeLoading) {
+    dir.write("backups", "a plain file where the folder should be");
+    const unsigned before = parameterWrites();
+    load(sim->op);
+    ASSERT_EQ(sim->op.questions.size(), 1u);
+    EXPECT_EQ(sim->op.questions[0].text, "No backup (" + dir.file("backups") + "). Load without one?");
+    EXPECT_EQ(parameterWrites(), before);
+    EXPECT_EQ(valve().parameter(0x100)->value, 1000u);
+    EXPECT_THAT(sim->op.notices, IsEmpty());
+    EXPECT_EQ(valve().restarts, 1u);   // the load command's restart closes the check's access
+
+    HookedOperator hooked;
+    hooked.caption = kVerifyCaption;
+    hooked.answers.push_back(true);
+    hooked.onShow = [&] { valve().parameter(0x106)->value = 5; };
+    sim->ctx.setOperator(&hooked);
+    load(hooked);
+    EXPECT_EQ(hooked.questions.size(), 1u);
+    EXPECT_EQ(valve().parameter(0x100)->value, 1234u);
+    ASSERT_EQ(hooked.messages.size(), 1u);
+    EXPECT_THAT(hooked.messages[0].text, HasSubstr("0106 "));
+    EXPECT_THAT(hooked.messages[0].text, HasSubstr("No backup"));
+}
+
+// A file that does not verify is refused before any backup is taken.
+TEST_F(SafeLoadTest, UnverifiableFileTakesNoBackup) {
+    std::string sealed = readFile(dir.file("load.NFO"));
+    sealed[sealed.size() - 1] ^= 1;   // the checksum's last digit
+    dir.write("bad.NFO", sealed);
+    load(sim->op, "bad.NFO");
+    EXPECT_THAT(sim->op.texts(), ElementsAre("text 32783"));
+    EXPECT_FALSE(fs::exists(dir.file("backups")));
+    EXPECT_EQ(parameterWrites(), 0u);
+}
+
+TEST(SafeLoadNames, BackupNamesAreSafeAndSortByTime) {
+    const LocalDate when{8, 12, 2026, 17, 59, 30};
+    EXPECT_EQ(backupBaseName("PUMPCTRL", 1, when), "PUMPCTRL-01-20261208-175930");
+    EXPECT_EQ(backupBaseName("  VALVE 01  ", 0x2A, when), "VALVE_01-2A-20261208-175930");
+    EXPECT_EQ(backupBaseName("a/b..c:d", 63, when), "a_b__c_d-3F-20261208-175930");
+    EXPECT_EQ(backupBaseName("        ", 5, LocalDate{1, 2, 2003, 4, 5, 6}), "device-05-20030201-040506");
+}
