@@ -17,6 +17,7 @@ const std::vector<MenuCommand>& menuCommands() {
         {CMD_ADDRESS, "addressitem", 154, 32912, "", EnableRule::WhenSelected, true},
         {CMD_PASSWORD_ACCESS, "", 148, 32907, "", EnableRule::WhenSelected, true},
         {CMD_RESTART, "", 153, 32911, "", EnableRule::WhenSelected, true},
+        {CMD_BUS_MONITOR, "busmonitoritem", 33088, 33089, "", EnableRule::Always, false},
         {CMD_HELP_CONTENTS, "helpitem", 161, 32910, "", EnableRule::Always, false},
         {CMD_CREDITS, "credititem", 130, 32898, "Ctrl+I", EnableRule::Always, false},
         {CMD_HELP_CONTEXT, "", 0, IDLE_HINT_TEXT, "F1", EnableRule::Always, false},
@@ -53,7 +54,7 @@ std::vector<MenuLayout> initialMenus() {
     return {
         {"popmenu0", 128, {CMD_CONNECT, CMD_DISCONNECT, sep, CMD_OPTIONS, sep, CMD_QUIT}},
         {"popmenu1", 144, {CMD_PARAMETERS, CMD_SAVE, CMD_LOAD, sep, CMD_PASSWORD, CMD_SPECIAL_PARAMETERS, sep,
-               CMD_ADDRESS}},
+               CMD_ADDRESS, sep, CMD_BUS_MONITOR}},
         {"helpmenu", 160, {CMD_HELP_CONTENTS, CMD_CREDITS}},
     };
 }

@@ -15,6 +15,7 @@
 #include "session/AppContext.h"
 #include "platform/Operator.h"
 
+class BusMonitorWindow;
 class HelpWindow;
 class ProgressWindow;
 class QLabel;
@@ -69,6 +70,8 @@ public:
     QTimer* pollTimer() const { return pollTimer_; }
     ProgressWindow* progressWindow() const { return progress_.get(); }
     HelpWindow* helpWindow() const { return help_; }
+    // Null until Bus monitor was first chosen.
+    BusMonitorWindow* busMonitor() const { return busMonitor_; }
     bool painted() const { return painted_; }
     int renderCount() const { return renderCount_; }
 
@@ -104,6 +107,7 @@ private:
     std::map<uint32_t, QAction*> actions_;
     std::vector<QMenu*> menus_;
     HelpWindow* help_ = nullptr;
+    BusMonitorWindow* busMonitor_ = nullptr;
     std::unique_ptr<ProgressWindow> progress_;
     bool visibleBeforeProgress_ = false;
     bool painted_ = false;
