@@ -20,6 +20,7 @@ const std::vector<MenuCommand>& menuCommands() {
         {CMD_PARAMETER_TABLE, "", 33106, 33109, "", EnableRule::WhenSelected, true, true},
         {CMD_COMPARE_DEVICE, "", 33105, 33108, "", EnableRule::WhenSelected, true, true},
         {CMD_COMPARE_FILES, "", 33104, 33107, "", EnableRule::Always, true, true},
+        {CMD_BUS_MONITOR, "busmonitoritem", 33088, 33089, "", EnableRule::Always, false},
         {CMD_HELP_CONTENTS, "helpitem", 161, 32910, "", EnableRule::Always, false},
         {CMD_CREDITS, "credititem", 130, 32898, "Ctrl+I", EnableRule::Always, false},
         {CMD_HELP_CONTEXT, "", 0, IDLE_HINT_TEXT, "F1", EnableRule::Always, false},
@@ -57,7 +58,7 @@ std::vector<MenuLayout> initialMenus() {
     return {
         {"popmenu0", 128, {CMD_CONNECT, CMD_DISCONNECT, sep, CMD_OPTIONS, sep, CMD_QUIT}},
         {"popmenu1", 144, {CMD_PARAMETERS, CMD_SAVE, CMD_LOAD, sep, CMD_PASSWORD, CMD_SPECIAL_PARAMETERS, sep,
-               CMD_ADDRESS}},
+               CMD_ADDRESS, sep, CMD_BUS_MONITOR}},
         {"helpmenu", 160, {CMD_HELP_CONTENTS, CMD_CREDITS}},
     };
 }

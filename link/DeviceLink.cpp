@@ -46,8 +46,24 @@ int DeviceLink::Deselect() {
     return SerialLink::Deselect();
 }
 
+// Numbers a retried request and its attempts in the slots while it lasts.
+class DeviceLink::RequestScope {
+public:
+    RequestScope(DeviceLink& link) : slots_(link.slots_) { slots_.request = ++link.requests_; }
+    ~RequestScope() {
+        slots_.request = 0;
+        slots_.attempt = 0;
+    }
+    void attempt(int n) { slots_.attempt = uint16_t(n + 1); }
+
+private:
+    Slots& slots_;
+};
+
 uint8_t DeviceLink::ReadRegisterRetry(uint32_t key, uint32_t& out) {
+    RequestScope request(*this);
     for (int attempt = 0; attempt < Attempts; ++attempt) {
+        request.attempt(attempt);
         ReadRegister(key);
         out = slots_.result;
         if (slots_.error == 0) return 1;
@@ -63,7 +79,9 @@ uint8_t DeviceLink::ReadRegisterRetry(uint32_t key, uint32_t& out) {
 }
 
 uint32_t DeviceLink::WriteRegisterRetry(uint32_t key, uint32_t value, bool digit) {
+    RequestScope request(*this);
     for (int attempt = 0; attempt < Attempts; ++attempt) {
+        request.attempt(attempt);
         WriteRegister(key, value, digit);
         if (slots_.error == 0) break;
     }

@@ -64,4 +64,7 @@ public:
     std::array<std::string, 32> busList;
     uint32_t endKey = 0x7F7E;
     uint32_t progressCounter = 0;
+
+private:
+    class RequestScope;
 };

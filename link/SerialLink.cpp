@@ -22,11 +22,21 @@ void SerialLink::setTransport(std::unique_ptr<ByteTransport> transport) {
     if (openFlag) Close();
     transport_ = std::move(transport);
     if (transport_) transport_->setClockWatch(clockWatchUs_);
+    io_ = transport_.get();
 }
 
 void SerialLink::setClockWatch(uint32_t micros) {
     clockWatchUs_ = micros;
     if (transport_) transport_->setClockWatch(micros);
+}
+
+void SerialLink::setMonitor(BusRecorder* recorder) {
+    if (recorder) {
+        int64_t now = 0;
+        clock_->now(now);
+        recorder->start(now, clockFrequency);
+    }
+    monitor_.store(recorder, std::memory_order_release);
 }
 
 void SerialLink::setClock(std::shared_ptr<Clock> clock) {
@@ -96,9 +106,9 @@ int SerialLink::Close() {
 
 int SerialLink::PurgeAll() {
     if (!openFlag) return 0;
-    transport_->purge();
+    io_->purge();
     LineErrors discarded;
-    return transport_->takeErrors(discarded) ? 1 : 0;
+    return io_->takeErrors(discarded) ? 1 : 0;
 }
 
 // The 2 ms pause before each request lets the line calm down. It sleeps to
@@ -143,13 +153,13 @@ uint32_t SerialLink::ReadByte(uint32_t timeoutMs) {
     if (!openFlag) return PortFailure;
     uint8_t byte = 0;
     uint32_t status = 0;
-    switch (transport_->readByte(timeoutMs, byte)) {
+    switch (io_->readByte(timeoutMs, byte)) {
     case ByteTransport::ReadStatus::Byte: status = byte; break;
     case ByteTransport::ReadStatus::Timeout: status = NoByte; break;
     case ByteTransport::ReadStatus::Failed: status = 0; break;
     }
     LineErrors errors;
-    if (transport_->takeErrors(errors)) {
+    if (io_->takeErrors(errors)) {
         if (errors.parity) status |= ParityError;
         if (errors.framing) status |= FramingError;
         if (errors.overrun) status |= Overrun;
@@ -166,10 +176,10 @@ int SerialLink::WriteByte(uint32_t b) {
     if (!openFlag) return 0;
     uint8_t byte = uint8_t(b & 0xFF);
     int result = -1;
-    if (!transport_->writeByte(byte)) result = 0;
+    if (!io_->writeByte(byte)) result = 0;
     if (echoFlag && ReadByte(50) != byte) result = 0;
     LineErrors discarded;
-    if (!openFlag || !transport_->takeErrors(discarded)) result = 0;
+    if (!openFlag || !io_->takeErrors(discarded)) result = 0;
     return result;
 }
 

@@ -4,11 +4,13 @@
 // transactions that run on a worker thread each. The bytes travel through a
 // ByteTransport (termios port, in-process fault line or simulator).
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 
+#include "link/BusMonitor.h"
 #include "platform/ByteTransport.h"
 #include "platform/Clock.h"
 
@@ -61,6 +63,11 @@ public:
     uint32_t clockWatch() const { return clockWatchUs_; }
     // True while a transaction is in flight.
     bool transactionInFlight() const { return inFlight_; }
+    // Every transaction from now on goes to recorder as well (null: to none),
+    // timed from this moment. The recorder must outlive its attachment; a
+    // transaction in flight goes on recording where it started.
+    void setMonitor(BusRecorder* recorder);
+    BusRecorder* monitor() const { return monitor_.load(std::memory_order_acquire); }
 
     // ---- port (one byte at a time) ----
     virtual int Open(unsigned port);
@@ -106,6 +113,11 @@ protected:
         uint32_t result = 0;
         int32_t error = 0;
         uint32_t digits = 0;
+        // The retried request a transaction belongs to and its attempt
+        // (the bus monitor groups them); 0 outside ReadRegisterRetry and
+        // WriteRegisterRetry.
+        uint32_t request = 0;
+        uint16_t attempt = 0;
     };
     Slots slots_;
     // The slots as the running transaction sees them. The worker reads and
@@ -119,6 +131,12 @@ protected:
     bool resyncPending_ = false;
 
     std::unique_ptr<ByteTransport> transport_;
+    // What the byte functions use: the transport, or the tap while a
+    // recorded transaction runs (set and reset by its worker).
+    ByteTransport* io_ = nullptr;
+    std::atomic<BusRecorder*> monitor_{nullptr};
+    BusTap tap_;
+    uint32_t requests_ = 0;
     std::shared_ptr<Clock> clock_;
     std::function<std::string(unsigned)> resolver_;
     std::function<void()> waitHook_;
@@ -133,6 +151,7 @@ protected:
     // flight or no thread could be started.
     bool RunTransaction(Transaction which);
     void RunBody(Transaction which);
+    void RunRecorded(Transaction which, BusRecorder& recorder);
 
     // Transaction bodies (worker thread; they use work_ only).
     void SelectTransaction();

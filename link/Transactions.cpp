@@ -55,10 +55,13 @@ bool SerialLink::RunTransaction(Transaction which) {
     if (inFlight_) return false;
     inFlight_ = true;
     work_ = slots_;
+    // The monitor's whole cost while it is closed.
+    BusRecorder* recorder = monitor_.load(std::memory_order_acquire);
 
     preciseTimersForCaller();
     Worker w;
-    w.body = [this, which] { RunBody(which); };
+    if (recorder) w.body = [this, which, recorder] { RunRecorded(which, *recorder); };
+    else w.body = [this, which] { RunBody(which); };
     pthread_t thread;
     if (!startWorker(thread, &w)) {
         inFlight_ = false;
@@ -99,6 +102,33 @@ void SerialLink::RunBody(Transaction which) {
         bool failed = work_.error != 0 && (which != Transaction::Read || work_.result > 0x0F);
         resyncPending_ = failed && !(work_.result & NoByte) && openFlag;
     }
+}
+
+// The transaction with its bytes caught on the way, handed to the recorder
+// from the worker when it ends.
+void SerialLink::RunRecorded(Transaction which, BusRecorder& recorder) {
+    BusTransaction t;
+    switch (which) {
+    case Transaction::Select: t.kind = BusKind::Select; t.target = work_.argumentA & 0x3F; break;
+    case Transaction::Deselect: t.kind = BusKind::Release; break;
+    case Transaction::Read: t.kind = BusKind::Read; t.target = work_.registerKey; break;
+    case Transaction::Write: t.kind = BusKind::Write; t.target = work_.registerKey; break;
+    case Transaction::WriteDigit: t.kind = BusKind::DigitWrite; t.target = work_.registerKey; break;
+    }
+    if (which == Transaction::Write) t.value = work_.argumentB;
+    if (which == Transaction::WriteDigit) t.value = work_.argumentB & 0x0F;
+    t.request = work_.request;
+    t.attempt = work_.attempt;
+    int64_t startTicks = 0;
+    clock_->now(startTicks);
+    tap_.begin(transport_.get(), echoFlag != 0, &t);
+    io_ = &tap_;
+    RunBody(which);
+    io_ = transport_.get();
+    t.result = work_.result;
+    t.error = work_.error;
+    t.digits = work_.digits;
+    recorder.record(t, startTicks);
 }
 
 void SerialLink::SelectTransaction() {

@@ -45,4 +45,7 @@ inline constexpr uint32_t USED_MESSAGE_NUMBERS[] = {
     // status bar hints
     32896, 32897, 32898, 32899, 32900, 32901, 32902, 32903, 32904, 32905,
     32906, 32907, 32910, 32911, 32912, 32913,
+    // bus monitor: menu caption and hint, window, columns, words, buttons
+    33088, 33089, 33090, 33091, 33092, 33093, 33094, 33095, 33096, 33097,
+    33098, 33099, 33100,
 };

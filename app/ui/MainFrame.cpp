@@ -20,6 +20,7 @@
 #include <QTimer>
 
 #include "app/ChooserFilter.h"
+#include "app/ui/BusMonitorWindow.h"
 #include "app/ui/CreditsDialog.h"
 #include "app/ui/HelpWindow.h"
 #include "app/Installation.h"
@@ -46,6 +47,7 @@ constexpr uint32_t PROGRESS_TITLE_SUFFIX_TEXT = 1;
 constexpr uint32_t PROGRESS_CANCEL_TEXT = 33135;
 constexpr int PANEL_FONT_PIXELS = 16;
 constexpr int NOTICE_MS = 6000;
+constexpr const char* BUS_MONITOR_HELP_ANCHOR = "busmonitor";
 
 
 // The panel: paints what the frame rendered and tells it of size changes.
@@ -131,6 +133,8 @@ MainFrame::MainFrame(AppContext& ctx, QWidget* parent) : QMainWindow(parent), ct
 
 MainFrame::~MainFrame() {
     pollTimer_->stop();
+    delete busMonitor_;   // detaches its recorder from the link
+    busMonitor_ = nullptr;
     visibleBeforeProgress_ = false;
     HideProgress();
     ctx_.link.setWaitHook(nullptr);
@@ -292,6 +296,10 @@ void MainFrame::runCommand(uint32_t id) {
     case CMD_PASSWORD_ACCESS: runPasswordCommand(ctx_, this, true); RenderPanel(); break;
     case CMD_ADDRESS: runAddressCommand(ctx_, this); RenderPanel(); break;
     case CMD_RESTART: runRestartCommand(ctx_, this); RenderPanel(); break;
+    case CMD_BUS_MONITOR:
+        if (!busMonitor_) busMonitor_ = new BusMonitorWindow(ctx_, [this] { showHelp(BUS_MONITOR_HELP_ANCHOR); }, this);
+        busMonitor_->open();
+        break;
     case CMD_FILE_VIEWER: runReportViewCommand(ctx_, this); RenderPanel(); break;
     case CMD_SAVE: saveParameterFile(ctx_); RenderPanel(); break;
     case CMD_LOAD: loadParameterFileCommand(ctx_); RenderPanel(); break;
@@ -321,6 +329,7 @@ HelpRequest MainFrame::dialogHelp() {
 void MainFrame::closeEvent(QCloseEvent* event) {
     if (deviceSelected) ctx_.link.Deselect();
     if (help_) help_->close();
+    if (busMonitor_) busMonitor_->close();
     event->accept();
 }
 

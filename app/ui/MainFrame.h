@@ -16,6 +16,7 @@
 #include "platform/Operator.h"
 #include "widgets/HelpButtonQt.h"
 
+class BusMonitorWindow;
 class HelpWindow;
 class ProgressWindow;
 class QLabel;
@@ -73,6 +74,8 @@ public:
     QTimer* pollTimer() const { return pollTimer_; }
     ProgressWindow* progressWindow() const { return progress_.get(); }
     HelpWindow* helpWindow() const { return help_; }
+    // Null until Bus monitor was first chosen.
+    BusMonitorWindow* busMonitor() const { return busMonitor_; }
     bool painted() const { return painted_; }
     int renderCount() const { return renderCount_; }
 
@@ -109,6 +112,7 @@ private:
     std::map<uint32_t, QAction*> actions_;
     std::vector<QMenu*> menus_;
     HelpWindow* help_ = nullptr;
+    BusMonitorWindow* busMonitor_ = nullptr;
     std::unique_ptr<ProgressWindow> progress_;
     bool visibleBeforeProgress_ = false;
     bool progressCancellable_ = false;

@@ -176,6 +176,7 @@ TEST(MenuTable, CompletingTheSecondMenuTwiceGivesTheSameMenu) {
     const std::vector<uint32_t> expected = {CMD_FILE_VIEWER, CMD_PARAMETERS, CMD_SAVE, CMD_LOAD,
                                             MENU_SEPARATOR, CMD_PASSWORD, CMD_SPECIAL_PARAMETERS,
                                             MENU_SEPARATOR, CMD_ADDRESS, MENU_SEPARATOR,
+                                            CMD_BUS_MONITOR, MENU_SEPARATOR,
                                             CMD_PASSWORD_ACCESS, CMD_RESTART, MENU_SEPARATOR,
                                             CMD_PARAMETER_TABLE, CMD_COMPARE_DEVICE, CMD_COMPARE_FILES};
     EXPECT_EQ(once, expected);

@@ -1,0 +1,277 @@
+#include "app/ui/BusMonitorWindow.h"
+
+#include <cctype>
+
+#include <QAbstractTableModel>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QShortcut>
+#include <QTableView>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "link/DeviceLink.h"
+#include "platform/ReplaceFile.h"
+#include "session/AppContext.h"
+#include "texts/TextFill.h"
+#include "widgets/ShellTextQt.h"
+
+namespace {
+constexpr uint32_t TitleText = 0x8142;
+constexpr uint32_t ColumnsText = 0x8143;
+constexpr uint32_t KindsText = 0x8144;
+constexpr uint32_t WordsText = 0x8145;
+constexpr uint32_t PauseText = 0x8146;
+constexpr uint32_t ClearText = 0x8147;
+constexpr uint32_t SaveText = 0x8148;
+constexpr uint32_t HelpText = 0x8149;
+constexpr uint32_t ShowText = 0x814A;
+constexpr uint32_t FileFilterText = 0x814B;
+constexpr uint32_t CountsText = 0x814C;
+constexpr uint32_t FileFailedText = 4;
+constexpr int RefreshMs = 100;
+}  // namespace
+
+// The log's rows as a table. The view's rows are the log's rows base_ to
+// base_ + count_ - 1; after each pull the rows that left the front are
+// removed and the new ones appended, so the view keeps its place.
+class BusMonitorRows : public QAbstractTableModel {
+public:
+    BusMonitorRows(const BusMonitorLog& log, const BusWords& words, QObject* parent)
+        : QAbstractTableModel(parent), log_(log), words_(words) {}
+
+    int rowCount(const QModelIndex& parent) const override { return parent.isValid() ? 0 : int(count_); }
+    int columnCount(const QModelIndex& parent) const override {
+        return parent.isValid() ? 0 : int(BusWords::ColumnCount);
+    }
+
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+        if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
+            section >= int(BusWords::ColumnCount))
+            return {};
+        return shellText(words_.columns[section]);
+    }
+
+    QVariant data(const QModelIndex& index, int role) const override {
+        const BusRowText* r = rowText(index.row());
+        if (!r) return {};
+        switch (role) {
+        case Qt::DisplayRole:
+            switch (index.column()) {
+            case 0: return QString::fromStdString(r->time);
+            case 1: return shellText(r->kind);
+            case 2: return QString::fromStdString(r->target);
+            case 3: return QString::fromStdString(r->sent);
+            case 4: return QString::fromStdString(r->received);
+            case 5: return shellText(r->result);
+            }
+            return {};
+        case Qt::ForegroundRole:
+            if (r->failed) return QColor(170, 0, 0);
+            if (r->retry) return QColor(90, 90, 90);
+            return {};
+        case Qt::BackgroundRole:
+            if (r->failed) return QColor(255, 228, 228);
+            return {};
+        case Qt::TextAlignmentRole:
+            return index.column() == 0 ? QVariant(Qt::AlignRight | Qt::AlignVCenter) : QVariant();
+        }
+        return {};
+    }
+
+    void follow() {
+        const uint64_t base = log_.firstRow();
+        const uint64_t end = base + log_.rowCount();
+        if (base > base_ + count_ || base < base_) {
+            reset();
+            return;
+        }
+        cached_ = -1;
+        if (base > base_) {
+            beginRemoveRows(QModelIndex(), 0, int(base - base_) - 1);
+            count_ -= size_t(base - base_);
+            base_ = base;
+            endRemoveRows();
+        }
+        if (end > base_ + count_) {
+            beginInsertRows(QModelIndex(), int(count_), int(end - base_) - 1);
+            count_ = size_t(end - base_);
+            endInsertRows();
+        }
+    }
+
+    void reset() {
+        beginResetModel();
+        cached_ = -1;
+        base_ = log_.firstRow();
+        count_ = log_.rowCount();
+        endResetModel();
+    }
+
+private:
+    // A row's columns are asked for one by one: the last row described is kept.
+    const BusRowText* rowText(int row) const {
+        if (row < 0 || size_t(row) >= count_) return nullptr;
+        if (cached_ != row) {
+            const BusTransaction* t = log_.row(base_ + uint64_t(row));
+            if (!t) return nullptr;
+            text_ = describe(*t, words_);
+            cached_ = row;
+        }
+        return &text_;
+    }
+
+    const BusMonitorLog& log_;
+    const BusWords& words_;
+    uint64_t base_ = 0;
+    size_t count_ = 0;
+    mutable int cached_ = -1;
+    mutable BusRowText text_;
+};
+
+BusMonitorWindow::BusMonitorWindow(AppContext& ctx, std::function<void()> help, QWidget* parent)
+    : QWidget(parent, Qt::Window), ctx_(ctx), help_(std::move(help)) {
+    setObjectName(QStringLiteral("busMonitor"));
+    auto text = [&ctx](uint32_t n) { return shellText(ctx.message(n)); };
+    setWindowTitle(text(TitleText));
+    words_.set(ctx.message(KindsText), ctx.message(WordsText), ctx.message(ColumnsText));
+
+    rows_ = new BusMonitorRows(log_, words_, this);
+    table_ = new QTableView(this);
+    table_->setObjectName(QStringLiteral("transactions"));
+    table_->setModel(rows_);
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->setWordWrap(false);
+    table_->verticalHeader()->hide();
+    table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    table_->horizontalHeader()->setStretchLastSection(true);
+    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    table_->setFont(fixed);
+    const int digit = QFontMetrics(fixed).horizontalAdvance(QLatin1Char('0'));
+    const int widths[] = {11, 14, 12, 30, 27};
+    for (int i = 0; i < 5; ++i) table_->setColumnWidth(i, widths[i] * digit);
+
+    pause_ = new QPushButton(text(PauseText), this);
+    pause_->setObjectName(QStringLiteral("pause"));
+    pause_->setCheckable(true);
+    connect(pause_, &QPushButton::toggled, this, [this](bool paused) {
+        log_.setPaused(paused);
+        if (!paused) refresh();
+    });
+    auto* clear = new QPushButton(text(ClearText), this);
+    clear->setObjectName(QStringLiteral("clear"));
+    connect(clear, &QPushButton::clicked, this, [this] {
+        log_.clear();
+        rows_->reset();
+        showCounts();
+    });
+    auto* save = new QPushButton(text(SaveText), this);
+    save->setObjectName(QStringLiteral("save"));
+    connect(save, &QPushButton::clicked, this, [this] { chooseAndSave(); });
+    auto* helpButton = new QPushButton(text(HelpText), this);
+    helpButton->setObjectName(QStringLiteral("help"));
+    connect(helpButton, &QPushButton::clicked, this, [this] {
+        if (help_) help_();
+    });
+    auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    f1->setContext(Qt::WindowShortcut);
+    connect(f1, &QShortcut::activated, this, [this] {
+        if (help_) help_();
+    });
+
+    auto* filter = new QHBoxLayout;
+    filter->addWidget(new QLabel(text(ShowText), this));
+    for (unsigned k = 0; k < BusKindCount; ++k) {
+        auto* box = new QCheckBox(shellText(words_.kinds[k]), this);
+        box->setObjectName(QStringLiteral("show%1").arg(k));
+        box->setChecked(true);
+        connect(box, &QCheckBox::toggled, this, [this, k](bool shown) {
+            log_.setKindShown(BusKind(k), shown);
+            rows_->reset();
+            showCounts();
+        });
+        kinds_[k] = box;
+        filter->addWidget(box);
+    }
+    filter->addStretch(1);
+
+    counts_ = new QLabel(this);
+    counts_->setObjectName(QStringLiteral("counts"));
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(counts_, 1);
+    for (QPushButton* b : {pause_, clear, save, helpButton}) buttons->addWidget(b);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(filter);
+    layout->addWidget(table_, 1);
+    layout->addLayout(buttons);
+    resize(110 * digit, 480);
+
+    timer_ = new QTimer(this);
+    connect(timer_, &QTimer::timeout, this, &BusMonitorWindow::refresh);
+    showCounts();
+}
+
+BusMonitorWindow::~BusMonitorWindow() { detach(); }
+
+void BusMonitorWindow::open() {
+    if (!isVisible()) {
+        log_.clear();
+        rows_->reset();
+        ctx_.link.setMonitor(&log_.recorder());
+        timer_->start(RefreshMs);
+        showCounts();
+    }
+    show();
+    raise();
+    activateWindow();
+}
+
+void BusMonitorWindow::detach() {
+    if (ctx_.link.monitor() == &log_.recorder()) ctx_.link.setMonitor(nullptr);
+    if (timer_) timer_->stop();
+}
+
+void BusMonitorWindow::closeEvent(QCloseEvent* event) {
+    detach();
+    // What was recorded up to the close is still shown if the window is looked at.
+    refresh();
+    event->accept();
+}
+
+void BusMonitorWindow::refresh() {
+    if (log_.paused()) return;
+    QScrollBar* bar = table_->verticalScrollBar();
+    const bool atEnd = bar->value() == bar->maximum();
+    log_.pull();
+    rows_->follow();
+    if (atEnd) table_->scrollToBottom();
+    showCounts();
+}
+
+void BusMonitorWindow::showCounts() {
+    counts_->setText(shellText(fillText(ctx_.message(CountsText),
+                                        {std::to_string(log_.rowCount()), std::to_string(log_.kept())})));
+}
+
+void BusMonitorWindow::chooseAndSave() {
+    auto chosen = ctx_.ui().chooseSaveFile(FileChoice{ctx_.message(FileFilterText), "TXT", ""});
+    if (chosen) save(*chosen);
+}
+
+bool BusMonitorWindow::save(const std::string& path) {
+    std::string lower = path;
+    for (char& c : lower) c = char(std::tolower(static_cast<unsigned char>(c)));
+    const bool csv = lower.size() >= 4 && lower.compare(lower.size() - 4, 4, ".csv") == 0;
+    const bool saved = replaceFile(path, [this, csv](std::FILE* f) {
+        return csv ? log_.writeCsv(f, words_) : log_.writeText(f, words_);
+    });
+    if (!saved) ctx_.showFileText(FileFailedText, path);
+    return saved;
+}

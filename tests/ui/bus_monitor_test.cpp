@@ -1,0 +1,122 @@
+// The bus monitor window: opened from the Parameters menu at any time, it
+// records while open and only then; the kind boxes, Pause and Clear decide
+// what its table shows; failures stand out; F1 opens its help.
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QPushButton>
+#include <QTableView>
+#include <QtTest>
+
+#include "app/ui/BusMonitorWindow.h"
+#include "app/ui/HelpWindow.h"
+#include "app/ui/MainFrame.h"
+#include "link/DeviceLink.h"
+#include "shell_ui_support.h"
+
+class BusMonitorTest : public QObject, public ShellTestBed {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
+    void init() {
+        setUp();
+        sim->add(3, "VALVE");
+    }
+    void cleanup() { tearDown(); }
+
+    void opensBeforeConnectingAndRecordsOnlyWhileOpen() {
+        MainFrame f(ctx());
+        QAction* item = f.commandAction(40030);
+        QVERIFY(item);
+        QVERIFY(item->isEnabled());
+        QCOMPARE(item->text(), qtext(33088));
+        item->trigger();
+        BusMonitorWindow* m = f.busMonitor();
+        QVERIFY(m && m->isVisible());
+        QVERIFY(ctx().link.monitor() != nullptr);
+
+        DeviceLink& link = ctx().link;
+        QVERIFY(link.Open(1));
+        QVERIFY(link.Select(3));
+        QVERIFY(!link.Select(9));   // nobody there: a failure, in colour
+        m->refresh();
+        QAbstractItemModel* rows = m->table()->model();
+        QCOMPARE(rows->rowCount(), 2);
+        QVERIFY(!rows->index(0, 5).data(Qt::ForegroundRole).isValid());
+        QVERIFY(rows->index(1, 5).data(Qt::ForegroundRole).isValid());
+        QCOMPARE(rows->index(1, 2).data().toString(), QString("09"));
+
+        m->close();
+        QCOMPARE(ctx().link.monitor(), nullptr);
+        link.Select(3);
+        QCOMPARE(m->log().recorder().recorded(), uint64_t(2));
+        // Opened again, it starts afresh.
+        item->trigger();
+        QCOMPARE(m->table()->model()->rowCount(), 0);
+        QVERIFY(ctx().link.monitor() == &m->log().recorder());
+    }
+
+    void kindBoxesPauseAndClearDecideTheRows() {
+        MainFrame f(ctx());
+        f.commandAction(40030)->trigger();
+        BusMonitorWindow* m = f.busMonitor();
+        DeviceLink& link = ctx().link;
+        QVERIFY(link.Open(1));
+        QVERIFY(link.Select(3));
+        link.ReadRegister(32);
+        link.ReadRegister(34);
+        m->refresh();
+        QAbstractItemModel* rows = m->table()->model();
+        QCOMPARE(rows->rowCount(), 3);
+
+        m->kindBox(BusKind::Read)->setChecked(false);
+        QCOMPARE(rows->rowCount(), 1);
+        m->kindBox(BusKind::Read)->setChecked(true);
+        m->kindBox(BusKind::Select)->setChecked(false);
+        QCOMPARE(rows->rowCount(), 2);
+        m->kindBox(BusKind::Select)->setChecked(true);
+
+        // Paused, the table stands still; what came meanwhile shows on resuming.
+        m->pauseButton()->click();
+        link.ReadRegister(36);
+        m->refresh();
+        QCOMPARE(rows->rowCount(), 3);
+        m->pauseButton()->click();
+        QCOMPARE(rows->rowCount(), 4);
+        QCOMPARE(rows->index(3, 2).data().toString(), QString("0024"));
+
+        m->findChild<QPushButton*>("clear")->click();
+        QCOMPARE(rows->rowCount(), 0);
+        link.ReadRegister(32);
+        m->refresh();
+        QCOMPARE(rows->rowCount(), 1);
+    }
+
+    void savesCsvByItsExtensionAndF1OpensHelp() {
+        MainFrame f(ctx());
+        f.commandAction(40030)->trigger();
+        BusMonitorWindow* m = f.busMonitor();
+        QVERIFY(ctx().link.Open(1));
+        QVERIFY(ctx().link.Select(3));
+        m->refresh();
+        const TempDir& dir = install->dir();
+        QVERIFY(m->save(dir.file("bus.CSV")));
+        QVERIFY(m->save(dir.file("bus.txt")));
+        const std::string csv = dir.read("bus.CSV");
+        const std::string text = dir.read("bus.txt");
+        QCOMPARE(csv.substr(0, 10), std::string("text 33091"));
+        QVERIFY(csv.find(",selected,0\n") != std::string::npos);
+        QVERIFY(text.find("selected") != std::string::npos);
+        QVERIFY(text.find(",selected") == std::string::npos);
+
+        m->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m));
+        m->activateWindow();
+        QTRY_VERIFY(m->isActiveWindow());
+        QTest::keyClick(m, Qt::Key_F1);
+        QVERIFY(f.helpWindow() && f.helpWindow()->isVisible());
+    }
+};
+
+QTEST_MAIN(BusMonitorTest)
+#include "bus_monitor_test.moc"
