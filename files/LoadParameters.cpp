@@ -40,14 +40,6 @@ bool withHeaderNumber(AppContext& ctx, std::string_view text, const char* key, s
     return use(number->value);
 }
 
-bool openExtendedAccess(AppContext& ctx) {
-    DeviceLink& link = ctx.link;
-    ctx.showProgressText(&link.progressCounter, 10000, 1056);
-    int opened = link.OpenParameterAccess(true);
-    ctx.ui().HideProgress();
-    if (!opened) ctx.showText(1057);
-    return opened != 0;
-}
 
 // Every available parameter of the device to 0, written in the form opposite
 // to its reading: a single digit 0 for a numeric parameter, the value 0 for
@@ -189,7 +181,7 @@ bool applyParameterText(AppContext& ctx, MemoryStream& stream, const std::functi
 
     // Before the first write: every value against the kind of its parameter.
     // The access handshake writes nothing but the access registers.
-    if (!openExtendedAccess(ctx)) return false;
+    if (!openParameterAccess(ctx, true)) return false;
     DataPassResult checked = walkFileValues(ctx, view, Pass::Check);
     if (checked.failed) {
         ctx.showText(3);
@@ -210,7 +202,7 @@ bool applyParameterText(AppContext& ctx, MemoryStream& stream, const std::functi
     });
     if (!goOn) return false;
 
-    if (!openExtendedAccess(ctx)) return false;
+    if (!openParameterAccess(ctx, true)) return false;
     SeekResult cleared = clearParameters(ctx);
     if (cleared == SeekResult::Failed) {
         ctx.showText(3);

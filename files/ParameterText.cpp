@@ -2,6 +2,7 @@
 // normal access finds the parameters every operator may read ("#FREE: "), a
 // second with extended access reads every value.
 #include "session/AppContext.h"
+#include "session/DeviceSteps.h"
 #include "files/Format.h"
 #include "files/FreeList.h"
 #include "files/LocalDate.h"
@@ -15,14 +16,6 @@ namespace {
 // More steps than the number space holds means the stepping is stuck.
 constexpr uint32_t MAX_STEPS = (PARAMETER_CEILING - FIRST_PARAMETER) / 2 + 2;
 
-bool openAccess(AppContext& ctx, bool extended) {
-    DeviceLink& link = ctx.link;
-    ctx.showProgressText(&link.progressCounter, 10000, 1056);
-    int opened = link.OpenParameterAccess(extended);
-    ctx.ui().HideProgress();
-    if (!opened) ctx.showText(1057);
-    return opened != 0;
-}
 
 // First pass: the numbers readable with normal access.
 SeekResult collectFreeParameters(AppContext& ctx, FreeList& freeList) {
@@ -96,12 +89,12 @@ SeekResult writeAllParameters(AppContext& ctx, const FreeList& freeList, MemoryS
 bool writeParameterText(AppContext& ctx, MemoryStream& stream) {
     FreeList freeList;
 
-    if (!openAccess(ctx, false)) return false;
+    if (!openParameterAccess(ctx, false)) return false;
     if (collectFreeParameters(ctx, freeList) == SeekResult::Failed) {
         ctx.showText(3);
         return false;
     }
-    if (!openAccess(ctx, true)) return false;
+    if (!openParameterAccess(ctx, true)) return false;
     if (writeAllParameters(ctx, freeList, stream) == SeekResult::Failed) {
         ctx.showText(3);
         return false;

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "session/AppContext.h"
+#include "session/DeviceSteps.h"
 #include "files/FileNames.h"
 #include "files/Format.h"
 #include "files/ParameterFiles.h"
@@ -77,14 +78,6 @@ std::string saveBackup(AppContext& ctx, std::string& tried) {
     return withExtension(path, PARAMETER_EXTENSION);
 }
 
-bool openExtendedAccess(AppContext& ctx) {
-    DeviceLink& link = ctx.link;
-    ctx.showProgressText(&link.progressCounter, 10000, 1056);
-    int opened = link.OpenParameterAccess(true);
-    ctx.ui().HideProgress();
-    if (!opened) ctx.showText(1057);
-    return opened != 0;
-}
 
 // The file's value text of each parameter it lists, in the order they first
 // appear; a number listed twice holds the value written last.
@@ -194,7 +187,7 @@ Verification verifyParameterText(AppContext& ctx, const std::string& text) {
     v.listed = static_cast<unsigned>(values.size());
     if (values.empty()) return v;   // nothing to read: access stays as it is
     v.accessTried = true;
-    if (!openExtendedAccess(ctx)) {
+    if (!openParameterAccess(ctx, true)) {
         v.partial = true;
         return v;
     }

@@ -15,7 +15,6 @@ namespace {
 
 // More steps than the number space holds means the stepping is stuck.
 constexpr uint32_t MAX_STEPS = (PARAMETER_CEILING - FIRST_PARAMETER) / 2 + 2;
-constexpr uint32_t ACCESS_PROGRESS_MAXIMUM = 10000;   // the handshake counts milliseconds
 constexpr uint32_t FREE_WALK_CAPTION = 32778;
 constexpr uint32_t NUMBER_HEADER = 1025;
 constexpr uint32_t DESCRIPTION_HEADER = 1030;
@@ -28,14 +27,6 @@ constexpr uint32_t ON_OFF_KIND_TEXT = 33122;
 constexpr uint32_t DIGITS_KIND_TEXT = 33123;
 constexpr uint32_t WRITTEN_TEXT = 33132;            // "Wrote %u parameters into the device"
 
-bool openAccess(AppContext& ctx, bool extended) {
-    DeviceLink& link = ctx.link;
-    ctx.showProgressText(&link.progressCounter, ACCESS_PROGRESS_MAXIMUM, 1056);
-    int opened = link.OpenParameterAccess(extended);
-    ctx.ui().HideProgress();
-    if (!opened) ctx.showText(1057);
-    return opened != 0;
-}
 
 // One walk forward from FIRST_PARAMETER; visit sees every parameter found.
 // The cancel flag is read before every seek: a seek crosses a gap of
@@ -97,7 +88,7 @@ WalkResult readDeviceParameters(AppContext& ctx, std::vector<DeviceParameter>& o
     result.end = WalkEnd::Failed;
     std::vector<ParameterNumber> freeNumbers;
     if (options.markFree) {
-        if (!openAccess(ctx, false)) return result;
+        if (!openParameterAccess(ctx, false)) return result;
         result.accessOpened = true;
         WalkResult first = walk(ctx, FREE_WALK_CAPTION, cancelled, options,
                                 [&](ParameterNumber number, const ParameterReading&) { freeNumbers.push_back(number); });
@@ -106,7 +97,7 @@ WalkResult readDeviceParameters(AppContext& ctx, std::vector<DeviceParameter>& o
             return first;
         }
     }
-    if (!openAccess(ctx, true)) return result;
+    if (!openParameterAccess(ctx, true)) return result;
     WalkResult second = walk(ctx, options.caption, cancelled, options,
                              [&](ParameterNumber number, const ParameterReading& reading) {
                                  DeviceParameter p;
@@ -206,7 +197,7 @@ unsigned ParameterTable::writeChanges() {
     if (changedCount() == 0) return 0;
     DeviceLink& link = ctx_.link;
     if (!accessOpen_) {
-        if (!openAccess(ctx_, true)) return 0;
+        if (!openParameterAccess(ctx_, true)) return 0;
         accessOpen_ = true;
     }
     unsigned written = 0;

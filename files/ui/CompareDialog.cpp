@@ -87,15 +87,7 @@ CompareDialog::CompareDialog(AppContext& ctx, Comparison comparison, std::string
         buttons->addWidget(load_);
     }
     buttons->addStretch(1);
-    auto* helpButton = new QPushButton(text(ctx, HELP_TEXT), this);
-    helpButton->setObjectName(QStringLiteral("help"));
-    connectHelp(this, helpButton, help, HELP_ANCHOR);
-    buttons->addWidget(helpButton);
-    auto* ok = new QPushButton(tr("&OK"), this);
-    ok->setObjectName(QStringLiteral("1"));
-    ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    buttons->addWidget(ok);
+    addHelpAndOk(this, buttons, text(ctx, HELP_TEXT), help, HELP_ANCHOR);
     layout->addLayout(buttons);
     enterPressesFocusedButton(this);
 }
