@@ -16,7 +16,6 @@
 namespace {
 constexpr uint32_t NUMBER_HEADER = 1025;
 constexpr uint32_t DESCRIPTION_HEADER = 1030;
-constexpr uint32_t LOADED_TEXT = 33029;     // "Loaded %s into the device"
 constexpr uint32_t DEVICE_SIDE_TEXT = 33113;
 
 bool readSet(AppContext& ctx, const std::string& path, ParameterSet& set) {
@@ -127,11 +126,10 @@ bool compareDeviceWithFile(AppContext& ctx, const std::string& path, Comparison&
 }
 
 bool loadComparedFile(AppContext& ctx, const std::string& path) {
-    const bool loaded = loadParameterFile(ctx, path);
-    const bool restarted = restartAndReport(ctx) != 0;
-    if (loaded && restarted) ctx.notifyText(LOADED_TEXT, {path});
+    // The same load as command 40012: backup first, read-back after.
+    const bool loaded = loadFileIntoDevice(ctx, path);
     ctx.window().RenderPanel();
-    return loaded && restarted;
+    return loaded;
 }
 
 std::optional<std::string> chooseParameterFile(AppContext& ctx) {

@@ -224,19 +224,21 @@ bool loadParameterFile(AppContext& ctx, const std::string& path) {
     return applyParameterText(ctx, stream);
 }
 
+bool loadFileIntoDevice(AppContext& ctx, const std::string& path) {
+    const SafeLoad load = loadParameterFileSafely(ctx, path);
+    if (!restartAndReport(ctx) || !load.loaded) return false;
+    ctx.notifyText(LOADED_TEXT, {path});
+    // Read back what the device kept once it runs with its new values.
+    if (!ctx.settings.verifyAfterLoad) return true;
+    return verifyLoadedFile(ctx, load, [&] { return restartAndReport(ctx) != 0; });
+}
+
 void loadParameterFileCommand(AppContext& ctx) {
     ctx.window().idle = false;
     std::error_code ec;
     std::string here = std::filesystem::current_path(ec).string();
     auto chosen = ctx.ui().chooseOpenFile(FileChoice{fileFilter(ctx.texts, PARAMETER_EXTENSION), PARAMETER_EXTENSION, here});
-    if (chosen) {
-        const SafeLoad load = loadParameterFileSafely(ctx, *chosen);
-        if (restartAndReport(ctx) && load.loaded) {
-            ctx.notifyText(LOADED_TEXT, {*chosen});
-            // Read back what the device kept once it runs with its new values.
-            if (ctx.settings.verifyAfterLoad) verifyLoadedFile(ctx, load, [&] { return restartAndReport(ctx) != 0; });
-        }
-    }
+    if (chosen) loadFileIntoDevice(ctx, *chosen);
     ctx.window().RenderPanel();
     ctx.window().idle = true;
 }

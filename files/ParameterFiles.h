@@ -73,3 +73,8 @@ bool parameterTextWellFormed(const std::string& text);
 // Commands of the main window that need no window of their own.
 void saveParameterFile(AppContext& ctx);        // 40011
 void loadParameterFileCommand(AppContext& ctx); // 40012
+// What command 40012 does with the chosen file: the load with its backup
+// and read-back as the settings ask, the restart, and what it tells. True
+// when the file went in, the device came back and (when asked) every value
+// read back equal.
+bool loadFileIntoDevice(AppContext& ctx, const std::string& path);

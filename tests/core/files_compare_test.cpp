@@ -81,6 +81,18 @@ TEST_F(CompareTest, DeviceWithFileListsEveryKindOfDifferenceAndRestartsOnce) {
     EXPECT_EQ(files.leftName, deviceFile);
 }
 
+// The comparison's load button loads as command 40012 does: with a backup
+// first when the settings ask for one.
+TEST_F(CompareTest, LoadButtonTakesABackupFirst) {
+    const std::string file = writeFile("unit", kFileText);
+    connect(kBus, 5);
+    sim->ctx.settings.backupBeforeLoad = true;
+    EXPECT_TRUE(loadComparedFile(sim->ctx, file));
+    EXPECT_TRUE(std::filesystem::is_directory(dir.file("backups")));
+    EXPECT_FALSE(std::filesystem::is_empty(dir.file("backups")));
+    EXPECT_EQ(sim->param(5, 0x104), 56u);   // the file's value went in
+}
+
 TEST_F(CompareTest, DeviceThatStopsAnsweringGivesAPartialResult) {
     const std::string file = writeFile("unit", kFileText);
     connect(kBus, 5);
