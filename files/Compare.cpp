@@ -5,6 +5,7 @@
 #include "files/FileNames.h"
 #include "files/ParameterFiles.h"
 #include "files/ParameterKeys.h"
+#include "files/ParameterPairs.h"
 #include "files/ScanfLike.h"
 #include "link/DeviceLink.h"
 #include "params/CsvFile.h"
@@ -31,27 +32,21 @@ bool readSet(AppContext& ctx, const std::string& path, ParameterSet& set) {
 
 bool parameterSetOfText(const std::string& text, ParameterSet& set) {
     set.clear();
-    std::string_view rest(text);
-    for (;;) {
-        const size_t code = rest.find(KEY_CODE);
-        if (code == std::string_view::npos) return true;
-        rest = rest.substr(code + KEY_SIZE);
-        auto number = scanHex(rest);
-        if (!number) return false;
-        const size_t data = rest.find(KEY_DATA);
-        if (data == std::string_view::npos) return false;
-        rest = rest.substr(data + KEY_SIZE);
+    bool words = true;
+    const PairsEnd end = forEachParameterPair(text, [&](uint32_t number, std::string_view rest) {
         ComparedValue value;
         if (auto decimal = scanDecimal(rest)) {
             value.value = decimal->value;
         } else {
             auto word = scanWord(rest, 3);
-            if (!word || (word->word != "ON" && word->word != "OFF")) return false;
+            if (!word || (word->word != "ON" && word->word != "OFF")) return words = false;
             value.onOff = true;
             value.value = word->word == "ON" ? 1 : 0;
         }
-        set[number->value] = value;
-    }
+        set[number] = value;
+        return true;
+    });
+    return words && end == PairsEnd::Complete;
 }
 
 std::vector<ComparedRow> compareSets(const ParameterSet& left, const ParameterSet& right, ParameterNumber limit) {

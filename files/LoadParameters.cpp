@@ -8,6 +8,7 @@
 #include "files/FileNames.h"
 #include "files/ParameterFiles.h"
 #include "files/ParameterKeys.h"
+#include "files/ParameterPairs.h"
 #include "files/SafeLoad.h"
 #include "files/ScanfLike.h"
 #include "link/DeviceLink.h"
@@ -18,12 +19,6 @@ namespace {
 constexpr uint32_t MAX_STEPS = (PARAMETER_CEILING - FIRST_PARAMETER) / 2 + 2;
 constexpr uint32_t CHECK_CAPTION_TEXT = 33024;   // checking the file against the device
 constexpr uint32_t LOADED_TEXT = 33029;          // "Loaded %s into the device"
-
-std::optional<std::string_view> afterKey(std::string_view text, const char* key) {
-    size_t at = text.find(key);
-    if (at == std::string_view::npos) return std::nullopt;
-    return text.substr(at + KEY_SIZE);
-}
 
 // The value of a header key: nothing to do when the key is absent, false
 // after text 32783 when its value cannot be read.
@@ -86,52 +81,34 @@ DataPassResult walkFileValues(AppContext& ctx, std::string_view remaining, Pass 
     DataPassResult result;
     ParameterNumber number = 0;
     ctx.showProgressText(&number, link.endKey, write ? 32781 : CHECK_CAPTION_TEXT);
-    while (!remaining.empty()) {
-        auto afterCode = afterKey(remaining, KEY_CODE);
-        if (!afterCode) break;
-        remaining = *afterCode;
-        auto code = scanHex(remaining);
-        if (!code) {
-            ctx.showText(32783);
-            result.malformed = true;
-            break;
-        }
-        auto afterData = afterKey(remaining, KEY_DATA);
-        if (!afterData) break;
-        remaining = *afterData;
-
-        number = code->value;
+    const PairsEnd end = forEachParameterPair(remaining, [&](uint32_t code, std::string_view text) {
+        number = code;
         ParameterReading reading = readParameter(link, number);
         if (reading.outcome == ReadOutcome::Failed) {
             result.failed = true;
-            break;
+            return false;
         }
         if (reading.outcome != ReadOutcome::Present) {
             result.missing = true;
-            continue;
+            return true;
         }
-        if (!reading.onOff) {
-            auto value = scanDecimal(remaining);
-            if (!value) {
-                ctx.showText(32783);
-                result.malformed = true;
-                break;
-            }
-            if (write) link.WriteRegisterRetry(number, value->value, false);
-        } else {
-            auto word = scanWord(remaining, 3);
-            if (!word) {
-                ctx.showText(32783);
-                result.malformed = true;
-                break;
-            }
-            uint32_t on = word->word.compare(0, 2, "ON") == 0 ? 1 : 0;
-            if (write) link.WriteRegisterRetry(number, on, true);
+        const std::optional<uint32_t> value = parameterValueOf(text, reading.onOff);
+        if (!value) {
+            ctx.showText(32783);
+            result.malformed = true;
+            return false;
         }
+        // An on/off parameter takes the digit form, a numeric one the value form.
+        if (write) link.WriteRegisterRetry(number, *value, reading.onOff);
         if (write && link.errorFlag()) {
             result.failed = true;
-            break;
+            return false;
         }
+        return true;
+    });
+    if (end == PairsEnd::BadNumber) {
+        ctx.showText(32783);
+        result.malformed = true;
     }
     ctx.ui().HideProgress();
     return result;

@@ -14,6 +14,7 @@
 #include "files/Format.h"
 #include "files/ParameterFiles.h"
 #include "files/ParameterKeys.h"
+#include "files/ParameterPairs.h"
 #include "files/ScanfLike.h"
 #include "link/DeviceLink.h"
 #include "texts/TextFill.h"
@@ -38,12 +39,6 @@ constexpr uint32_t AGREE_SO_FAR_TEXT = 33084;    // "The parameters checked agre
 // Two backups of one device within a second: the second gets a number,
 // never the first one's place (it holds what the device had before both).
 constexpr int MAX_SAME_NAME = 100;
-
-std::optional<std::string_view> afterKey(std::string_view text, const char* key) {
-    size_t at = text.find(key);
-    if (at == std::string_view::npos) return std::nullopt;
-    return text.substr(at + KEY_SIZE);
-}
 
 bool writableDirectory(const std::string& dir) { return !dir.empty() && access(dir.c_str(), W_OK | X_OK) == 0; }
 
@@ -84,34 +79,15 @@ std::string saveBackup(AppContext& ctx, std::string& tried) {
 std::vector<std::pair<ParameterNumber, std::string_view>> listedValues(std::string_view remaining) {
     std::vector<std::pair<ParameterNumber, std::string_view>> values;
     std::map<ParameterNumber, size_t> index;
-    while (!remaining.empty()) {
-        auto afterCode = afterKey(remaining, KEY_CODE);
-        if (!afterCode) break;
-        remaining = *afterCode;
-        auto code = scanHex(remaining);
-        if (!code) break;
-        auto afterData = afterKey(remaining, KEY_DATA);
-        if (!afterData) break;
-        remaining = *afterData;
-        auto [at, added] = index.emplace(code->value, values.size());
+    forEachParameterPair(remaining, [&](uint32_t code, std::string_view text) {
+        auto [at, added] = index.emplace(code, values.size());
         if (added)
-            values.emplace_back(code->value, remaining);
+            values.emplace_back(code, text);
         else
-            values[at->second].second = remaining;
-    }
+            values[at->second].second = text;
+        return true;
+    });
     return values;
-}
-
-// The file's value as the load reads it for a parameter of this kind.
-std::optional<uint32_t> fileValue(std::string_view text, bool onOff) {
-    if (!onOff) {
-        auto value = scanDecimal(text);
-        if (!value) return std::nullopt;
-        return value->value;
-    }
-    auto word = scanWord(text, 3);
-    if (!word) return std::nullopt;
-    return word->word.compare(0, 2, "ON") == 0 ? 1u : 0u;
 }
 
 std::string valueText(const LanguageTexts& texts, bool onOff, uint32_t value) {
@@ -201,7 +177,7 @@ Verification verifyParameterText(AppContext& ctx, const std::string& text) {
             break;
         }
         if (reading.outcome != ReadOutcome::Present) continue;   // the load told of it (text 32786)
-        auto expected = fileValue(valueText, reading.onOff);
+        auto expected = parameterValueOf(valueText, reading.onOff);
         if (!expected) continue;   // the load would have refused the file
         auto same = [&](const ParameterReading& r) {
             return reading.onOff ? (r.value != 0) == (*expected != 0) : r.value == *expected;

@@ -5,7 +5,10 @@
 // dashes and the like). Message boxes want plain line breaks.
 #include <QString>
 #include <QStringDecoder>
+#include <cstdint>
 #include <string>
+
+#include "texts/TextTable.h"
 
 // Windows-1252 to text. The five bytes the code page leaves undefined (0x81,
 // 0x8D, 0x8F, 0x90, 0x9D) keep their own value, as in Latin-1, so nothing
@@ -36,3 +39,6 @@ inline QString shellText(const std::string& bytes) {
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     return text;
 }
+
+// Text n of the messages table as the windows show it.
+inline QString shellText(const LanguageTexts& texts, uint32_t n) { return shellText(texts.messages.Lookup(n)); }

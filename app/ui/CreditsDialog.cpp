@@ -18,7 +18,6 @@ static void initCreditsResources() { Q_INIT_RESOURCE(credits); }
 
 namespace {
 
-QString text(const AppContext& ctx, uint32_t n) { return shellText(ctx.message(n)); }
 
 QLabel* label(QWidget* parent, const char* id, const QRect& where, const QString& content,
               Qt::Alignment alignment) {
@@ -39,17 +38,17 @@ CreditsDialog::CreditsDialog(const AppContext& ctx, QWidget* parent) : QDialog(p
     setWindowTitle(shellText(ctx.settings.windowTitle));
     setFixedSize(du.size(369, 206));
 
-    auto* group = new QGroupBox(text(ctx, 256), this);
+    auto* group = new QGroupBox(shellText(ctx.texts, 256), this);
     group->setObjectName("1100");
     group->setGeometry(du.rect(7, 7, 355, 175));
 
-    QLabel* product = label(this, "1101", du.rect(10, 17, 349, 16), text(ctx, 257), Qt::AlignHCenter);
+    QLabel* product = label(this, "1101", du.rect(10, 17, 349, 16), shellText(ctx.texts, 257), Qt::AlignHCenter);
     // The dialog owns this font: it goes with the label when the dialog closes.
     QFont bold = product->font();
     bold.setPixelSize(20);
     bold.setBold(true);
     product->setFont(bold);
-    label(this, "1102", du.rect(10, 35, 349, 8), text(ctx, 258), Qt::AlignHCenter);
+    label(this, "1102", du.rect(10, 35, 349, 8), shellText(ctx.texts, 258), Qt::AlignHCenter);
 
     QPixmap picture(QStringLiteral(":/credits/bitmap107.png"));
     QLabel* frame = label(this, "1110", du.rect(13, 47, 343, 68), QString(), Qt::AlignHCenter);
@@ -66,11 +65,11 @@ CreditsDialog::CreditsDialog(const AppContext& ctx, QWidget* parent) : QDialog(p
 
     auto* info = new QGroupBox(this);
     info->setGeometry(du.rect(79, 118, 211, 47));
-    label(this, "1103", du.rect(88, 130, 73, 8), text(ctx, 259), Qt::AlignLeft);
+    label(this, "1103", du.rect(88, 130, 73, 8), shellText(ctx.texts, 259), Qt::AlignLeft);
     label(this, "1104", du.rect(170, 130, 110, 8), creditsAuthorLine, Qt::AlignRight);
-    label(this, "1105", du.rect(88, 139, 73, 8), text(ctx, 261), Qt::AlignLeft);
+    label(this, "1105", du.rect(88, 139, 73, 8), shellText(ctx.texts, 261), Qt::AlignLeft);
     label(this, "1106", du.rect(170, 139, 110, 8), dateText, Qt::AlignRight);
-    label(this, "1107", du.rect(88, 147, 73, 8), text(ctx, 263), Qt::AlignLeft);
+    label(this, "1107", du.rect(88, 147, 73, 8), shellText(ctx.texts, 263), Qt::AlignLeft);
     label(this, "1108", du.rect(170, 147, 110, 8), creditsContactLine, Qt::AlignRight);
     label(this, "1109", du.rect(10, 169, 348, 11), creditsRightsLine, Qt::AlignHCenter);
 

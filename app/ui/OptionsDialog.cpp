@@ -48,7 +48,6 @@ protected:
 constexpr uint32_t BACKUP_OPTION_TEXT = 33082;   // "Save a backup of the device before loading a file"
 constexpr uint32_t VERIFY_OPTION_TEXT = 33083;   // "Verify the parameters after loading a file"
 
-QString text(const AppContext& ctx, uint32_t n) { return shellText(ctx.message(n)); }
 
 template <typename W>
 W* place(W* widget, const char* id, const QRect& where) {
@@ -100,7 +99,7 @@ OptionsDialog::OptionsDialog(AppContext& ctx, QWidget* parent, std::function<boo
       choices_(ctx.settings.profilePath, std::move(roots)) {
     const Settings& state = ctx.settings;
     // The model joins these with what sysfs holds, which is UTF-8.
-    auto word = [&ctx](uint32_t n) { return text(ctx, n).toStdString(); };
+    auto word = [&ctx](uint32_t n) { return shellText(ctx.texts, n).toStdString(); };
     words_ = {word(kPresent), word(kAbsent), word(kBuiltIn), word(kSerialNumber)};
     noDevices_ = word(kNoDevices);
     DialogUnits du(this);
@@ -112,9 +111,9 @@ OptionsDialog::OptionsDialog(AppContext& ctx, QWidget* parent, std::function<boo
     const int height = 296;
     setFixedSize(du.size(width, height));
 
-    place(new QGroupBox(text(ctx, 384), this), "1180", du.rect(7, 12, width - 14, 156));
-    auto* languageLabel = place(new QLabel(text(ctx, 385), this), "1181", du.rect(17, 26, 176, 28));
-    auto* portLabel = place(new QLabel(text(ctx, 387), this), "1183", du.rect(17, 58, 176, 28));
+    place(new QGroupBox(shellText(ctx.texts, 384), this), "1180", du.rect(7, 12, width - 14, 156));
+    auto* languageLabel = place(new QLabel(shellText(ctx.texts, 385), this), "1181", du.rect(17, 26, 176, 28));
+    auto* portLabel = place(new QLabel(shellText(ctx.texts, 387), this), "1183", du.rect(17, 58, 176, 28));
     for (QLabel* label : {languageLabel, portLabel}) {
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         label->setWordWrap(true);
@@ -129,20 +128,20 @@ OptionsDialog::OptionsDialog(AppContext& ctx, QWidget* parent, std::function<boo
     portLabel->setBuddy(ports_);
     keepOneSelected(ports_);
 
-    connectOnStartup_ = place(new QCheckBox(text(ctx, 389), this), "1185", du.rect(17, 124, 272, 12));
+    connectOnStartup_ = place(new QCheckBox(shellText(ctx.texts, 389), this), "1185", du.rect(17, 124, 272, 12));
     connectOnStartup_->setChecked(state.connectOnStartup);
-    backupBeforeLoad_ = place(new QCheckBox(text(ctx, BACKUP_OPTION_TEXT), this), "1186", du.rect(17, 138, 272, 12));
+    backupBeforeLoad_ = place(new QCheckBox(shellText(ctx.texts, BACKUP_OPTION_TEXT), this), "1186", du.rect(17, 138, 272, 12));
     backupBeforeLoad_->setChecked(state.backupBeforeLoad);
-    verifyAfterLoad_ = place(new QCheckBox(text(ctx, VERIFY_OPTION_TEXT), this), "1187", du.rect(17, 152, 272, 12));
+    verifyAfterLoad_ = place(new QCheckBox(shellText(ctx.texts, VERIFY_OPTION_TEXT), this), "1187", du.rect(17, 152, 272, 12));
     verifyAfterLoad_->setChecked(state.verifyAfterLoad);
 
-    place(new QGroupBox(text(ctx, kDevicesTitle), this), "1190", du.rect(7, 174, width - 14, 98));
+    place(new QGroupBox(shellText(ctx.texts, kDevicesTitle), this), "1190", du.rect(7, 174, width - 14, 98));
     devices_ = place(new QListWidget(this), "1191", du.rect(17, 188, width - 34, 50));
     devices_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    auto* hint = place(new QLabel(text(ctx, kChooseHint), this), "1193", du.rect(17, 242, width - 104, 24));
+    auto* hint = place(new QLabel(shellText(ctx.texts, kChooseHint), this), "1193", du.rect(17, 242, width - 104, 24));
     hint->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     hint->setWordWrap(true);
-    auto* refresh = place(new QPushButton(text(ctx, kRefresh), this), "1192", du.rect(width - 71, 250, 54, 14));
+    auto* refresh = place(new QPushButton(shellText(ctx.texts, kRefresh), this), "1192", du.rect(width - 71, 250, 54, 14));
     refresh->setAutoDefault(false);
 
     auto* cancel = place(new QPushButton(tr("&Cancel"), this), "2", du.rect(width - 107, height - 20, 44, 14));

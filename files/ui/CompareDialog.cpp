@@ -25,18 +25,17 @@ constexpr uint32_t HEADING_TEXT = 33116;
 constexpr uint32_t HELP_TEXT = 33133;
 constexpr const char* HELP_ANCHOR = "compare";
 
-QString text(const AppContext& ctx, uint32_t n) { return shellText(ctx.message(n)); }
 }  // namespace
 
 CompareDialog::CompareDialog(AppContext& ctx, Comparison comparison, std::string loadPath, const HelpRequest& help,
                              QWidget* parent)
     : QDialog(parent), ctx_(ctx), comparison_(std::move(comparison)), loadPath_(std::move(loadPath)) {
     setObjectName(QStringLiteral("compare"));
-    setWindowTitle(shellText(ctx.settings.windowTitle) + QStringLiteral(" - ") + text(ctx, FRAME_TEXT));
+    setWindowTitle(shellText(ctx.settings.windowTitle) + QStringLiteral(" - ") + shellText(ctx.texts, FRAME_TEXT));
     resize(760, 460);
     auto* layout = new QVBoxLayout(this);
 
-    auto* heading = new QLabel(text(ctx, HEADING_TEXT), this);
+    auto* heading = new QLabel(shellText(ctx.texts, HEADING_TEXT), this);
     heading->setTextFormat(Qt::PlainText);
     layout->addWidget(heading);
     count_ = new QLabel(shellText(fillText(ctx.message(COUNT_TEXT), {std::to_string(comparison_.rows.size())})), this);
@@ -55,7 +54,7 @@ CompareDialog::CompareDialog(AppContext& ctx, Comparison comparison, std::string
 
     table_ = new QTableWidget(static_cast<int>(comparison_.rows.size()), 4, this);
     table_->setObjectName(QStringLiteral("rows"));
-    table_->setHorizontalHeaderLabels({text(ctx, NUMBER_HEADER), text(ctx, DESCRIPTION_HEADER),
+    table_->setHorizontalHeaderLabels({shellText(ctx.texts, NUMBER_HEADER), shellText(ctx.texts, DESCRIPTION_HEADER),
                                        shellText(comparison_.leftName), shellText(comparison_.rightName)});
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -71,13 +70,13 @@ CompareDialog::CompareDialog(AppContext& ctx, Comparison comparison, std::string
     layout->addWidget(table_, 1);
 
     auto* buttons = new QHBoxLayout;
-    export_ = new QPushButton(text(ctx, EXPORT_TEXT), this);
+    export_ = new QPushButton(shellText(ctx.texts, EXPORT_TEXT), this);
     export_->setObjectName(QStringLiteral("export"));
     connect(export_, &QPushButton::clicked, this,
             [this] { exportCsv(ctx_, comparisonCsv(ctx_.texts, comparison_)); });
     buttons->addWidget(export_);
     if (!loadPath_.empty()) {
-        load_ = new QPushButton(text(ctx, LOAD_TEXT), this);
+        load_ = new QPushButton(shellText(ctx.texts, LOAD_TEXT), this);
         load_->setObjectName(QStringLiteral("load"));
         connect(load_, &QPushButton::clicked, this, [this] {
             // The comparison is out of date once the file went in.
@@ -87,7 +86,7 @@ CompareDialog::CompareDialog(AppContext& ctx, Comparison comparison, std::string
         buttons->addWidget(load_);
     }
     buttons->addStretch(1);
-    addHelpAndOk(this, buttons, text(ctx, HELP_TEXT), help, HELP_ANCHOR);
+    addHelpAndOk(this, buttons, shellText(ctx.texts, HELP_TEXT), help, HELP_ANCHOR);
     layout->addLayout(buttons);
     enterPressesFocusedButton(this);
 }

@@ -15,7 +15,6 @@
 
 namespace {
 // Language file texts, read like every other window's.
-QString text(const AppContext& ctx, uint32_t n) { return shellText(ctx.message(n)); }
 }  // namespace
 
 FileViewDialog::FileViewDialog(const AppContext& ctx, QWidget* parent, uint32_t frameText, bool editable) : QDialog(parent) {
@@ -23,11 +22,11 @@ FileViewDialog::FileViewDialog(const AppContext& ctx, QWidget* parent, uint32_t 
     setWindowTitle(shellText(ctx.settings.windowTitle));
     setFixedSize(du.size(521, 184));
 
-    auto* frame = new QGroupBox(text(ctx, frameText), this);
+    auto* frame = new QGroupBox(shellText(ctx.texts, frameText), this);
     frame->setObjectName("11000");
     frame->setGeometry(du.rect(7, 6, 507, 157));
 
-    auto* heading = new QLabel(text(ctx, 2561), this);
+    auto* heading = new QLabel(shellText(ctx.texts, 2561), this);
     heading->setObjectName("11001");
     heading->setGeometry(du.rect(15, 26, 488, 10));
     heading->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
@@ -50,7 +49,7 @@ FileViewDialog::FileViewDialog(const AppContext& ctx, QWidget* parent, uint32_t 
     fixed.setFixedPitch(true);
     area_->setFont(fixed);
 
-    auto* save = new QPushButton(text(ctx, 2563), this);
+    auto* save = new QPushButton(shellText(ctx.texts, 2563), this);
     save->setObjectName("11003");
     save->setGeometry(du.rect(417, 164, 44, 14));
     connect(save, &QPushButton::clicked, this, [this] { onSave(); });

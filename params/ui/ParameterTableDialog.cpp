@@ -31,7 +31,6 @@ constexpr const char* HELP_ANCHOR = "table";
 constexpr int MODEL_ROW_ROLE = Qt::UserRole + 1;
 constexpr int SORT_ROLE = Qt::UserRole + 2;
 
-QString text(const AppContext& ctx, uint32_t n) { return shellText(ctx.message(n)); }
 
 // Sorts by the key it was given (numbers as numbers), not by the text shown.
 class SortedItem : public QTableWidgetItem {
@@ -49,12 +48,12 @@ public:
 ParameterTableDialog::ParameterTableDialog(AppContext& ctx, const HelpRequest& help, QWidget* parent)
     : QDialog(parent), ctx_(ctx), model_(ctx) {
     setObjectName(QStringLiteral("parameterTable"));
-    setWindowTitle(shellText(ctx.settings.windowTitle) + QStringLiteral(" - ") + text(ctx, FRAME_TEXT));
+    setWindowTitle(shellText(ctx.settings.windowTitle) + QStringLiteral(" - ") + shellText(ctx.texts, FRAME_TEXT));
     resize(820, 520);
     auto* layout = new QVBoxLayout(this);
 
     auto* filterRow = new QHBoxLayout;
-    auto* filterLabel = new QLabel(text(ctx, FILTER_TEXT), this);
+    auto* filterLabel = new QLabel(shellText(ctx.texts, FILTER_TEXT), this);
     filter_ = new QLineEdit(this);
     filter_->setObjectName(QStringLiteral("filter"));
     filter_->setClearButtonEnabled(true);
@@ -76,8 +75,8 @@ ParameterTableDialog::ParameterTableDialog(AppContext& ctx, const HelpRequest& h
 
     table_ = new QTableWidget(0, 5, this);
     table_->setObjectName(QStringLiteral("rows"));
-    table_->setHorizontalHeaderLabels({text(ctx, NUMBER_HEADER), text(ctx, DESCRIPTION_HEADER), text(ctx, VALUE_HEADER),
-                                       text(ctx, KIND_HEADER), text(ctx, ACCESS_HEADER)});
+    table_->setHorizontalHeaderLabels({shellText(ctx.texts, NUMBER_HEADER), shellText(ctx.texts, DESCRIPTION_HEADER), shellText(ctx.texts, VALUE_HEADER),
+                                       shellText(ctx.texts, KIND_HEADER), shellText(ctx.texts, ACCESS_HEADER)});
     table_->verticalHeader()->setVisible(false);
     table_->horizontalHeader()->setSectionResizeMode(DescriptionColumn, QHeaderView::Stretch);
     table_->setSelectionBehavior(QAbstractItemView::SelectItems);
@@ -87,17 +86,17 @@ ParameterTableDialog::ParameterTableDialog(AppContext& ctx, const HelpRequest& h
     layout->addWidget(table_, 1);
 
     auto* buttons = new QHBoxLayout;
-    write_ = new QPushButton(text(ctx, WRITE_TEXT), this);
+    write_ = new QPushButton(shellText(ctx.texts, WRITE_TEXT), this);
     write_->setObjectName(QStringLiteral("write"));
     write_->setEnabled(false);
     connect(write_, &QPushButton::clicked, this, &ParameterTableDialog::writeChanges);
     buttons->addWidget(write_);
-    auto* exportButton = new QPushButton(text(ctx, EXPORT_TEXT), this);
+    auto* exportButton = new QPushButton(shellText(ctx.texts, EXPORT_TEXT), this);
     exportButton->setObjectName(QStringLiteral("export"));
     connect(exportButton, &QPushButton::clicked, this, [this] { exportCsv(ctx_, model_.csv()); });
     buttons->addWidget(exportButton);
     buttons->addStretch(1);
-    addHelpAndOk(this, buttons, text(ctx, HELP_TEXT), help, HELP_ANCHOR);
+    addHelpAndOk(this, buttons, shellText(ctx.texts, HELP_TEXT), help, HELP_ANCHOR);
     layout->addLayout(buttons);
     enterPressesFocusedButton(this);
 }
