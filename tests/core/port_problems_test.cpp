@@ -24,7 +24,6 @@
 #include "platform/TermiosPort.h"
 #include "session/ConnectCommands.h"
 #include "shell_support.h"
-#include "support/ChildProcess.h"
 #include "texts/TextFill.h"
 
 namespace {
@@ -89,7 +88,6 @@ struct Scene {
     TempDir files;     // devices that are no devices
     TempDir locks;     // the lock folder
     Terminal terminal;
-    Child child;
     int heldFd = -1;
     std::string skip;  // why this situation cannot be made here
     ~Scene() {
@@ -115,32 +113,12 @@ std::string holdLockFile(Scene& s, pid_t pid) {
 
 const ProblemCase Cases[] = {
     {"MissingPath", PortProblem::Missing, [](Scene& s) { return s.files.file("ttyUSB9"); }, 0x8110, none},
-    {"LinkWhoseTargetIsGone", PortProblem::Missing,
-     [](Scene& s) {
-         symlink(s.files.file("ttyUSB0").c_str(), s.files.file("usb-Adapter-if00").c_str());
-         return s.files.file("usb-Adapter-if00");
-     },
-     0x8110, none},
-    {"PlainFile", PortProblem::NotSerial,
-     [](Scene& s) {
-         s.files.write("plain", "not a terminal");
-         return s.files.file("plain");
-     },
-     0x8116, none},
     {"Directory", PortProblem::NotSerial, [](Scene& s) { return s.files.path(); }, 0x8116, none},
     // A character device that refuses every terminal call.
     {"DeviceThatIsNoTerminal", PortProblem::NotSerial, [](Scene&) { return std::string("/dev/null"); }, 0x8116,
      none},
     {"LockFileOfTheParent", PortProblem::InUse, [](Scene& s) { return holdLockFile(s, getppid()); }, 0x8113,
      [](Scene&) { return std::vector<std::string>{commOf(getppid()), std::to_string(getppid())}; }},
-    {"LockFileOfALiveChild", PortProblem::InUse,
-     [](Scene& s) {
-         if (!s.child.start({"/bin/sleep", "30"})) s.skip = "cannot start /bin/sleep";
-         // Until exec the child is still a copy of us: wait for its new name.
-         for (int i = 0; i < 400 && commOf(s.child.pid) != "sleep"; ++i) usleep(5000);
-         return holdLockFile(s, s.child.pid);
-     },
-     0x8113, [](Scene& s) { return std::vector<std::string>{"sleep", std::to_string(s.child.pid)}; }},
     {"AdvisoryLockOnASecondDescriptor", PortProblem::InUse,
      [](Scene& s) {
          s.heldFd = ::open(s.terminal.path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
@@ -148,19 +126,6 @@ const ProblemCase Cases[] = {
          return s.terminal.path;
      },
      0x8113, [](Scene&) { return std::vector<std::string>{commOf(getpid()), std::to_string(getpid())}; }},
-    {"TerminalWithoutPermission", PortProblem::NoPermission,
-     [](Scene& s) {
-         if (geteuid() == 0) s.skip = "running as root: mode 000 does not stop open";
-         chmod(s.terminal.path.c_str(), 0);
-         return s.terminal.path;
-     },
-     0x8111, [](Scene& s) {
-         struct stat st {};
-         stat(s.terminal.path.c_str(), &st);
-         std::string group = std::to_string(st.st_gid);
-         if (struct group* g = getgrgid(st.st_gid)) group = g->gr_name;
-         return std::vector<std::string>{group};
-     }},
 };
 
 class PortProblemTest : public ::testing::TestWithParam<ProblemCase> {
@@ -222,28 +187,13 @@ INSTANTIATE_TEST_SUITE_P(Ports, PortProblemTest, ::testing::ValuesIn(Cases),
                          [](const ::testing::TestParamInfo<ProblemCase>& info) { return info.param.name; });
 
 // Only a port that opened and where nobody answered ends in "no device found".
-TEST(PortProblems, AnOpenPortWithNobodyOnItIsText19) {
-    TempDir locks;
-    Terminal terminal;
-    ASSERT_FALSE(terminal.path.empty());
-    RecordingOperator op;
-    CountingFrame frame;
-    DeviceLink link;
-    auto port = std::make_unique<TermiosPort>();
-    port->setLockDirectory(locks.path());
-    link.setTransport(std::move(port));
-    link.setPortResolver([&](unsigned) { return terminal.path; });
-    AppContext ctx{link, &op};
-    ctx.attachWindow(&op, &frame);
-    ASSERT_TRUE(ctx.texts.messages.Load(std::string(FS_SOURCE_DIR) + "/install/messages.eng"));
-    struct : DeviceChooser {
-        bool choose(const std::vector<std::string>&, const std::function<bool(int)>&) override { return false; }
-    } chooser;
+TEST_F(PortProblemTest, AnOpenPortWithNobodyOnItIsText19) {
+    link.setPortResolver([this](unsigned) { return scene.terminal.path; });
     EXPECT_FALSE(connectCommand(ctx, 1, chooser));
     EXPECT_EQ(link.openFailure().problem, PortProblem::None);
     EXPECT_EQ(op.texts(), std::vector<std::string>{ctx.message(19)});
     link.Close();
-    EXPECT_TRUE(filesIn(locks).empty());
+    EXPECT_TRUE(filesIn(scene.locks).empty());
 }
 
 // The lock file: taken at open with our process id in the usual form, gone
@@ -260,7 +210,6 @@ TEST(PortLockFile, TakenAtOpenRemovedAtCloseStaleOnesTakenOver) {
         {"finished child", [] { return lockText(finishedChild()); }},
         {"garbage", [] { return std::string("garbage\n"); }},
         {"empty", [] { return std::string(); }},
-        {"binary", [] { return std::string("\x01\x02\x00\x00", 4); }},
         {"our own number, not held", [] { return lockText(getpid()); }},
     };
     for (const auto& b : before) {
