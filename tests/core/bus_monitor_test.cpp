@@ -164,14 +164,24 @@ TEST_P(BusMonitorMatrix, RecordsAndDecodes) {
     const BusTransaction& t = *log.row(log.firstRow());
     EXPECT_EQ(t.kind, c.kind);
     EXPECT_EQ(t.attempt, 0u);
-    if (c.kind != BusKind::Release) EXPECT_EQ(t.target, c.target);
+    if (c.kind != BusKind::Release) {
+        EXPECT_EQ(t.target, c.target);
+    }
     // What went out: the request as the link builds it.
     Bytes sent(t.sent, t.sent + t.sentCount);
     ASSERT_EQ(sent.size(), requestLength(c));
-    if (c.kind == BusKind::Select) EXPECT_EQ(sent[0], 0x80 + c.target);
-    if (c.kind == BusKind::Release) EXPECT_EQ(sent[0], 0xFF);
-    if (c.kind == BusKind::Read) EXPECT_EQ(sent, (Bytes{uint8_t(c.target & 0xFE), uint8_t(c.target >> 8)}));
-    if (c.kind == BusKind::Write || c.kind == BusKind::DigitWrite) EXPECT_EQ(sent[0], (c.target & 0xFF) | 1);
+    if (c.kind == BusKind::Select) {
+        EXPECT_EQ(sent[0], 0x80 + c.target);
+    }
+    if (c.kind == BusKind::Release) {
+        EXPECT_EQ(sent[0], 0xFF);
+    }
+    if (c.kind == BusKind::Read) {
+        EXPECT_EQ(sent, (Bytes{uint8_t(c.target & 0xFE), uint8_t(c.target >> 8)}));
+    }
+    if (c.kind == BusKind::Write || c.kind == BusKind::DigitWrite) {
+        EXPECT_EQ(sent[0], (c.target & 0xFF) | 1);
+    }
     if (!c.received.empty()) {
         Bytes received;
         for (unsigned i = 0; i < t.receivedCount; ++i) received.push_back(uint8_t(t.received[i]));
@@ -181,13 +191,21 @@ TEST_P(BusMonitorMatrix, RecordsAndDecodes) {
     const BusOutcome o = decodeOutcome(t);
     EXPECT_EQ(o.answer, c.answer);
     EXPECT_EQ(o.failed, c.failed);
-    if (c.answer == BusAnswer::LineFault) EXPECT_NE(o.status & c.status, 0u) << std::hex << o.status;
-    if (c.answer == BusAnswer::Value) EXPECT_EQ(o.digits, c.received.size());
+    if (c.answer == BusAnswer::LineFault) {
+        EXPECT_NE(o.status & c.status, 0u) << std::hex << o.status;
+    }
+    if (c.answer == BusAnswer::Value) {
+        EXPECT_EQ(o.digits, c.received.size());
+    }
     const BusRowText r = describe(t, BusWords{});
     EXPECT_NE(r.result.find(c.word), std::string::npos) << r.result;
     EXPECT_EQ(r.failed, c.failed);
-    if (c.setup == Setup::Parity) EXPECT_NE(r.received.find('P'), std::string::npos) << r.received;
-    if (c.setup == Setup::Framing) EXPECT_NE(r.received.find('F'), std::string::npos) << r.received;
+    if (c.setup == Setup::Parity) {
+        EXPECT_NE(r.received.find('P'), std::string::npos) << r.received;
+    }
+    if (c.setup == Setup::Framing) {
+        EXPECT_NE(r.received.find('F'), std::string::npos) << r.received;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(BusMonitor, BusMonitorMatrix, ::testing::ValuesIn(matrix()),
@@ -216,7 +234,9 @@ TEST(BusMonitor, RetriesAreGroupedUnderTheirRequest) {
         EXPECT_EQ(t->attempt, i + 1);
         const BusRowText r = describe(*t, BusWords{});
         EXPECT_EQ(r.retry, i > 0);
-        if (i > 0) EXPECT_EQ(r.kind, "  retry " + std::to_string(i + 1));
+        if (i > 0) {
+            EXPECT_EQ(r.kind, "  retry " + std::to_string(i + 1));
+        }
         EXPECT_TRUE(r.failed);
     }
     const BusTransaction* write = log.row(log.firstRow() + 10);

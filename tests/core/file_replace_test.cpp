@@ -128,7 +128,9 @@ TEST_P(FileReplace, KeepsWhatTheUserSetUp) {
     struct stat st {};
     ASSERT_EQ(::lstat(path.c_str(), &st), 0);
     EXPECT_EQ(S_ISLNK(st.st_mode), target == Target::Symlink);
-    if (target != Target::Missing) EXPECT_EQ(modeOf(real), modeBefore);
+    if (target != Target::Missing) {
+        EXPECT_EQ(modeOf(real), modeBefore);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -137,7 +139,7 @@ INSTANTIATE_TEST_SUITE_P(
                                          Target::Fifo, Target::Missing),
                        ::testing::Values(Writer::Pending, Writer::Profile)),
     [](const auto& info) {
-        return TargetNames[int(std::get<0>(info.param))] +
+        return std::string(TargetNames[int(std::get<0>(info.param))]) +
                (std::get<1>(info.param) == Writer::Pending ? "_PendingFile" : "_ConfigIni");
     });
 
