@@ -320,38 +320,4 @@ TEST(BusMonitor, LogKeepsTheLastFiltersPausesAndClears) {
     EXPECT_EQ(log.rowCount(), 0u);
 }
 
-// Saved as comma-separated values a field with a comma is quoted.
-TEST(BusMonitor, SavesTextAndCsv) {
-    BusMonitorLog log(4);
-    log.recorder().start(0, 1000000000);
-    BusTransaction read = made(BusKind::Read, 0x0102);
-    read.sent[0] = 0x02;
-    read.sent[1] = 0x01;
-    read.sentCount = 2;
-    read.received[0] = 0x04;
-    read.received[1] = 0x53;
-    read.receivedCount = 2;
-    read.result = 0x34;
-    read.digits = 2;
-    log.recorder().record(read, 1234567);
-    BusTransaction lost = made(BusKind::Write, 0x0102);
-    lost.error = -1;
-    lost.result = NoByte | SendFailed;
-    lost.received[0] = NoByte;
-    lost.receivedCount = 1;
-    log.recorder().record(lost, 2000000);
-    log.pull();
-
-    std::FILE* f = std::tmpfile();
-    EXPECT_TRUE(log.writeCsv(f, BusWords{}));
-    std::rewind(f);
-    std::string csv;
-    for (int ch; (ch = std::fgetc(f)) != EOF;) csv += char(ch);
-    std::fclose(f);
-    EXPECT_EQ(csv,
-              "Time (ms),Kind,Address/key,Sent,Received,Result,failed\n"
-              "1.2,read,0102,02 01,04 53,value 34 (52),0\n"
-              "2.0,write,0102,,--,\"send failed, timeout\",1\n");
-}
-
 }  // namespace

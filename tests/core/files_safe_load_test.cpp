@@ -173,9 +173,3 @@ TEST_F(SafeLoadTest, UnverifiableFileTakesNoBackup) {
     EXPECT_EQ(parameterWrites(), 0u);
 }
 
-TEST(SafeLoadNames, BackupNamesAreSafeAndSortByTime) {
-    const LocalDate when{8, 12, 2026, 17, 59, 30};
-    EXPECT_EQ(backupBaseName("  VALVE 01  ", 0x2A, when), "VALVE_01-2A-20261208-175930");
-    EXPECT_EQ(backupBaseName("a/b..c:d", 63, when), "a_b__c_d-3F-20261208-175930");
-    EXPECT_EQ(backupBaseName("        ", 5, LocalDate{1, 2, 2003, 4, 5, 6}), "device-05-20030201-040506");
-}

@@ -69,23 +69,6 @@ TEST(LinkTiming, MonotonicWaitEndsPastTheTickWhateverTheWatch) {
     EXPECT_GE(after, t);
 }
 
-TEST(LinkTiming, ClockWatchReachesTheTransportSetBeforeOrAfter) {
-    auto clock = std::make_shared<VirtualClock>();
-    DeviceLink link;
-    EXPECT_EQ(link.clockWatch(), DefaultClockWatchUs);
-    auto first = std::make_unique<WatchedLine>(clock);
-    WatchedLine* line = first.get();
-    link.setTransport(std::move(first));
-    EXPECT_EQ(line->watch, int64_t(DefaultClockWatchUs));
-    link.setClockWatch(50);
-    EXPECT_EQ(line->watch, 50);
-
-    auto second = std::make_unique<WatchedLine>(clock);
-    line = second.get();
-    link.setTransport(std::move(second));
-    EXPECT_EQ(line->watch, 50);
-}
-
 // The quiet-line wait never ends before its 20 ms, neither with a watch
 // shorter than the wait nor with one longer than all of it.
 TEST(LinkTiming, TermiosQuietWaitEndsNoEarlierThanItsTimeout) {

@@ -201,32 +201,3 @@ TEST_F(OptionsModelTest, OkWithoutChosenDevicesLeavesThePortSectionAlone) {
     EXPECT_EQ(dir.read("config.ini").find("Port Devices"), std::string::npos);
 }
 
-TEST(OptionsModel, HowEntriesAndDevicesRead) {
-    const PortWords words{"present", "not present", "built-in port", "serial number %s"};
-    EXPECT_EQ(portDetail({"COM 01", "/dev/ttyUSB0", true, false}, words), "/dev/ttyUSB0 (present)");
-
-    struct Row {
-        SerialDevice device;
-        std::string text;
-    };
-    auto usb = [](std::string maker, std::string product, std::string serial) {
-        SerialDevice d;
-        d.name = "ttyUSB0";
-        d.path = "/dev/ttyUSB0";
-        d.manufacturer = std::move(maker);
-        d.product = std::move(product);
-        d.serial = std::move(serial);
-        d.vendorId = "0403";
-        d.productId = "6001";
-        return d;
-    };
-    SerialDevice builtIn;
-    builtIn.path = "/dev/ttyS0";
-    const Row rows[] = {
-        {usb("FTDI", "FT232R USB UART", "A5"), "/dev/ttyUSB0  FTDI FT232R USB UART, serial number A5"},
-        {usb("", "Bus Probe", "7"), "/dev/ttyUSB0  Bus Probe, serial number 7"},
-        {usb("", "", ""), "/dev/ttyUSB0  0403:6001"},
-        {builtIn, "/dev/ttyS0  built-in port"},
-    };
-    for (const Row& row : rows) EXPECT_EQ(deviceText(row.device, words), row.text);
-}

@@ -110,13 +110,6 @@ TEST(StatusPollRecord, ThreeFailedPollsInARowShowTheFirstOnesTime) {
     EXPECT_EQ(record.noAnswerSince(), std::nullopt);
 }
 
-TEST(StatusPollRecord, TheShippedTextsPutTheTimeInTheStatusRow) {
-    LanguageTexts texts;
-    ASSERT_TRUE(texts.messages.Load(FS_SOURCE_DIR "/install/messages.eng"));
-    DeviceLink link;
-    EXPECT_EQ(panelRows(texts, link, 0x1a2, std::string("10:00:01"))[5].value, "No answer since 10:00:01");
-}
-
 TEST(PanelLayout, ColumnsWidenEquallyAndLabelsStartAtEight) {
     const PanelLayout narrow = panelLayout(544, 200, 8);
     const PanelLayout wide = panelLayout(744, 200, 8);
@@ -187,21 +180,6 @@ TEST(MenuTable, CompletingTheSecondMenuTwiceGivesTheSameMenu) {
     EXPECT_EQ(moved, (std::vector<uint32_t>{CMD_FILE_VIEWER, CMD_PARAMETERS, MENU_SEPARATOR, CMD_PASSWORD_ACCESS,
                                             CMD_RESTART, MENU_SEPARATOR, CMD_PARAMETER_TABLE, CMD_COMPARE_DEVICE,
                                             CMD_COMPARE_FILES}));
-}
-
-TEST(MenuTable, TableAndComparisonsRunWhenTheyCanWork) {
-    struct Case {
-        uint32_t id;
-        bool selected, running, enabled;
-    };
-    for (const Case& c : {Case{CMD_PARAMETER_TABLE, true, false, true}, Case{CMD_PARAMETER_TABLE, false, false, false},
-                          Case{CMD_PARAMETER_TABLE, true, true, false}, Case{CMD_COMPARE_DEVICE, true, false, true},
-                          Case{CMD_COMPARE_DEVICE, false, false, false}, Case{CMD_COMPARE_DEVICE, true, true, false},
-                          Case{CMD_COMPARE_FILES, false, false, true}, Case{CMD_COMPARE_FILES, true, false, true},
-                          Case{CMD_COMPARE_FILES, false, true, false}})
-        EXPECT_EQ(commandEnabled(c.id, c.selected, c.running), c.enabled) << c.id << " " << c.selected << c.running;
-    for (uint32_t id : {CMD_PARAMETER_TABLE, CMD_COMPARE_DEVICE, CMD_COMPARE_FILES})
-        EXPECT_NE(findMenuCommand(id), nullptr) << id;
 }
 
 TEST(ChooserFilter, ProgramFiltersBecomeDialogFilters) {

@@ -54,39 +54,6 @@ private slots:
         QVERIFY(ctx().link.monitor() == &m->log().recorder());
     }
 
-    void kindBoxesPauseAndClearDecideTheRows() {
-        MainFrame f(ctx());
-        f.commandAction(40030)->trigger();
-        BusMonitorWindow* m = f.busMonitor();
-        DeviceLink& link = ctx().link;
-        QVERIFY(link.Open(1));
-        QVERIFY(link.Select(3));
-        link.ReadRegister(32);
-        link.ReadRegister(34);
-        m->refresh();
-        QAbstractItemModel* rows = m->table()->model();
-        QCOMPARE(rows->rowCount(), 3);
-
-        m->kindBox(BusKind::Read)->setChecked(false);
-        QCOMPARE(rows->rowCount(), 1);
-        m->kindBox(BusKind::Read)->setChecked(true);
-
-        // Paused, the table stands still; what came meanwhile shows on resuming.
-        m->pauseButton()->click();
-        link.ReadRegister(36);
-        m->refresh();
-        QCOMPARE(rows->rowCount(), 3);
-        m->pauseButton()->click();
-        QCOMPARE(rows->rowCount(), 4);
-        QCOMPARE(rows->index(3, 2).data().toString(), QString("0024"));
-
-        m->findChild<QPushButton*>("clear")->click();
-        QCOMPARE(rows->rowCount(), 0);
-        link.ReadRegister(32);
-        m->refresh();
-        QCOMPARE(rows->rowCount(), 1);
-    }
-
     void savesCsvByItsExtensionAndF1OpensHelp() {
         MainFrame f(ctx());
         f.commandAction(40030)->trigger();
