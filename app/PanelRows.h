@@ -15,6 +15,8 @@ struct PanelRow {
 };
 
 inline constexpr int PANEL_ROW_COUNT = 8;
+// The row of the polled status.
+inline constexpr size_t PANEL_STATUS_ROW = 5;
 
 // The eight rows, labels from the messages table. With noAnswerSince the
 // status row says that the device has not answered since that time instead

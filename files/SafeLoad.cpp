@@ -10,6 +10,7 @@
 
 #include "session/AppContext.h"
 #include "session/DeviceSteps.h"
+#include "session/PortLoss.h"
 #include "files/FileNames.h"
 #include "files/Format.h"
 #include "files/ParameterFiles.h"
@@ -146,6 +147,8 @@ SafeLoad loadParameterFileSafely(AppContext& ctx, const std::string& path) {
             ctx.notifyText(BACKUP_SAVED_TEXT, {load.backupPath});
             return true;
         }
+        // A backup that failed on a lost port ends the load: nothing to ask.
+        if (reportPortLoss(ctx)) return false;
         return ctx.ui().question(ctx.settings.windowTitle, fillText(ctx.message(NO_BACKUP_QUESTION), {tried}));
     };
     load.loaded = applyParameterText(ctx, stream, backUp);
@@ -236,7 +239,8 @@ bool verifyLoadedFile(AppContext& ctx, const SafeLoad& load, const std::function
         ctx.notifyText(VERIFIED_TEXT, {std::to_string(v.equal)});
         return closed;
     }
-    ctx.ui().messageTable(ctx.settings.windowTitle, verificationReport(ctx.texts, v, load.backupPath),
-                          MessageIcon::Exclamation);
+    if (!reportPortLoss(ctx))
+        ctx.ui().messageTable(ctx.settings.windowTitle, verificationReport(ctx.texts, v, load.backupPath),
+                              MessageIcon::Exclamation);
     return false;
 }

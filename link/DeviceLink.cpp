@@ -67,6 +67,7 @@ uint8_t DeviceLink::ReadRegisterRetry(uint32_t key, uint32_t& out) {
         ReadRegister(key);
         out = slots_.result;
         if (slots_.error == 0) return 1;
+        if (portLost_) return 0;   // nothing to retry against
         switch (slots_.result) {
         case 0x0:
         case 0x1: return 1;
@@ -83,7 +84,7 @@ uint32_t DeviceLink::WriteRegisterRetry(uint32_t key, uint32_t value, bool digit
     for (int attempt = 0; attempt < Attempts; ++attempt) {
         request.attempt(attempt);
         WriteRegister(key, value, digit);
-        if (slots_.error == 0) break;
+        if (slots_.error == 0 || portLost_) break;
     }
     return slots_.result;
 }
@@ -93,7 +94,9 @@ uint32_t DeviceLink::WriteRegisterRetry(uint32_t key, uint32_t value, bool digit
 int DeviceLink::OpenParameterAccess(bool alsoRegister68) {
     if (!connected || inFlight_) return 0;
     StartDeadline(2, HandshakeMs);
-    while (!DeadlinePassed(2)) {
+    // A closed port (lost on the way) ends the handshake: its 10 s are for
+    // a slow device, not for a line that is gone.
+    while (!DeadlinePassed(2) && openFlag) {
         progressCounter = uint32_t(int32_t(HandshakeMs) - RemainingMs());
         WriteRegister(AccessKey, password != 0 ? 0xA5 : 0x5A);
         if (slots_.error) continue;
@@ -125,7 +128,7 @@ int DeviceLink::RestartAndWait() {
     StartDeadline(2, HandshakeMs);
     enum class Step { Write, Probe, Wait } step = Step::Write;
     int silentProbes = 0;
-    while (!DeadlinePassed(2)) {
+    while (!DeadlinePassed(2) && openFlag) {
         progressCounter = uint32_t(int32_t(HandshakeMs) - RemainingMs());
         switch (step) {
         case Step::Write:

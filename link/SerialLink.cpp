@@ -52,6 +52,8 @@ int SerialLink::Open(unsigned port) {
     if (openFlag || port == 0) return 0;
     std::string path = resolver_ ? resolver_(port) : "/dev/ttyS" + std::to_string(port - 1);
     openFailure_.path = path;
+    portLost_ = false;
+    portPath_ = path;
     if (!transport_) setTransport(std::make_unique<TermiosPort>());
     int64_t f = 0;
     if (!clock_->frequency(f) || f <= 0) {
@@ -68,8 +70,23 @@ int SerialLink::Open(unsigned port) {
     echoFlag = 0;
     openFlag = 1;
     EchoProbe();
+    if (!openFlag) {
+        // It opened but failed at its first bytes: a port with nothing
+        // behind it (the transport tells), or one gone at once.
+        portLost_ = false;
+        openFailure_ = transport_->lastOpenFailure();
+        if (openFailure_.problem == PortProblem::None) openFailure_.problem = PortProblem::Other;
+        if (openFailure_.path.empty()) openFailure_.path = path;
+        return 0;
+    }
     PurgeAll();
     return 1;
+}
+
+void SerialLink::LosePort() {
+    if (!openFlag) return;
+    portLost_ = true;
+    Close();
 }
 
 // Some adapters hand every sent byte straight back. Phase one waits for any
@@ -126,6 +143,8 @@ int SerialLink::PurgeAll() {
 // attempts of a write (the stray-byte rows of the conformance suite and the
 // fault soak show it).
 int SerialLink::Settle() {
+    // Nothing to calm down on a closed port, and nothing to wait for.
+    if (!openFlag) return 0;
     if (resyncPending_) {
         resyncPending_ = false;
         if (StartDeadline(1, ResyncSilenceMs)) {
@@ -166,7 +185,7 @@ uint32_t SerialLink::ReadByte(uint32_t timeoutMs) {
     } else {
         status |= PortFailure;
     }
-    if (status & PortFailure) Close();
+    if (status & PortFailure) LosePort();
     return status;
 }
 
@@ -179,7 +198,13 @@ int SerialLink::WriteByte(uint32_t b) {
     if (!io_->writeByte(byte)) result = 0;
     if (echoFlag && ReadByte(50) != byte) result = 0;
     LineErrors discarded;
-    if (!openFlag || !io_->takeErrors(discarded)) result = 0;
+    if (!openFlag) return 0;
+    // A write the driver refused for good (EIO of a pulled adapter, a hung
+    // up line) is a port failure like a failed read: the port goes at once.
+    if (!io_->takeErrors(discarded)) {
+        LosePort();
+        return 0;
+    }
     return result;
 }
 

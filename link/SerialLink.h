@@ -81,6 +81,12 @@ public:
     int DeadlinePassed(int timer);
     int32_t RemainingMs();
     bool isOpen() const { return openFlag != 0; }
+    // True once the open port failed under us (adapter pulled, line hung
+    // up, the driver refusing every call) and was closed for it; until the
+    // next Open. Every wait on the port then ends at once.
+    bool portLost() const { return portLost_; }
+    // The device path of the port opened last, kept after it was closed.
+    const std::string& portPath() const { return portPath_; }
     // Why the last Open that tried a port failed; None after one that
     // opened it, or when Open tried nothing (already open, port 0).
     const PortOpenFailure& openFailure() const { return openFailure_; }
@@ -129,6 +135,8 @@ protected:
     // Set by a read or write that failed on something other than silence:
     // the next request keeps the line silent for a while first (see Settle).
     bool resyncPending_ = false;
+    bool portLost_ = false;
+    std::string portPath_;
 
     std::unique_ptr<ByteTransport> transport_;
     // What the byte functions use: the transport, or the tap while a
@@ -167,6 +175,8 @@ protected:
     void FinishWrite(bool sent, uint32_t value);
 
     uint32_t RefuseTransfer();
+    // A port failure: the port is closed at once and counts as lost.
+    void LosePort();
     void EchoProbe();
     int64_t* DeadlineOf(int timer);
     bool ReadClock();

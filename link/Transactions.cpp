@@ -169,7 +169,8 @@ void SerialLink::ReadTransaction() {
     uint32_t k = work_.registerKey;
     if (!SendRequest(k & 0xFE, (k >> 8) & 0xFF, nullptr, 0)) {
         work_.error = -1;
-        work_.result = SendFailed;
+        // A port lost on the way is a port failure, not a request to retry.
+        work_.result = portLost_ ? SendFailed | PortFailure : SendFailed;
         return;
     }
     ReadNibbleValue();

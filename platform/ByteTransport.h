@@ -14,6 +14,7 @@ enum class PortProblem {
     InUse,            // another program holds it
     NotSerial,        // the path is something other than a serial port
     SettingsRefused,  // the line settings did not take
+    NoHardware,       // the port opens, but no UART is behind it (a ttyS without a chip)
     Other,
 };
 
@@ -21,8 +22,11 @@ struct PortOpenFailure {
     PortProblem problem = PortProblem::None;
     std::string path;        // the device path tried
     std::string group;       // NoPermission: the group owning the device, when known
+    bool groupMayUse = true; // NoPermission: that group has read and write rights on it
+    bool memberNextLogin = false;  // NoPermission: the user is in that group, but not in this session
     std::string holder;      // InUse: the holder's program name, when known
     long holderPid = 0;      // InUse: the holder's process id, 0 when unknown
+    bool console = false;    // InUse: the holder is a login console (a getty) on the line
 };
 
 struct LineErrors {
@@ -40,7 +44,11 @@ public:
     // saving the settings found. False leaves nothing held.
     virtual bool open(const std::string& devicePath) = 0;
     // Why the last open failed. A transport that cannot tell says Other.
-    virtual PortOpenFailure lastOpenFailure() const { return {PortProblem::Other, {}, {}, {}, 0}; }
+    virtual PortOpenFailure lastOpenFailure() const {
+        PortOpenFailure failure;
+        failure.problem = PortProblem::Other;
+        return failure;
+    }
     // Puts the saved settings back and releases the line; true when all were accepted.
     virtual bool close() = 0;
 
@@ -52,7 +60,8 @@ public:
     // Discards both queues.
     virtual bool purge() = 0;
     // Takes and clears the line errors seen since the last call; false when
-    // the error state cannot be read (a port failure).
+    // the error state cannot be read (a port failure: the port is gone, and
+    // the link closes it). Once false, it stays false until the next open.
     virtual bool takeErrors(LineErrors& errors) = 0;
     // How long before the end of a timed wait the line stops sleeping and
     // watches the clock instead (see Clock::waitUntil). Lines that do not

@@ -1,5 +1,7 @@
 #include "platform/PortDevices.h"
 
+#include <sys/stat.h>
+
 #include "platform/Profile.h"
 
 std::string portDevicePath(const std::string& profilePath, unsigned port) {
@@ -7,4 +9,9 @@ std::string portDevicePath(const std::string& profilePath, unsigned port) {
     std::string fallback = "/dev/ttyS" + std::to_string(port - 1);
     std::string path = profileString(profilePath, "Port Devices", "com" + std::to_string(port), "");
     return path.empty() ? fallback : path;
+}
+
+bool devicePathPresent(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode);
 }

@@ -6,3 +6,7 @@
 // "Port Devices" of the configuration file at profilePath (com1=/dev/ttyUSB0),
 // else "/dev/ttyS<N-1>". Port 0 names no port: the empty string.
 std::string portDevicePath(const std::string& profilePath, unsigned port);
+
+// Whether path leads to a character device now (a by-id link whose adapter
+// is plugged in again, say).
+bool devicePathPresent(const std::string& path);

@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -25,6 +26,8 @@ constexpr int MaxProcesses = 4096;
 constexpr int MaxFilesPerProcess = 1024;
 constexpr int MaxFilesInAll = 65536;
 constexpr int MaxLockLines = 10000;
+// The whole search for a holder; past it, the holder is not named.
+constexpr int64_t HolderSearchMs = 500;
 
 // The lock files this process holds, removed at exit. A child made by fork
 // inherits the list but not the locks: only the process that took a lock
@@ -68,10 +71,15 @@ bool heldHere(const std::string& path) {
     return it != held.owners.end() && it->second == getpid();
 }
 
-// At most limit bytes of a small file; false when it cannot be read.
-bool readSmallFile(const std::string& path, std::string& text, size_t limit) {
+// At most limit bytes of a small file; false when it cannot be read. With
+// opened, the file's identity as it was read.
+bool readSmallFile(const std::string& path, std::string& text, size_t limit, struct stat* opened = nullptr) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0) return false;
+    if (opened && ::fstat(fd, opened) != 0) {
+        ::close(fd);
+        return false;
+    }
     text.clear();
     char buffer[512];
     while (text.size() < limit) {
@@ -93,10 +101,12 @@ bool allDigits(const std::string& s) {
 }
 
 // The live holder of the lock file at path, removing it when it is stale.
-// 0 when there is none (any more).
+// 0 when there is none (any more). Only the file that was read is removed:
+// another program may have replaced a stale one with its own meanwhile.
 pid_t liveHolder(const std::string& path) {
     std::string text;
-    if (!readSmallFile(path, text, 64)) return 0;
+    struct stat read {};
+    if (!readSmallFile(path, text, 64, &read)) return 0;
     const pid_t pid = parseLockPid(text);
     if (pid > 0 && pid == getpid()) {
         // Ours: held by another port of this process, or left by a process
@@ -105,8 +115,16 @@ pid_t liveHolder(const std::string& path) {
     } else if (pid > 0 && processAlive(pid)) {
         return pid;
     }
-    ::unlink(path.c_str());
+    struct stat now {};
+    if (::lstat(path.c_str(), &now) == 0 && now.st_dev == read.st_dev && now.st_ino == read.st_ino)
+        ::unlink(path.c_str());
     return 0;
+}
+
+int64_t monotonicMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
 }  // namespace
@@ -179,16 +197,26 @@ pid_t advisoryLockHolder(dev_t dev, ino_t ino) {
     return 0;
 }
 
-pid_t deviceHolder(dev_t rdev) {
+// The open files are told by the path their link names: readlink never
+// touches the file, so a file on a hung network mount cannot stall the
+// search as a stat would. The search also stops at its time bound.
+pid_t deviceHolder(const std::string& devicePath) {
+    std::string device = devicePath;
+    if (char* real = ::realpath(devicePath.c_str(), nullptr)) {
+        device = real;
+        std::free(real);
+    }
     DIR* proc = ::opendir("/proc");
     if (!proc) return 0;
+    const int64_t deadline = monotonicMs() + HolderSearchMs;
     const pid_t self = getpid();
     pid_t found = 0;
     int processes = 0;
     int files = 0;
+    char target[PATH_MAX];
     while (dirent* entry = ::readdir(proc)) {
         if (!allDigits(entry->d_name)) continue;
-        if (++processes > MaxProcesses || files > MaxFilesInAll) break;
+        if (++processes > MaxProcesses || files > MaxFilesInAll || monotonicMs() > deadline) break;
         const pid_t pid = pid_t(std::stol(entry->d_name));
         const std::string fdDir = std::string("/proc/") + entry->d_name + "/fd";
         DIR* fds = ::opendir(fdDir.c_str());
@@ -198,9 +226,9 @@ pid_t deviceHolder(dev_t rdev) {
         while (dirent* fd = ::readdir(fds)) {
             if (fd->d_name[0] == '.') continue;
             if (++perProcess > MaxFilesPerProcess || ++files > MaxFilesInAll) break;
-            struct stat st {};
-            if (::stat((fdDir + "/" + fd->d_name).c_str(), &st) == 0 && S_ISCHR(st.st_mode) &&
-                st.st_rdev == rdev) {
+            const ssize_t n = ::readlink((fdDir + "/" + fd->d_name).c_str(), target, sizeof target - 1);
+            if (n <= 0) continue;
+            if (device.compare(0, std::string::npos, target, size_t(n)) == 0) {
                 holds = true;
                 break;
             }
@@ -209,6 +237,36 @@ pid_t deviceHolder(dev_t rdev) {
         if (!holds) continue;
         found = pid;
         if (pid != self) break;
+    }
+    ::closedir(proc);
+    return found;
+}
+
+// A getty is found by its command line, which every user may read: its
+// arguments name the line it serves ("ttyS0" or "/dev/ttyS0").
+pid_t consoleHolder(const std::string& devicePath) {
+    const std::string name = lockNameOf(devicePath);
+    DIR* proc = ::opendir("/proc");
+    if (!proc) return 0;
+    const int64_t deadline = monotonicMs() + HolderSearchMs;
+    pid_t found = 0;
+    int processes = 0;
+    while (dirent* entry = ::readdir(proc)) {
+        if (!allDigits(entry->d_name)) continue;
+        if (++processes > MaxProcesses || monotonicMs() > deadline) break;
+        const pid_t pid = pid_t(std::stol(entry->d_name));
+        if (processName(pid).find("getty") == std::string::npos) continue;
+        std::string arguments;
+        if (!readSmallFile(std::string("/proc/") + entry->d_name + "/cmdline", arguments, 4096)) continue;
+        size_t start = 0;
+        while (start < arguments.size()) {
+            size_t end = arguments.find('\0', start);
+            if (end == std::string::npos) end = arguments.size();
+            const std::string argument = arguments.substr(start, end - start);
+            if (argument == name || argument == "/dev/" + name) found = pid;
+            start = end + 1;
+        }
+        if (found) break;
     }
     ::closedir(proc);
     return found;

@@ -27,10 +27,14 @@ std::string processName(pid_t pid);
 // 0 when none is listed.
 pid_t advisoryLockHolder(dev_t dev, ino_t ino);
 
-// A process with the character device rdev open, found by a bounded scan of
-// the open files of every process we may look into; another process is
-// preferred to this one. 0 when none is found.
-pid_t deviceHolder(dev_t rdev);
+// A process with the device at devicePath open, found by a bounded scan
+// (in count and time) of the open files of every process we may look into;
+// another process is preferred to this one. 0 when none is found.
+pid_t deviceHolder(const std::string& devicePath);
+
+// A login console (a getty) serving the device at devicePath, found by the
+// command lines of the running programs; 0 when none is.
+pid_t consoleHolder(const std::string& devicePath);
 
 // One held lock file. Released by release(), the destructor, or at the
 // normal end of the process (exit), whichever comes first.

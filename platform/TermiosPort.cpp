@@ -11,9 +11,17 @@
 #include <unistd.h>
 
 #include <grp.h>
+#include <pwd.h>
 
+#include <atomic>
+#include <climits>
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
 #include <vector>
+
+#include "platform/PortRestore.h"
 
 namespace {
 
@@ -54,6 +62,76 @@ bool pseudoTerminal(int fd) {
     return (m >= 136 && m <= 143) || m == 3;
 }
 
+// The same test before the device is opened, on its device number.
+bool pseudoTerminalDevice(dev_t rdev) {
+    const unsigned m = major(rdev);
+    return (m >= 136 && m <= 143) || m == 3;
+}
+
+// Whether the character device rdev belongs to the tty subsystem, told by
+// sysfs without opening it; true when sysfs cannot tell.
+bool ttyDevice(dev_t rdev) {
+    const std::string link = "/sys/dev/char/" + std::to_string(major(rdev)) + ":" +
+                             std::to_string(minor(rdev)) + "/subsystem";
+    char target[PATH_MAX];
+    const ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
+    if (n <= 0) return true;
+    const std::string subsystem(target, size_t(n));
+    return subsystem.size() >= 4 && subsystem.compare(subsystem.size() - 4, 4, "/tty") == 0;
+}
+
+// A built-in port of the serial core (ttyS and the like) whose driver found
+// no UART: its "type" in sysfs is 0 (PORT_UNKNOWN). It opens and takes line
+// settings, but every write fails. USB and modem-class ports have no
+// "type"; they are never taken for one.
+bool sysfsSaysNoUart(const std::string& name) {
+    std::ifstream type("/sys/class/tty/" + name + "/type");
+    int value = -1;
+    return type >> value && value == 0;
+}
+
+// The same from the driver, for a ttyS (major 4) whose sysfs says nothing.
+bool driverSaysNoUart(int fd) {
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || major(st.st_rdev) != 4) return false;
+    serial_struct info{};
+    return ::ioctl(fd, TIOCGSERIAL, &info) == 0 && info.type == PORT_UNKNOWN;
+}
+
+// Whether the user is listed in group gid (as its member or by the primary
+// group of the account) without this session having it: the membership
+// was given after the login.
+bool memberFromNextLogin(gid_t gid) {
+    if (getegid() == gid) return false;
+    std::vector<gid_t> groups(size_t(NGROUPS_MAX) + 1);
+    const int count = getgroups(int(groups.size()), groups.data());
+    for (int i = 0; i < count; ++i)
+        if (groups[size_t(i)] == gid) return false;
+    std::vector<char> buffer(16384);
+    passwd account {};
+    passwd* me = nullptr;
+    if (getpwuid_r(getuid(), &account, buffer.data(), buffer.size(), &me) != 0 || !me) return false;
+    if (me->pw_gid == gid) return true;
+    const std::string user = me->pw_name ? me->pw_name : "";
+    std::vector<char> groupBuffer(65536);
+    group entry {};
+    group* found = nullptr;
+    if (getgrgid_r(gid, &entry, groupBuffer.data(), groupBuffer.size(), &found) != 0 || !found) return false;
+    for (char** member = found->gr_mem; member && *member; ++member)
+        if (user == *member) return true;
+    return false;
+}
+
+// Said once per run: the driver kept its receive latency.
+void sayLowLatencyRefused(const char* why) {
+    static std::atomic<bool> said{false};
+    if (said.exchange(true)) return;
+    std::fprintf(stderr,
+                 "fieldservice: the serial driver refused low-latency receiving (%s); answers may come "
+                 "late by a few milliseconds\n",
+                 why);
+}
+
 // Errors that mean the port is gone rather than that the call was refused.
 bool portGone(int err) { return err == EIO || err == EBADF || err == ENXIO || err == ENODEV; }
 
@@ -81,6 +159,7 @@ void TermiosPort::nameHolder(pid_t pid) {
     if (pid <= 0) return;
     failure_.holderPid = long(pid);
     failure_.holder = processName(pid);
+    failure_.console = failure_.holder.find("getty") != std::string::npos;
 }
 
 bool TermiosPort::refuseOpenError(int err, const std::string& devicePath) {
@@ -89,15 +168,17 @@ bool TermiosPort::refuseOpenError(int err, const std::string& devicePath) {
         return refuse(PortProblem::Missing);
     case EACCES: case EPERM: {
         struct stat st {};
-        if (::stat(devicePath.c_str(), &st) == 0) failure_.group = groupName(st.st_gid);
+        if (::stat(devicePath.c_str(), &st) == 0) {
+            failure_.group = groupName(st.st_gid);
+            failure_.groupMayUse = (st.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
+            failure_.memberNextLogin = memberFromNextLogin(st.st_gid);
+        }
         return refuse(PortProblem::NoPermission);
     }
-    case EBUSY: {
+    case EBUSY:
         // Kept out by TIOCEXCL: whoever has the device open.
-        struct stat st {};
-        if (::stat(devicePath.c_str(), &st) == 0) nameHolder(deviceHolder(st.st_rdev));
+        nameHolder(deviceHolder(devicePath));
         return refuse(PortProblem::InUse);
-    }
     case EISDIR:
         return refuse(PortProblem::NotSerial);
     default:
@@ -120,6 +201,28 @@ bool TermiosPort::open(const std::string& devicePath) {
     if (lockFile_.take(lockDirectory, lockNameOf(devicePath), holder) == PortLockFile::Outcome::HeldByOther) {
         nameHolder(holder);
         return refuse(PortProblem::InUse);
+    }
+    // Nor is a port that another program holds without a lock file: its
+    // advisory lock, a login console on it, or (for a real line) any
+    // program we can see with it open. Lowering DTR and RTS right after
+    // the open would be too late: the open itself raises them, and on an
+    // RS-485 adapter RTS keys the transmitter of the bus another program
+    // drives. A pseudo-terminal has no modem lines, and its other side
+    // (a simulator) holds it open by design.
+    if (pid_t other = advisoryLockHolder(st.st_dev, st.st_ino); other > 0 && other != getpid()) {
+        nameHolder(other);
+        return refuse(PortProblem::InUse);
+    }
+    if (!pseudoTerminalDevice(st.st_rdev) && ttyDevice(st.st_rdev)) {
+        const pid_t console = consoleHolder(devicePath);
+        pid_t other = console > 0 ? console : deviceHolder(devicePath);
+        if (other == getpid()) other = 0;
+        if (other > 0) {
+            nameHolder(other);
+            failure_.console = other == console;
+            return refuse(PortProblem::InUse);
+        }
+        if (sysfsSaysNoUart(lockNameOf(devicePath))) return refuse(PortProblem::NoHardware);
     }
 
     int fd;
@@ -148,6 +251,11 @@ bool TermiosPort::open(const std::string& devicePath) {
         ::close(fd);
         return refuse(portGone(err) ? PortProblem::Missing : PortProblem::NotSerial);
     }
+    if (driverSaysNoUart(fd)) {
+        ioctlRetry(fd, TIOCNXCL, nullptr);
+        ::close(fd);
+        return refuse(PortProblem::NoHardware);
+    }
     if (tcgetattr(fd, &saved_) != 0) {
         const int err = errno;
         ioctlRetry(fd, TIOCNXCL, nullptr);
@@ -155,7 +263,9 @@ bool TermiosPort::open(const std::string& devicePath) {
         return refuse(portGone(err) ? PortProblem::Missing : PortProblem::NotSerial);
     }
     fd_ = fd;
+    path_ = devicePath;
     failed_ = false;
+    written_ = false;
     marks_.reset();
     markedError_ = markedBreak_ = false;
     bufferStart_ = bufferEnd_ = 0;
@@ -163,6 +273,7 @@ bool TermiosPort::open(const std::string& devicePath) {
         restoreAndRelease();
         return refuse(PortProblem::SettingsRefused);
     }
+    restoreSlot_ = portrestore::remember(fd_, saved_, lockFile_.path());
     return true;
 }
 
@@ -171,13 +282,13 @@ bool TermiosPort::configure() {
     // from whoever used the port before: a stick parity (CMSPAR), odd
     // parity, two stop bits, hardware or software flow control or any input
     // and output processing left behind would change every byte.
-    termios t = saved_;
-    cfmakeraw(&t);
+    // So the settings are built from nothing, not from what was found.
+    termios t{};
     t.c_iflag = INPCK | PARMRK;
     t.c_oflag = 0;
     t.c_lflag = 0;
-    t.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS | CBAUD | CBAUDEX | CIBAUD);
-    t.c_cflag |= CS8 | PARENB | CLOCAL | CREAD;
+    t.c_cflag = CS8 | PARENB | CLOCAL | CREAD;
+    t.c_line = 0;   // the plain terminal discipline
     t.c_cc[VMIN] = 1;
     t.c_cc[VTIME] = 0;
     if (cfsetispeed(&t, B9600) != 0 || cfsetospeed(&t, B9600) != 0) return false;
@@ -185,7 +296,10 @@ bool TermiosPort::configure() {
     do {
         r = tcsetattr(fd_, TCSANOW, &t);
     } while (r < 0 && errno == EINTR);
-    if (r != 0) return false;
+    // Some drivers answer EINVAL when part of a request could not be
+    // carried out, or when it changes nothing: settings an earlier run left
+    // behind are the ones we want. The read-back decides.
+    if (r != 0 && errno != EINVAL) return false;
     // tcsetattr succeeds when any one setting took; read them back.
     if (!settingsTook()) return false;
 
@@ -197,7 +311,14 @@ bool TermiosPort::configure() {
     if (haveSerialInfo_) {
         savedSerialFlags_ = info.flags;
         info.flags |= ASYNC_LOW_LATENCY;
-        ioctlRetry(fd_, TIOCSSERIAL, &info);
+        // Some drivers refuse it, others take the call and ignore the flag.
+        if (ioctlRetry(fd_, TIOCSSERIAL, &info) != 0) {
+            sayLowLatencyRefused(errno == EPERM ? "not permitted" : std::strerror(errno));
+        } else {
+            serial_struct now{};
+            if (ioctlRetry(fd_, TIOCGSERIAL, &now) == 0 && !(now.flags & ASYNC_LOW_LATENCY))
+                sayLowLatencyRefused("not supported by the driver");
+        }
     }
     haveCounters_ = readCounters(counters_);
     tcflush(fd_, TCIOFLUSH);
@@ -209,7 +330,7 @@ bool TermiosPort::settingsTook() const {
     if (tcgetattr(fd_, &now) != 0) return false;
     if (cfgetispeed(&now) != B9600 || cfgetospeed(&now) != B9600) return false;
     if ((now.c_cflag & (CSTOPB | CMSPAR | PARODD | CRTSCTS)) != 0) return false;
-    if ((now.c_iflag & (IXON | IXOFF)) != 0) return false;
+    if (now.c_iflag != (INPCK | PARMRK) || now.c_lflag != 0 || (now.c_oflag & OPOST) != 0) return false;
     const bool frame = (now.c_cflag & CSIZE) == CS8 && (now.c_cflag & PARENB) != 0;
     return frame || pseudoTerminal(fd_);
 }
@@ -224,6 +345,11 @@ void TermiosPort::restoreAndRelease() {
 
 bool TermiosPort::close() {
     if (fd_ < 0) return false;
+    portrestore::forget(restoreSlot_);
+    restoreSlot_ = -1;
+    // What was not sent is dropped, so the close never waits on a wedged
+    // transmitter (the driver would, up to its closing wait of 30 s).
+    tcflush(fd_, TCOFLUSH);
     bool ok = true;
     if (haveSerialInfo_) {
         serial_struct info{};
@@ -392,7 +518,16 @@ bool TermiosPort::writeByte(uint8_t byte) {
         ssize_t n = ::write(fd_, &byte, 1);
         if (n == 1) break;
         if (n < 0 && errno != EAGAIN && errno != EINTR) {
-            if (portGone(errno)) failed_ = true;
+            if (portGone(errno)) {
+                failed_ = true;
+                // The very first byte refused: no UART behind a port that
+                // opened, unless the device itself went (an adapter pulled).
+                if (!written_) {
+                    struct stat st {};
+                    failure_.problem = ::stat(path_.c_str(), &st) == 0 ? PortProblem::NoHardware
+                                                                       : PortProblem::Missing;
+                }
+            }
             return false;
         }
         int left = int(deadline - monotonicMs());
@@ -405,6 +540,7 @@ bool TermiosPort::writeByte(uint8_t byte) {
             return false;
         }
     }
+    written_ = true;
     return drain();
 }
 

@@ -44,7 +44,9 @@ public:
     TermiosPort& operator=(const TermiosPort&) = delete;
 
     // Besides the settings, open honours and takes the port's lock file and
-    // an advisory lock on the device, and makes the port exclusive.
+    // an advisory lock on the device, and makes the port exclusive. A port
+    // another program holds is not even opened. lastOpenFailure() also
+    // tells NoHardware when the first byte after the open was refused.
     bool open(const std::string& devicePath) override;
     PortOpenFailure lastOpenFailure() const override { return failure_; }
     bool close() override;
@@ -87,6 +89,10 @@ private:
     void nameHolder(pid_t pid);
 
     int fd_ = -1;
+    std::string path_;
+    int restoreSlot_ = -1;
+    // A byte has gone out since the open.
+    bool written_ = false;
     PortOpenFailure failure_;
     std::string lockDirectory_;
     PortLockFile lockFile_;

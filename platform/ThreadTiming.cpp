@@ -15,6 +15,10 @@ namespace threadtiming {
 namespace {
 
 constexpr unsigned long SlackNs = 1000;
+// Threaded interrupt handlers run at real-time priority 50: a link thread
+// above them would keep the serial driver's own interrupt work from
+// running, and with it the bytes the link waits for.
+constexpr int HighestPriority = 49;
 
 // 0: not asked yet, otherwise the errno of the refusal, or -1 when granted.
 std::atomic<int> outcome{0};
@@ -32,14 +36,13 @@ void preciseTimers() { prctl(PR_SET_TIMERSLACK, SlackNs, 0, 0, 0); }
 bool realtimePriority() {
     int seen = outcome.load();
     if (seen > 0) return false;
-    int err = setFifo(sched_get_priority_max(SCHED_FIFO));
+    int err = setFifo(HighestPriority);
     if (err == EPERM) {
         // Without CAP_SYS_NICE only priorities up to the limit are allowed.
         rlimit limit{};
         if (getrlimit(RLIMIT_RTPRIO, &limit) == 0 && limit.rlim_cur > 0) {
             int allowed = limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur > 99 ? 99 : int(limit.rlim_cur);
-            int top = sched_get_priority_max(SCHED_FIFO);
-            err = setFifo(allowed < top ? allowed : top);
+            err = setFifo(allowed < HighestPriority ? allowed : HighestPriority);
         }
     }
     if (err == 0) {

@@ -46,6 +46,11 @@ public:
     bool idle = true;
     uint32_t currentParameterNumber = 0x100;
     uint32_t lastStatus = 0;
+    // The port whose connection was lost (see PortLoss.h); empty otherwise.
+    std::string lostPort;
+    // The loss was told during the command (or poll) running now: its other
+    // failures are that loss too. Cleared when the next one starts.
+    bool portLossTold = false;
     // Renders the device panel again (the Qt main window repaints; others do nothing).
     virtual void RenderPanel() {}
 };

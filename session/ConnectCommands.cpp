@@ -1,7 +1,9 @@
 #include "session/ConnectCommands.h"
 
 #include "link/DeviceLink.h"
+#include "platform/SerialPorts.h"
 #include "session/AppContext.h"
+#include "session/PortLoss.h"
 #include "texts/TextFill.h"
 
 namespace {
@@ -21,6 +23,29 @@ constexpr uint32_t PORT_IN_USE_TEXT = 0x8115;
 constexpr uint32_t PORT_NOT_SERIAL_TEXT = 0x8116;
 constexpr uint32_t PORT_SETTINGS_TEXT = 0x8117;
 constexpr uint32_t PORT_FAILED_TEXT = 0x8118;
+constexpr uint32_t PORT_NO_HARDWARE_TEXT = 0x8119;
+constexpr uint32_t PORT_NO_HARDWARE_NO_ADAPTER_TEXT = 0x811A;
+constexpr uint32_t PORT_MEMBER_NEXT_LOGIN_TEXT = 0x811E;
+constexpr uint32_t PORT_CONSOLE_TEXT = 0x811F;
+
+// The serial devices present, each by the name to choose in the options and
+// what it is, joined for a message; empty when there are none. The port that
+// failed is left out.
+std::string presentAdapters(const std::string& failedPath) {
+    const SerialScan scan = scanSerialDevices();
+    const int failed = findSerialDevice(scan, failedPath);
+    std::string list;
+    for (size_t i = 0; i < scan.devices.size(); ++i) {
+        if (int(i) == failed) continue;
+        const SerialDevice& d = scan.devices[i];
+        std::string entry = d.stablePath();
+        std::string what = d.manufacturer;
+        if (!d.product.empty()) what += (what.empty() ? "" : " ") + d.product;
+        if (!what.empty()) entry += " (" + what + ")";
+        list += (list.empty() ? "" : ", ") + entry;
+    }
+    return list;
+}
 }  // namespace
 
 std::string portProblemText(const AppContext& ctx, const PortOpenFailure& failure) {
@@ -34,10 +59,14 @@ std::string portProblemText(const AppContext& ctx, const PortOpenFailure& failur
     case PortProblem::Missing:
         return text(PORT_MISSING_TEXT, {path});
     case PortProblem::NoPermission:
-        if (failure.group.empty()) return text(PORT_NO_PERMISSION_TEXT, {path});
+        // Joining a group that may not use the port would not help.
+        if (failure.group.empty() || !failure.groupMayUse) return text(PORT_NO_PERMISSION_TEXT, {path});
+        if (failure.memberNextLogin) return text(PORT_MEMBER_NEXT_LOGIN_TEXT, {path, failure.group});
         return text(PORT_NO_PERMISSION_GROUP_TEXT, {path, failure.group});
     case PortProblem::InUse: {
         const std::string pid = std::to_string(failure.holderPid);
+        if (failure.console && failure.holderPid > 0)
+            return text(PORT_CONSOLE_TEXT, {path, failure.holder.empty() ? "getty" : failure.holder, pid});
         if (failure.holderPid > 0 && !failure.holder.empty())
             return text(PORT_IN_USE_BY_TEXT, {path, failure.holder, pid});
         if (failure.holderPid > 0) return text(PORT_IN_USE_BY_PROCESS_TEXT, {path, pid});
@@ -47,6 +76,11 @@ std::string portProblemText(const AppContext& ctx, const PortOpenFailure& failur
         return text(PORT_NOT_SERIAL_TEXT, {path});
     case PortProblem::SettingsRefused:
         return text(PORT_SETTINGS_TEXT, {path});
+    case PortProblem::NoHardware: {
+        const std::string adapters = presentAdapters(path);
+        if (adapters.empty()) return text(PORT_NO_HARDWARE_NO_ADAPTER_TEXT, {path});
+        return text(PORT_NO_HARDWARE_TEXT, {path, adapters});
+    }
     case PortProblem::Other:
         break;
     }
@@ -103,6 +137,7 @@ bool connectCommand(AppContext& ctx, uint8_t serialPort, DeviceChooser& chooser)
         frame.RenderPanel();
         return false;
     }
+    forgetPortLoss(ctx);
     const std::vector<std::string> entries = scanForDevices(ctx);
     if (!entries.empty()) {
         auto tryLine = [&](int line) { return selectListedDevice(ctx, line); };

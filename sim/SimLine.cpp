@@ -30,6 +30,7 @@ void SimLine::waitUntilNs(int64_t ns) {
 bool SimLine::open(const std::string& devicePath) {
     if (open_ || refuseOpen || unplugged) return false;
     open_ = true;
+    uartMissed_ = false;
     path_ = devicePath;
     ++opens_;
     pending_ = LineErrors{};
@@ -60,7 +61,8 @@ ByteTransport::ReadStatus SimLine::readByte(uint32_t timeoutMs, uint8_t& byte) {
 }
 
 bool SimLine::writeByte(uint8_t byte) {
-    if (!open_ || unplugged || failWrites) return false;
+    if (open_ && noUart) uartMissed_ = true;
+    if (!open_ || unplugged || failWrites || noUart) return false;
     waitUntilNs(wire_.send(byte, nowNs()));
     return true;
 }
@@ -74,5 +76,12 @@ bool SimLine::purge() {
 bool SimLine::takeErrors(LineErrors& errors) {
     errors = pending_;
     pending_ = LineErrors{};
-    return open_ && !unplugged;
+    return open_ && !unplugged && !uartMissed_;
+}
+
+PortOpenFailure SimLine::lastOpenFailure() const {
+    PortOpenFailure failure;
+    failure.path = path_;
+    failure.problem = uartMissed_ ? PortProblem::NoHardware : PortProblem::Other;
+    return failure;
 }

@@ -29,6 +29,10 @@ public:
     bool unplugged = false;      // every operation fails, as an adapter pulled out
     bool failWrites = false;     // bytes are not sent
     bool refuseRestore = false;  // close cannot put the settings back
+    // Opens, but no byte goes out and the port fails at the first one: a
+    // built-in port without a UART behind it.
+    bool noUart = false;
+    PortOpenFailure lastOpenFailure() const override;
 
     bool isOpen() const { return open_; }
     std::string openedPath() const { return path_; }
@@ -43,5 +47,6 @@ private:
     bool open_ = false;
     std::string path_;
     unsigned opens_ = 0;
+    bool uartMissed_ = false;
     LineErrors pending_;
 };

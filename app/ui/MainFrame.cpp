@@ -30,6 +30,7 @@
 #include "app/PanelRows.h"
 #include "app/ui/ProgressWindow.h"
 #include "widgets/ShellTextQt.h"
+#include "session/PortLoss.h"
 #include "session/ui/ConnectDialog.h"
 #include "link/DeviceLink.h"
 #include "texts/TextTable.h"
@@ -266,10 +267,13 @@ void MainFrame::dispatch(uint32_t id) {
     if (commandRunning_ || ctx_.link.transactionInFlight()) return;
     const MenuCommand* command = findMenuCommand(id);
     commandRunning_ = true;
+    portLossTold = false;
     if (command->clearsIdle) idle = false;
     runCommand(id);
     if (command->clearsIdle) idle = true;
     commandRunning_ = false;
+    // A command that lost the port without a word of its own still says so.
+    reportPortLoss(ctx_);
     updateCommandEnabling();
 }
 
@@ -336,7 +340,10 @@ void MainFrame::closeEvent(QCloseEvent* event) {
 // ---- the device panel ----
 
 std::vector<PanelRow> MainFrame::panelRowsNow() const {
-    return panelRows(ctx_.texts, ctx_.link, lastStatus, statusPolls_.noAnswerSince());
+    std::vector<PanelRow> rows = panelRows(ctx_.texts, ctx_.link, lastStatus, statusPolls_.noAnswerSince());
+    // The device as it was last seen, and where the connection went.
+    if (!lostPort.empty()) rows.at(PANEL_STATUS_ROW).value = lostPortStatus(ctx_);
+    return rows;
 }
 
 void MainFrame::RenderPanel() {
@@ -344,7 +351,7 @@ void MainFrame::RenderPanel() {
     surface_.fill(Qt::white);
     // A device lost or released takes its unanswered polls with it.
     if (!deviceSelected) statusPolls_.clear();
-    if (deviceSelected) {
+    if (deviceSelected || !lostPort.empty()) {
         const int w = panel_->width();
         const int h = panel_->height();
         const PanelLayout layout = panelLayout(w, h, PANEL_ROW_COUNT);
@@ -406,17 +413,41 @@ void MainFrame::panelResized() {
 }
 
 void MainFrame::pollStatus() {
-    if (!deviceSelected || !idle) return;
+    if (!idle) return;
     DeviceLink& link = ctx_.link;
     // A tick handled while a transaction waits must not start another one,
     // nor one that falls between the steps of a long operation.
     if (link.transactionInFlight() || progress_) return;
+    if (!deviceSelected) {
+        offerReconnect();
+        return;
+    }
+    portLossTold = false;
     const uint32_t value = link.ReadRegister(STATUS_REGISTER);
+    // A lost port ends the polling: the panel says so, and Connect is open.
+    if (reportPortLoss(ctx_)) {
+        updateCommandEnabling();
+        return;
+    }
     // A failed poll changes the panel only once the device has missed
     // several in a row; the poll goes on all the same.
     const bool changed = link.errorFlag() != 0 ? statusPolls_.failed(localTimeOfDay())
                                                : statusPolls_.answered(value, lastStatus);
     if (changed) RenderPanel();
+}
+
+// While the port is lost, each tick looks whether its path is back (a by-id
+// name comes back with the same adapter, whichever socket it is in) and
+// offers once to connect again; pulled again, it is offered again.
+void MainFrame::offerReconnect() {
+    if (lostPort.empty() || commandRunning_ || QApplication::activeModalWidget()) return;
+    if (!lostPortIsBack(ctx_)) {
+        reconnectOffered_ = false;
+        return;
+    }
+    if (reconnectOffered_) return;
+    reconnectOffered_ = true;
+    if (askReconnect(ctx_)) dispatch(CMD_CONNECT);
 }
 
 // ---- operator ----

@@ -46,7 +46,8 @@ public:
     // Runs the command with this id when its rule enables it now; one
     // command at a time.
     void dispatch(uint32_t id);
-    // The one-second poll of the status register.
+    // The one-second poll of the status register; while the port is lost,
+    // the look for its return.
     void pollStatus();
     // The rows the device panel shows now.
     std::vector<PanelRow> panelRowsNow() const;
@@ -100,6 +101,7 @@ private:
     QWidget* dialogParent();
     int runBox(QMessageBox& box);
     std::optional<std::string> chooseFile(const FileChoice& choice, bool save);
+    void offerReconnect();
 
     AppContext& ctx_;
     QImage surface_;
@@ -120,5 +122,7 @@ private:
     // The first paint after showing only asks for another; the second renders.
     bool firstPaintPending_ = true;
     bool commandRunning_ = false;
+    // The return of the lost port was offered; again once it goes and comes back.
+    bool reconnectOffered_ = false;
     int renderCount_ = 0;
 };

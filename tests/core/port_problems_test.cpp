@@ -24,6 +24,7 @@
 #include "platform/TermiosPort.h"
 #include "session/ConnectCommands.h"
 #include "shell_support.h"
+#include "support/SimFixture.h"
 #include "texts/TextFill.h"
 
 namespace {
@@ -247,32 +248,97 @@ TEST(PortLockFile, AFolderThatCannotBeUsedDoesNotStopThePort) {
     EXPECT_TRUE(port.close());
 }
 
-// A process that ends through exit without closing its port leaves no lock file.
-TEST(PortLockFile, RemovedWhenTheProcessExits) {
-    Terminal terminal;
-    ASSERT_FALSE(terminal.path.empty());
-    TempDir locks;
-    pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        // Never closed, and still reachable (a leak checker would object to
-        // a lost one before the handler under test runs).
-        static TermiosPort* port = nullptr;
-        port = new TermiosPort;
-        port->setLockDirectory(locks.path());
-        const bool opened = port->open(terminal.path);
-        std::ifstream lock(locks.file(lockBase(terminal.path)));
-        std::exit(opened && lock ? 0 : 3);
+// A process that ends without closing its port, through exit or by SIGTERM,
+// SIGINT or SIGHUP, leaves no lock file and, after a signal, the settings
+// it found; the next open takes the port whatever was left on it.
+TEST(PortLockFile, RemovedAndSettingsRestoredWhenTheProcessEnds) {
+    for (int sig : {0, SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(sig);
+        Terminal terminal;
+        ASSERT_FALSE(terminal.path.empty());
+        TempDir locks;
+        // Settings another program left: marks, checks, a terminal's processing.
+        int slave = ::open(terminal.path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        ASSERT_GE(slave, 0);
+        termios before{};
+        ASSERT_EQ(tcgetattr(slave, &before), 0);
+        before.c_iflag |= PARMRK | INPCK | IXON | ICRNL | ISTRIP;
+        before.c_lflag |= ICANON | ECHO;
+        before.c_cflag |= CSTOPB | PARODD;
+        ASSERT_EQ(tcsetattr(slave, TCSANOW, &before), 0);
+        ASSERT_EQ(tcgetattr(slave, &before), 0);
+        int ready[2];
+        ASSERT_EQ(pipe(ready), 0);
+        pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            // Never closed, and still reachable (a leak checker would object to
+            // a lost one before the handler under test runs).
+            static TermiosPort* port = nullptr;
+            port = new TermiosPort;
+            port->setLockDirectory(locks.path());
+            const bool opened = port->open(terminal.path);
+            std::ifstream lock(locks.file(lockBase(terminal.path)));
+            if (!opened || !lock) _exit(3);
+            if (sig == 0) std::exit(0);
+            if (::write(ready[1], "r", 1) != 1) _exit(4);
+            for (int i = 0; i < 1000; ++i) usleep(10000);
+            _exit(5);
+        }
+        ::close(ready[1]);
+        char c = 0;
+        if (sig != 0 && ::read(ready[0], &c, 1) == 1) kill(pid, sig);
+        ::close(ready[0]);
+        int status = -1;
+        for (int i = 0; i < 1000 && waitpid(pid, &status, WNOHANG) == 0; ++i) usleep(5000);
+        if (waitpid(pid, &status, WNOHANG) == 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+        }
+        if (sig == 0) {
+            ASSERT_TRUE(WIFEXITED(status));
+            EXPECT_EQ(WEXITSTATUS(status), 0);
+        } else {
+            ASSERT_TRUE(WIFSIGNALED(status));
+            EXPECT_EQ(WTERMSIG(status), sig);
+            termios after{};
+            ASSERT_EQ(tcgetattr(slave, &after), 0);
+            EXPECT_EQ(after.c_iflag, before.c_iflag);
+            EXPECT_EQ(after.c_lflag, before.c_lflag);
+        }
+        EXPECT_TRUE(filesIn(locks).empty());
+
+        TermiosPort port;
+        port.setLockDirectory(locks.path());
+        ASSERT_TRUE(port.open(terminal.path)) << int(port.lastOpenFailure().problem);
+        termios taken{};
+        ASSERT_EQ(tcgetattr(slave, &taken), 0);
+        EXPECT_EQ(taken.c_iflag, tcflag_t(INPCK | PARMRK));
+        EXPECT_EQ(taken.c_lflag, tcflag_t(0));
+        EXPECT_TRUE(port.close());
+        ::close(slave);
     }
-    int status = -1;
-    for (int i = 0; i < 1000 && waitpid(pid, &status, WNOHANG) == 0; ++i) usleep(5000);
-    if (!WIFEXITED(status)) {
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-    }
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_TRUE(filesIn(locks).empty());
+}
+
+// A port that opens but has nothing behind it is named as such, with the
+// adapters there are, never as a bus without devices (text 19).
+TEST(PortProblems, APortWithoutHardwareIsNamed) {
+    SimFixture f;
+    ASSERT_TRUE(f.ctx.texts.messages.Load(std::string(FS_SOURCE_DIR) + "/install/messages.eng"));
+    f.line->noUart = true;
+    f.link.setPortResolver([](unsigned) { return std::string("/dev/ttyS0"); });
+    struct : DeviceChooser {
+        bool choose(const std::vector<std::string>&, const std::function<bool(int)>&) override { return false; }
+    } chooser;
+    EXPECT_FALSE(connectCommand(f.ctx, 1, chooser));
+    EXPECT_FALSE(f.link.isOpen());
+    EXPECT_FALSE(f.link.portLost());
+    EXPECT_EQ(f.link.openFailure().problem, PortProblem::NoHardware);
+    ASSERT_EQ(f.op.texts().size(), 1u);
+    const std::string text = f.op.texts()[0];
+    const std::string head = f.ctx.message(0x811A).substr(0, f.ctx.message(0x811A).find("%s"));
+    EXPECT_EQ(text.rfind(head + "/dev/ttyS0", 0), 0u) << text;
+    EXPECT_NE(text.find("options"), std::string::npos) << text;
 }
 
 }  // namespace
@@ -335,23 +401,25 @@ std::string connectTextAsUser(const std::string& path, PortProblem& problem) {
 
 }  // namespace
 
-// Refusals that only a user without privileges meets: a terminal of mode
-// 000 (the group that owns it is named), and one another program made
-// exclusive (whose holder such a user cannot see).
+// Refusals that only a user without privileges meets: a terminal whose
+// group may read and write it (that group is named) and one whose group may
+// not (joining it would not help), and one another program made exclusive
+// (whose holder such a user cannot see).
 TEST(PortProblems, RefusalsForAnOrdinaryUser) {
     TextTable english;
     ASSERT_TRUE(english.Load(std::string(FS_SOURCE_DIR) + "/install/messages.eng"));
-    {
+    for (mode_t mode : {mode_t(0660), mode_t(0)}) {
         Terminal terminal;
         ASSERT_FALSE(terminal.path.empty());
-        ASSERT_EQ(chmod(terminal.path.c_str(), 0), 0);
+        ASSERT_EQ(chmod(terminal.path.c_str(), mode), 0);
         struct stat st {};
         ASSERT_EQ(stat(terminal.path.c_str(), &st), 0);
         std::string group = std::to_string(st.st_gid);
         if (struct group* g = getgrgid(st.st_gid)) group = g->gr_name;
         PortProblem problem = PortProblem::None;
         EXPECT_EQ(connectTextAsUser(terminal.path, problem),
-                  fillText(english.Lookup(0x8111), {terminal.path, group}));
+                  mode ? fillText(english.Lookup(0x8111), {terminal.path, group})
+                       : fillText(english.Lookup(0x8112), {terminal.path}));
         EXPECT_EQ(problem, PortProblem::NoPermission);
     }
     if (geteuid() != 0) return;   // exclusive use keeps out others, not ourselves

@@ -8,6 +8,10 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
+#include <unistd.h>
+
+#include <filesystem>
+#include <memory>
 #include <thread>
 
 #include "app/Application.h"
@@ -15,7 +19,93 @@
 #include "app/MenuTable.h"
 #include "session/ui/ConnectDialog.h"
 #include "shell_ui_support.h"
+#include "platform/TermiosPort.h"
 #include "sim/PtyServer.h"
+
+namespace {
+
+// The line a port-loss test runs on, reached through a link in a folder of
+// the test's own that stands for the adapter's by-id name: it goes when
+// the line goes and comes back with it.
+class LostLine {
+public:
+    virtual ~LostLine() = default;
+    virtual void lose() = 0;
+    virtual void bringBack() = 0;
+    std::string byId() const { return dir_.file("usb-adapter-if00"); }
+    // Lock files of the termios port; none for the simulator.
+    const TempDir& locks() const { return locks_; }
+
+protected:
+    void pointTo(const std::string& target) {
+        std::filesystem::remove(byId());
+        if (!target.empty()) std::filesystem::create_symlink(target, byId());
+    }
+    TempDir dir_;
+    TempDir locks_;
+};
+
+constexpr const char* LossBus = "device 5 PUMP\n version 2\n status 0x21\n";
+
+// The simulator in process with its adapter pulled out (every call of the
+// line fails); the by-id link leads to some character device meanwhile.
+class SimulatorLine : public LostLine {
+public:
+    explicit SimulatorLine(DeviceLink*& link) {
+        sim_.add(5, "PUMP");
+        link = &sim_.link;
+        pointTo("/dev/null");
+    }
+    void lose() override {
+        sim_.line->unplugged = true;
+        pointTo({});
+    }
+    void bringBack() override {
+        sim_.line->unplugged = false;
+        pointTo("/dev/null");
+    }
+
+private:
+    SimulatedBus sim_;
+};
+
+// fieldsim's server on a pseudo-terminal through the real termios port;
+// losing it closes the server's side, which hangs the terminal up.
+class TerminalLine : public LostLine {
+public:
+    explicit TerminalLine(DeviceLink*& link) {
+        std::string error;
+        parseBusText(LossBus, bus_, error);
+        auto port = std::make_unique<TermiosPort>();
+        port->setLockDirectory(locks_.path());
+        link_.setTransport(std::move(port));
+        link = &link_;
+        bringBack();
+    }
+    ~TerminalLine() override { lose(); }
+    void lose() override {
+        if (!server_) return;
+        server_->stop();
+        serving_.join();
+        server_.reset();
+        pointTo({});
+    }
+    void bringBack() override {
+        server_ = std::make_unique<PtyServer>(bus_, PtyServer::Options{});
+        std::string error;
+        QVERIFY2(server_->open(error), error.c_str());
+        serving_ = std::thread([this] { server_->run(); });
+        pointTo(server_->path());
+    }
+
+private:
+    SimBus bus_;
+    DeviceLink link_;
+    std::unique_ptr<PtyServer> server_;
+    std::thread serving_;
+};
+
+}  // namespace
 
 class PtyConnectTest : public QObject {
     Q_OBJECT
@@ -79,6 +169,62 @@ private slots:
         link.Close();
         server.stop();
         serving.join();
+    }
+
+    // An adapter pulled while connected: whatever finds it out (the poll, a
+    // restart's handshake) closes the port at once, says so once, and the
+    // window offers to connect again when the same adapter is back.
+    void portLossIsToldOnceAndConnectWorksAgain_data() {
+        QTest::addColumn<bool>("terminal");
+        QTest::addColumn<bool>("restart");
+        QTest::newRow("simulator, poll") << false << false;
+        QTest::newRow("simulator, restart") << false << true;
+        QTest::newRow("terminal, poll") << true << false;
+        QTest::newRow("terminal, restart") << true << true;
+    }
+    void portLossIsToldOnceAndConnectWorksAgain() {
+        QFETCH(bool, terminal);
+        QFETCH(bool, restart);
+        DeviceLink* link = nullptr;
+        std::unique_ptr<LostLine> line;
+        if (terminal) line = std::make_unique<TerminalLine>(link);
+        else line = std::make_unique<SimulatorLine>(link);
+        const std::string byId = line->byId();
+        AppContext ctx(*link);
+        ShellInstallation install(ctx.settings);
+        link->setPortResolver([byId](unsigned) { return byId; });
+        RecordingOperator op;
+        MainFrame f(ctx);
+        ctx.setOperator(&op);
+        f.dispatch(CMD_CONNECT);
+        QVERIFY(f.deviceSelected);
+
+        line->lose();
+        if (restart) {
+            op.answers = {true};
+            f.dispatch(CMD_RESTART);
+        } else {
+            f.pollStatus();
+        }
+        QVERIFY(link->portLost());
+        QVERIFY(link->resultField() & PortFailure);
+        QVERIFY(!link->isOpen());
+        QVERIFY(std::filesystem::is_empty(line->locks().path()));
+        f.pollStatus();
+        QCOMPARE(op.texts(), std::vector<std::string>{textOf(0x811B)});
+        QCOMPARE(f.panelRowsNow().at(PANEL_STATUS_ROW).value, textOf(0x811C));
+        QVERIFY(!f.deviceSelected);
+        QVERIFY(f.commandAction(CMD_CONNECT)->isEnabled());
+
+        line->bringBack();
+        op.answers = {true};
+        f.pollStatus();
+        QCOMPARE(op.questions.back().text, textOf(0x811D));
+        QVERIFY(f.deviceSelected);
+        QVERIFY(link->isOpen());
+        QCOMPARE(op.texts().size(), size_t(1));
+        f.dispatch(CMD_DISCONNECT);
+        QVERIFY(std::filesystem::is_empty(line->locks().path()));
     }
 };
 
