@@ -62,6 +62,8 @@ ByteTransport::ReadStatus SimLine::readByte(uint32_t timeoutMs, uint8_t& byte) {
 
 bool SimLine::writeByte(uint8_t byte) {
     if (open_ && noUart) uartMissed_ = true;
+    if (unplugAfterWrites == 0) unplugged = true;
+    if (unplugAfterWrites > 0) --unplugAfterWrites;
     if (!open_ || unplugged || failWrites || noUart) return false;
     waitUntilNs(wire_.send(byte, nowNs()));
     return true;

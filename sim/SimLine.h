@@ -27,6 +27,7 @@ public:
     // ---- faults of the port itself ----
     bool refuseOpen = false;     // open fails (no such port, busy)
     bool unplugged = false;      // every operation fails, as an adapter pulled out
+    int unplugAfterWrites = -1;  // unplugged once this many more bytes were sent (-1: never)
     bool failWrites = false;     // bytes are not sent
     bool refuseRestore = false;  // close cannot put the settings back
     // Opens, but no byte goes out and the port fails at the first one: a

@@ -162,6 +162,20 @@ TEST_F(BatchLoad, RestartThatNeverEndsGivesText1062) {
     EXPECT_FALSE(bus->ctx.window().deviceSelected);
 }
 
+// An adapter pulled at any point of the job ends it at once with the one
+// message of the loss and status 1.
+TEST_F(BatchLoad, AnAdapterPulledEndsTheJobWithOneMessage) {
+    for (int bytes : {60, 150, 250}) {
+        SCOPED_TRACE(bytes);
+        useBus(kBus);
+        parameterFile("valve.NFO", loadText("VALVE01", "3"));
+        bus->line->unplugAfterWrites = bytes;
+        EXPECT_EQ(runBatchJob(job(), "/l " + dir.file("valve.NFO")), 1);
+        EXPECT_EQ(shown().texts(), std::vector<std::string>{"text 33051"});
+        EXPECT_FALSE(bus->link.isOpen());
+    }
+}
+
 TEST_F(BatchLoad, DeviceWithoutVersionIsNotLoaded) {
     // The name registers answer, the version register never does: the
     // identity would be a stale one, so nothing is written.
