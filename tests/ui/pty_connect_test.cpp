@@ -24,85 +24,50 @@
 
 namespace {
 
-// The line a port-loss test runs on, reached through a link in a folder of
-// the test's own that stands for the adapter's by-id name: it goes when
-// the line goes and comes back with it.
-class LostLine {
-public:
-    virtual ~LostLine() = default;
-    virtual void lose() = 0;
-    virtual void bringBack() = 0;
-    std::string byId() const { return dir_.file("usb-adapter-if00"); }
-    // Lock files of the termios port; none for the simulator.
-    const TempDir& locks() const { return locks_; }
-
-protected:
-    void pointTo(const std::string& target) {
-        std::filesystem::remove(byId());
-        if (!target.empty()) std::filesystem::create_symlink(target, byId());
-    }
-    TempDir dir_;
-    TempDir locks_;
-};
-
-constexpr const char* LossBus = "device 5 PUMP\n version 2\n status 0x21\n";
-
-// The simulator in process with its adapter pulled out (every call of the
-// line fails); the by-id link leads to some character device meanwhile.
-class SimulatorLine : public LostLine {
-public:
-    explicit SimulatorLine(DeviceLink*& link) {
-        sim_.add(5, "PUMP");
-        link = &sim_.link;
-        pointTo("/dev/null");
-    }
-    void lose() override {
-        sim_.line->unplugged = true;
-        pointTo({});
-    }
-    void bringBack() override {
-        sim_.line->unplugged = false;
-        pointTo("/dev/null");
-    }
-
-private:
-    SimulatedBus sim_;
-};
-
-// fieldsim's server on a pseudo-terminal through the real termios port;
-// losing it closes the server's side, which hangs the terminal up.
-class TerminalLine : public LostLine {
-public:
-    explicit TerminalLine(DeviceLink*& link) {
+// A line that goes and comes back, reached through a link that stands for
+// the adapter's by-id name: the simulator in process with its adapter
+// pulled out, or fieldsim's server on a pseudo-terminal whose side is
+// closed (the terminal hangs up) and opened anew.
+struct LostLine {
+    explicit LostLine(bool terminal) : terminal(terminal) {
+        sim.add(5, "PUMP");
         std::string error;
-        parseBusText(LossBus, bus_, error);
+        parseBusText("device 5 PUMP\n version 2\n status 0x21\n", bus, error);
         auto port = std::make_unique<TermiosPort>();
-        port->setLockDirectory(locks_.path());
-        link_.setTransport(std::move(port));
-        link = &link_;
+        port->setLockDirectory(locks.path());
+        termiosLink.setTransport(std::move(port));
         bringBack();
     }
-    ~TerminalLine() override { lose(); }
-    void lose() override {
-        if (!server_) return;
-        server_->stop();
-        serving_.join();
-        server_.reset();
-        pointTo({});
+    ~LostLine() { lose(); }
+    DeviceLink& link() { return terminal ? termiosLink : sim.link; }
+    std::string byId() const { return dir.file("usb-adapter-if00"); }
+    void lose() {
+        std::filesystem::remove(byId());
+        sim.line->unplugged = true;
+        if (!server) return;
+        server->stop();
+        serving.join();
+        server.reset();
     }
-    void bringBack() override {
-        server_ = std::make_unique<PtyServer>(bus_, PtyServer::Options{});
-        std::string error;
-        QVERIFY2(server_->open(error), error.c_str());
-        serving_ = std::thread([this] { server_->run(); });
-        pointTo(server_->path());
+    void bringBack() {
+        sim.line->unplugged = false;
+        std::string target = "/dev/null";
+        if (terminal) {
+            server = std::make_unique<PtyServer>(bus, PtyServer::Options{});
+            std::string error;
+            if (server->open(error)) serving = std::thread([this] { server->run(); });
+            target = server->path();
+        }
+        std::filesystem::create_symlink(target, byId());
     }
 
-private:
-    SimBus bus_;
-    DeviceLink link_;
-    std::unique_ptr<PtyServer> server_;
-    std::thread serving_;
+    bool terminal;
+    TempDir dir, locks;
+    SimulatedBus sim;
+    SimBus bus;
+    DeviceLink termiosLink;
+    std::unique_ptr<PtyServer> server;
+    std::thread serving;
 };
 
 }  // namespace
@@ -185,11 +150,9 @@ private slots:
     void portLossIsToldOnceAndConnectWorksAgain() {
         QFETCH(bool, terminal);
         QFETCH(bool, restart);
-        DeviceLink* link = nullptr;
-        std::unique_ptr<LostLine> line;
-        if (terminal) line = std::make_unique<TerminalLine>(link);
-        else line = std::make_unique<SimulatorLine>(link);
-        const std::string byId = line->byId();
+        LostLine line(terminal);
+        DeviceLink* link = &line.link();
+        const std::string byId = line.byId();
         AppContext ctx(*link);
         ShellInstallation install(ctx.settings);
         link->setPortResolver([byId](unsigned) { return byId; });
@@ -199,7 +162,7 @@ private slots:
         f.dispatch(CMD_CONNECT);
         QVERIFY(f.deviceSelected);
 
-        line->lose();
+        line.lose();
         if (restart) {
             op.answers = {true};
             f.dispatch(CMD_RESTART);
@@ -209,14 +172,14 @@ private slots:
         QVERIFY(link->portLost());
         QVERIFY(link->resultField() & PortFailure);
         QVERIFY(!link->isOpen());
-        QVERIFY(std::filesystem::is_empty(line->locks().path()));
+        QVERIFY(std::filesystem::is_empty(line.locks.path()));
         f.pollStatus();
         QCOMPARE(op.texts(), std::vector<std::string>{textOf(0x811B)});
         QCOMPARE(f.panelRowsNow().at(PANEL_STATUS_ROW).value, textOf(0x811C));
         QVERIFY(!f.deviceSelected);
         QVERIFY(f.commandAction(CMD_CONNECT)->isEnabled());
 
-        line->bringBack();
+        line.bringBack();
         op.answers = {true};
         f.pollStatus();
         QCOMPARE(op.questions.back().text, textOf(0x811D));
@@ -224,7 +187,7 @@ private slots:
         QVERIFY(link->isOpen());
         QCOMPARE(op.texts().size(), size_t(1));
         f.dispatch(CMD_DISCONNECT);
-        QVERIFY(std::filesystem::is_empty(line->locks().path()));
+        QVERIFY(std::filesystem::is_empty(line.locks.path()));
     }
 };
 
