@@ -151,11 +151,10 @@ private slots:
         QFETCH(bool, terminal);
         QFETCH(bool, restart);
         LostLine line(terminal);
-        DeviceLink* link = &line.link();
-        const std::string byId = line.byId();
-        AppContext ctx(*link);
+        DeviceLink& link = line.link();
+        AppContext ctx(link);
         ShellInstallation install(ctx.settings);
-        link->setPortResolver([byId](unsigned) { return byId; });
+        link.setPortResolver([&line](unsigned) { return line.byId(); });
         RecordingOperator op;
         MainFrame f(ctx);
         ctx.setOperator(&op);
@@ -163,15 +162,9 @@ private slots:
         QVERIFY(f.deviceSelected);
 
         line.lose();
-        if (restart) {
-            op.answers = {true};
-            f.dispatch(CMD_RESTART);
-        } else {
-            f.pollStatus();
-        }
-        QVERIFY(link->portLost());
-        QVERIFY(link->resultField() & PortFailure);
-        QVERIFY(!link->isOpen());
+        op.answers = {true};   // to the restart's question
+        restart ? f.dispatch(CMD_RESTART) : f.pollStatus();
+        QVERIFY(link.portLost() && !link.isOpen() && (link.resultField() & PortFailure));
         QVERIFY(std::filesystem::is_empty(line.locks.path()));
         f.pollStatus();
         QCOMPARE(op.texts(), std::vector<std::string>{textOf(0x811B)});
@@ -183,8 +176,7 @@ private slots:
         op.answers = {true};
         f.pollStatus();
         QCOMPARE(op.questions.back().text, textOf(0x811D));
-        QVERIFY(f.deviceSelected);
-        QVERIFY(link->isOpen());
+        QVERIFY(f.deviceSelected && link.isOpen());
         QCOMPARE(op.texts().size(), size_t(1));
         f.dispatch(CMD_DISCONNECT);
         QVERIFY(std::filesystem::is_empty(line.locks.path()));
