@@ -235,6 +235,9 @@ bool TermiosPort::open(const std::string& devicePath) {
         ::close(fd);
         return refuse(portGone(err) ? PortProblem::Missing : PortProblem::NotSerial);
     }
+    // The open raised DTR and RTS; down again at once (a pty has neither).
+    int modemLines = TIOCM_DTR | TIOCM_RTS;
+    ioctlRetry(fd, TIOCMBIC, &modemLines);
     // TIOCEXCL keeps other users out (not a privileged one); the lock also
     // stops a second instance running with privileges.
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -330,7 +333,10 @@ bool TermiosPort::settingsTook() const {
     if (tcgetattr(fd_, &now) != 0) return false;
     if (cfgetispeed(&now) != B9600 || cfgetospeed(&now) != B9600) return false;
     if ((now.c_cflag & (CSTOPB | CMSPAR | PARODD | CRTSCTS)) != 0) return false;
-    if (now.c_iflag != (INPCK | PARMRK) || now.c_lflag != 0 || (now.c_oflag & OPOST) != 0) return false;
+    // Input and output processing would change bytes; the marks must be on.
+    const tcflag_t changesInput = IXON | IXOFF | ISTRIP | INLCR | IGNCR | ICRNL | IGNPAR | IGNBRK | BRKINT;
+    if ((now.c_iflag & changesInput) != 0 || (now.c_iflag & PARMRK) == 0) return false;
+    if ((now.c_lflag & (ICANON | ECHO | ISIG | IEXTEN)) != 0 || (now.c_oflag & OPOST) != 0) return false;
     const bool frame = (now.c_cflag & CSIZE) == CS8 && (now.c_cflag & PARENB) != 0;
     return frame || pseudoTerminal(fd_);
 }
