@@ -83,7 +83,6 @@ bool SimLine::takeErrors(LineErrors& errors) {
 
 PortOpenFailure SimLine::lastOpenFailure() const {
     PortOpenFailure failure;
-    failure.path = path_;
     failure.problem = uartMissed_ ? PortProblem::NoHardware : PortProblem::Other;
     return failure;
 }
