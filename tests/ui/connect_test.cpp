@@ -12,7 +12,9 @@
 #include "app/ui/MainFrame.h"
 #include "app/MenuTable.h"
 #include "session/ui/ConnectDialog.h"
+#include "platform/PortDevices.h"
 #include "shell_ui_support.h"
+#include "support/FakeSerialTree.h"
 #include "dialog_keys.h"
 
 namespace {
@@ -145,6 +147,33 @@ private slots:
         f.dispatch(CMD_DISCONNECT);
         QVERIFY(!f.deviceSelected);
         QVERIFY(!sim->link.isOpen());
+    }
+
+    // COM 1 leads nowhere and one adapter is plugged in: Connect asks once,
+    // Yes maps the adapter to COM 1 and goes on to connect; No goes on as
+    // before, with the next Connect asking again.
+    void connectOffersTheOneAdapterPresent_data() {
+        QTest::addColumn<bool>("yes");
+        QTest::newRow("Yes") << true;
+        QTest::newRow("No") << false;
+    }
+    void connectOffersTheOneAdapterPresent() {
+        QFETCH(bool, yes);
+        sim->add(7, "ALONE");
+        FakeSerialTree tree;
+        tree.usbPort("ttyUSB0", "1-2", {"FTDI", "FT232R USB UART", "A5X", "0403", "6001"}, "usb-FTDI-A5X");
+        ctx().settings.serialRoots = tree.roots();
+        MainFrame f(ctx());
+        RecordingOperator op;
+        op.answers = {yes};
+        ctx().setOperator(&op);
+        whenDialogOpens([](ConnectDialog* d) { d->reject(); }, 20);
+        f.dispatch(CMD_CONNECT);
+        QCOMPARE(int(op.questions.size()), 1);
+        QCOMPARE(op.questions[0].text, textOf(0x812c));
+        const std::string mapped = portDevicePath(ctx().settings.profilePath, 1);
+        QCOMPARE(mapped, yes ? tree.byId("usb-FTDI-A5X") : std::string("/dev/ttyS0"));
+        QVERIFY(f.deviceSelected);   // the simulated bus answers whatever the path
     }
 
     void connectShowsTheWindowsOwnProgressAndComesBack() {

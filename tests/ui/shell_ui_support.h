@@ -25,6 +25,7 @@ inline std::vector<unsigned> shellTextNumbers() {
     for (unsigned n = 32768; n <= 32789; ++n) numbers.push_back(n);
     for (unsigned n = 32896; n <= 32913; ++n) numbers.push_back(n);
     for (unsigned n = 33088; n <= 33100; ++n) numbers.push_back(n);
+    for (unsigned n = 33060; n <= 33068; ++n) numbers.push_back(n);   // the serial ports present
     return numbers;
 }
 
@@ -43,6 +44,8 @@ public:
         dir_.write("config.ini", "[BASIC Configurations]\nlanguage=test\nserial_port=1\n");
         std::filesystem::current_path(dir_.path());
         InitInstallDirectory(settings);
+        // A machine without serial ports, whatever the one running the test has.
+        settings.serialRoots = {dir_.file("no-dev"), dir_.file("no-sys")};
     }
     ~ShellInstallation() {
         std::filesystem::current_path(startDir_);
