@@ -200,20 +200,20 @@ TEST_F(PortChoicesTest, ChoosingMapsTheStableNameAndOkWritesIt) {
 }
 
 // Connect offers the one adapter present when the COM port leads nowhere:
-// each kind of configured path against none, one and two adapters. A port
-// of the machine itself (ttyS4) is no adapter.
+// a missing path, a ttyS without UART and a port that is there (ttyS4, no
+// adapter itself) against none, one and two adapters.
 TEST(AdapterOfferTest, OnlyForAPortThatLeadsNowhereAndOneAdapter) {
     for (int adapters = 0; adapters <= 2; ++adapters) {
         FakeSerialTree tree;
         tree.builtInPort("ttyS0", "0");
         tree.builtInPort("ttyS4", "4");
         if (adapters >= 1) tree.usbPort("ttyUSB0", "1-2", kFtdi, kFtdiId);
-        if (adapters >= 2) tree.virtualTty("rfcomm0", "00:11:22:33:44:55");
+        if (adapters >= 2) tree.virtualTty("rfcomm0");
         const SerialScan scan = scanSerialDevices(tree.roots());
-        for (const std::string& path : {tree.dev("ttyUSB7"), tree.dev("ttyS0"), tree.dev("ttyS4")}) {
-            SCOPED_TRACE(path + " with adapters: " + std::to_string(adapters));
-            const bool offered = adapters == 1 && path != tree.dev("ttyS4");
-            const AdapterOffer offer = singleAdapterOffer(path, scan);
+        for (const char* name : {"ttyUSB7", "ttyS0", "ttyS4"}) {
+            SCOPED_TRACE(std::string(name) + " with adapters: " + std::to_string(adapters));
+            const bool offered = adapters == 1 && name != std::string("ttyS4");
+            const AdapterOffer offer = singleAdapterOffer(tree.dev(name), scan);
             EXPECT_EQ(offer.offer, offered);
             EXPECT_EQ(offer.path, offered ? tree.byId(kFtdiId) : "");
         }

@@ -24,9 +24,7 @@ public:
 
     // A serial adapter on USB device usbDevice ("1-2"), with its node and,
     // when byIdName is given, its by-id link. usb-serial drivers (ttyUSB,
-    // ttyMXUSB) put the port in a directory of its own below the interface;
-    // modem-class drivers and their kin (ttyACM, ttyCH343USB, ttyXRUSB) put
-    // the tty on the interface itself.
+    // ttyMXUSB) add a level below the interface; the others do not.
     void usbPort(const std::string& name, const std::string& usbDevice, const Usb& usb,
                  const std::string& byIdName = "") {
         const std::string device = "sys/devices/pci0000:00/0000:00:14.0/usb1/" + usbDevice;
@@ -47,8 +45,7 @@ public:
         if (!byIdName.empty()) link("dev/serial/by-id/" + byIdName, "../../" + name);
     }
 
-    // A PC's built-in port of the legacy 8250 platform device; type "" leaves
-    // the type file out.
+    // A PC's built-in port; type "" leaves the type file out.
     void builtInPort(const std::string& name, const std::string& type) {
         uartPort(name, "platform/serial8250", "platform", "serial8250", type);
     }
@@ -61,24 +58,19 @@ public:
         const std::string hw = "sys/devices/" + hardware;
         const std::string leaf = std::filesystem::path(hardware).filename().string();
         const std::string port = serialCore ? hw + "/" + leaf + ":0/" + leaf + ":0.0" : hw;
-        // Ports of one device (ttyS0 to ttyS3 of serial8250) share its links.
-        auto once = [this](const std::string& path, const std::string& target) {
-            if (!std::filesystem::is_symlink(dir.file(path))) link(path, target);
-        };
         if (serialCore) {
-            once(hw + "/" + leaf + ":0/subsystem", "/sys/bus/serial-base");
-            once(port + "/subsystem", "/sys/bus/serial-base");
+            link(hw + "/" + leaf + ":0/subsystem", "/sys/bus/serial-base");
+            link(port + "/subsystem", "/sys/bus/serial-base");
         }
-        once(hw + "/subsystem", "/sys/bus/" + bus);
-        once(hw + "/driver", "/sys/bus/" + bus + "/drivers/" + driver);
+        link(hw + "/subsystem", "/sys/bus/" + bus);
+        link(hw + "/driver", "/sys/bus/" + bus + "/drivers/" + driver);
         classEntry(name, port + "/tty/" + name, "../..");
         if (!type.empty()) write(port + "/tty/" + name + "/type", type + "\n");
         node(name);
     }
 
-    // A terminal without hardware: a virtual console, the pseudo-terminal
-    // multiplexer, a Bluetooth link bound but not yet connected (address
-    // given).
+    // A terminal without hardware: a virtual console, a pseudo-terminal, a
+    // Bluetooth link bound but not yet connected (address given).
     void virtualTty(const std::string& name, const std::string& address = "") {
         const std::string dir = "sys/devices/virtual/tty/" + name;
         std::filesystem::create_directories(this->dir.file(dir));
@@ -91,9 +83,10 @@ public:
         std::filesystem::create_directories(std::filesystem::path(dir.file(path)).parent_path());
         std::ofstream(dir.file(path)) << content;
     }
+    // A link made twice (ports of one device share its links) is made once.
     void link(const std::string& path, const std::string& target) {
         std::filesystem::create_directories(std::filesystem::path(dir.file(path)).parent_path());
-        std::filesystem::create_symlink(target, dir.file(path));
+        if (!std::filesystem::is_symlink(dir.file(path))) std::filesystem::create_symlink(target, dir.file(path));
     }
     void remove(const std::string& path) { std::filesystem::remove_all(dir.file(path)); }
 

@@ -44,8 +44,7 @@ public:
         dir_.write("config.ini", "[BASIC Configurations]\nlanguage=test\nserial_port=1\n");
         std::filesystem::current_path(dir_.path());
         InitInstallDirectory(settings);
-        // A machine without serial ports, whatever the one running the test has.
-        settings.serialRoots = {dir_.file("no-dev"), dir_.file("no-sys")};
+        settings.serialRoots = {dir_.file("no-dev"), dir_.file("no-sys")};   // whatever ports the host has
     }
     ~ShellInstallation() {
         std::filesystem::current_path(startDir_);
