@@ -82,7 +82,16 @@ std::string portDetail(const PortEntry& entry, const PortWords& words) {
 }
 
 std::string deviceText(const SerialDevice& device, const PortWords& words) {
-    if (!device.usb()) return device.path + "  " + words.builtIn;
+    switch (device.kind) {
+    case SerialKind::BuiltIn:
+        return device.path + "  " + words.builtIn;
+    case SerialKind::PlatformUart:
+        return device.path + "  " + fillText(words.uart, {device.hardware});
+    case SerialKind::Bluetooth:
+        return device.path + "  " + fillText(words.bluetooth, {device.hardware});
+    case SerialKind::Usb:
+        break;
+    }
     std::string about;
     // Some makers repeat their name at the start of the product string.
     const std::string& maker = device.manufacturer;
@@ -129,6 +138,16 @@ bool PortChoices::choose(int portEntry, int deviceEntry) {
     if (portEntry < 0 || portEntry >= int(ports_.size())) return false;
     if (deviceEntry < 0 || deviceEntry >= int(scan_.devices.size())) return false;
     chosen_[unsigned(portEntry + 1)] = scan_.devices[deviceEntry].stablePath();
+    update();
+    return true;
+}
+
+bool PortChoices::choosePath(int portEntry, const std::string& path) {
+    // Blanks around a pasted path are no part of it.
+    const size_t first = path.find_first_not_of(" \t");
+    if (portEntry < 0 || portEntry >= int(ports_.size()) || first == std::string::npos) return false;
+    const size_t last = path.find_last_not_of(" \t");
+    chosen_[unsigned(portEntry + 1)] = path.substr(first, last - first + 1);
     update();
     return true;
 }

@@ -44,13 +44,16 @@ struct PortWords {
     std::string absent;      // "not present"
     std::string builtIn;     // "built-in port"
     std::string serial;      // "serial number %s"
+    std::string uart;        // "UART of the board (%s)"
+    std::string bluetooth;   // "Bluetooth serial %s"
 };
 
 // What a COM entry shows beside its name: "/dev/ttyUSB0 (present)".
 std::string portDetail(const PortEntry& entry, const PortWords& words);
 // A present device as its list shows it: the path, then maker, model and
-// serial number ("/dev/ttyUSB0  FTDI FT232R USB UART, serial number A5X")
-// or the built-in word for a port without a USB device.
+// serial number ("/dev/ttyUSB0  FTDI FT232R USB UART, serial number A5X"),
+// the built-in word for a PC's own port, the board's device for a UART of
+// the board and the far end's address for a Bluetooth link.
 std::string deviceText(const SerialDevice& device, const PortWords& words);
 
 // The COM entries and the serial devices present, and the devices chosen for
@@ -69,6 +72,9 @@ public:
     // Maps the present device to the COM entry, by its by-id link when it has
     // one; false (nothing changes) when either index is outside its list.
     bool choose(int portEntry, int deviceEntry);
+    // Maps a path the operator typed (any device, listed or not) to the COM
+    // entry; false when the entry is outside its list or the path is empty.
+    bool choosePath(int portEntry, const std::string& path);
     // Port number -> device, for OK to write.
     const std::map<unsigned, std::string>& chosen() const { return chosen_; }
 

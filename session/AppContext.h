@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/Operator.h"
+#include "platform/SerialPorts.h"
 #include "texts/TextTable.h"
 
 class Clock;
@@ -35,6 +36,8 @@ struct Settings {
     bool installationLoaded = false;
     // --port: the serial device of this run, whatever config.ini maps; never written.
     std::string portOverride;
+    // Where the serial ports present are looked for (tests point it at a tree of their own).
+    SerialRoots serialRoots;
 };
 
 // The main window's flags that commands read and change. MainFrame derives

@@ -15,6 +15,9 @@ inline constexpr uint32_t USED_MESSAGE_NUMBERS[] = {
     // options dialog, and its list of the serial devices present
     384, 385, 387, 389,
     33056, 33057, 33058, 33059, 33060, 33061, 33062, 33063,
+    // the typed device path, board UARTs and Bluetooth links in that list,
+    // and Connect's offer of the one adapter present
+    33064, 33065, 33066, 33067, 33068,
     // connect dialog
     512, 513,
     // progress window and its captions for the connection

@@ -19,6 +19,7 @@
 #include <QStatusBar>
 #include <QTimer>
 
+#include "app/AdapterOffer.h"
 #include "app/ChooserFilter.h"
 #include "app/ui/BusMonitorWindow.h"
 #include "app/ui/CreditsDialog.h"
@@ -279,7 +280,10 @@ void MainFrame::dispatch(uint32_t id) {
 
 void MainFrame::runCommand(uint32_t id) {
     switch (id) {
-    case CMD_CONNECT: runConnectCommand(ctx_, this); break;
+    case CMD_CONNECT:
+        offerSingleAdapter(ctx_);
+        runConnectCommand(ctx_, this);
+        break;
     case CMD_DISCONNECT: runDisconnectCommand(ctx_); break;
     case CMD_OPTIONS:
         runOptionsDialog(ctx_, this, [this] { return LoadInstallation(); });

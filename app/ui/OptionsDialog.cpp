@@ -2,7 +2,9 @@
 
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -27,6 +29,10 @@ constexpr uint32_t kBuiltIn = 0x8124;
 constexpr uint32_t kSerialNumber = 0x8125;
 constexpr uint32_t kChooseHint = 0x8126;
 constexpr uint32_t kNoDevices = 0x8127;
+constexpr uint32_t kTypedPath = 0x8128;
+constexpr uint32_t kUsePath = 0x8129;
+constexpr uint32_t kBoardUart = 0x812a;
+constexpr uint32_t kBluetooth = 0x812b;
 
 // Where a COM entry keeps the device it leads to; the entry's own text stays
 // the port name.
@@ -89,6 +95,28 @@ void keepOneSelected(QListWidget* list) {
     });
 }
 
+// Enter in the path field maps the path instead of reaching the dialog,
+// whose default button is Cancel.
+class EnterMapsPath : public QObject {
+public:
+    EnterMapsPath(QObject* parent, std::function<void()> map) : QObject(parent), map_(std::move(map)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+                map_();
+                return true;
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> map_;
+};
+
 }  // namespace
 
 OptionsDialog::OptionsDialog(AppContext& ctx, QWidget* parent, std::function<bool()> reload,
@@ -100,7 +128,7 @@ OptionsDialog::OptionsDialog(AppContext& ctx, QWidget* parent, std::function<boo
     const Settings& state = ctx.settings;
     // The model joins these with what sysfs holds, which is UTF-8.
     auto word = [&ctx](uint32_t n) { return shellText(ctx.texts, n).toStdString(); };
-    words_ = {word(kPresent), word(kAbsent), word(kBuiltIn), word(kSerialNumber)};
+    words_ = {word(kPresent), word(kAbsent), word(kBuiltIn), word(kSerialNumber), word(kBoardUart), word(kBluetooth)};
     noDevices_ = word(kNoDevices);
     DialogUnits du(this);
     setWindowTitle(shellText(state.windowTitle));
@@ -108,7 +136,7 @@ OptionsDialog::OptionsDialog(AppContext& ctx, QWidget* parent, std::function<boo
     // can show its device, and the devices present have a group of their own
     // below the settings.
     const int width = 421;
-    const int height = 296;
+    const int height = 314;
     setFixedSize(du.size(width, height));
 
     place(new QGroupBox(shellText(ctx.texts, 384), this), "1180", du.rect(7, 12, width - 14, 156));
@@ -135,14 +163,19 @@ OptionsDialog::OptionsDialog(AppContext& ctx, QWidget* parent, std::function<boo
     verifyAfterLoad_ = place(new QCheckBox(shellText(ctx.texts, VERIFY_OPTION_TEXT), this), "1187", du.rect(17, 152, 272, 12));
     verifyAfterLoad_->setChecked(state.verifyAfterLoad);
 
-    place(new QGroupBox(shellText(ctx.texts, kDevicesTitle), this), "1190", du.rect(7, 174, width - 14, 98));
+    place(new QGroupBox(shellText(ctx.texts, kDevicesTitle), this), "1190", du.rect(7, 174, width - 14, 116));
     devices_ = place(new QListWidget(this), "1191", du.rect(17, 188, width - 34, 50));
     devices_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    auto* hint = place(new QLabel(shellText(ctx.texts, kChooseHint), this), "1193", du.rect(17, 242, width - 104, 24));
+    // Any device at all, for one the list cannot know (a name of a udev rule,
+    // a network port's pseudo-terminal).
+    auto* pathLabel = place(new QLabel(shellText(ctx.texts, kTypedPath), this), "1196", du.rect(17, 244, 80, 10));
+    path_ = place(new QLineEdit(this), "1194", du.rect(99, 242, width - 178, 14));
+    pathLabel->setBuddy(path_);
+    auto* usePath = place(new QPushButton(shellText(ctx.texts, kUsePath), this), "1195", du.rect(width - 71, 242, 54, 14));
+    auto* hint = place(new QLabel(shellText(ctx.texts, kChooseHint), this), "1193", du.rect(17, 260, width - 104, 24));
     hint->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     hint->setWordWrap(true);
-    auto* refresh = place(new QPushButton(shellText(ctx.texts, kRefresh), this), "1192", du.rect(width - 71, 250, 54, 14));
-    refresh->setAutoDefault(false);
+    auto* refresh = place(new QPushButton(shellText(ctx.texts, kRefresh), this), "1192", du.rect(width - 71, 268, 54, 14));
 
     auto* cancel = place(new QPushButton(tr("&Cancel"), this), "2", du.rect(width - 107, height - 20, 44, 14));
     auto* ok = place(new QPushButton(tr("&OK"), this), "1", du.rect(width - 49, height - 20, 44, 14));
@@ -150,9 +183,12 @@ OptionsDialog::OptionsDialog(AppContext& ctx, QWidget* parent, std::function<boo
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     connect(refresh, &QPushButton::clicked, this, &OptionsDialog::refreshDevices);
+    connect(usePath, &QPushButton::clicked, this, &OptionsDialog::useTypedPath);
+    path_->installEventFilter(new EnterMapsPath(path_, [this] { useTypedPath(); }));
     // Another COM port shows its device in the list; choosing a device maps
     // it to the COM port.
     connect(ports_, &QListWidget::itemSelectionChanged, this, &OptionsDialog::selectDeviceOfPort);
+    connect(ports_, &QListWidget::itemSelectionChanged, this, &OptionsDialog::showPathOfPort);
     connect(devices_, &QListWidget::itemSelectionChanged, this, [this] {
         const QList<QListWidgetItem*> items = devices_->selectedItems();
         if (items.isEmpty()) return;
@@ -164,6 +200,7 @@ OptionsDialog::OptionsDialog(AppContext& ctx, QWidget* parent, std::function<boo
     });
     showPortDevices();
     fillDevices();
+    showPathOfPort();
     enterPressesFocusedButton(this);
 }
 
@@ -207,6 +244,19 @@ void OptionsDialog::selectDeviceOfPort() {
     }
 }
 
+void OptionsDialog::showPathOfPort() {
+    const int port = chosenPort();
+    const std::vector<PortEntry>& entries = choices_.ports();
+    path_->setText(port >= 0 && port < int(entries.size()) ? QString::fromStdString(entries[port].device)
+                                                            : QString());
+}
+
+void OptionsDialog::useTypedPath() {
+    if (!choices_.choosePath(chosenPort(), path_->text().toStdString())) return;
+    showPortDevices();
+    selectDeviceOfPort();
+}
+
 void OptionsDialog::refreshDevices() {
     choices_.refresh();
     showPortDevices();
@@ -239,6 +289,6 @@ void OptionsDialog::accept() {
 }
 
 bool runOptionsDialog(AppContext& ctx, QWidget* parent, std::function<bool()> reload) {
-    OptionsDialog dialog(ctx, parent, std::move(reload));
+    OptionsDialog dialog(ctx, parent, std::move(reload), ctx.settings.serialRoots);
     return dialog.exec() == QDialog::Accepted;
 }

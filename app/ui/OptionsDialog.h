@@ -1,6 +1,7 @@
 #pragma once
 // The options dialog (dialog 101): language, COM port and connect at start-up,
-// the serial devices present, one of which can be chosen for the COM port,
+// the serial devices present, one of which (or any typed device path) can be
+// chosen for the COM port,
 // and the backup and read-back around a load.
 // It presents; OptionsModel decides what the lists hold and what OK writes.
 
@@ -14,6 +15,7 @@
 class AppContext;
 struct Settings;
 class QCheckBox;
+class QLineEdit;
 class QListWidget;
 
 class OptionsDialog : public QDialog {
@@ -30,6 +32,8 @@ public slots:
     void accept() override;
     // Reads the serial devices present again; the chosen COM port stays.
     void refreshDevices();
+    // Maps the path typed in the path field to the chosen COM port.
+    void useTypedPath();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -39,6 +43,7 @@ private:
     void showPortDevices();
     void fillDevices();
     void selectDeviceOfPort();
+    void showPathOfPort();
 
     Settings& settings_;
     std::function<bool()> reload_;
@@ -50,6 +55,7 @@ private:
     QListWidget* languages_ = nullptr;
     QListWidget* ports_ = nullptr;
     QListWidget* devices_ = nullptr;
+    QLineEdit* path_ = nullptr;
     QCheckBox* connectOnStartup_ = nullptr;
     QCheckBox* backupBeforeLoad_ = nullptr;
     QCheckBox* verifyAfterLoad_ = nullptr;

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "session/AppContext.h"
+#include "app/AdapterOffer.h"
 #include "app/OptionsModel.h"
 #include "platform/Profile.h"
 #include "support/FakeSerialTree.h"
@@ -180,6 +181,8 @@ TEST_F(PortChoicesTest, ChoosingMapsTheStableNameAndOkWritesIt) {
     // The adapter is pulled while the dialog is open: the choice stays, the
     // entry tells it is gone, the list no longer offers it.
     tree.remove("dev/ttyUSB0");
+    EXPECT_TRUE(choices.choose(8, 0));   // still listed: maps, and tells it is gone
+    EXPECT_FALSE(choices.ports()[8].present);
     choices.refresh();
     EXPECT_EQ(choices.devices().size(), 2u);
     EXPECT_EQ(choices.ports()[2].device, tree.byId(kFtdiId));
@@ -193,6 +196,28 @@ TEST_F(PortChoicesTest, ChoosingMapsTheStableNameAndOkWritesIt) {
     EXPECT_EQ(portKey(7), tree.dev("ttyACM0"));
     EXPECT_EQ(portKey(1), tree.byId(kFtdiId));                 // the others as they were
     EXPECT_EQ(portKey(8), "<missing>");
+    EXPECT_EQ(portKey(9), tree.byId(kFtdiId));
+}
+
+// Connect offers the one adapter present when the COM port leads nowhere:
+// a missing path, a ttyS without UART and a port that is there (ttyS4, no
+// adapter itself) against none, one and two adapters.
+TEST(AdapterOfferTest, OnlyForAPortThatLeadsNowhereAndOneAdapter) {
+    for (int adapters = 0; adapters <= 2; ++adapters) {
+        FakeSerialTree tree;
+        tree.builtInPort("ttyS0", "0");
+        tree.builtInPort("ttyS4", "4");
+        if (adapters >= 1) tree.usbPort("ttyUSB0", "1-2", kFtdi, kFtdiId);
+        if (adapters >= 2) tree.virtualTty("rfcomm0");
+        const SerialScan scan = scanSerialDevices(tree.roots());
+        for (const char* name : {"ttyUSB7", "ttyS0", "ttyS4"}) {
+            SCOPED_TRACE(std::string(name) + " with adapters: " + std::to_string(adapters));
+            const bool offered = adapters == 1 && name != std::string("ttyS4");
+            const AdapterOffer offer = singleAdapterOffer(tree.dev(name), scan);
+            EXPECT_EQ(offer.offer, offered);
+            EXPECT_EQ(offer.path, offered ? tree.byId(kFtdiId) : "");
+        }
+    }
 }
 
 TEST_F(OptionsModelTest, OkWithoutChosenDevicesLeavesThePortSectionAlone) {

@@ -15,17 +15,21 @@ const FakeSerialTree::Usb kFtdi{"FTDI", "FT232R USB UART", "A50285BI", "0403", "
 const FakeSerialTree::Usb kAcm{"Acme Instruments", "Bus Probe", "0007", "1234", "5678"};
 constexpr const char* kFtdiId = "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
 
-// One device as "name|maker|model|serial|vid:pid|by-id names"; the by-id
-// names without their folder.
+const FakeSerialTree::Usb kCh340{"", "USB Serial", "", "1a86", "7523"};   // no serial number
+constexpr const char* kCh340Id = "usb-1a86_USB_Serial-if00-port0";
+constexpr const char* kKindNames[] = {"usb", "bluetooth", "uart", "builtin"};
+
+// One device as "name|kind|maker|model|serial|vid:pid|hardware|links": the
+// by-id, then the by-path names, the one a configuration gets marked "*".
 std::string summary(const SerialDevice& d, const FakeSerialTree& tree) {
-    std::string ids;
-    for (const std::string& link : d.byId) {
-        EXPECT_EQ(std::filesystem::path(link).parent_path(), std::filesystem::path(tree.byId("")).parent_path());
-        ids += (ids.empty() ? "" : ",") + std::filesystem::path(link).filename().string();
-    }
+    std::string links;
+    for (const auto* names : {&d.byId, &d.byPath})
+        for (const std::string& link : *names)
+            links += std::string(links.empty() ? "" : ",") + (link == d.stablePath() ? "*" : "") +
+                     std::filesystem::path(link).filename().string();
     EXPECT_EQ(d.path, tree.dev(d.name));
-    return d.name + "|" + d.manufacturer + "|" + d.product + "|" + d.serial + "|" + d.vendorId + ":" +
-           d.productId + "|" + ids;
+    return d.name + "|" + kKindNames[int(d.kind)] + "|" + d.manufacturer + "|" + d.product + "|" + d.serial +
+           "|" + d.vendorId + ":" + d.productId + "|" + d.hardware + "|" + links;
 }
 
 struct ScanCase {
@@ -50,17 +54,27 @@ TEST_P(SerialScanTest, ListsWhatIsThere) {
 const ScanCase kScanCases[] = {
     {"UsbAdapterWithItsStableName",
      [](FakeSerialTree& t) { t.usbPort("ttyUSB0", "1-2", kFtdi, kFtdiId); },
-     {std::string("ttyUSB0|FTDI|FT232R USB UART|A50285BI|0403:6001|") + kFtdiId}},
-    {"ModemClassDeviceOneLevelCloserToUsb",
-     [](FakeSerialTree& t) { t.usbPort("ttyACM0", "1-3", kAcm); },
-     {"ttyACM0|Acme Instruments|Bus Probe|0007|1234:5678|"}},
+     {std::string("ttyUSB0|usb|FTDI|FT232R USB UART|A50285BI|0403:6001|1-2|*") + kFtdiId}},
+    {"EveryKindOfPort",
+     [](FakeSerialTree& t) {
+         for (const char* name : {"ttyXRUSB0", "ttyCH343USB0", "ttyMXUSB1"}) t.usbPort(name, name, kAcm);
+         t.uartPort("ttyAMA0", "platform/soc/fe201000.serial", "amba", "uart-pl011", "");
+         t.uartPort("ttymxc1", "platform/soc/30890000.serial", "platform", "imx-uart", "1", true);
+         t.uartPort("ttyS1", "platform/soc/fe215040.serial", "platform", "bcm2835-aux-uart", "0");
+         t.virtualTty("rfcomm0", "00:11:22:33:44:55");   // bound, connects on opening
+     },
+     {"ttyCH343USB0|usb|Acme Instruments|Bus Probe|0007|1234:5678|ttyCH343USB0|",
+      "ttyMXUSB1|usb|Acme Instruments|Bus Probe|0007|1234:5678|ttyMXUSB1|",
+      "ttyXRUSB0|usb|Acme Instruments|Bus Probe|0007|1234:5678|ttyXRUSB0|",
+      "rfcomm0|bluetooth||||:|00:11:22:33:44:55|", "ttyAMA0|uart||||:|fe201000.serial|",
+      "ttymxc1|uart||||:|30890000.serial|"}},
     {"BuiltInPortsOnlyWithAUart",
      [](FakeSerialTree& t) {
          t.builtInPort("ttyS0", "4");
          t.builtInPort("ttyS1", "0");        // registered, nothing behind it
          t.builtInPort("ttyS2", "");         // type unknown: kept
      },
-     {"ttyS0||||:|", "ttyS2||||:|"}},
+     {"ttyS0|builtin||||:|serial8250|", "ttyS2|builtin||||:|serial8250|"}},
     {"AdaptersFirstThenByNumber",
      [](FakeSerialTree& t) {
          t.builtInPort("ttyS0", "4");
@@ -68,13 +82,13 @@ const ScanCase kScanCases[] = {
          t.usbPort("ttyACM0", "1-3", kAcm);
          t.usbPort("ttyUSB2", "1-2", kFtdi);
      },
-     {"ttyUSB2|FTDI|FT232R USB UART|A50285BI|0403:6001|",
-      "ttyUSB10|FTDI|FT232R USB UART|A50285BI|0403:6001|",
-      "ttyACM0|Acme Instruments|Bus Probe|0007|1234:5678|", "ttyS0||||:|"}},
+     {"ttyUSB2|usb|FTDI|FT232R USB UART|A50285BI|0403:6001|1-2|",
+      "ttyUSB10|usb|FTDI|FT232R USB UART|A50285BI|0403:6001|1-4|",
+      "ttyACM0|usb|Acme Instruments|Bus Probe|0007|1234:5678|1-3|", "ttyS0|builtin||||:|serial8250|"}},
     {"OtherTerminalsAndVirtualOnes",
      [](FakeSerialTree& t) {
-         for (const char* name : {"tty0", "ttyprintk", "ptmx", "console", "ttyUSB", "ttyS1x", "ttyAMA0"})
-             t.node(name);
+         for (const char* name : {"tty0", "ttyprintk", "ptmx", "console", "ptyp0", "ttyp0"}) t.virtualTty(name);
+         for (const char* name : {"ttyUSB", "ttyS1x", "ttyAMA0"}) t.node(name);
          t.node("ttyUSB3");                             // no sysfs entry: unplugged meanwhile
          t.write("sys/class/tty/ttyUSB4/dev", "188:4\n");  // no device behind it
          t.node("ttyUSB4");
@@ -93,15 +107,27 @@ const ScanCase kScanCases[] = {
          t.link("dev/ttyUSB2", "nowhere");               // a dangling link
      },
      {}},
-    {"BrokenByIdLinks",
+    {"BrokenLinks",
      [](FakeSerialTree& t) {
          t.usbPort("ttyUSB0", "1-2", kFtdi, kFtdiId);
          t.link("dev/serial/by-id/usb-gone-if00-port0", "../../ttyUSB7");   // target gone
+         t.link("dev/serial/by-path/usb-0:9:1.0-port0", "../../ttyUSB7");
          t.link("dev/serial/by-id/usb-elsewhere", "/tmp/elsewhere");
          t.write("dev/serial/by-id/usb-plain-file", "");
          t.link("dev/serial/by-id/usb-second-name", "../../ttyUSB0");
      },
-     {std::string("ttyUSB0|FTDI|FT232R USB UART|A50285BI|0403:6001|") + kFtdiId + ",usb-second-name"}},
+     {std::string("ttyUSB0|usb|FTDI|FT232R USB UART|A50285BI|0403:6001|1-2|*") + kFtdiId + ",usb-second-name"}},
+    // udev gives two alike adapters one by-id name, which leads to the later
+    // one; the by-path names tell them apart.
+    {"AlikeAdaptersByPath",
+     [](FakeSerialTree& t) {
+         t.usbPort("ttyUSB0", "1-2", kCh340);
+         t.usbPort("ttyUSB1", "1-3", kCh340, kCh340Id);
+         t.link("dev/serial/by-path/usb-0:2:1.0-port0", "../../ttyUSB0");
+         t.link("dev/serial/by-path/usb-0:3:1.0-port0", "../../ttyUSB1");
+     },
+     {"ttyUSB0|usb||USB Serial||1a86:7523|1-2|*usb-0:2:1.0-port0",
+      std::string("ttyUSB1|usb||USB Serial||1a86:7523|1-3|") + kCh340Id + ",*usb-0:3:1.0-port0"}},
     {"UnreadableOrMissingIdentity",
      [](FakeSerialTree& t) {
          t.usbPort("ttyUSB0", "1-2", {"", "", "", "0403", "6015"});
@@ -113,7 +139,7 @@ const ScanCase kScanCases[] = {
          t.link("sys/devices/pci0000:00/0000:00:14.0/usb1/1-4/1-4:1.0/ttyUSB1/tty/ttyUSB1/device",
                 "../../gone");                           // device link dangles
      },
-     {"ttyUSB0||||0403:6015|"}},
+     {"ttyUSB0|usb||||0403:6015|1-2|"}},
     {"NoTreeAtAll", [](FakeSerialTree&) {}, {}},
 };
 
@@ -130,8 +156,11 @@ TEST(SerialPorts, ConfiguredPathsAgainstTheScan) {
     tree.link("dev/serial/by-id/usb-gone", "../../ttyUSB5");
     tree.link("demo/bus0", "/dev/null");
     tree.write("demo/plain", "");
+    tree.usbPort("ttyUSB1", "1-3", kCh340);
+    tree.link("dev/serial/by-path/usb-0:3", "../../ttyUSB1");
     SerialScan scan = scanSerialDevices(tree.roots());
-    ASSERT_EQ(scan.devices.size(), 2u);
+    ASSERT_EQ(scan.devices.size(), 3u);
+    tree.remove("dev/ttyUSB1");   // pulled after the scan
 
     struct Row {
         std::string path;
@@ -142,7 +171,8 @@ TEST(SerialPorts, ConfiguredPathsAgainstTheScan) {
         {tree.dev("ttyUSB0"), 0, true},
         {tree.byId(kFtdiId), 0, true},
         {tree.dir.file("dev/serial/../ttyUSB0"), 0, true},   // another spelling
-        {tree.dev("ttyS0"), 1, true},
+        {tree.dev("serial/by-path/usb-0:3"), 1, false},
+        {tree.dev("ttyS0"), 2, true},
         {tree.dev("ttyS1"), -1, false},            // a node without a UART
         {tree.byId("usb-gone"), -1, false},        // link whose target is gone
         {"/dev/ttyS9", -1, false},                 // a kind the scan looks at, not found there
@@ -155,8 +185,6 @@ TEST(SerialPorts, ConfiguredPathsAgainstTheScan) {
         EXPECT_EQ(findSerialDevice(scan, row.path), row.device);
         EXPECT_EQ(serialDevicePresent(scan, row.path), row.present);
     }
-    EXPECT_EQ(scan.devices[0].stablePath(), tree.byId(kFtdiId));
-    EXPECT_EQ(scan.devices[1].stablePath(), tree.dev("ttyS0"));
 }
 
 }  // namespace

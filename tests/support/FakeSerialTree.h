@@ -22,9 +22,9 @@ public:
     // A device node.
     void node(const std::string& name) { link("dev/" + name, "/dev/null"); }
 
-    // A USB serial adapter (ttyUSB) or modem-class device (ttyACM) on USB
-    // device usbDevice ("1-2"), with its node and, when byIdName is given,
-    // its by-id link.
+    // A serial adapter on USB device usbDevice ("1-2"), with its node and,
+    // when byIdName is given, its by-id link. usb-serial drivers (ttyUSB,
+    // ttyMXUSB) add a level below the interface; the others do not.
     void usbPort(const std::string& name, const std::string& usbDevice, const Usb& usb,
                  const std::string& byIdName = "") {
         const std::string device = "sys/devices/pci0000:00/0000:00:14.0/usb1/" + usbDevice;
@@ -34,7 +34,7 @@ public:
         if (!usb.product.empty()) write(device + "/product", usb.product + "\n");
         if (!usb.serial.empty()) write(device + "/serial", usb.serial + "\n");
         const std::string interface = device + "/" + usbDevice + ":1.0";
-        if (name.rfind("ttyUSB", 0) == 0) {
+        if (name.rfind("ttyUSB", 0) == 0 || name.rfind("ttyMXUSB", 0) == 0) {
             // usb-serial: interface/ttyUSB0/tty/ttyUSB0, device -> interface/ttyUSB0
             classEntry(name, interface + "/" + name + "/tty/" + name, "../../../" + name);
         } else {
@@ -45,11 +45,37 @@ public:
         if (!byIdName.empty()) link("dev/serial/by-id/" + byIdName, "../../" + name);
     }
 
-    // A built-in port; type "" leaves the type file out.
+    // A PC's built-in port; type "" leaves the type file out.
     void builtInPort(const std::string& name, const std::string& type) {
-        const std::string port = "sys/devices/platform/serial8250/" + name;
-        classEntry(name, port + "/tty/" + name, "../../../" + name);
+        uartPort(name, "platform/serial8250", "platform", "serial8250", type);
+    }
+
+    // A UART on a device of the board, such as "platform/soc/fe201000.serial"
+    // with driver "uart-pl011" on bus "amba". serialCore puts the port and
+    // controller devices of newer kernels between the tty and the hardware.
+    void uartPort(const std::string& name, const std::string& hardware, const std::string& bus,
+                  const std::string& driver, const std::string& type, bool serialCore = false) {
+        const std::string hw = "sys/devices/" + hardware;
+        const std::string leaf = std::filesystem::path(hardware).filename().string();
+        const std::string port = serialCore ? hw + "/" + leaf + ":0/" + leaf + ":0.0" : hw;
+        if (serialCore) {
+            link(hw + "/" + leaf + ":0/subsystem", "/sys/bus/serial-base");
+            link(port + "/subsystem", "/sys/bus/serial-base");
+        }
+        link(hw + "/subsystem", "/sys/bus/" + bus);
+        link(hw + "/driver", "/sys/bus/" + bus + "/drivers/" + driver);
+        classEntry(name, port + "/tty/" + name, "../..");
         if (!type.empty()) write(port + "/tty/" + name + "/type", type + "\n");
+        node(name);
+    }
+
+    // A terminal without hardware: a virtual console, a pseudo-terminal, a
+    // Bluetooth link bound but not yet connected (address given).
+    void virtualTty(const std::string& name, const std::string& address = "") {
+        const std::string dir = "sys/devices/virtual/tty/" + name;
+        std::filesystem::create_directories(this->dir.file(dir));
+        if (!address.empty()) write(dir + "/address", address + "\n");
+        link("sys/class/tty/" + name, "../../" + dir.substr(4));
         node(name);
     }
 
@@ -57,9 +83,10 @@ public:
         std::filesystem::create_directories(std::filesystem::path(dir.file(path)).parent_path());
         std::ofstream(dir.file(path)) << content;
     }
+    // A link made twice (ports of one device share its links) is made once.
     void link(const std::string& path, const std::string& target) {
         std::filesystem::create_directories(std::filesystem::path(dir.file(path)).parent_path());
-        std::filesystem::create_symlink(target, dir.file(path));
+        if (!std::filesystem::is_symlink(dir.file(path))) std::filesystem::create_symlink(target, dir.file(path));
     }
     void remove(const std::string& path) { std::filesystem::remove_all(dir.file(path)); }
 

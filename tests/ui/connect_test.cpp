@@ -12,7 +12,9 @@
 #include "app/ui/MainFrame.h"
 #include "app/MenuTable.h"
 #include "session/ui/ConnectDialog.h"
+#include "platform/PortDevices.h"
 #include "shell_ui_support.h"
+#include "support/FakeSerialTree.h"
 #include "dialog_keys.h"
 
 namespace {
@@ -145,6 +147,24 @@ private slots:
         f.dispatch(CMD_DISCONNECT);
         QVERIFY(!f.deviceSelected);
         QVERIFY(!sim->link.isOpen());
+    }
+
+    // COM 1 leads nowhere and one adapter is plugged in: Connect asks once,
+    // Yes maps the adapter to COM 1 and goes on to connect.
+    void connectOffersTheOneAdapterPresent() {
+        sim->add(7, "ALONE");
+        FakeSerialTree tree;
+        tree.usbPort("ttyUSB0", "1-2", {"FTDI", "FT232R USB UART", "A5X", "0403", "6001"}, "usb-FTDI-A5X");
+        ctx().settings.serialRoots = tree.roots();
+        MainFrame f(ctx());
+        RecordingOperator op;
+        op.answers = {true};
+        ctx().setOperator(&op);
+        f.dispatch(CMD_CONNECT);
+        QCOMPARE(int(op.questions.size()), 1);
+        QCOMPARE(op.questions[0].text, textOf(0x812c));
+        QCOMPARE(portDevicePath(ctx().settings.profilePath, 1), tree.byId("usb-FTDI-A5X"));
+        QVERIFY(f.deviceSelected);
     }
 
     void connectShowsTheWindowsOwnProgressAndComesBack() {

@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QPointer>
@@ -204,6 +205,31 @@ private slots:
         QCOMPARE(inst.key("serial_port"), std::string("4"));
         QCOMPARE(profileString(inst.ctx.settings.profilePath, "Port Devices", "com4", ""), tree.byId(id));
         QCOMPARE(profileString(inst.ctx.settings.profilePath, "Port Devices", "com2", ""), tree.dev("ttyUSB0"));
+    }
+
+    // A path typed beside the list maps to the chosen COM port, by Enter in
+    // the field (which does not reach Cancel) or by the button.
+    void typedPathMapsToTheChosenPort() {
+        FakeSerialTree tree;
+        tree.link("bus0", "/dev/null");
+        const std::string bus = tree.dir.file("bus0");
+        Installation inst("language=eng\nserial_port=2\n");
+        OptionsDialog dialog(inst.ctx, nullptr, [] { return true; }, tree.roots());
+        dialog.show();
+        auto* ports = child<QListWidget>(&dialog, "1184");
+        auto* path = child<QLineEdit>(&dialog, "1194");
+        QCOMPARE(path->text(), QString("/dev/ttyS1"));   // what COM 02 leads to now
+        path->setText(QString::fromStdString(bus));
+        QVERIFY(focusOn(&dialog, path));
+        pressEnter(&dialog);
+        QVERIFY(dialog.isVisible());
+        QCOMPARE(ports->item(1)->data(Qt::UserRole + 1).toString(), QString::fromStdString(bus + " (eng 33058)"));
+        ports->setCurrentRow(4);
+        path->setText(" /dev/ttyXYZ9 ");
+        child<QPushButton>(&dialog, "1195")->click();
+        QCOMPARE(ports->item(4)->data(Qt::UserRole + 1).toString(), QString("/dev/ttyXYZ9 (eng 33059)"));
+        dialog.accept();
+        QCOMPARE(profileString(inst.ctx.settings.profilePath, "Port Devices", "com2", ""), bus);
     }
 
     // Cancel is this dialog's default: Enter in a list cancels, Tab to OK

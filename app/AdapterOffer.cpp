@@ -1,0 +1,60 @@
+#include "app/AdapterOffer.h"
+
+#include "app/OptionsModel.h"
+#include "link/DeviceLink.h"
+#include "platform/PortDevices.h"
+#include "session/AppContext.h"
+#include "texts/TextFill.h"
+
+namespace {
+constexpr uint32_t USE_ADAPTER_TEXT = 0x812c;
+constexpr uint32_t BUILT_IN_TEXT = 0x8124;
+constexpr uint32_t SERIAL_NUMBER_TEXT = 0x8125;
+constexpr uint32_t BOARD_UART_TEXT = 0x812a;
+constexpr uint32_t BLUETOOTH_TEXT = 0x812b;
+}  // namespace
+
+AdapterOffer singleAdapterOffer(const std::string& configuredPath, const SerialScan& scan) {
+    const SerialPathState state = serialPathState(scan, configuredPath);
+    if (state != SerialPathState::Missing && state != SerialPathState::NoHardware) return {};
+    AdapterOffer offer;
+    for (size_t i = 0; i < scan.devices.size(); ++i) {
+        if (!scan.devices[i].adapter()) continue;
+        if (offer.device >= 0) return {};   // two: which one is on the bus is the operator's to say
+        offer.device = int(i);
+    }
+    if (offer.device < 0) return {};
+    offer.offer = true;
+    offer.path = scan.devices[size_t(offer.device)].stablePath();
+    return offer;
+}
+
+bool offerSingleAdapter(AppContext& ctx) {
+    Settings& state = ctx.settings;
+    if (ctx.link.isOpen() || !state.portOverride.empty() || portEntry(state.serialPort) < 0) return false;
+    const std::string configured = portDevicePath(state.profilePath, state.serialPort);
+    const SerialScan scan = scanSerialDevices(state.serialRoots);
+    const AdapterOffer offer = singleAdapterOffer(configured, scan);
+    if (!offer.offer) return false;
+
+    PortWords words;
+    words.builtIn = ctx.message(BUILT_IN_TEXT);
+    words.serial = ctx.message(SERIAL_NUMBER_TEXT);
+    words.uart = ctx.message(BOARD_UART_TEXT);
+    words.bluetooth = ctx.message(BLUETOOTH_TEXT);
+    const std::string port = std::to_string(state.serialPort);
+    const std::string question = fillText(ctx.message(USE_ADAPTER_TEXT),
+                                          {port, configured, deviceText(scan.devices[size_t(offer.device)], words)});
+    if (!ctx.ui().question(state.windowTitle, question)) return false;
+
+    // Written as the options dialog writes it, the other settings as they are;
+    // the port mapping is read at each opening, so nothing needs loading again.
+    OptionsChoice choice;
+    choice.portEntry = portEntry(state.serialPort);
+    choice.connectOnStartup = state.connectOnStartup;
+    choice.backupBeforeLoad = state.backupBeforeLoad;
+    choice.verifyAfterLoad = state.verifyAfterLoad;
+    choice.portDevices[state.serialPort] = offer.path;
+    applyOptions(state, {}, choice, nullptr);
+    return true;
+}
