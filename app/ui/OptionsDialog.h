@@ -40,6 +40,7 @@ private:
     void fillDevices();
     void selectDeviceOfPort();
 
+    AppContext& ctx_;
     Settings& settings_;
     std::function<bool()> reload_;
     std::vector<std::string> codes_;
