@@ -29,10 +29,15 @@ AdapterOffer singleAdapterOffer(const std::string& configuredPath, const SerialS
     return offer;
 }
 
+namespace {
+// "The options could not be saved to this file and stay as they were:" and the file.
+constexpr uint32_t SETTINGS_NOT_WRITTEN_TEXT = 0x8180;
+}  // namespace
+
 bool offerSingleAdapter(AppContext& ctx) {
     Settings& state = ctx.settings;
     if (ctx.link.isOpen() || !state.portOverride.empty() || portEntry(state.serialPort) < 0) return false;
-    const std::string configured = portDevicePath(state.profilePath, state.serialPort);
+    const std::string configured = portDevicePath(state.profile(), state.serialPort);
     const SerialScan scan = scanSerialDevices(state.serialRoots);
     const AdapterOffer offer = singleAdapterOffer(configured, scan);
     if (!offer.offer) return false;
@@ -55,6 +60,9 @@ bool offerSingleAdapter(AppContext& ctx) {
     choice.backupBeforeLoad = state.backupBeforeLoad;
     choice.verifyAfterLoad = state.verifyAfterLoad;
     choice.portDevices[state.serialPort] = offer.path;
-    applyOptions(state, {}, choice, nullptr);
+    // A settings file that cannot be written is told; the mapping still
+    // counts for this run through the connect that follows.
+    applyOptions(state, {}, choice, nullptr,
+                 [&ctx](const std::string& file) { ctx.showFileText(SETTINGS_NOT_WRITTEN_TEXT, file); });
     return true;
 }

@@ -140,7 +140,7 @@ void usePortDevices(DeviceLink& link, const Settings& settings) {
     // The profile path is read at each Open, so a port mapping changed in
     // config.ini counts from the next Connect on.
     link.setPortResolver([&settings](unsigned port) {
-        return settings.portOverride.empty() ? portDevicePath(settings.profilePath, port) : settings.portOverride;
+        return settings.portOverride.empty() ? portDevicePath(settings.profile(), port) : settings.portOverride;
     });
 }
 

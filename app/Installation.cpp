@@ -1,8 +1,10 @@
 #include "app/Installation.h"
 
 #include <strings.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <iostream>
 #include <system_error>
 
 #include "session/AppContext.h"
@@ -44,15 +46,28 @@ std::string languageFileName(const std::string& base, const std::string& languag
 
 }  // namespace
 
-bool InitInstallDirectory(Settings& state) {
+bool installedProfileWritable(const std::string& installDirectory) {
+    const std::string file = installDirectory + "/" + CONFIG_FILE_NAME;
+    if (::access(file.c_str(), F_OK) == 0) return ::access(file.c_str(), W_OK) == 0;
+    return ::access(installDirectory.c_str(), W_OK | X_OK) == 0;
+}
+
+bool InitInstallDirectory(Settings& state, const Environment& env, std::ostream& notes) {
     std::error_code ec;
     std::string dir = std::filesystem::current_path(ec).string();
     if (ec || dir.empty()) return false;
     while (!dir.empty() && dir.back() == '/') dir.pop_back();
     state.installDirectory = dir;
     state.profilePath = dir + "/" + CONFIG_FILE_NAME;
+    state.user = findUserDirs(env, notes);
+    // An installation the operator may write (a copy of their own, or run as
+    // its owner) keeps the settings in its own config.ini, as it always did.
+    state.userProfilePath =
+        installedProfileWritable(dir.empty() ? "/" : dir) ? std::string() : state.user.config + "/" + CONFIG_FILE_NAME;
     return true;
 }
+
+bool InitInstallDirectory(Settings& state) { return InitInstallDirectory(state, processEnvironment(), std::cerr); }
 
 LoadResult loadInstallationCore(AppContext& ctx) {
     Settings& state = ctx.settings;
@@ -61,11 +76,12 @@ LoadResult loadInstallationCore(AppContext& ctx) {
         return LoadResult::NoConfiguration;
     }
 
-    state.language = profileString(state.profilePath, CONFIG_SECTION, "language", "");
-    state.serialPort = static_cast<uint8_t>(profileInt(state.profilePath, CONFIG_SECTION, "serial_port", 1) & 0xFF);
-    state.connectOnStartup = profileInt(state.profilePath, CONFIG_SECTION, "connect_on_startup", 0) != 0;
-    state.backupBeforeLoad = profileInt(state.profilePath, CONFIG_SECTION, "backup_before_load", 1) != 0;
-    state.verifyAfterLoad = profileInt(state.profilePath, CONFIG_SECTION, "verify_after_load", 1) != 0;
+    const SettingsProfile profile = state.profile();
+    state.language = profile.readString(CONFIG_SECTION, "language", "");
+    state.serialPort = static_cast<uint8_t>(profile.readInt(CONFIG_SECTION, "serial_port", 1) & 0xFF);
+    state.connectOnStartup = profile.readInt(CONFIG_SECTION, "connect_on_startup", 0) != 0;
+    state.backupBeforeLoad = profile.readInt(CONFIG_SECTION, "backup_before_load", 1) != 0;
+    state.verifyAfterLoad = profile.readInt(CONFIG_SECTION, "verify_after_load", 1) != 0;
 
     // Opened by relative name: the language files lie in the current
     // directory. Missing parameter or error texts only leave those empty.

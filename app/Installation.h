@@ -1,7 +1,10 @@
 #pragma once
 // The installation: the directory the program starts in, its config.ini and
 // the language files of the configured language.
+#include <iosfwd>
 #include <string>
+
+#include "platform/UserDirs.h"
 
 class AppContext;
 struct Settings;
@@ -12,9 +15,16 @@ inline constexpr const char* CONFIG_FILE_NAME = "config.ini";
 inline constexpr const char* CONFIG_SECTION = "BASIC Configurations";
 
 // Reads the current directory into installDirectory (without a
-// trailing "/") and sets profilePath beside it; false when the directory
-// cannot be read.
+// trailing "/") and sets profilePath beside it; finds the user's folders in
+// env (notes tells of a variable that could not be used) and, when the
+// installed config.ini cannot be written, sets userProfilePath in the
+// user's config folder. False when the directory cannot be read.
+bool InitInstallDirectory(Settings& settings, const Environment& env, std::ostream& notes);
 bool InitInstallDirectory(Settings& settings);
+
+// True when the installed config.ini can be written by this user (or, when
+// it is missing, created in its directory).
+bool installedProfileWritable(const std::string& installDirectory);
 
 // Reads config.ini, loads the parameter, error and message tables of the
 // configured language, sets the title and the help file path. The window

@@ -6,7 +6,6 @@
 
 #include "session/AppContext.h"
 #include "platform/PortDevices.h"
-#include "platform/Profile.h"
 #include "texts/TextFill.h"
 
 namespace {
@@ -103,8 +102,8 @@ std::string deviceText(const SerialDevice& device, const PortWords& words) {
     return device.path + "  " + about;
 }
 
-PortChoices::PortChoices(std::string profilePath, SerialRoots roots)
-    : profilePath_(std::move(profilePath)) {
+PortChoices::PortChoices(SettingsProfile profile, SerialRoots roots)
+    : profile_(std::move(profile)) {
     scan_.roots = std::move(roots);
     refresh();
 }
@@ -123,7 +122,7 @@ void PortChoices::update() {
         entry.name = names[i];
         auto chosen = chosen_.find(port);
         entry.changed = chosen != chosen_.end();
-        entry.device = entry.changed ? chosen->second : portDevicePath(profilePath_, port);
+        entry.device = entry.changed ? chosen->second : portDevicePath(profile_, port);
         entry.present = serialDevicePresent(scan_, entry.device);
         ports_.push_back(std::move(entry));
     }
@@ -153,7 +152,8 @@ bool PortChoices::choosePath(int portEntry, const std::string& path) {
 }
 
 void applyOptions(Settings& state, const std::vector<std::string>& codes, const OptionsChoice& choice,
-                  const std::function<bool()>& reload) {
+                  const std::function<bool()>& reload,
+                  const std::function<void(const std::string& file)>& writeFailed) {
     if (choice.languageEntry >= 0 && choice.languageEntry < int(codes.size()))
         state.language = codes[choice.languageEntry];
     state.language = lowerCase(state.language);
@@ -163,14 +163,20 @@ void applyOptions(Settings& state, const std::vector<std::string>& codes, const 
     state.backupBeforeLoad = choice.backupBeforeLoad;
     state.verifyAfterLoad = choice.verifyAfterLoad;
 
-    // A failed write is not reported: the loader reads back what the file holds.
-    writeProfileString(state.profilePath, kSection, "language", state.language);
-    writeProfileString(state.profilePath, kSection, "serial_port", std::to_string(state.serialPort));
-    writeProfileString(state.profilePath, kSection, "connect_on_startup",
-                       state.connectOnStartup ? "1" : "0");
-    for (const auto& [port, device] : choice.portDevices)
-        writeProfileString(state.profilePath, kPortSection, "com" + std::to_string(port), device);
-    writeProfileString(state.profilePath, kSection, "backup_before_load", state.backupBeforeLoad ? "1" : "0");
-    writeProfileString(state.profilePath, kSection, "verify_after_load", state.verifyAfterLoad ? "1" : "0");
+    // Every key is tried even after a failure: what can be kept is kept.
+    const SettingsProfile profile = state.profile();
+    bool written = true;
+    auto write = [&](const char* section, const std::string& key, const std::string& value) {
+        written = profile.write(section, key, value) && written;
+    };
+    write(kSection, "language", state.language);
+    write(kSection, "serial_port", std::to_string(state.serialPort));
+    write(kSection, "connect_on_startup", state.connectOnStartup ? "1" : "0");
+    for (const auto& [port, device] : choice.portDevices) write(kPortSection, "com" + std::to_string(port), device);
+    write(kSection, "backup_before_load", state.backupBeforeLoad ? "1" : "0");
+    write(kSection, "verify_after_load", state.verifyAfterLoad ? "1" : "0");
+    // The loader reads back what the files hold, so the choice the operator
+    // sees after a failure is the one that will count next time.
+    if (!written && writeFailed) writeFailed(profile.writtenFile());
     if (reload) reload();
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/SerialPorts.h"
+#include "platform/SettingsProfile.h"
 
 struct Settings;
 
@@ -61,7 +62,7 @@ std::string deviceText(const SerialDevice& device, const PortWords& words);
 // and on refresh; what was chosen stays until OK writes it.
 class PortChoices {
 public:
-    explicit PortChoices(std::string profilePath, SerialRoots roots = {});
+    explicit PortChoices(SettingsProfile profile, SerialRoots roots = {});
 
     // Reads the devices present again.
     void refresh();
@@ -81,7 +82,7 @@ public:
 private:
     void update();
 
-    std::string profilePath_;
+    SettingsProfile profile_;
     SerialScan scan_;
     std::vector<PortEntry> ports_;
     std::map<unsigned, std::string> chosen_;
@@ -102,7 +103,10 @@ struct OptionsChoice {
 // serial port = entry + 1 (0 when none); the five keys written to the
 // profile (language, serial_port, connect_on_startup, backup_before_load,
 // verify_after_load), and "com<N>=<device>" in section "Port Devices" for
-// each device chosen; then reload runs (the installation loader; its result is not
-// looked at, its own messages tell of a failure).
+// each device chosen, through the settings profile (the user's own file when
+// the installation is not theirs); when a write fails, writeFailed gets the
+// file's name once, before reload runs (the installation loader; its result
+// is not looked at, its own messages tell of a failure).
 void applyOptions(Settings& state, const std::vector<std::string>& codes, const OptionsChoice& choice,
-                  const std::function<bool()>& reload);
+                  const std::function<bool()>& reload,
+                  const std::function<void(const std::string& file)>& writeFailed = {});

@@ -11,6 +11,7 @@
 #include "params/CsvFile.h"
 #include "params/ParameterTable.h"
 #include "session/AppContext.h"
+#include "session/FileChooser.h"
 #include "session/DeviceSteps.h"
 #include "texts/TextTable.h"
 
@@ -128,8 +129,5 @@ bool loadComparedFile(AppContext& ctx, const std::string& path) {
 }
 
 std::optional<std::string> chooseParameterFile(AppContext& ctx) {
-    std::error_code ec;
-    const std::string here = std::filesystem::current_path(ec).string();
-    return ctx.ui().chooseOpenFile(
-        FileChoice{fileFilter(ctx.texts, PARAMETER_EXTENSION), PARAMETER_EXTENSION, here});
+    return chooseFileToOpen(ctx, fileFilter(ctx.texts, PARAMETER_EXTENSION), PARAMETER_EXTENSION);
 }

@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "files/Format.h"
+#include "files/LocalDate.h"
 #include "texts/TextTable.h"
 
 std::string basePath(const std::string& path) {
@@ -45,4 +47,28 @@ std::string withExtension(const std::string& path, const std::string& extension)
 
 std::string fileFilter(const LanguageTexts& texts, const std::string& extension) {
     return texts.messages.Lookup(32782) + " (*." + extension + ")|*." + extension + "|";
+}
+
+std::string fileNamePart(const std::string& deviceName) {
+    size_t first = deviceName.find_first_not_of(" \t");
+    size_t last = deviceName.find_last_not_of(" \t");
+    std::string name = first == std::string::npos ? "" : deviceName.substr(first, last - first + 1);
+    for (char& c : name) {
+        const bool safe = std::isalnum(static_cast<unsigned char>(c)) && static_cast<unsigned char>(c) < 0x80;
+        if (!safe && c != '-' && c != '_') c = '_';
+    }
+    return name.empty() ? std::string("device") : name;
+}
+
+std::string proposedFileName(const std::string& deviceName, uint8_t address, const LocalDate& day,
+                             const std::string& extension) {
+    return fileNamePart(deviceName) +
+           formatText("_%02X_%04d-%02d-%02d.", static_cast<unsigned>(address), day.year, day.month, day.day) +
+           extension;
+}
+
+std::string fileNameWithExtension(const std::string& path, const std::string& extension) {
+    const std::string base = basePath(path);
+    const size_t slash = base.find_last_of('/');
+    return (slash == std::string::npos ? base : base.substr(slash + 1)) + "." + extension;
 }

@@ -1,9 +1,11 @@
 #pragma once
 // Forms every path beside a parameter file: one helper for save, sealed read
 // and write, report, viewer, editor and batch jobs.
+#include <cstdint>
 #include <string>
 
 struct LanguageTexts;
+struct LocalDate;
 
 inline constexpr const char* PARAMETER_EXTENSION = "NFO";
 inline constexpr const char* REPORT_EXTENSION = "DOC";
@@ -18,3 +20,15 @@ std::string basePath(const std::string& path);
 std::string withExtension(const std::string& path, const std::string& extension);
 // The chooser filter: text 32782 + " (*.EXT)|*.EXT|".
 std::string fileFilter(const LanguageTexts& texts, const std::string& extension);
+
+// A device name as part of a file name: blanks at either end dropped, every
+// character but letters, digits, "-" and "_" made "_"; "device" when
+// nothing is left.
+std::string fileNamePart(const std::string& deviceName);
+// The name a save proposes for the device's parameters:
+// "<name>_<address>_<yyyy-mm-dd>.<extension>" ("PUMP_01_2026-12-10.NFO"),
+// the address in two hex digits.
+std::string proposedFileName(const std::string& deviceName, uint8_t address, const LocalDate& day,
+                             const std::string& extension);
+// The file name of path without its folder, with extension in place of its own.
+std::string fileNameWithExtension(const std::string& path, const std::string& extension);

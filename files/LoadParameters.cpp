@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "session/AppContext.h"
+#include "session/FileChooser.h"
 #include "session/DeviceSteps.h"
 #include "files/FileNames.h"
 #include "files/ParameterFiles.h"
@@ -212,9 +213,7 @@ bool loadFileIntoDevice(AppContext& ctx, const std::string& path) {
 
 void loadParameterFileCommand(AppContext& ctx) {
     ctx.window().idle = false;
-    std::error_code ec;
-    std::string here = std::filesystem::current_path(ec).string();
-    auto chosen = ctx.ui().chooseOpenFile(FileChoice{fileFilter(ctx.texts, PARAMETER_EXTENSION), PARAMETER_EXTENSION, here});
+    auto chosen = chooseFileToOpen(ctx, fileFilter(ctx.texts, PARAMETER_EXTENSION), PARAMETER_EXTENSION);
     if (chosen) loadFileIntoDevice(ctx, *chosen);
     ctx.window().RenderPanel();
     ctx.window().idle = true;

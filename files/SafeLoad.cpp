@@ -3,7 +3,6 @@
 
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <string_view>
@@ -18,6 +17,7 @@
 #include "files/ParameterPairs.h"
 #include "files/ScanfLike.h"
 #include "link/DeviceLink.h"
+#include "platform/UserDirs.h"
 #include "texts/TextFill.h"
 #include "texts/TextTable.h"
 
@@ -43,14 +43,22 @@ constexpr int MAX_SAME_NAME = 100;
 
 bool writableDirectory(const std::string& dir) { return !dir.empty() && access(dir.c_str(), W_OK | X_OK) == 0; }
 
-// The backup's path without extension, in a folder that exists; empty when
-// no folder could be made.
-std::string newBackupPath(AppContext& ctx) {
+// The backup's path without extension, in the first folder that exists or
+// can be made and can be written; empty when there is none. tried names the
+// folders tried.
+std::string newBackupPath(AppContext& ctx, std::string& tried) {
     namespace fs = std::filesystem;
-    const std::string folder = backupFolder(ctx.settings.installDirectory);
+    std::string folder;
+    tried.clear();
+    for (const std::string& candidate : backupFolders(ctx.settings)) {
+        tried += (tried.empty() ? "" : ", ") + candidate;
+        if (makeUserFolder(candidate)) {
+            folder = candidate;
+            break;
+        }
+    }
+    if (folder.empty()) return {};
     std::error_code ec;
-    fs::create_directories(folder, ec);
-    if (!fs::is_directory(folder, ec)) return {};
     const std::string base =
         folder + "/" + backupBaseName(ctx.link.deviceName, ctx.link.selectedAddress, currentLocalDate());
     for (int n = 1; n <= MAX_SAME_NAME; ++n) {
@@ -66,9 +74,9 @@ std::string newBackupPath(AppContext& ctx) {
 // on with the access the reading left open. The parameter file's path, or
 // empty after the messages of the failure.
 std::string saveBackup(AppContext& ctx, std::string& tried) {
-    std::string path = newBackupPath(ctx);
-    tried = path.empty() ? backupFolder(ctx.settings.installDirectory) : withExtension(path, PARAMETER_EXTENSION);
+    std::string path = newBackupPath(ctx, tried);
     if (path.empty()) return {};
+    tried = withExtension(path, PARAMETER_EXTENSION);
     MemoryStream stream;
     if (!writeParameterText(ctx, stream) || !writeSealedFile(ctx, path, stream)) return {};
     return withExtension(path, PARAMETER_EXTENSION);
@@ -103,32 +111,17 @@ std::string column(std::string text, size_t width) {
 
 }  // namespace
 
-std::string backupFolder(const std::string& installDirectory) {
-    const std::string install = installDirectory.empty() ? "." : installDirectory;
-    if (writableDirectory(install)) return install + "/backups";
-    const char* dataHome = std::getenv("XDG_DATA_HOME");
-    std::string base;
-    if (dataHome && dataHome[0] == '/') {
-        base = dataHome;
-    } else {
-        const char* home = std::getenv("HOME");
-        base = std::string(home && *home ? home : ".") + "/.local/share";
-    }
-    return base + "/fieldservice/backups";
+std::vector<std::string> backupFolders(const Settings& settings) {
+    std::vector<std::string> folders;
+    const std::string install = settings.installDirectory.empty() ? "." : settings.installDirectory;
+    if (writableDirectory(install)) folders.push_back(install + "/backups");
+    if (!settings.user.data.empty()) folders.push_back(settings.user.data + "/backups");
+    return folders;
 }
 
 std::string backupBaseName(const std::string& deviceName, uint8_t address, const LocalDate& when) {
-    size_t first = deviceName.find_first_not_of(" \t");
-    size_t last = deviceName.find_last_not_of(" \t");
-    std::string name = first == std::string::npos ? "" : deviceName.substr(first, last - first + 1);
-    for (char& c : name) {
-        const bool safe = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
-                          c == '_';
-        if (!safe) c = '_';
-    }
-    if (name.empty()) name = "device";
-    return name + formatText("-%02X-%04d%02d%02d-%02d%02d%02d", static_cast<unsigned>(address), when.year, when.month,
-                             when.day, when.hour, when.minute, when.second);
+    return fileNamePart(deviceName) + formatText("-%02X-%04d%02d%02d-%02d%02d%02d", static_cast<unsigned>(address),
+                                                 when.year, when.month, when.day, when.hour, when.minute, when.second);
 }
 
 SafeLoad loadParameterFileSafely(AppContext& ctx, const std::string& path) {
@@ -149,7 +142,9 @@ SafeLoad loadParameterFileSafely(AppContext& ctx, const std::string& path) {
         }
         // A backup that failed on a lost port ends the load: nothing to ask.
         if (reportPortLoss(ctx)) return false;
-        return ctx.ui().question(ctx.settings.windowTitle, fillText(ctx.message(NO_BACKUP_QUESTION), {tried}));
+        // Going on without a backup is the risk: Enter must not take it.
+        return ctx.ui().questionDefaultNo(ctx.settings.windowTitle,
+                                          fillText(ctx.message(NO_BACKUP_QUESTION), {tried}));
     };
     load.loaded = applyParameterText(ctx, stream, backUp);
     // The load stopped after the backup: the device may hold little of

@@ -14,12 +14,14 @@
 
 class AppContext;
 struct LanguageTexts;
+struct Settings;
 
-// Where backups go: <installDirectory>/backups when the installation
-// directory is writable, else the user's data folder
+// Where backups may go, in the order they are tried: <installDirectory>/backups
+// when the installation directory is writable, then the user's data folder
 // ($XDG_DATA_HOME/fieldservice/backups, ~/.local/share/fieldservice/backups
-// without it). Not created here.
-std::string backupFolder(const std::string& installDirectory);
+// without it; none in a context without the user's folders). A folder that
+// exists but cannot be written is passed over for the next. Not created here.
+std::vector<std::string> backupFolders(const Settings& settings);
 // "<name>-<address>-<yyyymmdd>-<hhmmss>": the device name trimmed, every
 // character but letters, digits, "-" and "_" made "_" ("device" when nothing
 // is left), the address in two hex digits.
@@ -33,7 +35,8 @@ struct SafeLoad {
 };
 // Reads and verifies the file (a file that does not verify gets no backup),
 // checks its text, saves the backup (settings.backupBeforeLoad; when it
-// fails, the operator is asked whether to load without one), then checks
+// fails, the operator is asked whether to load without one, No the
+// default answer), then checks
 // every value against the device and loads. The backup is read before the
 // check opens extended access, as the save command reads a device, so its
 // bytes are the ones a save would write; a value the check then refuses

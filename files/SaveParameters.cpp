@@ -1,8 +1,13 @@
+#include <unistd.h>
+
 #include <filesystem>
 
 #include "session/AppContext.h"
 #include "session/DeviceSteps.h"
+#include "session/FileChooser.h"
 #include "files/FileNames.h"
+#include "files/LocalDate.h"
+#include "link/DeviceLink.h"
 #include "files/ParameterFiles.h"
 #include "files/ParameterKeys.h"
 #include "files/ReplaceQuestion.h"
@@ -16,13 +21,25 @@ size_t countParameters(const MemoryStream& stream) {
     for (size_t at = text.find(KEY_CODE); at != std::string::npos; at = text.find(KEY_CODE, at + 1)) ++count;
     return count;
 }
+
+// Reading a device takes minutes; a folder that cannot take the files is
+// told before that, not after.
+bool folderWritable(const std::string& path) {
+    std::error_code ec;
+    std::string folder = std::filesystem::absolute(path, ec).parent_path().string();
+    return !ec && ::access(folder.c_str(), W_OK | X_OK) == 0;
+}
 }  // namespace
 
 void saveParameterFile(AppContext& ctx) {
     ctx.window().idle = false;
-    std::error_code ec;
-    std::string here = std::filesystem::current_path(ec).string();
-    auto chosen = ctx.ui().chooseSaveFile(FileChoice{fileFilter(ctx.texts, PARAMETER_EXTENSION), PARAMETER_EXTENSION, here});
+    auto chosen = chooseFileToSave(ctx, fileFilter(ctx.texts, PARAMETER_EXTENSION), PARAMETER_EXTENSION,
+                                   proposedFileName(ctx.link.deviceName, ctx.link.selectedAddress,
+                                                    currentLocalDate(), PARAMETER_EXTENSION));
+    if (chosen && !folderWritable(*chosen)) {
+        ctx.showFileText(4, withExtension(*chosen, PARAMETER_EXTENSION));
+        chosen.reset();
+    }
     // The pair is written beside the chosen name; the chooser asked about
     // that name only.
     if (chosen && confirmReplacing(ctx, *chosen, {withExtension(*chosen, PARAMETER_EXTENSION),

@@ -4,11 +4,13 @@
 #include <filesystem>
 
 #include "session/AppContext.h"
+#include "session/FileChooser.h"
 #include "files/AtomicFile.h"
 #include "files/FileNames.h"
 #include "files/ParameterFiles.h"
 #include "files/ParameterKeys.h"
 #include "files/ReplaceQuestion.h"
+#include "platform/UserDirs.h"
 
 namespace {
 
@@ -33,16 +35,13 @@ std::string replaceAll(const std::string& text, const std::string& from, const s
     return out;
 }
 
-std::string currentDirectory() {
-    std::error_code ec;
-    return std::filesystem::current_path(ec).string();
-}
-
 void removeFile(const std::string& path) { std::remove(path.c_str()); }
 
 }  // namespace
 
 std::string temporaryReportPath(const Settings& settings) {
+    for (const std::string& folder : {settings.user.runtime, settings.user.cache})
+        if (!folder.empty() && makeUserFolder(folder)) return folder + "/TMP.DOC";
     const std::string& dir = settings.installDirectory;
     return dir.empty() ? std::string("TMP.DOC") : dir + "/TMP.DOC";
 }
@@ -76,7 +75,8 @@ std::string ReportViewModel::open() {
 }
 
 void ReportViewModel::save() {
-    auto chosen = ctx_.ui().chooseSaveFile(FileChoice{fileFilter(ctx_.texts, REPORT_EXTENSION), REPORT_EXTENSION, currentDirectory()});
+    auto chosen = chooseFileToSave(ctx_, fileFilter(ctx_.texts, REPORT_EXTENSION), REPORT_EXTENSION,
+                                   fileNameWithExtension(path_, REPORT_EXTENSION));
     if (!chosen) return;
     // "x.txt" is written as x.DOC, a name the chooser never asked about.
     const std::string report = withExtension(*chosen, REPORT_EXTENSION);
@@ -101,7 +101,8 @@ void ParameterTextModel::save(const std::string& areaText) {
     // A text the load would refuse is saved only when the operator wants it
     // so; No goes back to the editor.
     if (!parameterTextWellFormed(text) && !ctx_.askText(UNLOADABLE_TEXT_QUESTION)) return;
-    auto chosen = ctx_.ui().chooseSaveFile(FileChoice{fileFilter(ctx_.texts, PARAMETER_EXTENSION), PARAMETER_EXTENSION, currentDirectory()});
+    auto chosen = chooseFileToSave(ctx_, fileFilter(ctx_.texts, PARAMETER_EXTENSION), PARAMETER_EXTENSION,
+                                   fileNameWithExtension(path_, PARAMETER_EXTENSION));
     if (!chosen) return;
     const std::string file = withExtension(*chosen, PARAMETER_EXTENSION);
     if (!confirmReplacing(ctx_, *chosen, {file, withExtension(*chosen, REPORT_EXTENSION)})) return;

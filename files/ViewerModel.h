@@ -9,7 +9,12 @@
 class AppContext;
 struct Settings;
 
-// The temporary report of the viewer: "TMP.DOC" in the installation directory.
+// The temporary report of the viewer: "TMP.DOC" in the user's runtime folder
+// ($XDG_RUNTIME_DIR/fieldservice, else the cache folder), made when missing.
+// Always there, never in the installation directory: that is rarely the
+// user's to write, and two users viewing at once would share one file there.
+// A context without the user's folders keeps it in the installation
+// directory.
 std::string temporaryReportPath(const Settings& settings);
 
 // Line ends for the text area: CR LF, LF CR and LF each become one CR LF, and

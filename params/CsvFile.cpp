@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "session/AppContext.h"
+#include "session/FileChooser.h"
 #include "texts/TextTable.h"
 
 namespace {
@@ -98,9 +99,7 @@ bool writeCsvFile(AppContext& ctx, const std::string& path, const std::string& t
 }
 
 bool exportCsv(AppContext& ctx, const std::string& text) {
-    std::error_code ec;
-    const std::string here = std::filesystem::current_path(ec).string();
-    auto chosen = ctx.ui().chooseSaveFile(FileChoice{csvFileFilter(ctx.texts), "csv", here});
+    auto chosen = chooseFileToSave(ctx, csvFileFilter(ctx.texts), "csv");
     if (!chosen) return false;
     if (!writeCsvFile(ctx, *chosen, text)) return false;
     ctx.notifyText(SAVED_FILE_TEXT, {*chosen});

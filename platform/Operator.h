@@ -12,11 +12,13 @@ enum class MessageIcon { Exclamation, Stop, Question, Information };
 
 // A file chooser request: the filter text as the program builds it
 // ("Parameter files (*.NFO)|*.NFO|"), the default extension without the dot
-// ("NFO"), and the directory to start in.
+// ("NFO"), the directory to start in, and for a save the name it proposes
+// ("PUMP_01_2026-12-10.NFO"; empty: none).
 struct FileChoice {
     std::string filter;
     std::string defaultExtension;
     std::string initialDirectory;
+    std::string proposedName;
 };
 
 class Operator {
@@ -33,6 +35,11 @@ public:
     }
     // A question with Yes and No; true for Yes.
     virtual bool question(const std::string& caption, const std::string& text) = 0;
+    // A question whose Yes is a risk (going on without a safety net): No is
+    // the button Enter presses. Operators without buttons ask as above.
+    virtual bool questionDefaultNo(const std::string& caption, const std::string& text) {
+        return question(caption, text);
+    }
 
     // The open- and save-file choosers; nothing when the operator cancelled.
     virtual std::optional<std::string> chooseOpenFile(const FileChoice& choice) = 0;

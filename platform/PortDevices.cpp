@@ -2,12 +2,11 @@
 
 #include <sys/stat.h>
 
-#include "platform/Profile.h"
 
-std::string portDevicePath(const std::string& profilePath, unsigned port) {
+std::string portDevicePath(const SettingsProfile& profile, unsigned port) {
     if (port == 0) return {};
     std::string fallback = "/dev/ttyS" + std::to_string(port - 1);
-    std::string path = profileString(profilePath, "Port Devices", "com" + std::to_string(port), "");
+    std::string path = profile.readString("Port Devices", "com" + std::to_string(port), "");
     return path.empty() ? fallback : path;
 }
 

@@ -59,8 +59,9 @@ struct ProfileEdit {
     std::string insert;
 };
 
+// With remove set, a key line found is cut and nothing is added otherwise.
 ProfileEdit planEdit(std::FILE* f, const std::string& section, const std::string& key,
-                     const std::string& value, bool& readOk) {
+                     const std::string& value, bool remove, bool& readOk) {
     IniLineReader reader(f);
     IniLine line;
     bool inSection = false;
@@ -96,7 +97,7 @@ ProfileEdit planEdit(std::FILE* f, const std::string& section, const std::string
             edit.cutStart = line.offset;
             edit.cutEnd = line.offset + line.length;
             // Keep the line's own spelling of the key and its spacing.
-            edit.insert = line.head.substr(0, parsed.valueStart) + value + line.ending;
+            if (!remove) edit.insert = line.head.substr(0, parsed.valueStart) + value + line.ending;
             continue;
         }
         // A new key goes after the last key of the section, before any
@@ -107,7 +108,7 @@ ProfileEdit planEdit(std::FILE* f, const std::string& section, const std::string
         }
     }
     readOk = !reader.failed();
-    if (keyFound) return edit;
+    if (keyFound || remove) return edit;
     if (eol.empty()) eol.push_back('\n');
     std::string keyLine = key;
     keyLine += '=';
@@ -180,14 +181,13 @@ unsigned profileInt(const std::string& path, const std::string& section,
     return negative ? 0u - v : v;
 }
 
-bool writeProfileString(const std::string& path, const std::string& section,
-                        const std::string& key, const std::string& value) {
-    // A line break would let a value (a language code taken from a file name,
-    // say) write lines of its own into the file; such writes are refused.
-    if (key.empty() || key.find('=') != std::string::npos || hasLineBreakOrZero(key)
-        || hasLineBreakOrZero(section) || section.find(']') != std::string::npos
-        || hasLineBreakOrZero(value))
-        return false;
+namespace {
+
+// Rewrites the file with key set to value (or removed); false when the file
+// could not be read or replaced. A removal that finds no key leaves the
+// file untouched.
+bool editProfile(const std::string& path, const std::string& section, const std::string& key,
+                 const std::string& value, bool remove) {
     try {
         std::FILE* old = openRegularFileForReading(path);
         if (!old) {
@@ -196,14 +196,19 @@ bool writeProfileString(const std::string& path, const std::string& section,
             // open: opening a FIFO would wait for a writer.
             struct stat st {};
             if (::stat(path.c_str(), &st) == 0 || errno != ENOENT) return false;
+            if (remove) return true;
         }
         ProfileEdit edit;
         bool readOk = true;
-        if (old) edit = planEdit(old, section, key, value, readOk);
+        if (old) edit = planEdit(old, section, key, value, remove, readOk);
         else edit.insert = "[" + section + "]\n" + key + "=" + value + "\n";
         if (!readOk) {
             std::fclose(old);
             return false;
+        }
+        if (remove && edit.cutStart == edit.cutEnd) {
+            std::fclose(old);
+            return true;
         }
         bool ok = replaceFile(path, [&](std::FILE* out) {
             if (old && !copyRange(old, out, 0, edit.cutStart)) return false;
@@ -218,6 +223,36 @@ bool writeProfileString(const std::string& path, const std::string& section,
     } catch (const std::bad_alloc&) {
         return false;
     }
+}
+
+bool acceptableName(const std::string& section, const std::string& key) {
+    return !key.empty() && key.find('=') == std::string::npos && !hasLineBreakOrZero(key)
+           && !hasLineBreakOrZero(section) && section.find(']') == std::string::npos;
+}
+
+}  // namespace
+
+bool writeProfileString(const std::string& path, const std::string& section,
+                        const std::string& key, const std::string& value) {
+    // A line break would let a value (a language code taken from a file name,
+    // say) write lines of its own into the file; such writes are refused.
+    if (!acceptableName(section, key) || hasLineBreakOrZero(value)) return false;
+    return editProfile(path, section, key, value, false);
+}
+
+std::optional<std::string> profileValue(const std::string& path, const std::string& section,
+                                        const std::string& key) {
+    try {
+        std::string value;
+        if (findValue(path, section, key, value)) return cutValue(value);
+    } catch (const std::bad_alloc&) {
+    }
+    return std::nullopt;
+}
+
+bool removeProfileKey(const std::string& path, const std::string& section, const std::string& key) {
+    if (!acceptableName(section, key)) return false;
+    return editProfile(path, section, key, {}, true);
 }
 
 bool profileReadable(const std::string& path) {

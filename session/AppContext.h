@@ -11,6 +11,8 @@
 
 #include "platform/Operator.h"
 #include "platform/SerialPorts.h"
+#include "platform/SettingsProfile.h"
+#include "platform/UserDirs.h"
 #include "texts/TextTable.h"
 
 class Clock;
@@ -23,6 +25,15 @@ inline constexpr const char* dateText = "Jun, 2008";
 struct Settings {
     std::string installDirectory;   // current directory at start-up, no trailing "/"
     std::string profilePath;        // installDirectory + "/config.ini"
+    // The operator's own config.ini over the installed one, when the
+    // installation cannot be written ($XDG_CONFIG_HOME/fieldservice/config.ini);
+    // empty: the installed file is the operator's.
+    std::string userProfilePath;
+    // The user's folders; empty in a context built without a start-up
+    // (tests, benchmarks), which keeps everything in installDirectory.
+    UserDirs user;
+    // Every read and write of the settings goes through this.
+    SettingsProfile profile() const { return SettingsProfile(profilePath, userProfilePath); }
     std::string language;
     uint8_t serialPort = 1;
     bool connectOnStartup = false;
@@ -34,6 +45,8 @@ struct Settings {
     std::string windowTitle;        // text 0 + " " + versionText
     std::string helpFilePath;       // installDirectory + "/help_" + language + ".hlp"
     bool installationLoaded = false;
+    // The folder the operator last chose a file in, this run (see FileChooser.h).
+    std::string lastFolder;
     // --port: the serial device of this run, whatever config.ini maps; never written.
     std::string portOverride;
     // Where the serial ports present are looked for (tests point it at a tree of their own).

@@ -52,4 +52,6 @@ inline constexpr uint32_t USED_MESSAGE_NUMBERS[] = {
     // bus monitor: menu caption and hint, window, columns, words, buttons
     33088, 33089, 33090, 33091, 33092, 33093, 33094, 33095, 33096, 33097,
     33098, 33099, 33100,
+    // a settings file that could not be written
+    33152,
 };

@@ -19,7 +19,9 @@
 #include "link/DeviceLink.h"
 #include "platform/ReplaceFile.h"
 #include "session/AppContext.h"
+#include "session/FileChooser.h"
 #include "texts/TextFill.h"
+#include "widgets/MonospacedFontQt.h"
 #include "widgets/ShellTextQt.h"
 
 namespace {
@@ -151,7 +153,7 @@ BusMonitorWindow::BusMonitorWindow(AppContext& ctx, std::function<void()> help, 
     table_->verticalHeader()->hide();
     table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     table_->horizontalHeader()->setStretchLastSection(true);
-    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    QFont fixed = monospacedFont();
     table_->setFont(fixed);
     const int digit = QFontMetrics(fixed).horizontalAdvance(QLatin1Char('0'));
     const int widths[] = {11, 14, 12, 30, 27};
@@ -261,7 +263,7 @@ void BusMonitorWindow::showCounts() {
 }
 
 void BusMonitorWindow::chooseAndSave() {
-    auto chosen = ctx_.ui().chooseSaveFile(FileChoice{ctx_.message(FileFilterText), "TXT", ""});
+    auto chosen = chooseFileToSave(ctx_, ctx_.message(FileFilterText), "TXT");
     if (chosen) save(*chosen);
 }
 

@@ -30,6 +30,7 @@
 #include "app/PanelLayout.h"
 #include "app/PanelRows.h"
 #include "app/ui/ProgressWindow.h"
+#include "widgets/MonospacedFontQt.h"
 #include "widgets/ShellTextQt.h"
 #include "session/PortLoss.h"
 #include "session/ui/ConnectDialog.h"
@@ -492,16 +493,24 @@ void MainFrame::messageTable(const std::string& caption, const std::string& body
     QMessageBox box(boxIcon(icon), shellText(caption), shellText(body), QMessageBox::Ok, dialogParent());
     // The columns line up only in a fixed-width font, and only as plain text.
     box.setTextFormat(Qt::PlainText);
-    box.setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    box.setFont(monospacedFont());
     box.setDefaultButton(QMessageBox::Ok);
     runBox(box);
 }
 
-bool MainFrame::question(const std::string& caption, const std::string& body) {
+bool MainFrame::askYesNo(const std::string& caption, const std::string& body, bool defaultYes) {
     QMessageBox box(QMessageBox::Question, shellText(caption), shellText(body),
                     QMessageBox::Yes | QMessageBox::No, dialogParent());
-    box.setDefaultButton(QMessageBox::Yes);
+    box.setDefaultButton(defaultYes ? QMessageBox::Yes : QMessageBox::No);
     return runBox(box) == QMessageBox::Yes;
+}
+
+bool MainFrame::question(const std::string& caption, const std::string& body) {
+    return askYesNo(caption, body, true);
+}
+
+bool MainFrame::questionDefaultNo(const std::string& caption, const std::string& body) {
+    return askYesNo(caption, body, false);
 }
 
 std::optional<std::string> MainFrame::chooseFile(const FileChoice& choice, bool save) {
@@ -516,6 +525,7 @@ std::optional<std::string> MainFrame::chooseFile(const FileChoice& choice, bool 
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     if (!choice.defaultExtension.empty())
         dialog.setDefaultSuffix(QString::fromStdString(choice.defaultExtension));
+    if (save && !choice.proposedName.empty()) dialog.selectFile(QString::fromStdString(choice.proposedName));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     return dialog.selectedFiles().first().toStdString();
 }

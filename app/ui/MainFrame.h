@@ -58,6 +58,7 @@ public:
     void message(const std::string& caption, const std::string& text, MessageIcon icon) override;
     void messageTable(const std::string& caption, const std::string& text, MessageIcon icon) override;
     bool question(const std::string& caption, const std::string& text) override;
+    bool questionDefaultNo(const std::string& caption, const std::string& text) override;
     std::optional<std::string> chooseOpenFile(const FileChoice& choice) override;
     std::optional<std::string> chooseSaveFile(const FileChoice& choice) override;
     void ShowProgress(uint32_t* counter, uint32_t maximum, const std::string& caption) override;
@@ -100,6 +101,7 @@ private:
     HelpRequest dialogHelp();
     QWidget* dialogParent();
     int runBox(QMessageBox& box);
+    bool askYesNo(const std::string& caption, const std::string& body, bool defaultYes);
     std::optional<std::string> chooseFile(const FileChoice& choice, bool save);
     void offerReconnect();
 

@@ -33,6 +33,8 @@ constexpr uint32_t kTypedPath = 0x8128;
 constexpr uint32_t kUsePath = 0x8129;
 constexpr uint32_t kBoardUart = 0x812a;
 constexpr uint32_t kBluetooth = 0x812b;
+// "Your settings could not be saved; they count until the program ends." and the file
+constexpr uint32_t SETTINGS_NOT_WRITTEN_TEXT = 0x8180;
 
 // Where a COM entry keeps the device it leads to; the entry's own text stays
 // the port name.
@@ -122,9 +124,10 @@ private:
 OptionsDialog::OptionsDialog(AppContext& ctx, QWidget* parent, std::function<bool()> reload,
                              SerialRoots roots)
     : QDialog(parent),
+      ctx_(ctx),
       settings_(ctx.settings),
       reload_(std::move(reload)),
-      choices_(ctx.settings.profilePath, std::move(roots)) {
+      choices_(ctx.settings.profile(), std::move(roots)) {
     const Settings& state = ctx.settings;
     // The model joins these with what sysfs holds, which is UTF-8.
     auto word = [&ctx](uint32_t n) { return shellText(ctx.texts, n).toStdString(); };
@@ -284,7 +287,8 @@ void OptionsDialog::accept() {
     choice.portDevices = choices_.chosen();
     choice.backupBeforeLoad = backupBeforeLoad_->isChecked();
     choice.verifyAfterLoad = verifyAfterLoad_->isChecked();
-    applyOptions(settings_, codes_, choice, reload_);
+    applyOptions(settings_, codes_, choice, reload_,
+                 [this](const std::string& file) { ctx_.showFileText(SETTINGS_NOT_WRITTEN_TEXT, file); });
     QDialog::accept();
 }
 

@@ -45,6 +45,7 @@ private:
     void selectDeviceOfPort();
     void showPathOfPort();
 
+    AppContext& ctx_;
     Settings& settings_;
     std::function<bool()> reload_;
     std::vector<std::string> codes_;

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "session/AppContext.h"
+#include "session/FileChooser.h"
 #include "files/Compare.h"
 #include "files/FileNames.h"
 #include "files/ui/CompareDialog.h"
@@ -14,9 +15,7 @@ namespace {
 template <typename Dialog>
 void runFileDialog(AppContext& ctx, QWidget* parent) {
     ctx.window().idle = false;
-    std::error_code ec;
-    std::string here = std::filesystem::current_path(ec).string();
-    auto chosen = ctx.ui().chooseOpenFile(FileChoice{fileFilter(ctx.texts, PARAMETER_EXTENSION), PARAMETER_EXTENSION, here});
+    auto chosen = chooseFileToOpen(ctx, fileFilter(ctx.texts, PARAMETER_EXTENSION), PARAMETER_EXTENSION);
     if (chosen) {
         Dialog dialog(ctx, *chosen, parent);
         dialog.exec();

@@ -10,6 +10,7 @@
 #include "session/AppContext.h"
 #include "widgets/DialogKeysQt.h"
 #include "widgets/DialogUnitsQt.h"
+#include "widgets/MonospacedFontQt.h"
 #include "widgets/ShellTextQt.h"
 #include "texts/TextTable.h"
 
@@ -39,14 +40,11 @@ FileViewDialog::FileViewDialog(const AppContext& ctx, QWidget* parent, uint32_t 
     area_->setLineWrapMode(QPlainTextEdit::NoWrap);
     area_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     // Reports are columns of characters: a fixed-pitch font, 16 pixels high.
-    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    fixed.setPixelSize(16);
+    QFont fixed = monospacedFont(16);
     fixed.setWeight(QFont::Normal);
     fixed.setItalic(false);
     fixed.setUnderline(false);
     fixed.setStrikeOut(false);
-    fixed.setStyleHint(QFont::TypeWriter);
-    fixed.setFixedPitch(true);
     area_->setFont(fixed);
 
     auto* save = new QPushButton(shellText(ctx.texts, 2563), this);

@@ -10,6 +10,7 @@
 
 #include "files/ReportPages.h"
 #include "session/AppContext.h"
+#include "widgets/MonospacedFontQt.h"
 #include "widgets/ShellTextQt.h"
 
 namespace {
@@ -19,9 +20,7 @@ constexpr qreal MARGIN_MM = 15;
 constexpr int FOOTER_LINES = 2;
 
 QFont pageFont(QPaintDevice& device, qreal width) {
-    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    font.setStyleHint(QFont::TypeWriter);
-    font.setFixedPitch(true);
+    QFont font = monospacedFont();
     font.setPointSizeF(10);
     // Sized from a measured line of full width, so any fixed font fits.
     const qreal measured = QFontMetricsF(font, &device).horizontalAdvance(QString(REPORT_PAGE_COLUMNS, QLatin1Char('M')));

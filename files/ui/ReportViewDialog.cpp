@@ -5,8 +5,10 @@
 #include <QPushButton>
 #include <filesystem>
 
+#include "files/FileNames.h"
 #include "files/ui/ReportPrinter.h"
 #include "session/AppContext.h"
+#include "session/FileChooser.h"
 #include "widgets/DialogKeysQt.h"
 #include "widgets/DialogUnitsQt.h"
 #include "widgets/ShellTextQt.h"
@@ -49,10 +51,8 @@ void ReportViewDialog::onPrint() {
 }
 
 void ReportViewDialog::onPdf() {
-    std::error_code ec;
-    const std::string here = std::filesystem::current_path(ec).string();
-    auto chosen = ctx_.ui().chooseSaveFile(
-        FileChoice{ctx_.message(PDF_FILES_TEXT) + " (*.pdf)|*.pdf|", "pdf", here});
+    auto chosen = chooseFileToSave(ctx_, ctx_.message(PDF_FILES_TEXT) + " (*.pdf)|*.pdf|", "pdf",
+                                   fileNameWithExtension(model_.path(), "pdf"));
     if (!chosen) return;
     if (writeReportPdf(ctx_, *chosen, report_)) ctx_.notifyText(SAVED_FILE_TEXT, {*chosen});
 }

@@ -7,6 +7,7 @@
 #include <QPushButton>
 
 #include "session/AppContext.h"
+#include "widgets/MonospacedFontQt.h"
 #include "widgets/DialogKeysQt.h"
 #include "widgets/DialogUnitsQt.h"
 #include "widgets/ShellTextQt.h"
@@ -30,9 +31,7 @@ ConnectDialog::ConnectDialog(const AppContext& ctx, QWidget* parent) : QDialog(p
     list_ = new QListWidget(this);
     list_->setObjectName(QStringLiteral("1202"));
     list_->setGeometry(du.rect(14, 39, 158, 57));
-    QFont fixed(QStringLiteral("Monospace"));
-    fixed.setStyleHint(QFont::TypeWriter);
-    list_->setFont(fixed);
+    list_->setFont(monospacedFont(0, QStringLiteral("Monospace")));
 
     buttons_ = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons_->setGeometry(du.rect(7, 108, 172, 16));

@@ -36,7 +36,7 @@ TEST(StderrOperator, QuestionsAreAnsweredNoAndSaySo) {
     StderrOperator op(out, false);
     EXPECT_FALSE(op.question("fieldservice v1.10", "Versions differ.\r\nLoad anyway?"));
     EXPECT_EQ(out.str(), "fieldservice v1.10: Versions differ. Load anyway? -> No\n");
-    EXPECT_FALSE(op.chooseOpenFile(FileChoice{"Parameter files (*.NFO)|*.NFO|", "NFO", "/tmp"}));
+    EXPECT_FALSE(op.chooseOpenFile(FileChoice{"Parameter files (*.NFO)|*.NFO|", "NFO", "/tmp", ""}));
 }
 
 TEST(StderrOperator, ProgressLinesOnlyForATerminal) {
@@ -57,4 +57,26 @@ TEST(StderrOperator, ProgressLinesOnlyForATerminal) {
     EXPECT_EQ(shown.str(),
               "Scanning the bus ...\nScanning the bus ... done\n"
               "Restart please wait ...\nRestart please wait ... done\n");
+}
+
+// Language files made in Windows-1252 reach the terminal in the locale's
+// encoding: byte 0x92 is the closing quote, not a stray byte.
+TEST(StderrOperator, TextsAreWrittenInTheLocalesEncoding) {
+    struct Case {
+        const char* codeset;
+        std::string text;
+        std::string shown;
+    };
+    const Case cases[] = {
+        {"UTF-8", "l\x92unit\xe0 \x80", "l\xe2\x80\x99unit\xc3\xa0 \xe2\x82\xac"},   // Windows-1252
+        {"UTF-8", "gi\xc3\xa0 \xe2\x80\x99", "gi\xc3\xa0 \xe2\x80\x99"},            // already UTF-8
+        {"ISO-8859-1", "l\x92unit\xe0", "l'unit\xe0"},
+        {"ANSI_X3.4-1968", "caf\xc3\xa9 \xe2\x86\x92", "caf? ->"},
+    };
+    for (const Case& c : cases) {
+        std::ostringstream out;
+        StderrOperator op(out, false, c.codeset);
+        op.message("", c.text, MessageIcon::Information);
+        EXPECT_EQ(out.str(), c.shown + "\n") << c.codeset;
+    }
 }

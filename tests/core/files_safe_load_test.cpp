@@ -136,14 +136,18 @@ TEST_F(SafeLoadTest, ReadBackReportsDifferencesAndAPartialResult) {
     }
 }
 
-// A backups folder that cannot be made: the operator decides, and No leaves
-// the device as it was.
+// A backups folder that cannot be made: the user's data folder takes the
+// backup; without one the operator decides (No the default), and No
+// leaves the device as it was.
 TEST_F(SafeLoadTest, BackupThatCannotBeWrittenAsksBeforeLoading) {
     dir.write("backups", "a plain file where the folder should be");
+    sim->ctx.settings.user.data = dir.file("backups/data");
     const unsigned before = parameterWrites();
     load(sim->op);
     ASSERT_EQ(sim->op.questions.size(), 1u);
-    EXPECT_EQ(sim->op.questions[0].text, "No backup (" + dir.file("backups") + "). Load without one?");
+    EXPECT_EQ(sim->op.questionsDefaultNo, std::vector<bool>{true});
+    EXPECT_EQ(sim->op.questions[0].text,
+              "No backup (" + dir.file("backups") + ", " + dir.file("backups/data/backups") + "). Load without one?");
     EXPECT_EQ(parameterWrites(), before);
     EXPECT_EQ(valve().parameter(0x100)->value, 1000u);
     EXPECT_THAT(sim->op.notices, IsEmpty());
@@ -160,6 +164,13 @@ TEST_F(SafeLoadTest, BackupThatCannotBeWrittenAsksBeforeLoading) {
     ASSERT_EQ(hooked.messages.size(), 1u);
     EXPECT_THAT(hooked.messages[0].text, HasSubstr("0106 "));
     EXPECT_THAT(hooked.messages[0].text, HasSubstr("No backup"));
+
+    sim->ctx.settings.user.data = dir.file("data");
+    sim->op.clear();
+    sim->ctx.setOperator(&sim->op);
+    load(sim->op);
+    EXPECT_THAT(sim->op.questions, IsEmpty());
+    EXPECT_TRUE(fileExists(dir.file("data/backups/VALVE01-05-20080607-000000.NFO")));
 }
 
 // A file that does not verify is refused before any backup is taken.

@@ -2,6 +2,7 @@
 // in-process bus simulator.
 #include <gmock/gmock.h>
 
+#include "session/FileChooser.h"
 #include "files/ParameterKeys.h"
 #include "files_support.h"
 #include "link/DeviceLink.h"
@@ -64,6 +65,10 @@ TEST_F(SaveTest, TablesThatEndAtOnceOrLackTheFirstNumber) {
 
 TEST_F(SaveTest, SaveWritesBothFilesBesideTheChosenNameAndRestarts) {
     connect(kPumpBus, 31);
+    Settings& settings = sim->ctx.settings;
+    settings.user.documents = dir.file("Documents");
+    settings.user.state = dir.file("state");
+    std::filesystem::create_directory(settings.user.documents);
     sim->frame.idle = true;
     sim->op.files.push_back(dir.file("unit.txt"));
     saveParameterFile(sim->ctx);
@@ -71,7 +76,12 @@ TEST_F(SaveTest, SaveWritesBothFilesBesideTheChosenNameAndRestarts) {
     ASSERT_EQ(sim->op.choices.size(), 1u);
     EXPECT_EQ(sim->op.choices[0].filter, "Parameter files (*.NFO)|*.NFO|");
     EXPECT_EQ(sim->op.choices[0].defaultExtension, "NFO");
-    EXPECT_EQ(sim->op.choices[0].initialDirectory, std::filesystem::current_path().string());
+    // The first chooser starts in the documents folder and proposes a name;
+    // the next one, in a later run too, where the operator chose.
+    EXPECT_EQ(sim->op.choices[0].initialDirectory, settings.user.documents);
+    EXPECT_EQ(sim->op.choices[0].proposedName, "PUMP01_1F_2008-06-07.NFO");
+    settings.lastFolder.clear();
+    EXPECT_EQ(chooserStartFolder(settings), dir.path());
     EXPECT_TRUE(fileExists(dir.file("unit.NFO")));
     EXPECT_TRUE(fileExists(dir.file("unit.DOC")));
     EXPECT_EQ(sim->device(31)->restarts, 1u);
@@ -125,6 +135,16 @@ TEST_F(SaveTest, ExistingFilesBesideTheChosenNameAreReplacedOnlyOnYes) {
             EXPECT_NE(sim->op.notices[0].find(dir.file("unit.NFO")), std::string::npos);
         }
     }
+}
+
+// A folder that cannot take the files is told before the device is read.
+TEST_F(SaveTest, UnwritableFolderIsToldBeforeReading) {
+    connect(kPumpBus, 31);
+    sim->sim.clearLog();
+    sim->op.files.push_back(dir.file("gone/unit.NFO"));
+    saveParameterFile(sim->ctx);
+    EXPECT_THAT(sim->op.texts(), ElementsAre("text 4"));
+    EXPECT_TRUE(sim->sim.sentBytes().empty());
 }
 
 TEST_F(SaveTest, CancelledChooserLeavesTheDeviceAlone) {

@@ -66,6 +66,15 @@ TEST_F(ViewerTest, ReportViewShowsTheFullReportAndDeletesTheTemporaryReport) {
     EXPECT_EQ(op.choices[0].defaultExtension, "DOC");
     EXPECT_EQ(readFile(dir.file("copy.DOC")), shown);
     EXPECT_FALSE(fileExists(dir.file("copy.txt")));
+    EXPECT_EQ(op.choices[0].proposedName, "unit.DOC");
+
+    // With the user's folders known the temporary report lives there, so an
+    // installation nobody may write still shows reports.
+    ctx.settings.installDirectory = dir.file("not-there");
+    ctx.settings.user.cache = dir.file("cache/fieldservice");
+    EXPECT_EQ(ReportViewModel(ctx, dir.file("unit.NFO")).open(), shown);
+    EXPECT_EQ(temporaryReportPath(ctx.settings), dir.file("cache/fieldservice/TMP.DOC"));
+    EXPECT_THAT(op.texts(), IsEmpty());
 }
 
 TEST_F(ViewerTest, ReportViewOfDamagedOrMissingFiles) {

@@ -10,8 +10,15 @@ void RecordingOperator::message(const std::string& caption, const std::string& t
     messages.push_back({caption, text, icon});
 }
 
+bool RecordingOperator::questionDefaultNo(const std::string& caption, const std::string& text) {
+    bool yes = question(caption, text);
+    questionsDefaultNo.back() = true;
+    return yes;
+}
+
 bool RecordingOperator::question(const std::string& caption, const std::string& text) {
     questions.push_back({caption, text, MessageIcon::Question});
+    questionsDefaultNo.push_back(false);
     if (answers.empty()) return false;
     bool a = answers.front();
     answers.pop_front();
@@ -51,6 +58,7 @@ std::vector<std::string> RecordingOperator::texts() const {
 void RecordingOperator::clear() {
     messages.clear();
     questions.clear();
+    questionsDefaultNo.clear();
     progress.clear();
     choices.clear();
     notices.clear();

@@ -25,6 +25,7 @@ public:
 
     std::vector<Shown> messages;
     std::vector<Shown> questions;
+    std::vector<bool> questionsDefaultNo;                   // one per question: No was the default
     std::vector<Progress> progress;
     std::vector<FileChoice> choices;
     std::vector<std::string> notices;                       // told in passing
@@ -35,6 +36,7 @@ public:
 
     void message(const std::string& caption, const std::string& text, MessageIcon icon) override;
     bool question(const std::string& caption, const std::string& text) override;
+    bool questionDefaultNo(const std::string& caption, const std::string& text) override;
     std::optional<std::string> chooseOpenFile(const FileChoice& choice) override;
     std::optional<std::string> chooseSaveFile(const FileChoice& choice) override;
     void ShowProgress(uint32_t* counter, uint32_t maximum, const std::string& caption) override;

@@ -327,6 +327,21 @@ private slots:
         QCOMPARE(sim->link.Address(), uint8_t(0));
     }
 
+    // Enter answers a question with its default: Yes, but No where Yes is
+    // the risk (a load without a backup).
+    void enterGivesEachQuestionItsDefaultAnswer() {
+        MainFrame f(ctx());
+        auto pressEnter = [] {
+            QTimer::singleShot(0, [] {
+                if (QWidget* box = QApplication::activeModalWidget()) QTest::keyClick(box, Qt::Key_Return);
+            });
+        };
+        pressEnter();
+        QVERIFY(f.question("T", "Replace the file?"));
+        pressEnter();
+        QVERIFY(!f.questionDefaultNo("T", "Load without a backup?"));
+    }
+
     void helpOpensAtItsContextOrShowsANotice() {
         MainFrame f(ctx());
         ctx().settings.helpFilePath = FS_SOURCE_DIR "/install/help_eng.hlp";
