@@ -1,6 +1,8 @@
 #include "params/CsvFile.h"
 
+#include <charconv>
 #include <cstdio>
+#include <cctype>
 #include <filesystem>
 
 #include "session/AppContext.h"
@@ -82,6 +84,28 @@ std::string csvRow(const std::vector<std::string>& fields) {
     return out;
 }
 
+std::string csvNumber(uint64_t value) {
+    char buffer[24];
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
+    return std::string(buffer, end);
+}
+
+std::string csvNumber(double value) {
+    // to_chars ignores the locale, where printf would write a comma in Italian.
+    char buffer[40];
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
+    return std::string(buffer, end);
+}
+
+std::string withCsvExtension(const std::string& path) {
+    if (path.size() >= 4) {
+        std::string tail = path.substr(path.size() - 4);
+        for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (tail == ".csv") return path;
+    }
+    return path + ".csv";
+}
+
 std::string csvFileFilter(const LanguageTexts& texts) {
     return texts.messages.Lookup(CSV_FILES_TEXT) + " (*.csv)|*.csv|";
 }
@@ -101,7 +125,9 @@ bool writeCsvFile(AppContext& ctx, const std::string& path, const std::string& t
 bool exportCsv(AppContext& ctx, const std::string& text) {
     auto chosen = chooseFileToSave(ctx, csvFileFilter(ctx.texts), "csv");
     if (!chosen) return false;
-    if (!writeCsvFile(ctx, *chosen, text)) return false;
-    ctx.notifyText(SAVED_FILE_TEXT, {*chosen});
+    // The chooser only adds its suffix to a name without any dot in it.
+    const std::string path = withCsvExtension(*chosen);
+    if (!writeCsvFile(ctx, path, text)) return false;
+    ctx.notifyText(SAVED_FILE_TEXT, {path});
     return true;
 }

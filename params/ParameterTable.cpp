@@ -26,6 +26,12 @@ constexpr uint32_t EXTENDED_TEXT = 33121;
 constexpr uint32_t ON_OFF_KIND_TEXT = 33122;
 constexpr uint32_t DIGITS_KIND_TEXT = 33123;
 constexpr uint32_t WRITTEN_TEXT = 33132;            // "Wrote %u parameters into the device"
+constexpr uint32_t NOT_A_NUMBER_TEXT = 33168;       // "\"%s\" is not a number: the value stays %s"
+constexpr uint32_t ABOVE_RANGE_TEXT = 33169;        // "... set to %s, the largest value of %s digits"
+constexpr uint32_t BELOW_RANGE_TEXT = 33170;        // "... set to 0, the smallest value"
+constexpr uint32_t NOT_ON_OFF_TEXT = 33182;         // "\"%s\" is neither %s nor %s: the value stays %s"
+constexpr uint32_t WRITE_FAILED_TEXT = 33174;       // "Writing %s (%s) failed ..."
+constexpr uint32_t PENDING_HEADER = 33179;          // "Pending (not written)"
 
 
 // One walk forward from FIRST_PARAMETER; visit sees every parameter found.
@@ -153,19 +159,50 @@ std::string ParameterTable::accessText(size_t row) const {
     return ctx_.message(rows_[row].parameter.free ? FREE_TEXT : EXTENDED_TEXT);
 }
 
-std::string ParameterTable::setValueText(size_t row, const std::string& text) {
+EditResult ParameterTable::editValue(size_t row, const std::string& text) {
     TableRow& r = rows_[row];
+    EditResult result;
+    const std::string typed = trimmed(text);
     if (!r.parameter.onOff) {
-        r.edited = parseParameterValue(text, r.parameter.digits);
+        // Only digits (after an optional sign) count as a number: "12abc"
+        // is as much a typo as "abc".
+        const size_t start = !typed.empty() && (typed[0] == '-' || typed[0] == '+') ? 1 : 0;
+        const bool number = typed.size() > start &&
+                            typed.find_first_not_of("0123456789", start) == std::string::npos;
+        if (!number) {
+            result.outcome = EditOutcome::Refused;
+            result.reason = fillText(ctx_.message(NOT_A_NUMBER_TEXT), {typed, valueText(row)});
+        } else {
+            bool clamped = false;
+            r.edited = parseParameterValue(typed, r.parameter.digits, &clamped);
+            if (clamped) {
+                result.outcome = EditOutcome::Clamped;
+                result.reason = typed[0] == '-'
+                                    ? fillText(ctx_.message(BELOW_RANGE_TEXT), {typed})
+                                    : fillText(ctx_.message(ABOVE_RANGE_TEXT),
+                                               {typed, formatParameterValue(r.edited),
+                                                std::to_string(r.parameter.digits)});
+            }
+        }
     } else {
-        const std::string typed = lower(trimmed(text));
-        if (typed == "1" || typed == lower(onOffText(ctx_.texts, true)))
+        const std::string word = lower(typed);
+        const std::string on = onOffText(ctx_.texts, true), off = onOffText(ctx_.texts, false);
+        // The device's own words work whatever language the texts are in.
+        if (word == "1" || word == lower(on) || word == "on")
             r.edited = 1;
-        else if (typed == "0" || typed == lower(onOffText(ctx_.texts, false)))
+        else if (word == "0" || word == lower(off) || word == "off")
             r.edited = 0;
+        else {
+            result.outcome = EditOutcome::Refused;
+            result.reason = fillText(ctx_.message(NOT_ON_OFF_TEXT), {typed, on, off, valueText(row)});
+        }
     }
-    return valueText(row);
+    if (result.outcome != EditOutcome::Refused) r.written = false;
+    result.shown = valueText(row);
+    return result;
 }
+
+void ParameterTable::revert(size_t row) { rows_[row].edited = rows_[row].parameter.value; }
 
 size_t ParameterTable::changedCount() const {
     return static_cast<size_t>(std::count_if(rows_.begin(), rows_.end(), [](const TableRow& r) { return r.changed(); }));
@@ -193,30 +230,61 @@ bool ParameterTable::matches(size_t row, const std::string& filter) const {
     return true;
 }
 
-unsigned ParameterTable::writeChanges() {
-    if (changedCount() == 0) return 0;
+std::vector<PlannedWrite> ParameterTable::writePlan() const {
+    std::vector<PlannedWrite> plan;
+    for (size_t i = 0; i < rows_.size(); ++i) {
+        const TableRow& r = rows_[i];
+        if (!r.changed()) continue;
+        plan.push_back({i, r.parameter.number, r.description,
+                        parameterValueText(ctx_.texts, r.parameter.value, r.parameter.onOff), valueText(i)});
+    }
+    return plan;
+}
+
+std::string ParameterTable::writePlanText() const {
+    std::string out;
+    for (const PlannedWrite& w : writePlan())
+        out += formatParameterNumber(w.number) + "  " + w.description + ": " + w.oldText + " -> " + w.newText + "\n";
+    return out;
+}
+
+WriteOutcome ParameterTable::writeChanges() {
+    WriteOutcome outcome;
+    for (TableRow& r : rows_) r.written = false;
+    outcome.pending = changedCount();
+    if (outcome.pending == 0) return outcome;
     DeviceLink& link = ctx_.link;
     if (!accessOpen_) {
-        if (!openParameterAccess(ctx_, true)) return 0;
+        if (!openParameterAccess(ctx_, true)) return outcome;
         accessOpen_ = true;
     }
-    unsigned written = 0;
-    for (TableRow& r : rows_) {
+    for (size_t i = 0; i < rows_.size(); ++i) {
+        TableRow& r = rows_[i];
         if (!r.changed()) continue;
         link.WriteRegisterRetry(r.parameter.number, r.edited, r.parameter.onOff);
         if (link.errorFlag() != 0) {
-            ctx_.showText(3);
+            // Nothing more goes out once one write failed: the device may be gone.
+            outcome.failed = true;
+            outcome.failedRow = i;
             break;
         }
         r.parameter.value = r.edited;
-        ++written;
+        r.written = true;
+        ++outcome.written;
+    }
+    outcome.pending = changedCount();
+    if (outcome.failed) {
+        const TableRow& f = rows_[outcome.failedRow];
+        ctx_.showMessage(fillText(ctx_.message(WRITE_FAILED_TEXT),
+                                  {formatParameterNumber(f.parameter.number), f.description,
+                                   std::to_string(outcome.written), std::to_string(outcome.pending)}));
     }
     // The device takes the new values over at its restart, which also closes
     // the access the writes went through.
     accessOpen_ = false;
     const bool restarted = restartAndReport(ctx_) != 0;
-    if (written && restarted) ctx_.notifyText(WRITTEN_TEXT, {std::to_string(written)});
-    return written;
+    if (outcome.written && restarted) ctx_.notifyText(WRITTEN_TEXT, {std::to_string(outcome.written)});
+    return outcome;
 }
 
 void ParameterTable::close() {
@@ -225,10 +293,19 @@ void ParameterTable::close() {
     restartAndReport(ctx_);
 }
 
-std::string ParameterTable::csv() const {
-    std::string out = csvRow({ctx_.message(NUMBER_HEADER), ctx_.message(DESCRIPTION_HEADER),
-                              ctx_.message(VALUE_HEADER), ctx_.message(KIND_HEADER), ctx_.message(ACCESS_HEADER)});
-    for (size_t i = 0; i < rows_.size(); ++i)
-        out += csvRow({numberText(i), rows_[i].description, valueText(i), kindText(i), accessText(i)});
+std::string ParameterTable::csv(const std::string& filter) const {
+    std::string out = csvRow({ctx_.message(NUMBER_HEADER), ctx_.message(DESCRIPTION_HEADER), ctx_.message(VALUE_HEADER),
+                              ctx_.message(PENDING_HEADER), ctx_.message(KIND_HEADER), ctx_.message(ACCESS_HEADER)});
+    for (size_t i = 0; i < rows_.size(); ++i) {
+        if (!matches(i, filter)) continue;
+        const TableRow& r = rows_[i];
+        // The value column holds what the device holds; an edit not yet
+        // written goes beside it, never in its place.
+        const auto value = [&](uint32_t v) {
+            return r.parameter.onOff ? parameterValueText(ctx_.texts, v, true) : csvNumber(static_cast<uint64_t>(v));
+        };
+        out += csvRow({numberText(i), r.description, value(r.parameter.value), r.changed() ? value(r.edited) : std::string(),
+                       kindText(i), accessText(i)});
+    }
     return out;
 }

@@ -58,7 +58,38 @@ struct TableRow {
     DeviceParameter parameter;
     std::string description;
     uint32_t edited = 0;   // the value to write; equals parameter.value until edited
+    bool written = false;  // taken by the device in the last "Write changes"
     bool changed() const { return edited != parameter.value; }
+};
+
+// What became of a typed value: taken as typed, refused (the row keeps its
+// value; reason says why), or brought into the range of the parameter
+// (reason says to what).
+enum class EditOutcome : uint8_t { Accepted, Refused, Clamped };
+
+struct EditResult {
+    EditOutcome outcome = EditOutcome::Accepted;
+    std::string shown;    // what the cell shows afterwards
+    std::string reason;   // empty when accepted
+};
+
+// One value "Write changes" will write: the row, the device's value and the
+// edited one as the table shows them.
+struct PlannedWrite {
+    size_t row = 0;
+    ParameterNumber number = 0;
+    std::string description;
+    std::string oldText;
+    std::string newText;
+};
+
+// How "Write changes" ended: how many values the device took, and when a
+// write failed, the row it failed on (it and the rows after it stay pending).
+struct WriteOutcome {
+    unsigned written = 0;
+    bool failed = false;
+    size_t failedRow = 0;
+    size_t pending = 0;   // edits still unwritten afterwards
 };
 
 class ParameterTable {
@@ -78,12 +109,16 @@ public:
     std::string kindText(size_t row) const;       // "on/off" or "4 digits"
     std::string accessText(size_t row) const;     // "free" or "extended"
 
-    // An edit of the value cell. Numeric: read as the parameter dialog reads
-    // its field (empty or unreadable gives 0, too large gives the largest
-    // value the digits hold). On/off: the on or off word in any case, or 1
-    // or 0; anything else leaves the value as it was. The text the cell
-    // shows afterwards.
-    std::string setValueText(size_t row, const std::string& text);
+    // An edit of the value cell. Numeric: decimal digits; a text that is no
+    // number (a typo, an empty cell) is refused and the row keeps its value;
+    // above the largest value the digits hold or below 0 it is clamped, and
+    // the result says so, as the parameter dialog does. On/off: the on or off
+    // word of either language in any case, or 1 or 0; anything else is refused.
+    EditResult editValue(size_t row, const std::string& text);
+    // editValue, giving only the text the cell shows afterwards.
+    std::string setValueText(size_t row, const std::string& text) { return editValue(row, text).shown; }
+    // Drops the row's edit: it shows the device's value again.
+    void revert(size_t row);
     size_t changedCount() const;
 
     // Whether a row matches the filter box: empty matches all; otherwise
@@ -91,17 +126,25 @@ public:
     // the filter appears in the description (case ignored).
     bool matches(size_t row, const std::string& filter) const;
 
+    // Every value "Write changes" would write, in number order, hidden rows
+    // included; and the same as lines for the operator to confirm.
+    std::vector<PlannedWrite> writePlan() const;
+    std::string writePlanText() const;
+
     // Writes every changed value (an on/off one in the digit form, as the
     // parameter dialog's send), opening extended access first when a restart
     // closed it, then restarts the device once. Stops at the first write that
-    // fails (text 3); the rows written so far keep their new values. The
-    // number of values written.
-    unsigned writeChanges();
+    // fails and tells which parameter failed: the rows written before it are
+    // marked written, it and the rest stay pending. Nothing is asked here; the
+    // operator confirmed the plan before.
+    WriteOutcome writeChanges();
     // The restart a close owes the device when access is still open.
     void close();
 
-    // Number, description, value, kind, access; a header row first.
-    std::string csv() const;
+    // Number, description, the device's value, the pending edit (empty when
+    // none), kind, access; a header row first. With a filter, only the rows
+    // it matches.
+    std::string csv(const std::string& filter = {}) const;
 
 private:
     AppContext& ctx_;

@@ -1,6 +1,8 @@
 #include "params/ui/ParameterTableDialog.h"
 
+#include <QCheckBox>
 #include <QHBoxLayout>
+#include <QMessageBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -27,6 +29,16 @@ constexpr uint32_t FRAME_TEXT = 33126;
 constexpr uint32_t PARTIAL_TEXT = 33127;
 constexpr uint32_t HELP_TEXT = 33133;
 constexpr uint32_t COUNT_TEXT = 33134;
+constexpr uint32_t CANCEL_TEXT = 33135;
+constexpr uint32_t PENDING_COUNT_TEXT = 33171;   // "%s edits not written"
+constexpr uint32_t WRITE_PLAN_TEXT = 33172;      // "Write these %s values into the device?"
+constexpr uint32_t WROTE_LIST_TEXT = 33173;      // "Wrote %s parameters into the device:"
+constexpr uint32_t PENDING_QUESTION_TEXT = 33175;
+constexpr uint32_t WRITE_BUTTON_TEXT = 33176;
+constexpr uint32_t DISCARD_BUTTON_TEXT = 33177;
+constexpr uint32_t REVERT_TEXT = 33178;
+constexpr uint32_t SHOWN_ONLY_TEXT = 33180;
+constexpr uint32_t WRITTEN_MARK_TEXT = 33181;
 constexpr const char* HELP_ANCHOR = "table";
 constexpr int MODEL_ROW_ROLE = Qt::UserRole + 1;
 constexpr int SORT_ROLE = Qt::UserRole + 2;
@@ -84,17 +96,36 @@ ParameterTableDialog::ParameterTableDialog(AppContext& ctx, const HelpRequest& h
                             QAbstractItemView::AnyKeyPressed);
     connect(table_, &QTableWidget::itemChanged, this, &ParameterTableDialog::valueEdited);
     layout->addWidget(table_, 1);
+    // Why the last edit was refused or changed; the cell says it too, in its tip.
+    note_ = new QLabel(this);
+    note_->setObjectName(QStringLiteral("note"));
+    note_->setTextFormat(Qt::PlainText);
+    layout->addWidget(note_);
 
     auto* buttons = new QHBoxLayout;
     write_ = new QPushButton(shellText(ctx.texts, WRITE_TEXT), this);
     write_->setObjectName(QStringLiteral("write"));
     write_->setEnabled(false);
-    connect(write_, &QPushButton::clicked, this, &ParameterTableDialog::writeChanges);
+    connect(write_, &QPushButton::clicked, this, [this] { writeChanges(); });
     buttons->addWidget(write_);
+    pending_ = new QLabel(this);
+    pending_->setObjectName(QStringLiteral("pending"));
+    buttons->addWidget(pending_);
+    revert_ = new QPushButton(shellText(ctx.texts, REVERT_TEXT), this);
+    revert_->setObjectName(QStringLiteral("revert"));
+    revert_->setEnabled(false);
+    connect(revert_, &QPushButton::clicked, this, &ParameterTableDialog::revertCurrent);
+    connect(table_, &QTableWidget::currentCellChanged, this, [this] { showPending(); });
+    buttons->addWidget(revert_);
     auto* exportButton = new QPushButton(shellText(ctx.texts, EXPORT_TEXT), this);
     exportButton->setObjectName(QStringLiteral("export"));
-    connect(exportButton, &QPushButton::clicked, this, [this] { exportCsv(ctx_, model_.csv()); });
+    connect(exportButton, &QPushButton::clicked, this, [this] {
+        exportCsv(ctx_, model_.csv(shownOnly_->isChecked() ? filter_->text().toStdString() : std::string()));
+    });
     buttons->addWidget(exportButton);
+    shownOnly_ = new QCheckBox(shellText(ctx.texts, SHOWN_ONLY_TEXT), this);
+    shownOnly_->setObjectName(QStringLiteral("shownOnly"));
+    buttons->addWidget(shownOnly_);
     buttons->addStretch(1);
     addHelpAndOk(this, buttons, shellText(ctx.texts, HELP_TEXT), help, HELP_ANCHOR);
     layout->addLayout(buttons);
@@ -112,6 +143,7 @@ bool ParameterTableDialog::start(const WalkOptions& options) {
         partial_->show();
     }
     fillTable();
+    showPending();
     return true;
 }
 
@@ -163,34 +195,123 @@ void ParameterTableDialog::valueEdited(QTableWidgetItem* item) {
     if (filling_ || item->column() != ValueColumn) return;
     const size_t i = item->data(MODEL_ROW_ROLE).toULongLong();
     filling_ = true;
-    // The cell shows what the edit rules made of the typed text.
-    const std::string shown = model_.setValueText(i, item->text().toStdString());
+    // The cell shows what the edit rules made of the typed text: a refused
+    // text gives the old value back.
+    const EditResult edit = model_.editValue(i, item->text().toStdString());
     table_->setSortingEnabled(false);
-    item->setText(shellText(shown));
+    item->setText(shellText(edit.shown));
     item->setData(SORT_ROLE, QVariant::fromValue<qulonglong>(model_.rows()[i].edited));
-    showRowState(item->row(), i);
+    showRowState(item->row(), i, &edit);
     table_->setSortingEnabled(true);
     filling_ = false;
-    write_->setEnabled(model_.changedCount() > 0);
+    note_->setText(shellText(edit.reason));
+    showPending();
 }
 
-void ParameterTableDialog::showRowState(int tableRow, size_t modelRow) {
+void ParameterTableDialog::showRowState(int tableRow, size_t modelRow, const EditResult* edit) {
     QTableWidgetItem* value = table_->item(tableRow, ValueColumn);
+    const TableRow& row = model_.rows()[modelRow];
     QFont font = value->font();
-    font.setBold(model_.rows()[modelRow].changed());
+    font.setBold(row.changed());
     value->setFont(font);
+    QString tip;
+    QBrush background;
+    if (edit && edit->outcome != EditOutcome::Accepted) {
+        tip = shellText(edit->reason);
+        background = QColor(edit->outcome == EditOutcome::Refused ? 0xffd0d0 : 0xfff0b0);
+    } else if (row.written) {
+        tip = shellText(ctx_.texts, WRITTEN_MARK_TEXT);
+        background = QColor(0xd8f0d8);
+    }
+    value->setToolTip(tip);
+    value->setBackground(background);
 }
 
-void ParameterTableDialog::writeChanges() {
-    model_.writeChanges();
+void ParameterTableDialog::showAllRows() {
     filling_ = true;
-    for (int r = 0; r < table_->rowCount(); ++r)
-        showRowState(r, table_->item(r, NumberColumn)->data(MODEL_ROW_ROLE).toULongLong());
+    table_->setSortingEnabled(false);
+    for (int r = 0; r < table_->rowCount(); ++r) {
+        const size_t i = table_->item(r, NumberColumn)->data(MODEL_ROW_ROLE).toULongLong();
+        QTableWidgetItem* value = table_->item(r, ValueColumn);
+        value->setText(shellText(model_.valueText(i)));
+        value->setData(SORT_ROLE, QVariant::fromValue<qulonglong>(model_.rows()[i].edited));
+        showRowState(r, i);
+    }
+    table_->setSortingEnabled(true);
     filling_ = false;
-    write_->setEnabled(model_.changedCount() > 0 && ctx_.window().deviceSelected);
+    showPending();
+}
+
+void ParameterTableDialog::showPending() {
+    const size_t pending = model_.changedCount();
+    pending_->setText(pending ? shellText(fillText(ctx_.message(PENDING_COUNT_TEXT), {std::to_string(pending)}))
+                              : QString());
+    write_->setEnabled(pending > 0 && ctx_.window().deviceSelected);
+    const int current = table_->currentRow();
+    revert_->setEnabled(current >= 0 &&
+                        model_.rows()[table_->item(current, NumberColumn)->data(MODEL_ROW_ROLE).toULongLong()].changed());
+}
+
+void ParameterTableDialog::revertCurrent() {
+    const int current = table_->currentRow();
+    if (current < 0) return;
+    model_.revert(table_->item(current, NumberColumn)->data(MODEL_ROW_ROLE).toULongLong());
+    note_->clear();
+    showAllRows();
+}
+
+bool ParameterTableDialog::writeChanges() {
+    const std::vector<PlannedWrite> plan = model_.writePlan();
+    if (plan.empty()) return true;
+    const std::string lines = model_.writePlanText();
+    const std::string question = fillText(ctx_.message(WRITE_PLAN_TEXT), {std::to_string(plan.size())}) + "\n\n" + lines;
+    if (!ctx_.ui().question(ctx_.settings.windowTitle, question)) return false;
+    return writeConfirmed();
+}
+
+bool ParameterTableDialog::writeConfirmed() {
+    const WriteOutcome outcome = model_.writeChanges();
+    showAllRows();
+    if (outcome.written > 0 && !outcome.failed) {
+        std::string told = fillText(ctx_.message(WROTE_LIST_TEXT), {std::to_string(outcome.written)}) + "\n\n";
+        for (const TableRow& r : model_.rows())
+            if (r.written)
+                told += formatParameterNumber(r.parameter.number) + "  " + r.description + ": " +
+                        parameterValueText(ctx_.texts, r.parameter.value, r.parameter.onOff) + "\n";
+        ctx_.ui().messageTable(ctx_.settings.windowTitle, told, MessageIcon::Information);
+    }
+    return !outcome.failed && outcome.pending == 0;
+}
+
+bool ParameterTableDialog::settlePendingEdits() {
+    const size_t pending = model_.changedCount();
+    if (pending == 0) return true;
+    QMessageBox box(QMessageBox::Question, windowTitle(),
+                    shellText(fillText(ctx_.message(PENDING_QUESTION_TEXT), {std::to_string(pending)})) +
+                        QStringLiteral("\n\n") + shellText(model_.writePlanText()),
+                    QMessageBox::NoButton, this);
+    box.setObjectName(QStringLiteral("pendingQuestion"));
+    QPushButton* write = box.addButton(shellText(ctx_.texts, WRITE_BUTTON_TEXT), QMessageBox::AcceptRole);
+    write->setObjectName(QStringLiteral("writePending"));
+    QPushButton* discard = box.addButton(shellText(ctx_.texts, DISCARD_BUTTON_TEXT), QMessageBox::DestructiveRole);
+    discard->setObjectName(QStringLiteral("discardPending"));
+    QPushButton* cancel = box.addButton(shellText(ctx_.texts, CANCEL_TEXT), QMessageBox::RejectRole);
+    cancel->setObjectName(QStringLiteral("cancelPending"));
+    // Enter and Esc both keep the window and its edits: nothing is lost by a key.
+    box.setDefaultButton(cancel);
+    box.setEscapeButton(cancel);
+    box.exec();
+    if (box.clickedButton() == discard) return true;
+    if (box.clickedButton() == write) return writeConfirmed();
+    return false;
 }
 
 void ParameterTableDialog::done(int result) {
+    if (closing_) return;
+    closing_ = true;
+    const bool mayClose = settlePendingEdits();
+    closing_ = false;
+    if (!mayClose) return;
     model_.close();
     QDialog::done(result);
 }

@@ -9,6 +9,7 @@
 #include "widgets/HelpButtonQt.h"
 
 class AppContext;
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -33,13 +34,25 @@ public:
     QLineEdit* filterBox() const { return filter_; }
     QLabel* partialLabel() const { return partial_; }
     QPushButton* writeButton() const { return write_; }
+    QPushButton* revertButton() const { return revert_; }
+    QLabel* pendingLabel() const { return pending_; }
+    QLabel* noteLabel() const { return note_; }
+    QCheckBox* shownOnlyBox() const { return shownOnly_; }
 
 private:
     void fillTable();
     void applyFilter();
     void valueEdited(QTableWidgetItem* item);
-    void showRowState(int tableRow, size_t modelRow);
-    void writeChanges();
+    void showRowState(int tableRow, size_t modelRow, const EditResult* edit = nullptr);
+    void showAllRows();
+    void showPending();
+    void revertCurrent();
+    // Asks to write the plan, writes it and says what was written. False
+    // when the operator said no or a write failed.
+    bool writeChanges();
+    bool writeConfirmed();
+    // Write / Discard / Cancel for unwritten edits; true when the window may close.
+    bool settlePendingEdits();
 
     AppContext& ctx_;
     ParameterTable model_;
@@ -48,5 +61,10 @@ private:
     QLabel* count_ = nullptr;
     QLabel* partial_ = nullptr;
     QPushButton* write_ = nullptr;
+    QPushButton* revert_ = nullptr;
+    QLabel* pending_ = nullptr;
+    QLabel* note_ = nullptr;
+    QCheckBox* shownOnly_ = nullptr;
     bool filling_ = false;
+    bool closing_ = false;
 };

@@ -78,35 +78,74 @@ TEST_F(ParameterTableTest, CancelStopsAfterTheReadUnderWay) {
     EXPECT_EQ(sim->device(1)->restarts, 1u);
 }
 
+// One parameter of every width a device sends, and an on/off one.
+const char* const WidthsBus =
+    "device 1 WIDTHS\n"
+    " param 0100 2 3\n"
+    " param 0102 4 3\n"
+    " param 0104 6 3\n"
+    " param 0106 8 3\n"
+    " param 0108 onoff on\n"
+    " end 010a\n";
+
 struct EditCase {
     const char* number;   // the row
     const char* typed;
     const char* shown;    // what the cell shows afterwards
-    bool changed;
+    EditOutcome outcome;
+    const char* reason;   // a part of the reason given
 };
 
-class ParameterTableEditTest : public ParameterTableTest, public ::testing::WithParamInterface<EditCase> {};
+class ParameterTableEditTest : public FilesOnBusTest, public ::testing::WithParamInterface<EditCase> {};
 
-TEST_P(ParameterTableEditTest, ValuesFollowTheParameterDialogsRules) {
+TEST_P(ParameterTableEditTest, TyposAreRefusedAndOutOfRangeValuesClampedVisibly) {
+    connect(WidthsBus, 1);
+    RecordingOperator op;
+    sim->ctx.setOperator(&op);
     ParameterTable table(sim->ctx);
     table.read();
     const EditCase& c = GetParam();
     size_t row = 0;
     while (table.numberText(row) != c.number) ++row;
-    EXPECT_EQ(table.setValueText(row, c.typed), c.shown);
-    EXPECT_EQ(table.rows()[row].changed(), c.changed);
+    const EditResult edit = table.editValue(row, c.typed);
+    EXPECT_EQ(edit.shown, c.shown);
+    EXPECT_EQ(edit.outcome, c.outcome);
+    EXPECT_THAT(edit.reason, ::testing::HasSubstr(c.reason));
+    // A refused text leaves nothing to write.
+    EXPECT_EQ(table.changedCount(), c.outcome == EditOutcome::Refused || c.shown == std::string("3") || c.shown == std::string("On") ? 0u : 1u);
+    EXPECT_EQ(table.writePlan().size(), table.changedCount());
 }
+
+constexpr auto OK = EditOutcome::Accepted;
+constexpr auto NO = EditOutcome::Refused;
+constexpr auto CLAMP = EditOutcome::Clamped;
 
 INSTANTIATE_TEST_SUITE_P(
     Matrix, ParameterTableEditTest,
-    ::testing::Values(EditCase{"0104", "12", "12", true},           // 2 digits
-                      EditCase{"0104", "300", "255", true},         // clamped to the digits
-                      EditCase{"0104", "abc", "0", true},           // unreadable counts as 0
-                      EditCase{"0104", "200", "200", false},        // back to the device's value
-                      EditCase{"0106", "4294967295", "4294967295", true},
-                      EditCase{"0102", "off", "Off", true},         // the word in any case
-                      EditCase{"0102", " ON ", "On", false},
-                      EditCase{"0102", "maybe", "On", false}));     // anything else: unchanged
+    ::testing::Values(EditCase{"0102", "abc", "3", NO, "\"abc\" is not a number"},
+                      EditCase{"0102", "", "3", NO, "not a number"},
+                      EditCase{"0102", "12abc", "3", NO, "not a number"},
+                      EditCase{"0102", " 12 ", "12", OK, ""},
+                      EditCase{"0102", "3", "3", OK, ""},
+                      EditCase{"0102", "-5", "0", CLAMP, "below the range"},
+                      // Typed values of 1 to 8 digits against each width.
+                      EditCase{"0100", "9", "9", OK, ""},
+                      EditCase{"0100", "255", "255", OK, ""},
+                      EditCase{"0100", "256", "255", CLAMP, "set to 255, the largest value of 2 digits"},
+                      EditCase{"0102", "4096", "4096", OK, ""},
+                      EditCase{"0102", "65536", "65535", CLAMP, "set to 65535"},
+                      EditCase{"0104", "999999", "999999", OK, ""},
+                      EditCase{"0104", "16777216", "16777215", CLAMP, "set to 16777215"},
+                      EditCase{"0106", "12345678", "12345678", OK, ""},
+                      EditCase{"0106", "4294967295", "4294967295", OK, ""},
+                      EditCase{"0106", "99999999999", "4294967295", CLAMP, "set to 4294967295"},
+                      // On/off: the device's words in either case, or the digit.
+                      EditCase{"0108", "off", "Off", OK, ""},
+                      EditCase{"0108", "OFF", "Off", OK, ""},
+                      EditCase{"0108", "0", "Off", OK, ""},
+                      EditCase{"0108", " on ", "On", OK, ""},
+                      EditCase{"0108", "maybe", "On", NO, "is neither On nor Off"},
+                      EditCase{"0108", "", "On", NO, "neither"}));
 
 TEST_F(ParameterTableTest, WriteChangesWritesOnlyTheChangedOnesThenRestartsOnce) {
     ParameterTable table(sim->ctx);
@@ -114,7 +153,8 @@ TEST_F(ParameterTableTest, WriteChangesWritesOnlyTheChangedOnesThenRestartsOnce)
     table.setValueText(2, "300");   // 0104: clamped to 255
     table.setValueText(1, "Off");   // 0102
     table.setValueText(5, "7");     // 0200: unchanged
-    EXPECT_EQ(table.writeChanges(), 2u);
+    EXPECT_THAT(table.writePlanText(), ::testing::HasSubstr("0104  "));
+    EXPECT_EQ(table.writeChanges().written, 2u);
     EXPECT_THAT(cancelling.texts(), IsEmpty());
     EXPECT_EQ(sim->writes(1, 0x104), 1u);
     EXPECT_EQ(sim->writes(1, 0x102), 1u);
@@ -126,7 +166,7 @@ TEST_F(ParameterTableTest, WriteChangesWritesOnlyTheChangedOnesThenRestartsOnce)
 
     // A second round opens the access the restart closed, and restarts again.
     table.setValueText(0, "42");
-    EXPECT_EQ(table.writeChanges(), 1u);
+    EXPECT_EQ(table.writeChanges().written, 1u);
     EXPECT_EQ(sim->param(1, 0x100), 42u);
     EXPECT_EQ(sim->device(1)->restarts, 2u);
     table.close();   // nothing owed
@@ -148,10 +188,36 @@ TEST_F(ParameterTableTest, FilterByNumberOrWordsAndCsv) {
     EXPECT_THAT(matching("RATED pump"), ElementsAre("0100"));
     EXPECT_THAT(matching("pump nothing"), IsEmpty());
 
+    // The value column holds the device's value; the unwritten edit goes beside it.
     table.setValueText(0, "12");
     const std::string csv = table.csv();
     EXPECT_EQ(csv.substr(0, csv.find("\r\n", csv.find("\r\n") + 2) + 2),
-              "Number,Description,Value,Kind,Access\r\n"
-              "0100,\"Pump speed setpoint, percent of the rated speed.\",12,4 digits,free\r\n");
+              "Number,Description,Value,Pending (not written),Kind,Access\r\n"
+              "0100,\"Pump speed setpoint, percent of the rated speed.\",1000,12,4 digits,free\r\n");
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 8);
+    const std::string shown = table.csv("020");
+    EXPECT_EQ(std::count(shown.begin(), shown.end(), '\n'), 3);
+}
+
+// A write the device does not answer halfway: the rows before it are written
+// and marked, the message names the parameter, and it and the rest stay pending.
+TEST_F(ParameterTableTest, WriteFailingMidwayLeavesTheRestPending) {
+    ParameterTable table(sim->ctx);
+    table.read();
+    table.setValueText(0, "11");   // 0100
+    table.setValueText(2, "22");   // 0104: muted below
+    table.setValueText(3, "33");   // 0106
+    sim->device(1)->mutedKeys.insert(0x104);
+    const WriteOutcome outcome = table.writeChanges();
+    EXPECT_EQ(outcome.written, 1u);
+    EXPECT_TRUE(outcome.failed);
+    EXPECT_EQ(table.numberText(outcome.failedRow), "0104");
+    EXPECT_EQ(outcome.pending, 2u);
+    EXPECT_EQ(sim->param(1, 0x100), 11u);
+    EXPECT_EQ(sim->writes(1, 0x106), 0u);   // nothing goes out after the failure
+    EXPECT_TRUE(table.rows()[0].written);
+    EXPECT_FALSE(table.rows()[2].written);
+    ASSERT_THAT(cancelling.texts(), ::testing::SizeIs(1));
+    EXPECT_THAT(cancelling.texts()[0], ::testing::HasSubstr("Writing 0104"));
+    EXPECT_THAT(table.writePlan(), ::testing::SizeIs(2));
 }
