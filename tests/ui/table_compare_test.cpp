@@ -4,7 +4,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QMessageBox>
 #include <QTableWidget>
+#include <QTimer>
 #include <QtTest>
 #include <memory>
 
@@ -73,12 +75,60 @@ private slots:
         value->setText("300");
         QCOMPARE(value->text(), QString("255"));
         QVERIFY(dialog.writeButton()->isEnabled());
+        QVERIFY(!dialog.noteLabel()->text().isEmpty());   // says it was clamped
+        // A typo is refused on the spot: the cell keeps its value.
+        QTableWidgetItem* mains = table->item(rowOf(table, "0200"), ParameterTableDialog::ValueColumn);
+        mains->setText("abc");
+        QCOMPARE(mains->text(), QString("9"));
+        QVERIFY(dialog.noteLabel()->text().contains("abc"));
+        QCOMPARE(dialog.model().changedCount(), 1u);
+        // The filter hides the edited row; the write lists it all the same.
+        dialog.filterBox()->setText("0100");
+        fx->op.answers.push_back(true);
         QTest::mouseClick(dialog.writeButton(), Qt::LeftButton);
+        QCOMPARE(fx->op.questions.size(), size_t(1));
+        QVERIFY(QString::fromStdString(fx->op.questions[0].text).contains("0104"));
         QCOMPARE(fx->param(1, 0x104), std::optional<uint32_t>(255));
         QCOMPARE(fx->device(1)->restarts, 1u);
         QVERIFY(!dialog.writeButton()->isEnabled());
         dialog.accept();   // written and restarted: nothing more owed
         QCOMPARE(fx->device(1)->restarts, 1u);
+    }
+
+    // Unwritten edits are never dropped by a key or the close box: Esc asks,
+    // Cancel keeps the window and its edits, Discard closes without a write,
+    // Write writes and closes.
+    void pendingEditsAskWriteDiscardOrCancel() {
+        const auto answer = [](const char* button) {
+            QTimer::singleShot(0, [button] {
+                auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                QVERIFY(box && box->objectName() == "pendingQuestion");
+                box->findChild<QPushButton*>(button)->click();
+            });
+        };
+        for (const char* how : {"escape", "close"}) {
+            ParameterTableDialog dialog(fx->ctx, nullptr, nullptr);
+            QVERIFY(dialog.start());
+            dialog.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+            dialog.table()->item(rowOf(dialog.table(), "0100"), ParameterTableDialog::ValueColumn)->setText("77");
+            QVERIFY(dialog.pendingLabel()->text().startsWith("1 "));
+            const auto tryClose = [&] {
+                if (QString(how) == "escape")
+                    QTest::keyClick(&dialog, Qt::Key_Escape);
+                else
+                    dialog.close();
+            };
+            answer("cancelPending");
+            tryClose();
+            QVERIFY(dialog.isVisible());
+            QCOMPARE(dialog.model().changedCount(), 1u);
+            answer(QString(how) == "escape" ? "discardPending" : "writePending");
+            tryClose();
+            QVERIFY(!dialog.isVisible());
+            QCOMPARE(fx->param(1, 0x100), std::optional<uint32_t>(QString(how) == "escape" ? 1000 : 77));
+        }
+        QCOMPARE(fx->device(1)->restarts, 2u);
     }
 
     void comparisonShowsCountPartialMarkAndTheLoadButtonForADevice() {
