@@ -125,6 +125,17 @@ TEST_F(CompareTest, CsvIntoAFolderThatTakesNoFileNamesTheFile) {
     op.files.push_back(dir.file("out.csv"));
     EXPECT_TRUE(exportCsv(ctx, "a,b\r\n"));
     EXPECT_EQ(readFile(dir.file("out.csv")), "a,b\r\n");
+
+    // A name chosen with the CSV filter but another dot in it still gets ".csv".
+    op.files.push_back(dir.file("pump.2026-12-10"));
+    EXPECT_TRUE(exportCsv(ctx, "a,b\r\n"));
+    EXPECT_EQ(readFile(dir.file("pump.2026-12-10.csv")), "a,b\r\n");
+    EXPECT_EQ(withCsvExtension("x.CSV"), "x.CSV");
+}
+
+TEST(CsvText, NumbersUseADotWhateverTheLocale) {
+    EXPECT_EQ(csvNumber(uint64_t{4000000000}), "4000000000");
+    EXPECT_EQ(csvNumber(2.5), "2.5");
 }
 
 TEST(CsvText, FieldsAreQuotedAndWindows1252BecomesUtf8) {

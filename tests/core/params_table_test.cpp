@@ -220,4 +220,7 @@ TEST_F(ParameterTableTest, WriteFailingMidwayLeavesTheRestPending) {
     ASSERT_THAT(cancelling.texts(), ::testing::SizeIs(1));
     EXPECT_THAT(cancelling.texts()[0], ::testing::HasSubstr("Writing 0104"));
     EXPECT_THAT(table.writePlan(), ::testing::SizeIs(2));
+    table.revert(2);   // the operator drops the refused edit; one stays pending
+    EXPECT_THAT(table.writePlan(), ::testing::SizeIs(1));
+    EXPECT_EQ(table.valueText(2), "200");
 }
