@@ -272,6 +272,14 @@ bool ParameterTableDialog::writeChanges() {
 bool ParameterTableDialog::writeConfirmed() {
     const WriteOutcome outcome = model_.writeChanges();
     showAllRows();
+    if (outcome.failed) {
+        // The row the device did not take stays marked until it is edited again.
+        for (int r = 0; r < table_->rowCount(); ++r)
+            if (table_->item(r, NumberColumn)->data(MODEL_ROW_ROLE).toULongLong() == outcome.failedRow) {
+                table_->item(r, ValueColumn)->setBackground(QColor(0xffd0d0));
+                table_->scrollToItem(table_->item(r, ValueColumn));
+            }
+    }
     if (outcome.written > 0 && !outcome.failed) {
         std::string told = fillText(ctx_.message(WROTE_LIST_TEXT), {std::to_string(outcome.written)}) + "\n\n";
         for (const TableRow& r : model_.rows())
