@@ -54,4 +54,8 @@ inline constexpr uint32_t USED_MESSAGE_NUMBERS[] = {
     33098, 33099, 33100,
     // a settings file that could not be written
     33152,
+    // parameter table: refused and clamped edits, pending edits, the write
+    // plan, a failed write, the pending column and the shown-rows export
+    33168, 33169, 33170, 33171, 33172, 33173, 33174, 33175, 33176, 33177,
+    33178, 33179, 33180, 33181, 33182,
 };
