@@ -145,7 +145,10 @@ INSTANTIATE_TEST_SUITE_P(
                       EditCase{"0108", "0", "Off", OK, ""},
                       EditCase{"0108", " on ", "On", OK, ""},
                       EditCase{"0108", "maybe", "On", NO, "is neither On nor Off"},
-                      EditCase{"0108", "", "On", NO, "neither"}));
+                      EditCase{"0108", "", "On", NO, "neither"}),
+    [](const ::testing::TestParamInfo<EditCase>& info) {
+        return std::to_string(info.index) + "_" + info.param.number;
+    });
 
 TEST_F(ParameterTableTest, WriteChangesWritesOnlyTheChangedOnesThenRestartsOnce) {
     ParameterTable table(sim->ctx);
