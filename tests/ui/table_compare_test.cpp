@@ -99,6 +99,7 @@ private slots:
     // Cancel keeps the window and its edits, Discard closes without a write,
     // Write writes and closes.
     void pendingEditsAskWriteDiscardOrCancel() {
+        // Presses a button of the question the next close brings up.
         const auto answer = [](const char* button) {
             QTimer::singleShot(0, [button] {
                 auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
@@ -106,27 +107,21 @@ private slots:
                 box->findChild<QPushButton*>(button)->click();
             });
         };
-        for (const char* how : {"escape", "close"}) {
+        for (const bool escape : {true, false}) {
             ParameterTableDialog dialog(fx->ctx, nullptr, nullptr);
             QVERIFY(dialog.start());
             dialog.show();
             QVERIFY(QTest::qWaitForWindowExposed(&dialog));
             dialog.table()->item(rowOf(dialog.table(), "0100"), ParameterTableDialog::ValueColumn)->setText("77");
             QVERIFY(dialog.pendingLabel()->text().startsWith("1 "));
-            const auto tryClose = [&] {
-                if (QString(how) == "escape")
-                    QTest::keyClick(&dialog, Qt::Key_Escape);
-                else
-                    dialog.close();
-            };
+            const auto tryClose = [&] { escape ? QTest::keyClick(&dialog, Qt::Key_Escape) : (void)dialog.close(); };
             answer("cancelPending");
             tryClose();
-            QVERIFY(dialog.isVisible());
-            QCOMPARE(dialog.model().changedCount(), 1u);
-            answer(QString(how) == "escape" ? "discardPending" : "writePending");
+            QVERIFY(dialog.isVisible() && dialog.model().changedCount() == 1);
+            answer(escape ? "discardPending" : "writePending");
             tryClose();
             QVERIFY(!dialog.isVisible());
-            QCOMPARE(fx->param(1, 0x100), std::optional<uint32_t>(QString(how) == "escape" ? 1000 : 77));
+            QCOMPARE(fx->param(1, 0x100), std::optional<uint32_t>(escape ? 1000 : 77));
         }
         QCOMPARE(fx->device(1)->restarts, 2u);
     }
