@@ -10,6 +10,7 @@
 
 #include "files/Compare.h"
 #include "files/ui/CompareDialog.h"
+#include "files/ui/FileCommandsQt.h"
 #include "params/ui/ParameterTableDialog.h"
 #include "support/SimFixture.h"
 #include "texts/TextTable.h"
@@ -108,6 +109,13 @@ private slots:
         CompareDialog files(fx->ctx, c, std::string(), nullptr, nullptr);
         QVERIFY(files.partialLabel()->isHidden());
         QVERIFY(files.otherDeviceLabel()->isHidden());
+
+        // Each chooser of "Compare two files" names the side it picks.
+        fx->op.files = {"left.NFO"};
+        runCompareFilesCommand(fx->ctx, nullptr, nullptr);
+        QCOMPARE(fx->op.choices.size(), size_t(2));
+        QVERIFY(fx->op.choices[0].caption.find("left") != std::string::npos);
+        QVERIFY(fx->op.choices[1].caption.find("right") != std::string::npos);
         QVERIFY(!files.loadButton());
     }
 };
