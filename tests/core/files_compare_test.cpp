@@ -40,6 +40,10 @@ protected:
         EXPECT_TRUE(writeSealedFile(ctx, dir.file(name), s));
         return dir.file(name + ".NFO");
     }
+    static std::string header(const char* name, const char* address, const char* version, const char* password) {
+        return std::string("#DATE: 07-06-2008  \n#NAME: ") + name + "  \n#ADDR: " + address + "  \n#VER.: 2  \n#REL.: 0  " +
+               "\n#PVER: " + version + "  \n#PSWD: " + password + "  \n#FREE: 100";
+    }
     std::vector<RowText> rowTexts(const Comparison& c) {
         std::vector<RowText> out;
         for (const ComparedRow& r : c.rows)
@@ -103,25 +107,21 @@ TEST_F(CompareTest, DeviceThatStopsAnsweringGivesAPartialResult) {
 // said to be one. The password row tells set or not, never the digits.
 TEST_F(CompareTest, IdentityRowsTellAFileOfAnotherDevice) {
     struct Case {
-        const char* header;
+        const char *name, *address, *version, *password;
         uint32_t differing;   // the identity row's label, 0: none
-        bool otherDevice;
     };
-    const Case cases[] = {
-        {"#NAME: VALVE01   \n#ADDR: 5  \n#VER.: 2  \n#REL.: 0  \n#PVER: 3  \n#PSWD: 0  ", 0, false},
-        {"#NAME: PUMP02  \n#ADDR: 5  \n#VER.: 2  \n#REL.: 0  \n#PVER: 3  \n#PSWD: 0  ", 0x81A2, true},
-        {"#NAME: VALVE01   \n#ADDR: 9  \n#VER.: 2  \n#REL.: 0  \n#PVER: 3  \n#PSWD: 0  ", 0x81A3, false},
-        {"#NAME: VALVE01   \n#ADDR: 5  \n#VER.: 2  \n#REL.: 0  \n#PVER: 3  \n#PSWD: 17  ", 0x81A4, false},
-        {"#NAME: VALVE01   \n#ADDR: 5  \n#VER.: 2  \n#REL.: 0  \n#PVER: 4  \n#PSWD: 0  ", 0x81A5, false},
-    };
+    const Case cases[] = {{"VALVE01 ", "5", "3", "0", 0},      {"PUMP02", "5", "3", "0", 0x81A2},
+                          {"VALVE01 ", "9", "3", "0", 0x81A3}, {"VALVE01 ", "5", "3", "17", 0x81A4},
+                          {"VALVE01 ", "5", "4", "0", 0x81A5}};
     connect(kBus, 5);
     int n = 0;
     for (const Case& k : cases) {
-        SCOPED_TRACE(k.header);
-        const std::string file = writeFile("unit" + std::to_string(++n), "#DATE: 07-06-2008  \n" + std::string(k.header) + "\n#FREE: 100\n#CODE: 100  #DATA: 1000  ");
+        SCOPED_TRACE(k.differing);
+        const std::string file = writeFile("unit" + std::to_string(++n), header(k.name, k.address, k.version, k.password) +
+                                                                           "\n#CODE: 100  #DATA: 1000  ");
         Comparison c;
         ASSERT_TRUE(compareDeviceWithFile(sim->ctx, file, c));
-        EXPECT_EQ(c.otherDevice, k.otherDevice);
+        EXPECT_EQ(c.otherDevice, k.differing == 0x81A2);
         ASSERT_EQ(c.identity.size(), 4u);
         for (const IdentityRow& row : c.identity) {
             EXPECT_EQ(row.differs, row.label == k.differing) << row.label;
@@ -149,7 +149,7 @@ TEST_F(CompareTest, ComparisonReadBackAndLoadReadPairsAlike) {
     int n = 0;
     for (const Case& k : cases) {
         SCOPED_TRACE(k.pairs);
-        const std::string file = writeFile("unit" + std::to_string(++n), "#DATE: 07-06-2008  \n#NAME: VALVE01   \n#ADDR: 5  \n#VER.: 2  \n#REL.: 0  \n#PVER: 3  \n#PSWD: 0  \n#FREE: 100" + std::string(k.pairs));
+        const std::string file = writeFile("unit" + std::to_string(++n), header("VALVE01", "5", "3", "0") + k.pairs);
         connect(bus, 5);
         sim->ctx.settings.verifyAfterLoad = true;
         Comparison c;
