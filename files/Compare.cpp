@@ -131,11 +131,13 @@ std::vector<IdentityRow> identityRows(const LanguageTexts& texts, const SideIden
                                       bool deviceOnLeft, bool& otherDevice) {
     const std::string missing = texts.messages.Lookup(NOT_IN_FILE_TEXT);
     std::vector<IdentityRow> rows;
+    // A key the file lacks leaves the device's setting as it is: no difference.
     auto add = [&](uint32_t label, const auto& l, const auto& r, auto show) {
-        rows.push_back({label, l ? show(*l) : missing, r ? show(*r) : missing, l != r});
+        rows.push_back({label, l ? show(*l) : missing, r ? show(*r) : missing, l != r && (r || !deviceOnLeft)});
     };
     // The load takes a file whose name runs on past the device's.
-    otherDevice = deviceOnLeft ? !right.name || right.matchedName.compare(0, left.matchedName.size(), left.matchedName) != 0
+    const std::string& deviceName = left.matchedName;
+    otherDevice = deviceOnLeft ? !right.name || right.matchedName.compare(0, deviceName.size(), deviceName) != 0
                                : left.name != right.name;
     add(NAME_ROW_TEXT, left.name, right.name, [](const std::string& n) { return n; });
     rows.back().differs = otherDevice;
@@ -226,7 +228,8 @@ bool compareDeviceWithFile(AppContext& ctx, const std::string& path, Comparison&
     ParameterSet fileSet;
     for (const auto& [number, value] : fileValues) {
         auto onDevice = deviceSet.find(number);
-        fileSet[number] = onDevice != deviceSet.end() ? valueAs(value, onDevice->second.onOff) : valueOfUnknownKind(value);
+        fileSet[number] =
+            onDevice != deviceSet.end() ? valueAs(value, onDevice->second.onOff) : valueOfUnknownKind(value);
     }
     out = Comparison{};
     out.leftName = ctx.message(DEVICE_SIDE_TEXT);

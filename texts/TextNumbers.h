@@ -54,4 +54,6 @@ inline constexpr uint32_t USED_MESSAGE_NUMBERS[] = {
     33098, 33099, 33100,
     // a settings file that could not be written
     33152,
+    // the comparison's choosers, identity rows and other-device warnings
+    33184, 33185, 33186, 33187, 33188, 33189, 33190, 33191, 33192, 33193, 33194, 33195,
 };

@@ -519,7 +519,8 @@ std::optional<std::string> MainFrame::chooseFile(const FileChoice& choice, bool 
     const QString directory = choice.initialDirectory.empty()
                                   ? QDir::currentPath()
                                   : QString::fromStdString(choice.initialDirectory);
-    const QString caption = choice.caption.empty() ? title() : title() + QStringLiteral(" - ") + shellText(choice.caption);
+    const QString caption =
+        choice.caption.empty() ? title() : title() + QStringLiteral(" - ") + shellText(choice.caption);
     QFileDialog dialog(dialogParent(), caption, directory);
     dialog.setNameFilters(filters);
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);

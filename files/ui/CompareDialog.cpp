@@ -46,7 +46,8 @@ CompareDialog::CompareDialog(AppContext& ctx, Comparison comparison, std::string
     other_->setWordWrap(true);
     other_->setStyleSheet(QStringLiteral("color: #b00000; font-weight: bold"));
     if (comparison_.otherDevice)
-        other_->setText(shellText(ctx.message(comparison_.leftPath.empty() ? OTHER_DEVICE_TEXT : OTHER_FILES_DEVICE_TEXT)));
+        other_->setText(
+            shellText(ctx.message(comparison_.leftPath.empty() ? OTHER_DEVICE_TEXT : OTHER_FILES_DEVICE_TEXT)));
     other_->setVisible(comparison_.otherDevice);
     layout->addWidget(other_);
 

@@ -41,8 +41,8 @@ protected:
         return dir.file(name + ".NFO");
     }
     static std::string header(const char* name, const char* address, const char* version, const char* password) {
-        return std::string("#DATE: 07-06-2008  \n#NAME: ") + name + "  \n#ADDR: " + address + "  \n#VER.: 2  \n#REL.: 0  " +
-               "\n#PVER: " + version + "  \n#PSWD: " + password + "  \n#FREE: 100";
+        return std::string("#DATE: 07-06-2008  \n#NAME: ") + name + "  \n#ADDR: " + address +
+               "  \n#VER.: 2  \n#REL.: 0  \n#PVER: " + version + "  \n#PSWD: " + password + "  \n#FREE: 100";
     }
     std::vector<RowText> rowTexts(const Comparison& c) {
         std::vector<RowText> out;
@@ -117,8 +117,8 @@ TEST_F(CompareTest, IdentityRowsTellAFileOfAnotherDevice) {
     int n = 0;
     for (const Case& k : cases) {
         SCOPED_TRACE(k.differing);
-        const std::string file = writeFile("unit" + std::to_string(++n), header(k.name, k.address, k.version, k.password) +
-                                                                           "\n#CODE: 100  #DATA: 1000  ");
+        const std::string text = header(k.name, k.address, k.version, k.password) + "\n#CODE: 100  #DATA: 1000  ";
+        const std::string file = writeFile("unit" + std::to_string(++n), text);
         Comparison c;
         ASSERT_TRUE(compareDeviceWithFile(sim->ctx, file, c));
         EXPECT_EQ(c.otherDevice, k.differing == 0x81A2);
@@ -145,7 +145,8 @@ TEST_F(CompareTest, ComparisonReadBackAndLoadReadPairsAlike) {
         {"\n#CODE: 100  #DATA: 5  \n#CODE: 101  #DATA: 66  \n#CODE: 102  #DATA: ON  ", {"0100", "1000", "66"}},
         {"\n#CODE: 102  #DATA: ON  \n#CODE: 100  #DATA: 12  \n#CODE: 104", {"0100", "1000", "12"}},
     };
-    const char* bus = "device 5 VALVE01\n version 2\n pversion 3\n param 0100 4 1000\n param 0102 onoff on\n end 0104\n";
+    const char* bus =
+        "device 5 VALVE01\n version 2\n pversion 3\n param 0100 4 1000\n param 0102 onoff on\n end 0104\n";
     int n = 0;
     for (const Case& k : cases) {
         SCOPED_TRACE(k.pairs);
