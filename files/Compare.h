@@ -17,6 +17,9 @@ struct LanguageTexts;
 struct ComparedValue {
     uint32_t value = 0;
     bool onOff = false;
+    // A file's value the load would refuse for this parameter (a word for a
+    // numeric one): shown as it stands, never equal to a readable value.
+    std::string unreadable;
     bool operator==(const ComparedValue&) const = default;
 };
 
@@ -28,9 +31,35 @@ struct ComparedRow {
     std::optional<ComparedValue> right;
 };
 
+// Who a side is: name, bus address, parameter version and password as the
+// file's header or the device gives them; nothing where a file lacks the key.
+struct SideIdentity {
+    std::optional<std::string> name;
+    std::optional<uint32_t> address;
+    std::optional<uint32_t> parameterVersion;
+    std::optional<uint32_t> password;
+    // The name as the load matches it: a file's up to its line's end with
+    // the blanks after it, the device's as it gives it.
+    std::string matchedName;
+};
+
+// A row of its own above the parameters: the label's text number, the two
+// sides' cells and whether they disagree. The password's cells say only
+// whether one is set, never its digits.
+struct IdentityRow {
+    uint32_t label = 0;
+    std::string left, right;
+    bool differs = false;
+};
+
 struct Comparison {
-    std::string leftName;     // a file's path, or text 33113 for the device
+    std::string leftName;     // a file's name, or text 33113 for the device
     std::string rightName;
+    std::string leftPath;     // a file's full path; empty for the device
+    std::string rightPath;
+    std::vector<IdentityRow> identity;
+    // The sides come from different devices (the load would refuse the file).
+    bool otherDevice = false;
     std::vector<ComparedRow> rows;
     // The device stopped answering before its table ended: the rows cover
     // the numbers below stoppedAt only.
@@ -38,10 +67,20 @@ struct Comparison {
     ParameterNumber stoppedAt = 0;
 };
 
-// The "#CODE: "/"#DATA: " pairs of a parameter text: a decimal value, or the
-// word ON or OFF for an on/off parameter. False at the first pair that cannot
-// be read.
+// The "#CODE: "/"#DATA: " pairs of a parameter text as the load takes them,
+// each under the register the load writes, the last pair of a register
+// winning. Without a device to tell a parameter's kind, a decimal number is a
+// value and any other word an on/off state (on when it begins with "ON", as
+// the load writes it). False when the load would refuse the text.
 bool parameterSetOfText(const std::string& text, ParameterSet& set);
+
+// The identity a parameter text's header gives.
+SideIdentity identityOfText(const std::string& text);
+// The rows comparing two identities and whether they name different
+// devices: the file's name must begin with the device's (deviceOnLeft), two
+// files' names must be the same.
+std::vector<IdentityRow> identityRows(const LanguageTexts& texts, const SideIdentity& left, const SideIdentity& right,
+                                      bool deviceOnLeft, bool& otherDevice);
 
 // The rows where the two sets differ: a value or the kind differs, or only
 // one side has the number. Numbers at or past limit are left out (a side
@@ -69,6 +108,9 @@ bool compareDeviceWithFile(AppContext& ctx, const std::string& path, Comparison&
 // command does. True when loaded and restarted.
 bool loadComparedFile(AppContext& ctx, const std::string& path);
 
-// The command entry points' choices: the files to compare (two open
-// choosers; nothing when either was cancelled).
-std::optional<std::string> chooseParameterFile(AppContext& ctx);
+// The command entry points' choices: a parameter file, the chooser titled
+// with text caption (0: the window title).
+std::optional<std::string> chooseParameterFile(AppContext& ctx, uint32_t caption = 0);
+// The side texts of the two choosers of "Compare two files".
+inline constexpr uint32_t CHOOSE_LEFT_FILE_TEXT = 0x81A0;
+inline constexpr uint32_t CHOOSE_RIGHT_FILE_TEXT = 0x81A1;

@@ -11,6 +11,10 @@
 // What follows the first occurrence of key in text, or nothing.
 std::optional<std::string_view> afterKey(std::string_view text, const char* key);
 
+// The register a "#CODE: " number reaches: the key bytes carry the direction
+// in bit 0, so an odd number reads and writes the even parameter below it.
+inline uint32_t registerOfCode(uint32_t code) { return code & 0xFFFEu; }
+
 enum class PairsEnd { Complete, BadNumber, MissingData };
 
 // Calls visit with each pair's number and the text after its "#DATA: " until

@@ -83,12 +83,14 @@ std::string saveBackup(AppContext& ctx, std::string& tried) {
 }
 
 
-// The file's value text of each parameter it lists, in the order they first
-// appear; a number listed twice holds the value written last.
+// The file's value text of each register it writes, in the order they first
+// appear; a register listed twice (an odd number reaches the even one below
+// it) holds the value written last.
 std::vector<std::pair<ParameterNumber, std::string_view>> listedValues(std::string_view remaining) {
     std::vector<std::pair<ParameterNumber, std::string_view>> values;
     std::map<ParameterNumber, size_t> index;
-    forEachParameterPair(remaining, [&](uint32_t code, std::string_view text) {
+    forEachParameterPair(remaining, [&](uint32_t number, std::string_view text) {
+        const ParameterNumber code = registerOfCode(number);
         auto [at, added] = index.emplace(code, values.size());
         if (added)
             values.emplace_back(code, text);

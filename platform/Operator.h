@@ -19,6 +19,8 @@ struct FileChoice {
     std::string defaultExtension;
     std::string initialDirectory;
     std::string proposedName;
+    // What the chooser picks, as its title; empty: the window title.
+    std::string caption;
 };
 
 class Operator {

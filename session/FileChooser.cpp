@@ -56,13 +56,13 @@ void rememberChosenFile(Settings& settings, const std::string& path) {
 }
 
 std::optional<std::string> chooseFileToOpen(AppContext& ctx, const std::string& filter,
-                                            const std::string& extension) {
-    return chosen(ctx.settings,
-                  ctx.ui().chooseOpenFile(FileChoice{filter, extension, chooserStartFolder(ctx.settings), {}}));
+                                            const std::string& extension, const std::string& caption) {
+    return chosen(ctx.settings, ctx.ui().chooseOpenFile(
+                                    FileChoice{filter, extension, chooserStartFolder(ctx.settings), {}, caption}));
 }
 
 std::optional<std::string> chooseFileToSave(AppContext& ctx, const std::string& filter,
                                             const std::string& extension, const std::string& proposedName) {
     return chosen(ctx.settings, ctx.ui().chooseSaveFile(
-                                    FileChoice{filter, extension, chooserStartFolder(ctx.settings), proposedName}));
+                                    FileChoice{filter, extension, chooserStartFolder(ctx.settings), proposedName, {}}));
 }

@@ -11,7 +11,7 @@ struct Settings;
 
 // The file to read, or nothing when the operator cancelled.
 std::optional<std::string> chooseFileToOpen(AppContext& ctx, const std::string& filter,
-                                            const std::string& extension);
+                                            const std::string& extension, const std::string& caption = {});
 // The file to write, or nothing when the operator cancelled.
 std::optional<std::string> chooseFileToSave(AppContext& ctx, const std::string& filter,
                                             const std::string& extension, const std::string& proposedName = {});

@@ -58,4 +58,6 @@ inline constexpr uint32_t USED_MESSAGE_NUMBERS[] = {
     // plan, a failed write, the pending column and the shown-rows export
     33168, 33169, 33170, 33171, 33172, 33173, 33174, 33175, 33176, 33177,
     33178, 33179, 33180, 33181, 33182,
+    // the comparison's choosers, identity rows and other-device warnings
+    33184, 33185, 33186, 33187, 33188, 33189, 33190, 33191, 33192, 33193, 33194, 33195,
 };

@@ -519,7 +519,9 @@ std::optional<std::string> MainFrame::chooseFile(const FileChoice& choice, bool 
     const QString directory = choice.initialDirectory.empty()
                                   ? QDir::currentPath()
                                   : QString::fromStdString(choice.initialDirectory);
-    QFileDialog dialog(dialogParent(), title(), directory);
+    const QString caption =
+        choice.caption.empty() ? title() : title() + QStringLiteral(" - ") + shellText(choice.caption);
+    QFileDialog dialog(dialogParent(), caption, directory);
     dialog.setNameFilters(filters);
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);

@@ -23,6 +23,7 @@ public:
     QTableWidget* table() const { return table_; }
     QLabel* countLabel() const { return count_; }
     QLabel* partialLabel() const { return partial_; }
+    QLabel* otherDeviceLabel() const { return other_; }
     QPushButton* loadButton() const { return load_; }
     QPushButton* exportButton() const { return export_; }
 
@@ -33,6 +34,7 @@ private:
     QTableWidget* table_ = nullptr;
     QLabel* count_ = nullptr;
     QLabel* partial_ = nullptr;
+    QLabel* other_ = nullptr;
     QPushButton* load_ = nullptr;
     QPushButton* export_ = nullptr;
 };

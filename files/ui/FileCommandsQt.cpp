@@ -32,9 +32,9 @@ void runParameterTextCommand(AppContext& ctx, QWidget* parent) {
 }
 
 void runCompareFilesCommand(AppContext& ctx, QWidget* parent, const HelpRequest& help) {
-    auto left = chooseParameterFile(ctx);
+    auto left = chooseParameterFile(ctx, CHOOSE_LEFT_FILE_TEXT);
     if (!left) return;
-    auto right = chooseParameterFile(ctx);
+    auto right = chooseParameterFile(ctx, CHOOSE_RIGHT_FILE_TEXT);
     if (!right) return;
     Comparison comparison;
     if (!compareFiles(ctx, *left, *right, comparison)) return;

@@ -36,7 +36,7 @@ TEST(StderrOperator, QuestionsAreAnsweredNoAndSaySo) {
     StderrOperator op(out, false);
     EXPECT_FALSE(op.question("fieldservice v1.10", "Versions differ.\r\nLoad anyway?"));
     EXPECT_EQ(out.str(), "fieldservice v1.10: Versions differ. Load anyway? -> No\n");
-    EXPECT_FALSE(op.chooseOpenFile(FileChoice{"Parameter files (*.NFO)|*.NFO|", "NFO", "/tmp", ""}));
+    EXPECT_FALSE(op.chooseOpenFile(FileChoice{"Parameter files (*.NFO)|*.NFO|", "NFO", "/tmp", "", ""}));
 }
 
 TEST(StderrOperator, ProgressLinesOnlyForATerminal) {

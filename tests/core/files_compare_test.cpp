@@ -40,6 +40,10 @@ protected:
         EXPECT_TRUE(writeSealedFile(ctx, dir.file(name), s));
         return dir.file(name + ".NFO");
     }
+    static std::string header(const char* name, const char* address, const char* version, const char* password) {
+        return std::string("#DATE: 07-06-2008  \n#NAME: ") + name + "  \n#ADDR: " + address +
+               "  \n#VER.: 2  \n#REL.: 0  \n#PVER: " + version + "  \n#PSWD: " + password + "  \n#FREE: 100";
+    }
     std::vector<RowText> rowTexts(const Comparison& c) {
         std::vector<RowText> out;
         for (const ComparedRow& r : c.rows)
@@ -70,7 +74,8 @@ TEST_F(CompareTest, DeviceWithFileListsEveryKindOfDifferenceAndRestartsOnce) {
     Comparison files;
     ASSERT_TRUE(compareFiles(ctx, deviceFile, file, files));
     EXPECT_EQ(rowTexts(files), rowTexts(c));
-    EXPECT_EQ(files.leftName, deviceFile);
+    EXPECT_EQ(files.leftPath, deviceFile);
+    EXPECT_EQ(files.leftName, "device.NFO");
 }
 
 // The comparison's load button loads as command 40012 does: with a backup
@@ -96,6 +101,67 @@ TEST_F(CompareTest, DeviceThatStopsAnsweringGivesAPartialResult) {
     // reported as missing on a device that was never asked for it.
     EXPECT_THAT(rowTexts(c), ElementsAre(RowText{"0102", "On", "Off"}, RowText{"0104", "55", "56"}));
     EXPECT_THAT(sim->op.texts(), ::testing::Contains("text 3"));
+}
+
+// The header against the device, a row each; a file of another device is
+// said to be one. The password row tells set or not, never the digits.
+TEST_F(CompareTest, IdentityRowsTellAFileOfAnotherDevice) {
+    struct Case {
+        const char *name, *address, *version, *password;
+        uint32_t differing;   // the identity row's label, 0: none
+    };
+    const Case cases[] = {{"VALVE01 ", "5", "3", "0", 0},      {"PUMP02", "5", "3", "0", 0x81A2},
+                          {"VALVE01 ", "9", "3", "0", 0x81A3}, {"VALVE01 ", "5", "3", "17", 0x81A4},
+                          {"VALVE01 ", "5", "4", "0", 0x81A5}};
+    connect(kBus, 5);
+    int n = 0;
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.differing);
+        const std::string text = header(k.name, k.address, k.version, k.password) + "\n#CODE: 100  #DATA: 1000  ";
+        const std::string file = writeFile("unit" + std::to_string(++n), text);
+        Comparison c;
+        ASSERT_TRUE(compareDeviceWithFile(sim->ctx, file, c));
+        EXPECT_EQ(c.otherDevice, k.differing == 0x81A2);
+        ASSERT_EQ(c.identity.size(), 4u);
+        for (const IdentityRow& row : c.identity) {
+            EXPECT_EQ(row.differs, row.label == k.differing) << row.label;
+            EXPECT_EQ(row.right.find("17"), std::string::npos);
+        }
+    }
+}
+
+// The odd texts the load takes, each read by the comparison and the
+// read-back as the load writes it: after the load the device equals the file
+// wherever both have the parameter, and the read-back finds nothing amiss.
+TEST_F(CompareTest, ComparisonReadBackAndLoadReadPairsAlike) {
+    struct Case {
+        const char* pairs;
+        RowText before;   // the row the comparison shows before the load
+    };
+    const Case cases[] = {
+        {"\n#CODE: 100  #DATA: 1000  \n#CODE: 102  #DATA: on  ", {"0102", "On", "Off"}},
+        {"\n#CODE: 102  #DATA: \n#CODE: 100  #DATA: 1000  ", {"0102", "On", "Off"}},
+        {"\n#CODE: 101  #DATA: 77  \n#CODE: 103  #DATA: ON  ", {"0100", "1000", "77"}},
+        {"\n#CODE: 100  #DATA: 5  \n#CODE: 101  #DATA: 66  \n#CODE: 102  #DATA: ON  ", {"0100", "1000", "66"}},
+        {"\n#CODE: 102  #DATA: ON  \n#CODE: 100  #DATA: 12  \n#CODE: 104", {"0100", "1000", "12"}},
+    };
+    const char* bus =
+        "device 5 VALVE01\n version 2\n pversion 3\n param 0100 4 1000\n param 0102 onoff on\n end 0104\n";
+    int n = 0;
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.pairs);
+        const std::string file = writeFile("unit" + std::to_string(++n), header("VALVE01", "5", "3", "0") + k.pairs);
+        connect(bus, 5);
+        sim->ctx.settings.verifyAfterLoad = true;
+        Comparison c;
+        ASSERT_TRUE(compareDeviceWithFile(sim->ctx, file, c));
+        EXPECT_THAT(rowTexts(c), ElementsAre(k.before));
+        sim->op.clear();
+        ASSERT_TRUE(loadComparedFile(sim->ctx, file));
+        EXPECT_THAT(sim->op.notices, ::testing::Contains(HasSubstr("verified")));
+        ASSERT_TRUE(compareDeviceWithFile(sim->ctx, file, c));
+        EXPECT_THAT(rowTexts(c), IsEmpty());
+    }
 }
 
 TEST_F(CompareTest, FileThatDoesNotVerifyIsNotCompared) {

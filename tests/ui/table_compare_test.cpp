@@ -12,6 +12,7 @@
 
 #include "files/Compare.h"
 #include "files/ui/CompareDialog.h"
+#include "files/ui/FileCommandsQt.h"
 #include "params/ui/ParameterTableDialog.h"
 #include "support/SimFixture.h"
 #include "texts/TextTable.h"
@@ -130,20 +131,36 @@ private slots:
         Comparison c;
         c.leftName = "Device";
         c.rightName = "unit.NFO";
-        c.rows = {{0x102, ComparedValue{1, true}, ComparedValue{0, true}}, {0x104, ComparedValue{55}, std::nullopt}};
+        c.rightPath = "/home/tech/unit.NFO";
+        c.identity = {{0x81A2, "VALVE01", "PUMP02", true}};
+        c.otherDevice = true;
+        c.rows = {{0x102, ComparedValue{1, true, {}}, ComparedValue{0, true, {}}},
+                  {0x104, ComparedValue{55, false, {}}, std::nullopt}};
         c.partial = true;
         c.stoppedAt = 0x106;
         CompareDialog device(fx->ctx, c, "unit.NFO", nullptr, nullptr);
-        QCOMPARE(device.table()->rowCount(), 2);
-        QCOMPARE(device.table()->item(0, 2)->text(), QString("ON"));
-        QCOMPARE(device.table()->item(1, 3)->text(), QString());
+        QCOMPARE(device.table()->rowCount(), 3);
+        QCOMPARE(device.table()->item(0, 3)->text(), QString("PUMP02"));
+        QCOMPARE(device.table()->item(1, 2)->text(), QString("ON"));
+        QCOMPARE(device.table()->item(2, 3)->text(), QString());
+        QCOMPARE(device.table()->horizontalHeaderItem(3)->toolTip(), QString("/home/tech/unit.NFO"));
+        QVERIFY(!device.otherDeviceLabel()->isHidden());
         QVERIFY(!device.partialLabel()->isHidden());
         QVERIFY(device.partialLabel()->text().contains("0106"));
         QVERIFY(device.loadButton());
 
         c.partial = false;
+        c.otherDevice = false;
         CompareDialog files(fx->ctx, c, std::string(), nullptr, nullptr);
         QVERIFY(files.partialLabel()->isHidden());
+        QVERIFY(files.otherDeviceLabel()->isHidden());
+
+        // Each chooser of "Compare two files" names the side it picks.
+        fx->op.files = {"left.NFO"};
+        runCompareFilesCommand(fx->ctx, nullptr, nullptr);
+        QCOMPARE(fx->op.choices.size(), size_t(2));
+        QVERIFY(fx->op.choices[0].caption.find("left") != std::string::npos);
+        QVERIFY(fx->op.choices[1].caption.find("right") != std::string::npos);
         QVERIFY(!files.loadButton());
     }
 };
