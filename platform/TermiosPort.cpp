@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -187,6 +189,20 @@ bool TermiosPort::refuseOpenError(int err, const std::string& devicePath) {
 }
 
 bool TermiosPort::open(const std::string& devicePath) {
+    // A signal that ends the program while the port is half open (the lock
+    // file made, the settings found not yet remembered for the handler)
+    // would leave both behind: the ending signals wait until the port is
+    // remembered or let go again.
+    sigset_t ending, previous;
+    sigemptyset(&ending);
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&ending, sig);
+    pthread_sigmask(SIG_BLOCK, &ending, &previous);
+    const bool opened = openPort(devicePath);
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    return opened;
+}
+
+bool TermiosPort::openPort(const std::string& devicePath) {
     if (fd_ >= 0) return false;
     failure_ = PortOpenFailure{};
     failure_.path = devicePath;

@@ -67,6 +67,8 @@ private:
         int overrun = 0;
     };
 
+    // open without the ending signals' deferral.
+    bool openPort(const std::string& devicePath);
     bool configure();
     // 9600 baud, 8 data bits, even parity, 1 stop bit, no flow control, as read back.
     bool settingsTook() const;
