@@ -8,10 +8,6 @@
 
 namespace {
 constexpr uint32_t USE_ADAPTER_TEXT = 0x812c;
-constexpr uint32_t BUILT_IN_TEXT = 0x8124;
-constexpr uint32_t SERIAL_NUMBER_TEXT = 0x8125;
-constexpr uint32_t BOARD_UART_TEXT = 0x812a;
-constexpr uint32_t BLUETOOTH_TEXT = 0x812b;
 }  // namespace
 
 AdapterOffer singleAdapterOffer(const std::string& configuredPath, const SerialScan& scan) {
@@ -29,10 +25,6 @@ AdapterOffer singleAdapterOffer(const std::string& configuredPath, const SerialS
     return offer;
 }
 
-namespace {
-// "The options could not be saved to this file and stay as they were:" and the file.
-constexpr uint32_t SETTINGS_NOT_WRITTEN_TEXT = 0x8180;
-}  // namespace
 
 bool offerSingleAdapter(AppContext& ctx) {
     Settings& state = ctx.settings;
@@ -42,11 +34,7 @@ bool offerSingleAdapter(AppContext& ctx) {
     const AdapterOffer offer = singleAdapterOffer(configured, scan);
     if (!offer.offer) return false;
 
-    PortWords words;
-    words.builtIn = ctx.message(BUILT_IN_TEXT);
-    words.serial = ctx.message(SERIAL_NUMBER_TEXT);
-    words.uart = ctx.message(BOARD_UART_TEXT);
-    words.bluetooth = ctx.message(BLUETOOTH_TEXT);
+    const PortWords words = portWords([&ctx](uint32_t n) { return ctx.message(n); });
     const std::string port = std::to_string(state.serialPort);
     const std::string question = fillText(ctx.message(USE_ADAPTER_TEXT),
                                           {port, configured, deviceText(scan.devices[size_t(offer.device)], words)});

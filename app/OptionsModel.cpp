@@ -76,6 +76,10 @@ int portEntry(unsigned port) {
     return (port >= 1 && port <= unsigned(kPortCount)) ? int(port) - 1 : -1;
 }
 
+PortWords portWords(const std::function<std::string(uint32_t)>& text) {
+    return {text(0x8122), text(0x8123), text(0x8124), text(0x8125), text(0x812a), text(0x812b)};
+}
+
 std::string portDetail(const PortEntry& entry, const PortWords& words) {
     return entry.device + " (" + (entry.present ? words.present : words.absent) + ")";
 }

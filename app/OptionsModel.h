@@ -5,6 +5,7 @@
 // present, and writing the choice to config.ini before the installation is
 // loaded again.
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <string>
@@ -48,6 +49,14 @@ struct PortWords {
     std::string uart;        // "UART of the board (%s)"
     std::string bluetooth;   // "Bluetooth serial %s"
 };
+
+// The port words in the language of text: a function from a text number to
+// the text (the window's conversion, or the plain message).
+PortWords portWords(const std::function<std::string(uint32_t)>& text);
+
+// "The options could not be saved to this file and stay as they were:",
+// above the file's name: what a settings write that failed tells.
+inline constexpr uint32_t SETTINGS_NOT_WRITTEN_TEXT = 0x8180;
 
 // What a COM entry shows beside its name: "/dev/ttyUSB0 (present)".
 std::string portDetail(const PortEntry& entry, const PortWords& words);

@@ -31,8 +31,8 @@ constexpr uint32_t PORT_CONSOLE_TEXT = 0x811F;
 // The serial devices present, each by the name to choose in the options and
 // what it is, joined for a message; empty when there are none. The port that
 // failed is left out.
-std::string presentAdapters(const std::string& failedPath) {
-    const SerialScan scan = scanSerialDevices();
+std::string presentAdapters(const SerialRoots& roots, const std::string& failedPath) {
+    const SerialScan scan = scanSerialDevices(roots);
     const int failed = findSerialDevice(scan, failedPath);
     std::string list;
     for (size_t i = 0; i < scan.devices.size(); ++i) {
@@ -77,7 +77,7 @@ std::string portProblemText(const AppContext& ctx, const PortOpenFailure& failur
     case PortProblem::SettingsRefused:
         return text(PORT_SETTINGS_TEXT, {path});
     case PortProblem::NoHardware: {
-        const std::string adapters = presentAdapters(path);
+        const std::string adapters = presentAdapters(ctx.settings.serialRoots, path);
         if (adapters.empty()) return text(PORT_NO_HARDWARE_NO_ADAPTER_TEXT, {path});
         return text(PORT_NO_HARDWARE_TEXT, {path, adapters});
     }

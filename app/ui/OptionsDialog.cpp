@@ -23,18 +23,10 @@ namespace {
 // Texts of the device list.
 constexpr uint32_t kDevicesTitle = 0x8120;
 constexpr uint32_t kRefresh = 0x8121;
-constexpr uint32_t kPresent = 0x8122;
-constexpr uint32_t kAbsent = 0x8123;
-constexpr uint32_t kBuiltIn = 0x8124;
-constexpr uint32_t kSerialNumber = 0x8125;
 constexpr uint32_t kChooseHint = 0x8126;
 constexpr uint32_t kNoDevices = 0x8127;
 constexpr uint32_t kTypedPath = 0x8128;
 constexpr uint32_t kUsePath = 0x8129;
-constexpr uint32_t kBoardUart = 0x812a;
-constexpr uint32_t kBluetooth = 0x812b;
-// "Your settings could not be saved; they count until the program ends." and the file
-constexpr uint32_t SETTINGS_NOT_WRITTEN_TEXT = 0x8180;
 
 // Where a COM entry keeps the device it leads to; the entry's own text stays
 // the port name.
@@ -131,7 +123,7 @@ OptionsDialog::OptionsDialog(AppContext& ctx, QWidget* parent, std::function<boo
     const Settings& state = ctx.settings;
     // The model joins these with what sysfs holds, which is UTF-8.
     auto word = [&ctx](uint32_t n) { return shellText(ctx.texts, n).toStdString(); };
-    words_ = {word(kPresent), word(kAbsent), word(kBuiltIn), word(kSerialNumber), word(kBoardUart), word(kBluetooth)};
+    words_ = portWords(word);
     noDevices_ = word(kNoDevices);
     DialogUnits du(this);
     setWindowTitle(shellText(state.windowTitle));
