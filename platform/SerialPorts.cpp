@@ -208,6 +208,10 @@ const std::string& SerialDevice::stablePath() const {
     return byId.empty() ? path : byId.front();
 }
 
+bool ttyHasUart(const std::string& name, const SerialRoots& roots) {
+    return hasUart(fs::path(roots.sys) / "class" / "tty" / name);
+}
+
 SerialScan scanSerialDevices(const SerialRoots& roots) {
     SerialScan scan;
     scan.roots = roots;

@@ -65,6 +65,10 @@ struct SerialScan {
 // port type is 0 (registered, nothing there) are left out; a missing or
 // unreadable file only leaves its field empty. Never throws.
 SerialScan scanSerialDevices(const SerialRoots& roots = {});
+// Whether the tty of that name ("ttyS0") has hardware behind it: false only
+// for a UART whose sysfs port type is 0 (a placeholder the kernel registers
+// whether or not anything answers at its address).
+bool ttyHasUart(const std::string& name, const SerialRoots& roots = {});
 
 // Index in scan.devices of the device that path names (its path or one of its
 // links, or a link that leads to it), -1 when none does.

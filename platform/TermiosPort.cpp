@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "platform/PortRestore.h"
+#include "platform/SerialPorts.h"
 
 namespace {
 
@@ -82,17 +83,8 @@ bool ttyDevice(dev_t rdev) {
     return subsystem.size() >= 4 && subsystem.compare(subsystem.size() - 4, 4, "/tty") == 0;
 }
 
-// A built-in port of the serial core (ttyS and the like) whose driver found
-// no UART: its "type" in sysfs is 0 (PORT_UNKNOWN). It opens and takes line
-// settings, but every write fails. USB and modem-class ports have no
-// "type"; they are never taken for one.
-bool sysfsSaysNoUart(const std::string& name) {
-    std::ifstream type("/sys/class/tty/" + name + "/type");
-    int value = -1;
-    return type >> value && value == 0;
-}
-
-// The same from the driver, for a ttyS (major 4) whose sysfs says nothing.
+// A ttyS (major 4) whose driver found no UART (PORT_UNKNOWN), for when sysfs
+// says nothing: it opens and takes line settings, but every write fails.
 bool driverSaysNoUart(int fd) {
     struct stat st {};
     if (fstat(fd, &st) != 0 || major(st.st_rdev) != 4) return false;
@@ -238,7 +230,7 @@ bool TermiosPort::openPort(const std::string& devicePath) {
             failure_.console = other == console;
             return refuse(PortProblem::InUse);
         }
-        if (sysfsSaysNoUart(lockNameOf(devicePath))) return refuse(PortProblem::NoHardware);
+        if (!ttyHasUart(lockNameOf(devicePath))) return refuse(PortProblem::NoHardware);
     }
 
     int fd;
