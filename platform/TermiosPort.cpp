@@ -20,7 +20,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <vector>
 
 #include "platform/PortRestore.h"
