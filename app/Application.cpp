@@ -17,6 +17,7 @@
 #include "app/BatchJobs.h"
 #include "app/Installation.h"
 #include "link/DeviceLink.h"
+#include "platform/AnyPort.h"
 #include "platform/PortDevices.h"
 #include "platform/StderrOperator.h"
 
@@ -160,6 +161,7 @@ int runWithoutDisplay(const std::string& commandLine, const std::string& port) {
     AppContext ctx(link, &stderrOperator);
     if (!InitInstallDirectory(ctx.settings)) return 1;
     ctx.settings.portOverride = port;
+    link.setTransport(std::make_unique<AnyPort>());
     usePortDevices(link, ctx.settings);
     // The job runs whatever the loader found; its own messages told of a failure.
     loadInstallationCore(ctx);

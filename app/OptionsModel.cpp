@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "session/AppContext.h"
+#include "platform/NetworkPort.h"
 #include "platform/PortDevices.h"
 #include "texts/TextFill.h"
 
@@ -77,10 +78,11 @@ int portEntry(unsigned port) {
 }
 
 PortWords portWords(const std::function<std::string(uint32_t)>& text) {
-    return {text(0x8122), text(0x8123), text(0x8124), text(0x8125), text(0x812a), text(0x812b)};
+    return {text(0x8122), text(0x8123), text(0x8124), text(0x8125), text(0x812a), text(0x812b), text(0x81F7)};
 }
 
 std::string portDetail(const PortEntry& entry, const PortWords& words) {
+    if (isNetworkPortPath(entry.device)) return entry.device + " (" + words.network + ")";
     return entry.device + " (" + (entry.present ? words.present : words.absent) + ")";
 }
 

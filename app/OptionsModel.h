@@ -48,6 +48,7 @@ struct PortWords {
     std::string serial;      // "serial number %s"
     std::string uart;        // "UART of the board (%s)"
     std::string bluetooth;   // "Bluetooth serial %s"
+    std::string network;     // "network port"
 };
 
 // The port words in the language of text: a function from a text number to
@@ -58,7 +59,9 @@ PortWords portWords(const std::function<std::string(uint32_t)>& text);
 // above the file's name: what a settings write that failed tells.
 inline constexpr uint32_t SETTINGS_NOT_WRITTEN_TEXT = 0x8180;
 
-// What a COM entry shows beside its name: "/dev/ttyUSB0 (present)".
+// What a COM entry shows beside its name: "/dev/ttyUSB0 (present)", or
+// "rfc2217://10.0.0.7:4001 (network port)": whether a server is there shows
+// only when it is connected to.
 std::string portDetail(const PortEntry& entry, const PortWords& words);
 // A present device as its list shows it: the path, then maker, model and
 // serial number ("/dev/ttyUSB0  FTDI FT232R USB UART, serial number A5X"),

@@ -15,12 +15,18 @@ enum class PortProblem {
     NotSerial,        // the path is something other than a serial port
     SettingsRefused,  // the line settings did not take
     NoHardware,       // the port opens, but no UART is behind it (a ttyS without a chip)
+    // A port on the network (rfc2217:// or tcp://):
+    BadAddress,       // the address is not one (scheme, host, port 1 to 65535, nothing else)
+    HostUnknown,      // the host name does not resolve, not in time at least
+    Refused,          // the server refused the connection
+    NoAnswer,         // the connection was not answered in time
+    Stalled,          // connected, but the serial port negotiation did not finish in time
     Other,
 };
 
 struct PortOpenFailure {
     PortProblem problem = PortProblem::None;
-    std::string path;        // the device path tried
+    std::string path;        // the device path (or network address) tried
     std::string group;       // NoPermission: the group owning the device, when known
     bool groupMayUse = true; // NoPermission: that group has read and write rights on it
     bool memberNextLogin = false;  // NoPermission: the user is in that group, but not in this session

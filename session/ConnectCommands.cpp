@@ -1,6 +1,7 @@
 #include "session/ConnectCommands.h"
 
 #include "link/DeviceLink.h"
+#include "platform/NetworkPort.h"
 #include "platform/SerialPorts.h"
 #include "session/AppContext.h"
 #include "session/PortLoss.h"
@@ -27,6 +28,13 @@ constexpr uint32_t PORT_NO_HARDWARE_TEXT = 0x8119;
 constexpr uint32_t PORT_NO_HARDWARE_NO_ADAPTER_TEXT = 0x811A;
 constexpr uint32_t PORT_MEMBER_NEXT_LOGIN_TEXT = 0x811E;
 constexpr uint32_t PORT_CONSOLE_TEXT = 0x811F;
+// Why a port on the network would not open; each names the address.
+constexpr uint32_t NET_BAD_ADDRESS_TEXT = 0x81F0;
+constexpr uint32_t NET_HOST_UNKNOWN_TEXT = 0x81F1;
+constexpr uint32_t NET_REFUSED_TEXT = 0x81F2;
+constexpr uint32_t NET_NO_ANSWER_TEXT = 0x81F3;
+constexpr uint32_t NET_STALLED_TEXT = 0x81F4;
+constexpr uint32_t NET_SETTINGS_TEXT = 0x81F5;
 
 // The serial devices present, each by the name to choose in the options and
 // what it is, joined for a message; empty when there are none. The port that
@@ -75,7 +83,17 @@ std::string portProblemText(const AppContext& ctx, const PortOpenFailure& failur
     case PortProblem::NotSerial:
         return text(PORT_NOT_SERIAL_TEXT, {path});
     case PortProblem::SettingsRefused:
-        return text(PORT_SETTINGS_TEXT, {path});
+        return text(isNetworkPortPath(path) ? NET_SETTINGS_TEXT : PORT_SETTINGS_TEXT, {path});
+    case PortProblem::BadAddress:
+        return text(NET_BAD_ADDRESS_TEXT, {path});
+    case PortProblem::HostUnknown:
+        return text(NET_HOST_UNKNOWN_TEXT, {path});
+    case PortProblem::Refused:
+        return text(NET_REFUSED_TEXT, {path});
+    case PortProblem::NoAnswer:
+        return text(NET_NO_ANSWER_TEXT, {path});
+    case PortProblem::Stalled:
+        return text(NET_STALLED_TEXT, {path});
     case PortProblem::NoHardware: {
         const std::string adapters = presentAdapters(ctx.settings.serialRoots, path);
         if (adapters.empty()) return text(PORT_NO_HARDWARE_NO_ADAPTER_TEXT, {path});

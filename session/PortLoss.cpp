@@ -1,6 +1,7 @@
 #include "session/PortLoss.h"
 
 #include "link/DeviceLink.h"
+#include "platform/NetworkPort.h"
 #include "platform/PortDevices.h"
 #include "session/AppContext.h"
 #include "texts/TextFill.h"
@@ -9,6 +10,7 @@ namespace {
 constexpr uint32_t PORT_LOST_TEXT = 0x811B;
 constexpr uint32_t PORT_LOST_STATUS_TEXT = 0x811C;
 constexpr uint32_t PORT_BACK_QUESTION = 0x811D;
+constexpr uint32_t NETWORK_PORT_LOST_TEXT = 0x81F6;
 }  // namespace
 
 bool reportPortLoss(AppContext& ctx) {
@@ -18,7 +20,8 @@ bool reportPortLoss(AppContext& ctx) {
     frame.lostPort = ctx.link.portPath();
     frame.portLossTold = true;
     frame.deviceSelected = false;
-    ctx.ui().message(ctx.settings.windowTitle, fillText(ctx.message(PORT_LOST_TEXT), {frame.lostPort}),
+    const uint32_t lostText = isNetworkPortPath(frame.lostPort) ? NETWORK_PORT_LOST_TEXT : PORT_LOST_TEXT;
+    ctx.ui().message(ctx.settings.windowTitle, fillText(ctx.message(lostText), {frame.lostPort}),
                      MessageIcon::Exclamation);
     frame.RenderPanel();
     return true;
@@ -29,8 +32,10 @@ std::string lostPortStatus(const AppContext& ctx) {
 }
 
 bool lostPortIsBack(const AppContext& ctx) {
+    // A server cannot be watched for without connecting to it: the
+    // operator connects again when it is back.
     const std::string& path = ctx.window().lostPort;
-    return !path.empty() && devicePathPresent(path);
+    return !path.empty() && !isNetworkPortPath(path) && devicePathPresent(path);
 }
 
 bool askReconnect(AppContext& ctx) {

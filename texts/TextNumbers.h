@@ -38,6 +38,8 @@ inline constexpr uint32_t USED_MESSAGE_NUMBERS[] = {
     // why a serial port would not open, and a port lost while in use
     33040, 33041, 33042, 33043, 33044, 33045, 33046, 33047, 33048,
     33049, 33050, 33051, 33052, 33053, 33054, 33055,
+    // why a network port would not open, its loss, and its word in the options
+    33264, 33265, 33266, 33267, 33268, 33269, 33270, 33271,
     // comparisons, the parameter table, printing the report
     33104, 33105, 33106, 33107, 33108, 33109, 33110, 33111, 33112, 33113,
     33114, 33115, 33116, 33117, 33118, 33119, 33120, 33121, 33122, 33123,

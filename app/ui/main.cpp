@@ -12,6 +12,7 @@
 #include "app/ui/MainFrame.h"
 #include "app/MenuTable.h"
 #include "link/DeviceLink.h"
+#include "platform/AnyPort.h"
 
 int main(int argc, char** argv) {
     const CommandLine args = parseCommandLine(argc, argv);
@@ -36,6 +37,7 @@ int main(int argc, char** argv) {
     AppContext ctx(link);
     if (!InitInstallDirectory(ctx.settings)) return 1;
     ctx.settings.portOverride = args.port;
+    link.setTransport(std::make_unique<AnyPort>());
     usePortDevices(link, ctx.settings);
 
     int status = 0;

@@ -1,0 +1,456 @@
+#include "platform/NetworkPort.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <pthread.h>
+#include <signal.h>
+#include <time.h>
+
+#include <gensio/gensio.h>
+#include <gensio/gensio_os_funcs_public.h>
+#include <gensio/sergensio.h>
+
+#include <cctype>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr const char* Rfc2217Prefix = "rfc2217://";
+constexpr const char* TcpPrefix = "tcp://";
+// Resolving a name waits on the system's resolver, whose own timeouts run
+// to tens of seconds; the connection's bound counts from the start.
+constexpr uint32_t ResolveBoundMs = NetworkPort::ConnectBoundMs;
+
+int64_t monotonicMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+gensio_time msTime(int64_t ms) {
+    if (ms < 0) ms = 0;
+    gensio_time t;
+    t.secs = ms / 1000;
+    t.nsecs = int32_t((ms % 1000) * 1000000);
+    return t;
+}
+
+bool startsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
+
+bool validHostName(const std::string& host) {
+    if (host.empty() || host.size() > 253) return false;
+    size_t start = 0;
+    for (;;) {
+        size_t end = host.find('.', start);
+        if (end == std::string::npos) end = host.size();
+        const std::string label = host.substr(start, end - start);
+        if (label.empty() || label.size() > 63 || label.front() == '-' || label.back() == '-') return false;
+        for (char c : label)
+            if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-') return false;
+        if (end == host.size()) break;
+        start = end + 1;
+    }
+    // A name of digits and dots only is meant as an address; then it must be one.
+    if (host.find_first_not_of("0123456789.") == std::string::npos) {
+        in_addr a{};
+        return inet_pton(AF_INET, host.c_str(), &a) == 1;
+    }
+    return true;
+}
+
+// The one event loop of the process for every network port. Ports are used
+// by one thread at a time (each transaction on a worker of its own), and the
+// thread that waits runs the loop, so no wake-up signal is needed.
+gensio_os_funcs* osFuncs() {
+    static gensio_os_funcs* funcs = nullptr;
+    static std::once_flag once;
+    std::call_once(once, [] {
+        if (gensio_default_os_hnd(0, &funcs) != 0) funcs = nullptr;
+    });
+    return funcs;
+}
+
+// A peer that went away makes a socket write raise SIGPIPE, which would end
+// the program: the calling thread holds it back for the length of a library
+// call and takes any that came.
+class PipeSignalHold {
+public:
+    PipeSignalHold() {
+        sigemptyset(&pipe_);
+        sigaddset(&pipe_, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &pipe_, &previous_);
+    }
+    ~PipeSignalHold() {
+        const timespec none{0, 0};
+        while (sigtimedwait(&pipe_, nullptr, &none) == SIGPIPE) {}
+        pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+    }
+
+private:
+    sigset_t pipe_, previous_;
+};
+
+// Resolves host within a bound, on a thread of its own that may outlive the
+// wait (it then finishes on its own and is forgotten).
+bool resolveHost(const std::string& host, bool ipv6, std::string& numeric) {
+    struct Result {
+        std::mutex m;
+        std::condition_variable done;
+        bool finished = false;
+        bool ok = false;
+        std::string address;
+        bool v6 = false;
+    };
+    auto result = std::make_shared<Result>();
+    std::thread([result, host, ipv6] {
+        addrinfo hints{};
+        hints.ai_family = ipv6 ? AF_INET6 : AF_UNSPEC;
+        hints.ai_socktype = SOCK_STREAM;
+        addrinfo* found = nullptr;
+        bool ok = false;
+        std::string address;
+        bool v6 = false;
+        if (getaddrinfo(host.c_str(), nullptr, &hints, &found) == 0 && found) {
+            char text[INET6_ADDRSTRLEN] = {};
+            for (addrinfo* a = found; a && !ok; a = a->ai_next) {
+                if (a->ai_family == AF_INET) {
+                    ok = inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(a->ai_addr)->sin_addr, text,
+                                   sizeof text) != nullptr;
+                } else if (a->ai_family == AF_INET6) {
+                    ok = inet_ntop(AF_INET6, &reinterpret_cast<sockaddr_in6*>(a->ai_addr)->sin6_addr, text,
+                                   sizeof text) != nullptr;
+                    v6 = ok;
+                }
+            }
+            address = text;
+            freeaddrinfo(found);
+        }
+        std::lock_guard<std::mutex> lock(result->m);
+        result->ok = ok;
+        result->address = address;
+        result->v6 = v6;
+        result->finished = true;
+        result->done.notify_all();
+    }).detach();
+    std::unique_lock<std::mutex> lock(result->m);
+    if (!result->done.wait_for(lock, std::chrono::milliseconds(ResolveBoundMs), [&] { return result->finished; }))
+        return false;
+    if (!result->ok) return false;
+    numeric = (result->v6 ? "ipv6," : "ipv4,") + result->address;
+    return true;
+}
+
+}  // namespace
+
+bool isNetworkPortPath(const std::string& path) {
+    return startsWith(path, Rfc2217Prefix) || startsWith(path, TcpPrefix);
+}
+
+bool parseNetworkAddress(const std::string& path, NetworkAddress& address) {
+    NetworkAddress a;
+    std::string rest;
+    if (startsWith(path, Rfc2217Prefix)) {
+        a.scheme = NetworkAddress::Scheme::Rfc2217;
+        rest = path.substr(std::strlen(Rfc2217Prefix));
+    } else if (startsWith(path, TcpPrefix)) {
+        a.scheme = NetworkAddress::Scheme::Tcp;
+        rest = path.substr(std::strlen(TcpPrefix));
+    } else {
+        return false;
+    }
+    size_t colon;
+    if (!rest.empty() && rest.front() == '[') {
+        const size_t close = rest.find(']');
+        if (close == std::string::npos) return false;
+        a.host = rest.substr(1, close - 1);
+        in6_addr six{};
+        if (a.host.empty() || inet_pton(AF_INET6, a.host.c_str(), &six) != 1) return false;
+        a.ipv6 = true;
+        colon = close + 1;
+        if (colon >= rest.size() || rest[colon] != ':') return false;
+    } else {
+        colon = rest.find(':');
+        if (colon == std::string::npos) return false;
+        a.host = rest.substr(0, colon);
+        if (!validHostName(a.host)) return false;
+    }
+    const std::string port = rest.substr(colon + 1);
+    if (port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos) return false;
+    const unsigned long number = std::stoul(port);
+    if (number < 1 || number > 65535) return false;
+    a.port = uint16_t(number);
+    address = a;
+    return true;
+}
+
+// What the library's callbacks and the waiting thread share. The callbacks
+// run on the waiting thread itself, inside the library's wait.
+struct NetworkPort::State {
+    gensio_os_funcs* o = nullptr;
+    gensio_waiter* waiter = nullptr;
+    gensio* io = nullptr;
+    sergensio* sio = nullptr;
+    bool opened = false;
+    int openError = 0;
+    bool openDone = false;
+    bool closed = false;      // the connection is gone: closed, reset or failed
+    bool closeDone = false;
+    std::deque<uint8_t> input;
+    LineErrors errors;
+    // One setting's answer: the request's index travels as the callback's data.
+    struct Answer {
+        State* state;
+        unsigned index;
+    };
+    Answer answers[6];
+    // The settings' answers: the value the server took, per request.
+    unsigned answered = 0;
+    unsigned settingValue[6] = {};
+    bool settingFailed = false;
+
+    ~State() {
+        if (io) gensio_free(io);
+        if (waiter) gensio_os_funcs_free_waiter(o, waiter);
+    }
+
+    // Ends the connection within a bound. The library may still owe us
+    // callbacks (the settings' answers, the end of an open) until it has
+    // closed; a connection that does not close in time is left to it, with
+    // this state kept alive, rather than freed under its feet.
+    static void release(std::shared_ptr<State> s) {
+        if (!s->io) return;
+        bool done = true;
+        if (s->openDone && s->openError != 0) {
+            // Never opened: nothing to close.
+        } else if (!s->closed || !s->openDone) {
+            PipeSignalHold hold;
+            done = false;
+            if (gensio_close(s->io, &State::closeDoneCb, s.get()) == 0)
+                done = s->waitUntil(monotonicMs() + WriteBoundMs, [&] { return s->closeDone; });
+        }
+        if (done) return;
+        static std::mutex keptLock;
+        static std::vector<std::shared_ptr<State>> kept;
+        std::lock_guard<std::mutex> lock(keptLock);
+        kept.push_back(std::move(s));
+    }
+
+    void wake() { gensio_os_funcs_wake(o, waiter); }
+
+    // Runs the loop until ready() or the deadline; true when ready().
+    template <typename Ready>
+    bool waitUntil(int64_t deadlineMs, Ready ready) {
+        PipeSignalHold hold;
+        while (!ready()) {
+            const int64_t left = deadlineMs - monotonicMs();
+            if (left <= 0) return false;
+            gensio_time t = msTime(left);
+            gensio_os_funcs_wait(o, waiter, 1, &t);
+        }
+        return true;
+    }
+
+    static int event(gensio*, void* user, int event, int err, unsigned char* buf, gensiods* buflen,
+                     const char* const*) {
+        auto* s = static_cast<State*>(user);
+        switch (event) {
+        case GENSIO_EVENT_READ:
+            if (err) {
+                s->closed = true;
+            } else if (buf && buflen) {
+                s->input.insert(s->input.end(), buf, buf + *buflen);
+            }
+            s->wake();
+            return 0;
+        case GENSIO_EVENT_WRITE_READY:
+            gensio_set_write_callback_enable(s->io, false);
+            s->wake();
+            return 0;
+        case GENSIO_EVENT_SER_LINESTATE: {
+            unsigned state = 0;
+            if (buf && buflen && *buflen >= sizeof state) std::memcpy(&state, buf, sizeof state);
+            if (state & SERGENSIO_LINESTATE_PARITY_ERR) s->errors.parity = true;
+            if (state & SERGENSIO_LINESTATE_FRAMING_ERR) s->errors.framing = true;
+            if (state & SERGENSIO_LINESTATE_OVERRUN_ERR) s->errors.overrun = true;
+            return 0;
+        }
+        default:
+            return GE_NOTSUP;
+        }
+    }
+
+    static void openDoneCb(gensio*, int err, void* user) {
+        auto* s = static_cast<State*>(user);
+        s->openError = err;
+        s->openDone = true;
+        s->wake();
+    }
+
+    static void closeDoneCb(gensio*, void* user) {
+        auto* s = static_cast<State*>(user);
+        s->closeDone = true;
+        s->wake();
+    }
+};
+
+NetworkPort::NetworkPort() = default;
+
+NetworkPort::~NetworkPort() { close(); }
+
+bool NetworkPort::refuse(PortProblem problem) {
+    failure_.problem = problem;
+    if (state_) State::release(std::move(state_));
+    state_.reset();
+    return false;
+}
+
+bool NetworkPort::open(const std::string& url) {
+    if (state_) return false;
+    failure_ = PortOpenFailure{};
+    failure_.path = url;
+    NetworkAddress address;
+    if (!parseNetworkAddress(url, address)) return refuse(PortProblem::BadAddress);
+    const int64_t start = monotonicMs();
+    std::string numeric;
+    if (!resolveHost(address.host, address.ipv6, numeric)) return refuse(PortProblem::HostUnknown);
+
+    auto s = std::make_shared<State>();
+    s->o = osFuncs();
+    if (!s->o) return refuse(PortProblem::Other);
+    s->waiter = gensio_os_funcs_alloc_waiter(s->o);
+    if (!s->waiter) return refuse(PortProblem::Other);
+    state_ = s;
+    const bool telnet = address.scheme == NetworkAddress::Scheme::Rfc2217;
+    const std::string spec = std::string(telnet ? "telnet(rfc2217=true)," : "") + "tcp(nodelay)," + numeric +
+                             "," + std::to_string(address.port);
+    {
+        PipeSignalHold hold;
+        if (str_to_gensio(spec.c_str(), s->o, &State::event, s.get(), &s->io) != 0) {
+            s->io = nullptr;
+            return refuse(PortProblem::BadAddress);
+        }
+        if (gensio_open(s->io, &State::openDoneCb, s.get()) != 0) return refuse(PortProblem::Refused);
+    }
+    if (!s->waitUntil(start + ConnectBoundMs, [&] { return s->openDone; })) {
+        // With the telnet layer the open also waits for its first exchange:
+        // a server that took the connection but never spoke stalled.
+        return refuse(PortProblem::NoAnswer);
+    }
+    if (s->openError != 0) {
+        return refuse(s->openError == GE_CONNREFUSE ? PortProblem::Refused : PortProblem::NoAnswer);
+    }
+    s->opened = true;
+    gensio_set_read_callback_enable(s->io, true);
+    if (!telnet) return true;
+
+    // 9600 baud, 8 data bits, even parity, 1 stop bit, no flow control, each
+    // answered with the value the server took; line errors told as they happen.
+    s->sio = gensio_to_sergensio(s->io);
+    if (!s->sio) return refuse(PortProblem::Stalled);
+    static const unsigned wanted[] = {9600, 8, SERGENSIO_PARITY_EVEN, 1, SERGENSIO_FLOWCONTROL_NONE,
+                                      SERGENSIO_FLOWCONTROL_NONE};
+    auto answered = [](sergensio*, int err, unsigned int val, void* data) {
+        auto* a = static_cast<State::Answer*>(data);
+        State* st = a->state;
+        if (err) st->settingFailed = true;
+        st->settingValue[a->index] = val;
+        ++st->answered;
+        st->wake();
+    };
+    State::Answer* mine = s->answers;
+    for (unsigned i = 0; i < 6; ++i) mine[i] = {s.get(), i};
+    int err = 0;
+    {
+        PipeSignalHold hold;
+        err |= sergensio_baud(s->sio, wanted[0], answered, &mine[0]);
+        err |= sergensio_datasize(s->sio, wanted[1], answered, &mine[1]);
+        err |= sergensio_parity(s->sio, wanted[2], answered, &mine[2]);
+        err |= sergensio_stopbits(s->sio, wanted[3], answered, &mine[3]);
+        err |= sergensio_flowcontrol(s->sio, wanted[4], answered, &mine[4]);
+        err |= sergensio_iflowcontrol(s->sio, wanted[5], answered, &mine[5]);
+    }
+    const int64_t negotiationEnd = monotonicMs() + NegotiationBoundMs;
+    const bool complete = err == 0 && s->waitUntil(negotiationEnd, [&] { return s->answered == 6 || s->closed; });
+    if (!complete || s->closed) return refuse(PortProblem::Stalled);
+    bool took = !s->settingFailed;
+    for (unsigned i = 0; i < 5; ++i)
+        if (s->settingValue[i] != wanted[i]) took = false;
+    // Input flow control answers with what the server has; anything but
+    // none would stop the line.
+    if (s->settingValue[5] != SERGENSIO_FLOWCONTROL_NONE && s->settingValue[5] != 0) took = false;
+    if (!took) return refuse(PortProblem::SettingsRefused);
+    {
+        PipeSignalHold hold;
+        sergensio_linestate(s->sio, SERGENSIO_LINESTATE_PARITY_ERR | SERGENSIO_LINESTATE_FRAMING_ERR |
+                                        SERGENSIO_LINESTATE_OVERRUN_ERR);
+    }
+    s->errors = LineErrors{};
+    return true;
+}
+
+bool NetworkPort::close() {
+    if (!state_) return false;
+    State::release(std::move(state_));
+    state_.reset();
+    return true;
+}
+
+ByteTransport::ReadStatus NetworkPort::readByte(uint32_t timeoutMs, uint8_t& byte) {
+    if (!state_) return ReadStatus::Failed;
+    State& s = *state_;
+    const int64_t deadline = monotonicMs() + int64_t(timeoutMs);
+    s.waitUntil(deadline, [&] { return !s.input.empty() || s.closed; });
+    if (!s.input.empty()) {
+        byte = s.input.front();
+        s.input.pop_front();
+        return ReadStatus::Byte;
+    }
+    return s.closed ? ReadStatus::Failed : ReadStatus::Timeout;
+}
+
+bool NetworkPort::writeByte(uint8_t byte) {
+    if (!state_ || state_->closed) return false;
+    State& s = *state_;
+    const int64_t deadline = monotonicMs() + WriteBoundMs;
+    for (;;) {
+        gensiods count = 0;
+        int err;
+        {
+            PipeSignalHold hold;
+            err = gensio_write(s.io, &count, &byte, 1, nullptr);
+        }
+        if (err != 0) {
+            s.closed = true;
+            return false;
+        }
+        if (count == 1) return true;
+        // The send queue is full: wait until it takes more.
+        gensio_set_write_callback_enable(s.io, true);
+        if (!s.waitUntil(deadline, [&] { return s.closed; })) {
+            if (monotonicMs() >= deadline) return false;
+        }
+        if (s.closed) return false;
+    }
+}
+
+bool NetworkPort::purge() {
+    if (!state_) return false;
+    State& s = *state_;
+    // What the loop has ready comes in first, then goes with the rest.
+    s.waitUntil(monotonicMs(), [] { return false; });
+    s.input.clear();
+    return !s.closed;
+}
+
+bool NetworkPort::takeErrors(LineErrors& errors) {
+    errors = LineErrors{};
+    if (!state_) return false;
+    errors = state_->errors;
+    state_->errors = LineErrors{};
+    return !state_->closed;
+}
