@@ -23,6 +23,7 @@
 #include "support/FixedClock.h"
 #include "support/ScriptedPortServer.h"
 #include "support/Support.h"
+#include "texts/TextFill.h"
 
 namespace {
 
@@ -81,8 +82,9 @@ TEST(NetworkPort, ServersThatDoNotBecomeAPortSayWhy) {
         {std::nullopt, "rfc2217://no-such-host.invalid:4001", PortProblem::HostUnknown, 0x81F1},
         {std::nullopt, "tcp://127.0.0.1:" + std::to_string(ScriptedPortServer::closedPort()), PortProblem::Refused,
          0x81F2},
-        {Script::Silent, "rfc2217", PortProblem::Stalled, 0x81F4},
-        {Script::Torn, "rfc2217", PortProblem::Stalled, 0x81F4},
+        // The library's telnet open waits for the server's first words.
+        {Script::Silent, "rfc2217", PortProblem::NoAnswer, 0x81F3},
+        {Script::Torn, "rfc2217", PortProblem::NoAnswer, 0x81F3},
         {Script::OddParity, "rfc2217", PortProblem::SettingsRefused, 0x81F5},
     };
     for (const Case& c : cases) {
@@ -100,7 +102,7 @@ TEST(NetworkPort, ServersThatDoNotBecomeAPortSayWhy) {
         EXPECT_EQ(net.link.openFailure().problem, c.problem) << url;
         const std::string text = portProblemText(net.ctx, net.link.openFailure());
         EXPECT_NE(text.find(url), std::string::npos) << text;
-        EXPECT_EQ(text.substr(0, 12), net.ctx.message(c.text).substr(0, 12)) << url;
+        EXPECT_EQ(text, fillText(net.ctx.message(c.text), {url}));
         EXPECT_FALSE(net.link.isOpen());
     }
 }
