@@ -138,10 +138,10 @@ protected:
         if (access("/usr/sbin/ser2net", X_OK) != 0) GTEST_SKIP() << "ser2net is not installed";
         ASSERT_TRUE(startFieldsim(sim, {FS_DIST_DIR "/fieldsim", FS_DIST_DIR "/demo.bus"}, pty));
         port = ScriptedPortServer::closedPort();
-        const std::string accepter = std::string(GetParam()) == "rfc2217" ? "telnet(rfc2217=true),tcp" : "tcp";
+        const std::string accepter = std::string(GetParam()) == "rfc2217" ? "telnet(rfc2217=true),tcp(nodelay=true)" : "tcp(nodelay=true)";
         dir.write("ser2net.yaml", "connection: &bus\n  accepter: " + accepter + ",127.0.0.1," +
                                       std::to_string(port) + "\n  connector: serialdev," + pty +
-                                      ",9600e81,local\n");
+                                      ",9600e81,local\n  options:\n    chardelay: false\n");
         ChildOptions how;
         how.stderrFile = dir.file("ser2net.log");
         how.captureStdout = true;
