@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QPushButton>
 #include <QTableView>
 #include <QtTest>
@@ -66,7 +67,7 @@ private slots:
         QVERIFY(m->save(dir.file("bus.txt")));
         const std::string csv = dir.read("bus.CSV");
         const std::string text = dir.read("bus.txt");
-        QVERIFY(csv.find(",selected,0\n") != std::string::npos);
+        QVERIFY(csv.find(",selected,83,03,0\r\n") != std::string::npos);
         QVERIFY(text.find("selected") != std::string::npos);
         QVERIFY(text.find(",selected") == std::string::npos);
 
@@ -76,6 +77,45 @@ private slots:
         QTRY_VERIFY(m->isActiveWindow());
         QTest::keyClick(m, Qt::Key_F1);
         QVERIFY(f.helpWindow() && f.helpWindow()->isVisible());
+    }
+
+    // The result stays in sight at the default size; Pause says Resume while
+    // paused; the address filter keeps the row on top in its place.
+    void pauseSaysResumeAndTheAddressFilterKeepsThePlace() {
+        sim->add(5, "PUMP");
+        MainFrame f(ctx());
+        f.commandAction(40030)->trigger();
+        BusMonitorWindow* m = f.busMonitor();
+        QVERIFY(QTest::qWaitForWindowExposed(m));
+        QTableView* table = m->table();
+        const int result = int(BusColumn::Result);
+        const int needed = table->fontMetrics().horizontalAdvance(QStringLiteral("value 12345678 (305419896)"));
+        QVERIFY(table->columnViewportPosition(result) + needed <= table->viewport()->width());
+
+        const QString pause = m->pauseButton()->text();
+        QTest::mouseClick(m->pauseButton(), Qt::LeftButton);
+        QCOMPARE(m->pauseButton()->text(), QString("text 33233"));
+        QTest::mouseClick(m->pauseButton(), Qt::LeftButton);
+        QCOMPARE(m->pauseButton()->text(), pause);
+
+        DeviceLink& link = ctx().link;
+        QVERIFY(link.Open(1));
+        for (int i = 0; i < 30; ++i) {
+            for (uint8_t address : {3, 5}) {
+                QVERIFY(link.Select(address));
+                link.ReadRegister(46);
+            }
+        }
+        m->refresh();
+        QAbstractItemModel* rows = table->model();
+        QCOMPARE(rows->rowCount(), 120);
+        table->scrollTo(rows->index(41, 0), QAbstractItemView::PositionAtTop);
+        QCOMPARE(table->rowAt(0), 41);
+        QComboBox* address = m->addressBox();
+        address->setCurrentIndex(address->findData(5));
+        QCOMPARE(rows->rowCount(), 60);
+        for (int r = 0; r < 60; r += 2) QCOMPARE(rows->index(r, int(BusColumn::Target)).data().toString(), QString("05"));
+        QCOMPARE(table->rowAt(0), 20);   // row 42 before: the first of address 5 after row 41
     }
 };
 
