@@ -1,7 +1,10 @@
-// The report on paper: page width, lines per page and the page-number footer.
+// The report on paper: page width, lines per page, the page-number footer and
+// the heading of every page.
 #include <gmock/gmock.h>
 
+#include "files/ParameterFiles.h"
 #include "files/ReportPages.h"
+#include "files/ViewerModel.h"
 #include "files_support.h"
 
 using ::testing::ElementsAre;
@@ -31,4 +34,35 @@ TEST_F(ReportPagesTest, LinesWiderThanThePageGoOnInTheNextAndTabsBecomeBlanks) {
     ASSERT_EQ(pages.size(), 1u);
     EXPECT_THAT(pages[0].lines, ElementsAre(std::string(75, 'x'), std::string(75, 'x'), "xxxxx", "A       B", "", "end"));
     for (const std::string& line : pages[0].lines) EXPECT_LE(line.size(), 75u);
+}
+
+// Every page tells the device, the file and its date, so a loose page can be
+// placed; a file that failed its check says so on every page, not only at
+// the top of the first.
+TEST_F(ReportPagesTest, EveryPageHeadsWithDeviceFileAndDateAndMarksAFileThatDidNotVerify) {
+    MemoryStream s = streamOf("#DATE: 07-06-2008  \n#NAME: VALVE01   \n#ADDR: 5  \n#VER.: 2  \n#REL.: 0  \n"
+                              "#PVER: 3  \n#PSWD: 4  \n#CODE: 100  #DATA: 1234  \n#CODE: 102  #DATA: OFF  ");
+    ASSERT_TRUE(writeSealedFile(ctx, dir.file("unit.NFO"), s));
+    std::string damaged = readFile(dir.file("unit.NFO"));
+    damaged.back() = damaged.back() == '0' ? '1' : '0';
+    dir.write("bad.NFO", damaged);
+    const std::string mark = "NOT VERIFIED: this file failed its check; its values may be wrong.";
+    const struct {
+        const char* file;
+        std::vector<std::string> heading;
+    } cases[] = {
+        {"unit.NFO", {"Device VALVE01   File unit.NFO   Saved 07-06-2008", ""}},
+        {"bad.NFO", {"Device VALVE01   File bad.NFO   Saved 07-06-2008", mark, ""}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        ReportViewModel view(ctx, dir.file(c.file));
+        const std::string report = view.open();
+        const auto pages = paginateReport(ctx.texts, report, 8, view.heading());
+        ASSERT_GT(pages.size(), 2u);
+        for (const ReportPage& page : pages) {
+            EXPECT_EQ(page.heading, c.heading);
+            EXPECT_LE(page.heading.size() + page.lines.size(), 8u);
+        }
+    }
 }
