@@ -5,6 +5,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QTimer>
 #include <QPushButton>
 #include <QTableView>
 #include <QtTest>
@@ -77,6 +80,24 @@ private slots:
         QTRY_VERIFY(m->isActiveWindow());
         QTest::keyClick(m, Qt::Key_F1);
         QVERIFY(f.helpWindow() && f.helpWindow()->isVisible());
+    }
+
+    // A log name typed without an extension takes the one of the filter
+    // chosen, so the CSV filter gives a CSV file.
+    void theChosenFilterGivesTheExtension() {
+        MainFrame f(ctx());
+        QTimer::singleShot(0, [] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!dialog) return;
+            auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+            QTest::keyClick(types, Qt::Key_Down);   // as the operator picks the second filter
+            dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QStringLiteral("bus"));
+            QMetaObject::invokeMethod(dialog, "accept");
+        });
+        const auto chosen = f.chooseSaveFile(
+            FileChoice{"Text (*.TXT)|*.TXT|Values (*.CSV)|*.CSV|", "TXT", install->dir().path(), "", {}});
+        QVERIFY(chosen);
+        QCOMPARE(QString::fromStdString(*chosen), QString::fromStdString(install->dir().file("bus.CSV")));
     }
 
     // The result stays in sight at the default size; Pause says Resume while
