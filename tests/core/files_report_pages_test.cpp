@@ -36,9 +36,7 @@ TEST_F(ReportPagesTest, LinesWiderThanThePageGoOnInTheNextAndTabsBecomeBlanks) {
     for (const std::string& line : pages[0].lines) EXPECT_LE(line.size(), 75u);
 }
 
-// Every page tells the device, the file and its date, so a loose page can be
-// placed; a file that failed its check says so on every page, not only at
-// the top of the first.
+// A loose page tells its device, file and date, and that its file did not verify.
 TEST_F(ReportPagesTest, EveryPageHeadsWithDeviceFileAndDateAndMarksAFileThatDidNotVerify) {
     MemoryStream s = streamOf("#DATE: 07-06-2008  \n#NAME: VALVE01   \n#ADDR: 5  \n#VER.: 2  \n#REL.: 0  \n"
                               "#PVER: 3  \n#PSWD: 4  \n#CODE: 100  #DATA: 1234  \n#CODE: 102  #DATA: OFF  ");
@@ -47,21 +45,16 @@ TEST_F(ReportPagesTest, EveryPageHeadsWithDeviceFileAndDateAndMarksAFileThatDidN
     damaged.back() = damaged.back() == '0' ? '1' : '0';
     dir.write("bad.NFO", damaged);
     const std::string mark = "NOT VERIFIED: this file failed its check; its values may be wrong.";
-    const struct {
-        const char* file;
-        std::vector<std::string> heading;
-    } cases[] = {
+    const std::pair<const char*, std::vector<std::string>> cases[] = {
         {"unit.NFO", {"Device VALVE01   File unit.NFO   Saved 07-06-2008", ""}},
-        {"bad.NFO", {"Device VALVE01   File bad.NFO   Saved 07-06-2008", mark, ""}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.file);
-        ReportViewModel view(ctx, dir.file(c.file));
+        {"bad.NFO", {"Device VALVE01   File bad.NFO   Saved 07-06-2008", mark, ""}}};
+    for (const auto& [file, heading] : cases) {
+        ReportViewModel view(ctx, dir.file(file));
         const std::string report = view.open();
         const auto pages = paginateReport(ctx.texts, report, 8, view.heading());
-        ASSERT_GT(pages.size(), 2u);
+        ASSERT_GT(pages.size(), 2u) << file;
         for (const ReportPage& page : pages) {
-            EXPECT_EQ(page.heading, c.heading);
+            EXPECT_EQ(page.heading, heading) << file;
             EXPECT_LE(page.heading.size() + page.lines.size(), 8u);
         }
     }
