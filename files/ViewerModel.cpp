@@ -59,7 +59,7 @@ std::string cutAtEndKey(const std::string& text) {
 }
 
 std::string ReportViewModel::open() {
-    readSealedFile(ctx_, path_, stream_);
+    verified_ = readSealedFile(ctx_, path_, stream_);
     std::string tmp = temporaryReportPath(ctx_.settings);
     // A report left behind by an earlier run must not pass for this one.
     removeFile(tmp);
@@ -72,6 +72,10 @@ std::string ReportViewModel::open() {
         return {};
     }
     return report;
+}
+
+ReportHeading ReportViewModel::heading() const {
+    return reportHeading(stream_.str(), path_, verified_);
 }
 
 void ReportViewModel::save() {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "files/MemoryStream.h"
+#include "files/ReportPages.h"
 
 class AppContext;
 struct Settings;
@@ -30,6 +31,9 @@ public:
     // writes its full report to the temporary report, takes its text and
     // deletes it. Empty after text 4 when the report cannot be read.
     std::string open();
+    // What a printed page of the report says it comes from, and whether the
+    // file passed its check: known after open.
+    ReportHeading heading() const;
     // The save button: the full report again from the file's content, under
     // the chosen name with the extension "DOC".
     void save();
@@ -39,6 +43,7 @@ private:
     AppContext& ctx_;
     std::string path_;
     MemoryStream stream_;
+    bool verified_ = false;
 };
 
 class ParameterTextModel {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "link/RegisterKeys.h"
 #include "link/SerialLink.h"
 
 // ---- recorder ----
@@ -18,6 +19,33 @@ void BusRecorder::record(BusTransaction t, int64_t startTicks) {
     const int64_t ticks = startTicks - origin_;
     t.atNs = ticks / frequency_ * 1000000000 + ticks % frequency_ * 1000000000 / frequency_;
     t.serial = total_;
+    // A restart write leaves the device silent for a while: the selects that
+    // wait for it to come back are expected to go unanswered, and so is the
+    // write itself when the device goes silent without acknowledging it.
+    // Anything else the link sends means the wait is over.
+    switch (t.kind) {
+    case BusKind::Select:
+        t.address = int16_t(t.target);
+        t.restarting = restarting_;
+        selected_ = t.address;
+        if (t.result != 0) restarting_ = false;
+        break;
+    case BusKind::Release:
+        t.address = selected_;
+        selected_ = -1;
+        restarting_ = false;
+        break;
+    case BusKind::Read:
+        t.address = selected_;
+        restarting_ = false;
+        break;
+    case BusKind::Write:
+    case BusKind::DigitWrite:
+        t.address = selected_;
+        restarting_ = t.target == RestartKey;
+        t.restarting = restarting_;
+        break;
+    }
     if (ring_.size() < capacity_) ring_.push_back(t);
     else ring_[total_ % capacity_] = t;
     ++total_;
@@ -211,38 +239,70 @@ void split(const std::string& text, std::string* into, size_t count) {
 }  // namespace
 
 BusOutcome decodeOutcome(const BusTransaction& t) {
+    BusOutcome o = fault(0);
     switch (t.kind) {
-    case BusKind::Select: return decodeSelect(t);
-    case BusKind::Release: return decodeRelease(t);
-    case BusKind::Read: return decodeRead(t);
+    case BusKind::Select: o = decodeSelect(t); break;
+    case BusKind::Release: o = decodeRelease(t); break;
+    case BusKind::Read: o = decodeRead(t); break;
     case BusKind::Write:
-    case BusKind::DigitWrite: return decodeWrite(t);
+    case BusKind::DigitWrite: o = decodeWrite(t); break;
     }
-    return fault(0);
+    // Silence, and nothing else, is what a restarting device gives.
+    if (t.restarting && o.answer == BusAnswer::LineFault && o.status == NoByte) {
+        o.answer = BusAnswer::RestartSilence;
+        o.failed = false;
+    }
+    return o;
+}
+
+BusRegister registerOf(uint32_t key) {
+    if (key >= FirstParameterKey) return BusRegister::Parameter;
+    if (key >= NameKeyFirst && key <= NameKeyLast) return BusRegister::Name;
+    switch (key) {
+    case VersionKey: return BusRegister::Version;
+    case ReleaseKey: return BusRegister::Release;
+    case ParameterVersionKey: return BusRegister::ParameterVersion;
+    case Identity40Key:
+    case Identity44Key: return BusRegister::Identity;
+    case StatusKey: return BusRegister::Status;
+    case PasswordKey: return BusRegister::Password;
+    case RestartKey: return BusRegister::Restart;
+    case AddressKey: return BusRegister::BusAddress;
+    case AccessKey: return BusRegister::ParameterAccess;
+    case ExtendedAccessKey: return BusRegister::ExtendedAccess;
+    }
+    return BusRegister::None;
 }
 
 BusWords::BusWords() {
     set("select|release|read|write|digit write",
         "value|short answer|end of table|gap|acknowledged|selected|released|not acknowledged|"
         "wrong answer|line not quiet|timeout|parity error|framing error|overrun|send failed|"
-        "port failure|bad answer|retry",
-        "Time (ms)|Kind|Address/key|Sent|Received|Result");
+        "port failure|bad answer|retry|silent: restarting",
+        "Time (ms)|Kind|Address/key|Register|Result|Sent|Received",
+        "name|version|release|parameter version|identity|status|password|restart|bus address|"
+        "parameter access|extended access|parameter");
 }
 
-void BusWords::set(const std::string& kindText, const std::string& outcomeText, const std::string& columnText) {
+void BusWords::set(const std::string& kindText, const std::string& outcomeText, const std::string& columnText,
+                   const std::string& registerText) {
     split(kindText, kinds, BusKindCount);
     split(outcomeText, words, size_t(BusWord::Count));
     split(columnText, columns, ColumnCount);
+    split(registerText, registers, RegisterCount);
 }
 
 BusRowText describe(const BusTransaction& t, const BusWords& w) {
     BusRowText r;
+    // Tenths of a millisecond in whole numbers: a point whatever the locale.
     char time[32];
-    std::snprintf(time, sizeof time, "%.1f", double(t.atNs / 100000) / 10.0);
+    const long long tenths = t.atNs / 100000;
+    std::snprintf(time, sizeof time, "%lld.%lld", tenths / 10, tenths % 10);
     r.time = time;
     r.retry = t.attempt > 1;
     r.kind = r.retry ? "  " + w.word(BusWord::Retry) + " " + std::to_string(t.attempt) : w.kinds[unsigned(t.kind)];
     r.target = t.kind == BusKind::Select ? hex(t.target, 2) : t.kind == BusKind::Release ? "" : hex(t.target, 4);
+    if (t.kind != BusKind::Select && t.kind != BusKind::Release) r.name = w.registerName(registerOf(t.target));
     for (unsigned i = 0; i < t.sentCount; ++i) r.sent += (i ? " " : "") + hex(t.sent[i], 2);
     for (unsigned i = 0; i < t.receivedCount; ++i) {
         const uint16_t s = t.received[i];
@@ -272,6 +332,7 @@ BusRowText describe(const BusTransaction& t, const BusWords& w) {
     case BusAnswer::WrongAnswer: r.result = w.word(BusWord::WrongAnswer) + " (" + hex(o.value, 2) + ")"; break;
     case BusAnswer::LineNotQuiet: r.result = w.word(BusWord::LineNotQuiet); break;
     case BusAnswer::LineFault: r.result = statusWords(o.status, w); break;
+    case BusAnswer::RestartSilence: r.result = w.word(BusWord::RestartSilence); break;
     }
     return r;
 }
@@ -287,7 +348,7 @@ void BusMonitorLog::pull() {
     for (const BusTransaction& t : taken_) {
         const uint64_t position = firstKept_ + kept_.size();
         kept_.push_back(t);
-        if (shown_[unsigned(t.kind)]) rows_.push_back(position);
+        if (shows(t)) rows_.push_back(position);
     }
     while (kept_.size() > capacity_) {
         kept_.pop_front();
@@ -313,11 +374,31 @@ void BusMonitorLog::setKindShown(BusKind kind, bool shown) {
     rebuildRows();
 }
 
+void BusMonitorLog::setAddressShown(int address) {
+    if (address_ == address) return;
+    address_ = address;
+    rebuildRows();
+}
+
+bool BusMonitorLog::shows(const BusTransaction& t) const {
+    return shown_[unsigned(t.kind)] && (address_ < 0 || t.address == address_);
+}
+
 void BusMonitorLog::rebuildRows() {
     firstRow_ += rows_.size();
     rows_.clear();
     for (size_t i = 0; i < kept_.size(); ++i)
-        if (shown_[unsigned(kept_[i].kind)]) rows_.push_back(firstKept_ + i);
+        if (shows(kept_[i])) rows_.push_back(firstKept_ + i);
+}
+
+uint64_t BusMonitorLog::keptPosition(uint64_t n) const {
+    if (n < firstRow_) return firstKept_;
+    if (n - firstRow_ >= rows_.size()) return firstKept_ + kept_.size();
+    return rows_[size_t(n - firstRow_)];
+}
+
+uint64_t BusMonitorLog::rowAtOrAfter(uint64_t position) const {
+    return firstRow_ + uint64_t(std::lower_bound(rows_.begin(), rows_.end(), position) - rows_.begin());
 }
 
 const BusTransaction* BusMonitorLog::row(uint64_t n) const {
@@ -326,18 +407,18 @@ const BusTransaction* BusMonitorLog::row(uint64_t n) const {
 }
 
 namespace {
-constexpr const char* TextLine = "%10s  %-14s %-11s  %-29s  %-26s  %s\n";
+constexpr const char* TextLine = "%10s  %-14s %-11s  %-17s  %-26s  %-29s  %s\n";
 }
 
 bool BusMonitorLog::writeText(std::FILE* f, const BusWords& words) const {
     const std::string* c = words.columns;
     if (std::fprintf(f, TextLine, c[0].c_str(), c[1].c_str(), c[2].c_str(), c[3].c_str(), c[4].c_str(),
-                     c[5].c_str()) < 0)
+                     c[5].c_str(), c[6].c_str()) < 0)
         return false;
     for (uint64_t position : rows_) {
         const BusRowText r = describe(kept_[size_t(position - firstKept_)], words);
-        if (std::fprintf(f, TextLine, r.time.c_str(), r.kind.c_str(),
-                         r.target.c_str(), r.sent.c_str(), r.received.c_str(), r.result.c_str()) < 0)
+        if (std::fprintf(f, TextLine, r.time.c_str(), r.kind.c_str(), r.target.c_str(), r.name.c_str(),
+                         r.result.c_str(), r.sent.c_str(), r.received.c_str()) < 0)
             return false;
     }
     return std::fflush(f) == 0;
@@ -346,7 +427,7 @@ bool BusMonitorLog::writeText(std::FILE* f, const BusWords& words) const {
 namespace {
 // A field in double quotes when it holds a separator or a quote.
 std::string csvField(const std::string& s) {
-    if (s.find_first_of(",\"\n") == std::string::npos) return s;
+    if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
     std::string q = "\"";
     for (char c : s) {
         if (c == '"') q += '"';
@@ -359,14 +440,15 @@ std::string csvField(const std::string& s) {
 bool BusMonitorLog::writeCsv(std::FILE* f, const BusWords& words) const {
     std::string header;
     for (const std::string& c : words.columns) header += csvField(c) + ",";
-    if (std::fputs((header + "failed\n").c_str(), f) < 0) return false;
+    if (std::fputs((header + "failed\r\n").c_str(), f) < 0) return false;
     for (uint64_t position : rows_) {
         const BusTransaction& t = kept_[size_t(position - firstKept_)];
         const BusRowText r = describe(t, words);
         std::string kind = r.kind;
         kind.erase(0, kind.find_first_not_of(' '));
-        const std::string line = r.time + "," + csvField(kind) + "," + r.target + "," + r.sent + "," +
-                                 r.received + "," + csvField(r.result) + "," + (r.failed ? "1" : "0") + "\n";
+        const std::string line = r.time + "," + csvField(kind) + "," + r.target + "," + csvField(r.name) + "," +
+                                 csvField(r.result) + "," + r.sent + "," + r.received + "," + (r.failed ? "1" : "0") +
+                                 "\r\n";
         if (std::fputs(line.c_str(), f) < 0) return false;
     }
     return std::fflush(f) == 0;

@@ -32,6 +32,8 @@ struct BusTransaction {
     uint32_t digits = 0;        // digits of a value read
     uint32_t request = 0;       // the retried request it belongs to; 0: none
     uint16_t attempt = 0;       // 1, 2, ... within that request
+    int16_t address = -1;       // the device it went to: a select's address, else the one selected last; -1 none
+    bool restarting = false;    // sent after a restart write, while the device is expected to stay silent
     uint8_t sentCount = 0;
     uint8_t receivedCount = 0;
     uint16_t receivedMore = 0;  // reads past the ones kept
@@ -50,8 +52,9 @@ public:
 
     // Time 0 of the recording, in ticks of the link's clock.
     void start(int64_t originTicks, int64_t ticksPerSecond);
-    // Numbers the transaction, times it from the clock ticks at its start, and
-    // keeps it (the oldest goes once capacity are held).
+    // Numbers the transaction, times it from the clock ticks at its start,
+    // gives it the address selected at the time and whether a restart is
+    // under way, and keeps it (the oldest goes once capacity are held).
     void record(BusTransaction t, int64_t startTicks);
     // Copies the transactions from number `next` on (older ones that were
     // overwritten are skipped), at most `max`, and moves next past them.
@@ -67,6 +70,8 @@ private:
     uint64_t total_ = 0;
     int64_t origin_ = 0;
     int64_t frequency_ = 1000000000;
+    int16_t selected_ = -1;
+    bool restarting_ = false;
 };
 
 // A transport between the link and its own while a recorded transaction
@@ -105,6 +110,7 @@ enum class BusAnswer {
     WrongAnswer,      // a select answered by another address
     LineNotQuiet,     // a release that never found the line quiet
     LineFault,        // status bits: timeout, line errors, send or port failure, bad answer
+    RestartSilence,   // a timeout the restart command asked for: the device is restarting
 };
 
 struct BusOutcome {
@@ -117,23 +123,38 @@ struct BusOutcome {
 
 BusOutcome decodeOutcome(const BusTransaction& t);
 
-// The words the monitor writes, from two texts whose parts are separated by
-// '|': the kinds (in BusKind order) and the outcome words (BusWord order).
-// The column headings come from a third text the same way. Missing parts
-// keep their English default.
+// The words the monitor writes, from texts whose parts are separated by
+// '|': the kinds (in BusKind order), the outcome words (BusWord order), the
+// column headings (BusColumn order) and the register names (BusRegister
+// order from Name on). Missing parts keep their English default.
 enum class BusWord {
     Value, ShortAnswer, EndOfTable, Gap, Acknowledged, Selected, Released, NotAcknowledged,
     WrongAnswer, LineNotQuiet, Timeout, ParityError, FramingError, Overrun, SendFailed,
-    PortFailure, BadAnswer, Retry, Count
+    PortFailure, BadAnswer, Retry, RestartSilence, Count
 };
+
+// The registers the program itself uses, by name; parameters are one group.
+enum class BusRegister {
+    None, Name, Version, Release, ParameterVersion, Identity, Status, Password, Restart, BusAddress,
+    ParameterAccess, ExtendedAccess, Parameter, Count
+};
+BusRegister registerOf(uint32_t key);
+// The result comes before the bytes: it is what the operator reads, and it
+// stays in sight in a narrow window.
+enum class BusColumn { Time, Kind, Target, Register, Result, Sent, Received };
 struct BusWords {
     BusWords();
-    static constexpr unsigned ColumnCount = 6;
-    void set(const std::string& kinds, const std::string& outcomes, const std::string& columns = "");
+    static constexpr unsigned ColumnCount = 7;
+    static constexpr unsigned RegisterCount = unsigned(BusRegister::Count) - 1;
+    void set(const std::string& kinds, const std::string& outcomes, const std::string& columns = "",
+             const std::string& registers = "");
     std::string kinds[BusKindCount];
     std::string columns[ColumnCount];
     std::string words[size_t(BusWord::Count)];
+    std::string registers[RegisterCount];
     const std::string& word(BusWord w) const { return words[size_t(w)]; }
+    const std::string& column(BusColumn c) const { return columns[size_t(c)]; }
+    std::string registerName(BusRegister r) const { return r == BusRegister::None ? "" : registers[size_t(r) - 1]; }
 };
 
 // One transaction as the monitor's columns show it.
@@ -141,6 +162,7 @@ struct BusRowText {
     std::string time;       // ms with one decimal
     std::string kind;       // "read", or "retry 2" for a later attempt
     std::string target;     // address or key, hexadecimal
+    std::string name;       // the register's name, when the program knows it
     std::string sent;       // hex bytes
     std::string received;   // hex bytes; "--" a read that timed out, marks P F O for line errors
     std::string result;
@@ -169,6 +191,9 @@ public:
     void clear();
     void setKindShown(BusKind kind, bool shown);
     bool kindShown(BusKind kind) const { return shown_[unsigned(kind)]; }
+    // Only the transactions that went to this device address; -1 all.
+    void setAddressShown(int address);
+    int addressShown() const { return address_; }
 
     // The rows shown, numbered firstRow() to firstRow() + rowCount() - 1.
     uint64_t firstRow() const { return firstRow_; }
@@ -177,14 +202,21 @@ public:
     const BusTransaction* row(uint64_t n) const;
     // Every transaction kept, shown or not.
     size_t kept() const { return kept_.size(); }
+    // Where row n stands among every transaction kept, and back: the first
+    // row at or after that place (one past the last row when none is). A
+    // view keeps its place across a change of filter by these.
+    uint64_t keptPosition(uint64_t n) const;
+    uint64_t rowAtOrAfter(uint64_t keptPosition) const;
 
     // The rows shown under their headings, as text columns or as
-    // comma-separated values (with a last column: 1 for a failure).
+    // comma-separated values (CR LF line ends, with a last column: 1 for a
+    // failure).
     bool writeText(std::FILE* f, const BusWords& words) const;
     bool writeCsv(std::FILE* f, const BusWords& words) const;
 
 private:
     void rebuildRows();
+    bool shows(const BusTransaction& t) const;
 
     BusRecorder recorder_;
     size_t capacity_;
@@ -194,6 +226,7 @@ private:
     std::deque<uint64_t> rows_;         // positions of the rows shown
     uint64_t firstRow_ = 0;
     bool shown_[BusKindCount] = {true, true, true, true, true};
+    int address_ = -1;
     bool paused_ = false;
     std::vector<BusTransaction> taken_;
 };

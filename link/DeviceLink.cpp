@@ -2,14 +2,11 @@
 // end key that follow each select, and the typed operations with retries.
 #include "link/DeviceLink.h"
 
+#include "link/RegisterKeys.h"
+
 namespace {
 constexpr int Attempts = 10;
 constexpr uint32_t HandshakeMs = 10000;
-constexpr uint32_t AccessKey = 62;
-constexpr uint32_t ExtendedAccessKey = 68;
-constexpr uint32_t RestartKey = 58;
-constexpr uint32_t AddressKey = 60;
-constexpr uint32_t PasswordKey = 48;
 // Selects that must stay unanswered before a device whose restart write was
 // not acknowledged counts as restarting. Three of them take at most about
 // 160 ms: well inside the shortest restart silence of a device (0.2 s), and

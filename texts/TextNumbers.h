@@ -62,4 +62,7 @@ inline constexpr uint32_t USED_MESSAGE_NUMBERS[] = {
     33178, 33179, 33180, 33181, 33182,
     // the comparison's choosers, identity rows and other-device warnings
     33184, 33185, 33186, 33187, 33188, 33189, 33190, 33191, 33192, 33193, 33194, 33195,
+    // bus monitor: register names, Resume, the address filter; the printed
+    // page's heading and its mark of a file that did not verify
+    33232, 33233, 33234, 33235, 33236, 33237,
 };

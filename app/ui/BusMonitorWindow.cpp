@@ -1,15 +1,19 @@
 #include "app/ui/BusMonitorWindow.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include <QAbstractTableModel>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QFontDatabase>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QTableView>
@@ -36,6 +40,11 @@ constexpr uint32_t HelpText = 0x8149;
 constexpr uint32_t ShowText = 0x814A;
 constexpr uint32_t FileFilterText = 0x814B;
 constexpr uint32_t CountsText = 0x814C;
+constexpr uint32_t RegistersText = 33232;
+constexpr uint32_t ResumeText = 33233;
+constexpr uint32_t AddressText = 33234;
+constexpr uint32_t AllAddressesText = 33235;
+constexpr int BusAddresses = 64;
 constexpr uint32_t FileFailedText = 4;
 constexpr int RefreshMs = 100;
 }  // namespace
@@ -65,13 +74,14 @@ public:
         if (!r) return {};
         switch (role) {
         case Qt::DisplayRole:
-            switch (index.column()) {
-            case 0: return QString::fromStdString(r->time);
-            case 1: return shellText(r->kind);
-            case 2: return QString::fromStdString(r->target);
-            case 3: return QString::fromStdString(r->sent);
-            case 4: return QString::fromStdString(r->received);
-            case 5: return shellText(r->result);
+            switch (BusColumn(index.column())) {
+            case BusColumn::Time: return QString::fromStdString(r->time);
+            case BusColumn::Kind: return shellText(r->kind);
+            case BusColumn::Target: return QString::fromStdString(r->target);
+            case BusColumn::Register: return shellText(r->name);
+            case BusColumn::Result: return shellText(r->result);
+            case BusColumn::Sent: return QString::fromStdString(r->sent);
+            case BusColumn::Received: return QString::fromStdString(r->received);
             }
             return {};
         case Qt::ForegroundRole:
@@ -142,7 +152,7 @@ BusMonitorWindow::BusMonitorWindow(AppContext& ctx, std::function<void()> help, 
     setObjectName(QStringLiteral("busMonitor"));
     auto text = [&ctx](uint32_t n) { return shellText(ctx.message(n)); };
     setWindowTitle(text(TitleText));
-    words_.set(ctx.message(KindsText), ctx.message(WordsText), ctx.message(ColumnsText));
+    words_.set(ctx.message(KindsText), ctx.message(WordsText), ctx.message(ColumnsText), ctx.message(RegistersText));
 
     rows_ = new BusMonitorRows(log_, words_, this);
     table_ = new QTableView(this);
@@ -155,14 +165,18 @@ BusMonitorWindow::BusMonitorWindow(AppContext& ctx, std::function<void()> help, 
     table_->horizontalHeader()->setStretchLastSection(true);
     QFont fixed = monospacedFont();
     table_->setFont(fixed);
-    const int digit = QFontMetrics(fixed).horizontalAdvance(QLatin1Char('0'));
-    const int widths[] = {11, 14, 12, 30, 27};
-    for (int i = 0; i < 5; ++i) table_->setColumnWidth(i, widths[i] * digit);
+    // Measured on the table itself: a font resolves for the screen it is shown on.
+    const int digit = table_->fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    // Time, kind, address or key, register, result, bytes sent; the bytes
+    // received take the rest.
+    const int widths[] = {10, 15, 12, 18, 28, 30};
+    for (int i = 0; i < 6; ++i) table_->setColumnWidth(i, widths[i] * digit);
 
     pause_ = new QPushButton(text(PauseText), this);
     pause_->setObjectName(QStringLiteral("pause"));
     pause_->setCheckable(true);
-    connect(pause_, &QPushButton::toggled, this, [this](bool paused) {
+    connect(pause_, &QPushButton::toggled, this, [this, text](bool paused) {
+        pause_->setText(text(paused ? ResumeText : PauseText));
         log_.setPaused(paused);
         if (!paused) refresh();
     });
@@ -194,13 +208,23 @@ BusMonitorWindow::BusMonitorWindow(AppContext& ctx, std::function<void()> help, 
         box->setObjectName(QStringLiteral("show%1").arg(k));
         box->setChecked(true);
         connect(box, &QCheckBox::toggled, this, [this, k](bool shown) {
-            log_.setKindShown(BusKind(k), shown);
-            rows_->reset();
-            showCounts();
+            refilter([this, k, shown] { log_.setKindShown(BusKind(k), shown); });
         });
         kinds_[k] = box;
         filter->addWidget(box);
     }
+    filter->addSpacing(2 * digit);
+    filter->addWidget(new QLabel(text(AddressText), this));
+    // Addresses in hexadecimal, as the select rows show them.
+    address_ = new QComboBox(this);
+    address_->setObjectName(QStringLiteral("address"));
+    address_->addItem(text(AllAddressesText), -1);
+    for (int a = 0; a < BusAddresses; ++a) address_->addItem(QString::asprintf("%02x", a), a);
+    connect(address_, &QComboBox::currentIndexChanged, this, [this] {
+        const int address = address_->currentData().toInt();
+        refilter([this, address] { log_.setAddressShown(address); });
+    });
+    filter->addWidget(address_);
     filter->addStretch(1);
 
     counts_ = new QLabel(this);
@@ -213,7 +237,11 @@ BusMonitorWindow::BusMonitorWindow(AppContext& ctx, std::function<void()> help, 
     layout->addLayout(filter);
     layout->addWidget(table_, 1);
     layout->addLayout(buttons);
-    resize(110 * digit, 480);
+    // Wide enough for every column but the last, within the screen.
+    int width = 150 * digit;
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        width = std::min(width, screen->availableGeometry().width() * 9 / 10);
+    resize(width, 480);
 
     timer_ = new QTimer(this);
     connect(timer_, &QTimer::timeout, this, &BusMonitorWindow::refresh);
@@ -254,6 +282,27 @@ void BusMonitorWindow::refresh() {
     log_.pull();
     rows_->follow();
     if (atEnd) table_->scrollToBottom();
+    showCounts();
+}
+
+void BusMonitorWindow::refilter(const std::function<void()>& change) {
+    // The row at the top stays at the top (or the next one shown after it);
+    // a view that followed the end goes on following it.
+    QScrollBar* bar = table_->verticalScrollBar();
+    const bool atEnd = bar->value() == bar->maximum();
+    const int top = table_->rowAt(0);
+    const uint64_t position = top < 0 ? 0 : log_.keptPosition(log_.firstRow() + uint64_t(top));
+    change();
+    rows_->reset();
+    if (atEnd) {
+        table_->scrollToBottom();
+    } else if (top >= 0) {
+        const uint64_t row = log_.rowAtOrAfter(position) - log_.firstRow();
+        if (row < log_.rowCount())
+            table_->scrollTo(rows_->index(int(row), 0), QAbstractItemView::PositionAtTop);
+        else
+            table_->scrollToBottom();
+    }
     showCounts();
 }
 

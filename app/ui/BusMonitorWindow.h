@@ -12,6 +12,7 @@
 class AppContext;
 class BusMonitorRows;
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QPushButton;
 class QTableView;
@@ -37,6 +38,7 @@ public:
     QTableView* table() const { return table_; }
     QPushButton* pauseButton() const { return pause_; }
     QCheckBox* kindBox(BusKind kind) const { return kinds_[unsigned(kind)]; }
+    QComboBox* addressBox() const { return address_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -45,6 +47,8 @@ private:
     void detach();
     void chooseAndSave();
     void showCounts();
+    // Applies a change of what is shown, keeping the view's place.
+    void refilter(const std::function<void()>& change);
 
     AppContext& ctx_;
     std::function<void()> help_;
@@ -54,6 +58,7 @@ private:
     QTableView* table_ = nullptr;
     QPushButton* pause_ = nullptr;
     QCheckBox* kinds_[BusKindCount] = {};
+    QComboBox* address_ = nullptr;
     QLabel* counts_ = nullptr;
     QTimer* timer_ = nullptr;
 };

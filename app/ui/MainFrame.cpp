@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileDialog>
+#include <QRegularExpression>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QLabel>
@@ -527,6 +528,13 @@ std::optional<std::string> MainFrame::chooseFile(const FileChoice& choice, bool 
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     if (!choice.defaultExtension.empty())
         dialog.setDefaultSuffix(QString::fromStdString(choice.defaultExtension));
+    // A name typed without an extension takes the one of the filter chosen:
+    // the CSV filter gives ".CSV" even where the chooser's default is text.
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
+        static const QRegularExpression pattern(QStringLiteral("\\*\\.(\\w+)"));
+        const QRegularExpressionMatch match = pattern.match(filter);
+        if (match.hasMatch()) dialog.setDefaultSuffix(match.captured(1));
+    });
     if (save && !choice.proposedName.empty()) dialog.selectFile(QString::fromStdString(choice.proposedName));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     return dialog.selectedFiles().first().toStdString();

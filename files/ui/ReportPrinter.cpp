@@ -7,6 +7,7 @@
 #include <QPagedPaintDevice>
 #include <QPainter>
 #include <QPdfWriter>
+#include <filesystem>
 
 #include "files/ReportPages.h"
 #include "session/AppContext.h"
@@ -29,7 +30,8 @@ QFont pageFont(QPaintDevice& device, qreal width) {
 }
 }  // namespace
 
-bool paintReport(const AppContext& ctx, QPagedPaintDevice& device, const std::string& report) {
+bool paintReport(const AppContext& ctx, QPagedPaintDevice& device, const std::string& report,
+                 const ReportHeading& heading) {
     device.setPageMargins(QMarginsF(MARGIN_MM, MARGIN_MM, MARGIN_MM, MARGIN_MM), QPageLayout::Millimeter);
     QPainter painter;
     if (!painter.begin(&device)) return false;
@@ -41,10 +43,14 @@ bool paintReport(const AppContext& ctx, QPagedPaintDevice& device, const std::st
     const QFontMetricsF metrics(font, &device);
     const qreal step = metrics.lineSpacing();
     const int linesPerPage = static_cast<int>(height / step) - FOOTER_LINES;
-    const std::vector<ReportPage> pages = paginateReport(ctx.texts, report, linesPerPage);
+    const std::vector<ReportPage> pages = paginateReport(ctx.texts, report, linesPerPage, heading);
     for (size_t p = 0; p < pages.size(); ++p) {
         if (p > 0 && !device.newPage()) return false;
         qreal y = metrics.ascent();
+        for (const std::string& line : pages[p].heading) {
+            painter.drawText(QPointF(0, y), shellText(line));
+            y += step;
+        }
         for (const std::string& line : pages[p].lines) {
             painter.drawText(QPointF(0, y), shellText(line));
             y += step;
@@ -56,15 +62,18 @@ bool paintReport(const AppContext& ctx, QPagedPaintDevice& device, const std::st
     return painter.end();
 }
 
-bool writeReportPdf(AppContext& ctx, const std::string& path, const std::string& report) {
+std::string printJobName(const std::string& path) { return std::filesystem::path(path).filename().string(); }
+
+bool writeReportPdf(AppContext& ctx, const std::string& path, const std::string& report,
+                    const ReportHeading& heading) {
     QFile file(QString::fromStdString(path));
     bool written = file.open(QIODevice::WriteOnly | QIODevice::Truncate);
     if (written) {
         QPdfWriter writer(&file);
         writer.setResolution(PDF_RESOLUTION);
         writer.setPageSize(QPageSize(QPageSize::A4));
-        writer.setTitle(QString::fromStdString(path));
-        written = paintReport(ctx, writer, report);
+        writer.setTitle(QString::fromStdString(printJobName(path)));
+        written = paintReport(ctx, writer, report, heading);
     }
     if (written) {
         file.close();

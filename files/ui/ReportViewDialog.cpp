@@ -44,15 +44,15 @@ void ReportViewDialog::onSave() { model_.save(); }
 
 void ReportViewDialog::onPrint() {
     QPrinter printer(QPrinter::HighResolution);
-    printer.setDocName(QString::fromStdString(model_.path()));
+    printer.setDocName(QString::fromStdString(printJobName(model_.path())));
     QPrintDialog dialog(&printer, this);
     if (dialog.exec() != QDialog::Accepted) return;
-    if (!paintReport(ctx_, printer, report_)) ctx_.showText(4);
+    if (!paintReport(ctx_, printer, report_, model_.heading())) ctx_.showText(4);
 }
 
 void ReportViewDialog::onPdf() {
     auto chosen = chooseFileToSave(ctx_, ctx_.message(PDF_FILES_TEXT) + " (*.pdf)|*.pdf|", "pdf",
                                    fileNameWithExtension(model_.path(), "pdf"));
     if (!chosen) return;
-    if (writeReportPdf(ctx_, *chosen, report_)) ctx_.notifyText(SAVED_FILE_TEXT, {*chosen});
+    if (writeReportPdf(ctx_, *chosen, report_, model_.heading())) ctx_.notifyText(SAVED_FILE_TEXT, {*chosen});
 }

@@ -272,6 +272,32 @@ TEST(BusMonitor, RecordsOnlyWhileAttachedAndLeavesEchoesOut) {
     EXPECT_EQ(received, valueBytes(f.device(3)->version));
 }
 
+// A restart's silence is expected, not a failure (another still is one);
+// known registers go by their names.
+TEST(BusMonitor, ARestartsSilenceIsExpectedAndKnownRegistersAreNamed) {
+    SimFixture f(SimFixture::fromText, Bus);
+    ASSERT_TRUE(f.connect(3));
+    BusMonitorLog log;
+    f.link.setMonitor(&log.recorder());
+    for (uint32_t key : {46, 16, 0x0102}) f.link.ReadRegister(key);
+    ASSERT_TRUE(f.link.OpenParameterAccess(false) && f.link.RestartAndWait());
+    EXPECT_FALSE(f.link.Select(9));
+    f.link.setMonitor(nullptr);
+    log.pull();
+    std::vector<BusRowText> rows;
+    for (uint64_t n = log.firstRow(); n < log.firstRow() + log.rowCount(); ++n)
+        rows.push_back(describe(*log.row(n), BusWords{}));
+    ASSERT_GT(rows.size(), 8u);
+    const char* names[] = {"status", "name", "parameter", "parameter access", "parameter access", "restart"};
+    for (size_t i = 0; i < 6; ++i) EXPECT_EQ(rows[i].name, names[i]);
+    for (size_t i = 6; i + 2 < rows.size(); ++i) {
+        EXPECT_EQ(rows[i].result, "silent: restarting") << i;
+        EXPECT_FALSE(rows[i].failed) << i;
+    }
+    EXPECT_EQ(rows[rows.size() - 2].result, "selected");
+    EXPECT_TRUE(rows.back().failed && rows.back().result == "timeout");
+}
+
 BusTransaction made(BusKind kind, uint32_t key) {
     BusTransaction t;
     t.kind = kind;

@@ -1,7 +1,10 @@
-// The report on paper: page width, lines per page and the page-number footer.
+// The report on paper: page width, lines per page, the page-number footer and
+// the heading of every page.
 #include <gmock/gmock.h>
 
+#include "files/ParameterFiles.h"
 #include "files/ReportPages.h"
+#include "files/ViewerModel.h"
 #include "files_support.h"
 
 using ::testing::ElementsAre;
@@ -31,4 +34,28 @@ TEST_F(ReportPagesTest, LinesWiderThanThePageGoOnInTheNextAndTabsBecomeBlanks) {
     ASSERT_EQ(pages.size(), 1u);
     EXPECT_THAT(pages[0].lines, ElementsAre(std::string(75, 'x'), std::string(75, 'x'), "xxxxx", "A       B", "", "end"));
     for (const std::string& line : pages[0].lines) EXPECT_LE(line.size(), 75u);
+}
+
+// A loose page tells its device, file and date, and that its file did not verify.
+TEST_F(ReportPagesTest, EveryPageHeadsWithDeviceFileAndDateAndMarksAFileThatDidNotVerify) {
+    MemoryStream s = streamOf("#DATE: 07-06-2008  \n#NAME: VALVE01   \n#ADDR: 5  \n#VER.: 2  \n#REL.: 0  \n"
+                              "#PVER: 3  \n#PSWD: 4  \n#CODE: 100  #DATA: 1234  \n#CODE: 102  #DATA: OFF  ");
+    ASSERT_TRUE(writeSealedFile(ctx, dir.file("unit.NFO"), s));
+    std::string damaged = readFile(dir.file("unit.NFO"));
+    damaged.back() = damaged.back() == '0' ? '1' : '0';
+    dir.write("bad.NFO", damaged);
+    const std::string mark = "NOT VERIFIED: this file failed its check; its values may be wrong.";
+    const std::pair<const char*, std::vector<std::string>> cases[] = {
+        {"unit.NFO", {"Device VALVE01   File unit.NFO   Saved 07-06-2008", ""}},
+        {"bad.NFO", {"Device VALVE01   File bad.NFO   Saved 07-06-2008", mark, ""}}};
+    for (const auto& [file, heading] : cases) {
+        ReportViewModel view(ctx, dir.file(file));
+        const std::string report = view.open();
+        const auto pages = paginateReport(ctx.texts, report, 8, view.heading());
+        ASSERT_GT(pages.size(), 2u) << file;
+        for (const ReportPage& page : pages) {
+            EXPECT_EQ(page.heading, heading) << file;
+            EXPECT_LE(page.heading.size() + page.lines.size(), 8u);
+        }
+    }
 }

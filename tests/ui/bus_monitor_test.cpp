@@ -4,6 +4,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
 #include <QtTest>
@@ -66,7 +69,7 @@ private slots:
         QVERIFY(m->save(dir.file("bus.txt")));
         const std::string csv = dir.read("bus.CSV");
         const std::string text = dir.read("bus.txt");
-        QVERIFY(csv.find(",selected,0\n") != std::string::npos);
+        QVERIFY(csv.find(",selected,83,03,0\r\n") != std::string::npos);
         QVERIFY(text.find("selected") != std::string::npos);
         QVERIFY(text.find(",selected") == std::string::npos);
 
@@ -76,6 +79,45 @@ private slots:
         QTRY_VERIFY(m->isActiveWindow());
         QTest::keyClick(m, Qt::Key_F1);
         QVERIFY(f.helpWindow() && f.helpWindow()->isVisible());
+    }
+
+    // A name typed without an extension takes the chosen filter's.
+    void theChosenFilterGivesTheExtension() {
+        MainFrame f(ctx());
+        QTimer::singleShot(0, [] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            QTest::keyClick(dialog->findChild<QComboBox*>("fileTypeCombo"), Qt::Key_Down);   // the CSV filter
+            dialog->findChild<QLineEdit*>("fileNameEdit")->setText("bus");
+            QMetaObject::invokeMethod(dialog, "accept");
+        });
+        const auto chosen = f.chooseSaveFile(FileChoice{"T (*.TXT)|*.TXT|C (*.CSV)|*.CSV|", "TXT", install->dir().path()});
+        QCOMPARE(QString::fromStdString(chosen.value_or("")), QString::fromStdString(install->dir().file("bus.CSV")));
+    }
+
+    // The result in sight at the default size, Pause/Resume, an address filter that keeps the place.
+    void pauseSaysResumeAndTheAddressFilterKeepsThePlace() {
+        sim->add(5, "PUMP");
+        MainFrame f(ctx());
+        f.commandAction(40030)->trigger();
+        BusMonitorWindow* m = f.busMonitor();
+        QVERIFY(QTest::qWaitForWindowExposed(m));
+        QTableView* table = m->table();
+        const int needed = table->fontMetrics().horizontalAdvance(QStringLiteral("value 12345678 (305419896)"));
+        QVERIFY(table->columnViewportPosition(int(BusColumn::Result)) + needed <= table->viewport()->width());
+        for (const char* label : {"text 33233", "text 33094"}) {
+            QTest::mouseClick(m->pauseButton(), Qt::LeftButton);
+            QCOMPARE(m->pauseButton()->text(), QString(label));
+        }
+        QVERIFY(ctx().link.Open(1));
+        for (int i = 0; i < 120; ++i) QVERIFY(ctx().link.Select(i % 2 ? 5 : 3));
+        m->refresh();
+        QAbstractItemModel* rows = table->model();
+        table->scrollTo(rows->index(40, 0), QAbstractItemView::PositionAtTop);
+        QCOMPARE(table->rowAt(0), 40);
+        m->addressBox()->setCurrentIndex(m->addressBox()->findData(5));
+        QCOMPARE(rows->rowCount(), 60);
+        for (int r = 0; r < 60; ++r) QCOMPARE(rows->index(r, int(BusColumn::Target)).data().toString(), QString("05"));
+        QCOMPARE(table->rowAt(0), 20);   // row 41 before: the first of address 5 after row 40
     }
 };
 

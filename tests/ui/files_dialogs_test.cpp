@@ -5,6 +5,8 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
@@ -137,6 +139,19 @@ private slots:
         QTest::mouseClick(dialog.pdfButton(), Qt::LeftButton);
         QCOMPARE(op->messages.size(), size_t(1));
         QCOMPARE(op->messages[0].text, std::string("text 4\r\n\r\n/proc/fieldservice-report.pdf"));
+    }
+
+    // The print dialog makes its file name from the job's: the file's name, no folder.
+    void printJobIsNamedByTheFileAlone() {
+        ReportViewDialog dialog(ctx, dir->file("unit.NFO"), nullptr);
+        QString job;
+        QTimer::singleShot(0, [&job] {
+            auto* print = qobject_cast<QPrintDialog*>(QApplication::activeModalWidget());
+            job = print->printer()->docName();
+            print->reject();
+        });
+        QTest::mouseClick(dialog.printButton(), Qt::LeftButton);
+        QCOMPARE(job, QString("unit.NFO"));
     }
 
     // Enter on the focused save button saves and leaves the viewer open;

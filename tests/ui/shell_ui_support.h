@@ -25,6 +25,7 @@ inline std::vector<unsigned> shellTextNumbers() {
     for (unsigned n = 32768; n <= 32789; ++n) numbers.push_back(n);
     for (unsigned n = 32896; n <= 32913; ++n) numbers.push_back(n);
     for (unsigned n = 33088; n <= 33100; ++n) numbers.push_back(n);
+    for (unsigned n = 33232; n <= 33235; ++n) numbers.push_back(n);   // the bus monitor's filters
     for (unsigned n = 0x8110; n <= 0x811F; ++n) numbers.push_back(n);
     for (unsigned n = 0x81F0; n <= 0x81F7; ++n) numbers.push_back(n);
     for (unsigned n = 33060; n <= 33068; ++n) numbers.push_back(n);   // the serial ports present
