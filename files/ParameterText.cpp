@@ -1,6 +1,8 @@
 // Reading the selected device into a parameter text: a first pass with
 // normal access finds the parameters every operator may read ("#FREE: "), a
 // second with extended access reads every value.
+#include <optional>
+
 #include "session/AppContext.h"
 #include "session/DeviceSteps.h"
 #include "files/Format.h"
@@ -9,13 +11,16 @@
 #include "files/ParameterFiles.h"
 #include "files/ParameterKeys.h"
 #include "link/DeviceLink.h"
+#include "params/ConfirmedRead.h"
 #include "params/ParameterModel.h"
+#include "texts/TextFill.h"
 
 namespace {
 
 // More steps than the number space holds means the stepping is stuck.
 constexpr uint32_t MAX_STEPS = (PARAMETER_CEILING - FIRST_PARAMETER) / 2 + 2;
-
+// "Parameter %s (%s) did not read the same twice in a row in %s reads ..."
+constexpr uint32_t UNSETTLED_TEXT = 33248;
 
 // First pass: the numbers readable with normal access.
 SeekResult collectFreeParameters(AppContext& ctx, FreeList& freeList) {
@@ -58,7 +63,10 @@ void writeParameter(MemoryStream& stream, const FreeList& freeList, ParameterNum
 }
 
 // Second pass: every parameter readable with extended access, with its value.
-SeekResult writeAllParameters(AppContext& ctx, const FreeList& freeList, MemoryStream& stream) {
+// With confirming reads on, a value goes into the text only once two reads
+// agree; unsettled names the one that never did (the pass ends there).
+SeekResult writeAllParameters(AppContext& ctx, const FreeList& freeList, MemoryStream& stream,
+                              std::optional<ParameterNumber>& unsettled) {
     DeviceLink& link = ctx.link;
     ParameterNumber number = 0;
     ctx.showProgressText(&number, link.endKey, 32779);
@@ -76,6 +84,17 @@ SeekResult writeAllParameters(AppContext& ctx, const FreeList& freeList, MemoryS
             continue;
         }
         if (r != SeekResult::Found) break;
+        if (ctx.settings.confirmSaveReads && needsConfirming(reading)) {
+            Confirmation c = confirmReading(link, number, reading);
+            if (c == Confirmation::Failed) {
+                r = SeekResult::Failed;
+                break;
+            }
+            if (c == Confirmation::Unsettled) {
+                unsettled = number;
+                break;
+            }
+        }
         writeParameter(stream, freeList, number, reading);
         nextParameterNumber(link, number);
         if (number >= link.endKey) break;
@@ -95,7 +114,15 @@ bool writeParameterText(AppContext& ctx, MemoryStream& stream) {
         return false;
     }
     if (!openParameterAccess(ctx, true)) return false;
-    if (writeAllParameters(ctx, freeList, stream) == SeekResult::Failed) {
+    std::optional<ParameterNumber> unsettled;
+    const SeekResult r = writeAllParameters(ctx, freeList, stream, unsettled);
+    if (unsettled) {
+        ctx.showMessage(fillText(ctx.message(UNSETTLED_TEXT),
+                                 {formatParameterNumber(*unsettled), parameterDescription(ctx.texts, *unsettled),
+                                  std::to_string(MAX_CONFIRMING_READS)}));
+        return false;
+    }
+    if (r == SeekResult::Failed) {
         ctx.showText(3);
         return false;
     }
