@@ -156,8 +156,6 @@ private slots:
         QVERIFY(!inst.ctx.settings.verifyAfterLoad);
         QCOMPARE(inst.key("confirm_save_reads"), std::string("0"));
         QVERIFY(!inst.ctx.settings.confirmSaveReads);
-        OptionsDialog again(inst.ctx, nullptr, [] { return true; });
-        QVERIFY(!child<QCheckBox>(&again, "1188")->isChecked());
     }
 
     // A click with Ctrl on the chosen port does not leave the list empty.
