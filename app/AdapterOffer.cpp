@@ -47,6 +47,7 @@ bool offerSingleAdapter(AppContext& ctx) {
     choice.connectOnStartup = state.connectOnStartup;
     choice.backupBeforeLoad = state.backupBeforeLoad;
     choice.verifyAfterLoad = state.verifyAfterLoad;
+    choice.confirmSaveReads = state.confirmSaveReads;
     choice.portDevices[state.serialPort] = offer.path;
     // A settings file that cannot be written is told; the mapping still
     // counts for this run through the connect that follows.

@@ -82,6 +82,7 @@ LoadResult loadInstallationCore(AppContext& ctx) {
     state.connectOnStartup = profile.readInt(CONFIG_SECTION, "connect_on_startup", 0) != 0;
     state.backupBeforeLoad = profile.readInt(CONFIG_SECTION, "backup_before_load", 1) != 0;
     state.verifyAfterLoad = profile.readInt(CONFIG_SECTION, "verify_after_load", 1) != 0;
+    state.confirmSaveReads = profile.readInt(CONFIG_SECTION, "confirm_save_reads", 1) != 0;
 
     // Opened by relative name: the language files lie in the current
     // directory. Missing parameter or error texts only leave those empty.

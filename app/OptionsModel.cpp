@@ -168,6 +168,7 @@ void applyOptions(Settings& state, const std::vector<std::string>& codes, const 
     state.connectOnStartup = choice.connectOnStartup;
     state.backupBeforeLoad = choice.backupBeforeLoad;
     state.verifyAfterLoad = choice.verifyAfterLoad;
+    state.confirmSaveReads = choice.confirmSaveReads;
 
     // Every key is tried even after a failure: what can be kept is kept.
     const SettingsProfile profile = state.profile();
@@ -181,6 +182,7 @@ void applyOptions(Settings& state, const std::vector<std::string>& codes, const 
     for (const auto& [port, device] : choice.portDevices) write(kPortSection, "com" + std::to_string(port), device);
     write(kSection, "backup_before_load", state.backupBeforeLoad ? "1" : "0");
     write(kSection, "verify_after_load", state.verifyAfterLoad ? "1" : "0");
+    write(kSection, "confirm_save_reads", state.confirmSaveReads ? "1" : "0");
     // The loader reads back what the files hold, so the choice the operator
     // sees after a failure is the one that will count next time.
     if (!written && writeFailed) writeFailed(profile.writtenFile());

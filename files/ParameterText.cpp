@@ -1,6 +1,9 @@
 // Reading the selected device into a parameter text: a first pass with
 // normal access finds the parameters every operator may read ("#FREE: "), a
 // second with extended access reads every value.
+#include <map>
+#include <optional>
+
 #include "session/AppContext.h"
 #include "session/DeviceSteps.h"
 #include "files/Format.h"
@@ -9,24 +12,35 @@
 #include "files/ParameterFiles.h"
 #include "files/ParameterKeys.h"
 #include "link/DeviceLink.h"
+#include "params/ConfirmedRead.h"
 #include "params/ParameterModel.h"
+#include "texts/TextFill.h"
 
 namespace {
 
 // More steps than the number space holds means the stepping is stuck.
 constexpr uint32_t MAX_STEPS = (PARAMETER_CEILING - FIRST_PARAMETER) / 2 + 2;
+// "Parameter %s (%s) could not be read reliably: %s reads did not agree ..."
+constexpr uint32_t UNSETTLED_TEXT = 33248;
 
+// The width each parameter answered in so far: a device answers a parameter
+// in its own width, and a value that lost digits on the way is narrower.
+using Widths = std::map<ParameterNumber, uint8_t>;
 
 // First pass: the numbers readable with normal access.
-SeekResult collectFreeParameters(AppContext& ctx, FreeList& freeList) {
+SeekResult collectFreeParameters(AppContext& ctx, FreeList& freeList, Widths& widths) {
     DeviceLink& link = ctx.link;
     ParameterNumber number = 0;
     ctx.showProgressText(&number, link.endKey, 32778);
     number = FIRST_PARAMETER;
     SeekResult r = SeekResult::Failed;
     for (uint32_t step = 0; step < MAX_STEPS; ++step) {
-        r = seekParameter(link, number, false);
-        if (r == SeekResult::Found) freeList.add(number);
+        ParameterReading reading;
+        r = seekParameter(link, number, false, &reading);
+        if (r == SeekResult::Found) {
+            freeList.add(number);
+            widths[number] = reading.digits;
+        }
         if (r == SeekResult::Failed || r == SeekResult::EndOfTable) break;
         nextParameterNumber(link, number);
         if (number >= link.endKey) break;
@@ -58,7 +72,10 @@ void writeParameter(MemoryStream& stream, const FreeList& freeList, ParameterNum
 }
 
 // Second pass: every parameter readable with extended access, with its value.
-SeekResult writeAllParameters(AppContext& ctx, const FreeList& freeList, MemoryStream& stream) {
+// With confirming reads on, a value goes into the text only once two reads
+// agree; unsettled names the one that never did (the pass ends there).
+SeekResult writeAllParameters(AppContext& ctx, const FreeList& freeList, const Widths& widths,
+                              MemoryStream& stream, std::optional<ParameterNumber>& unsettled) {
     DeviceLink& link = ctx.link;
     ParameterNumber number = 0;
     ctx.showProgressText(&number, link.endKey, 32779);
@@ -76,6 +93,18 @@ SeekResult writeAllParameters(AppContext& ctx, const FreeList& freeList, MemoryS
             continue;
         }
         if (r != SeekResult::Found) break;
+        if (ctx.settings.confirmSaveReads && needsConfirming(reading)) {
+            const auto known = widths.find(number);
+            Confirmation c = confirmReading(link, number, reading, known == widths.end() ? 0 : known->second);
+            if (c == Confirmation::Failed) {
+                r = SeekResult::Failed;
+                break;
+            }
+            if (c == Confirmation::Unsettled) {
+                unsettled = number;
+                break;
+            }
+        }
         writeParameter(stream, freeList, number, reading);
         nextParameterNumber(link, number);
         if (number >= link.endKey) break;
@@ -88,14 +117,23 @@ SeekResult writeAllParameters(AppContext& ctx, const FreeList& freeList, MemoryS
 
 bool writeParameterText(AppContext& ctx, MemoryStream& stream) {
     FreeList freeList;
+    Widths widths;
 
     if (!openParameterAccess(ctx, false)) return false;
-    if (collectFreeParameters(ctx, freeList) == SeekResult::Failed) {
+    if (collectFreeParameters(ctx, freeList, widths) == SeekResult::Failed) {
         ctx.showText(3);
         return false;
     }
     if (!openParameterAccess(ctx, true)) return false;
-    if (writeAllParameters(ctx, freeList, stream) == SeekResult::Failed) {
+    std::optional<ParameterNumber> unsettled;
+    const SeekResult r = writeAllParameters(ctx, freeList, widths, stream, unsettled);
+    if (unsettled) {
+        ctx.showMessage(fillText(ctx.message(UNSETTLED_TEXT),
+                                 {formatParameterNumber(*unsettled), parameterDescription(ctx.texts, *unsettled),
+                                  std::to_string(MAX_CONFIRMING_READS)}));
+        return false;
+    }
+    if (r == SeekResult::Failed) {
         ctx.showText(3);
         return false;
     }

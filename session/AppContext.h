@@ -42,6 +42,11 @@ struct Settings {
     // built without an installation (tests, benchmarks) loads plainly.
     bool backupBeforeLoad = false;
     bool verifyAfterLoad = false;
+    // A save (and the load's backup) reads every numeric value again until
+    // two reads agree: answers carry no checksum, and a value that lost two
+    // digit bytes on the way is well-formed. On unless config.ini says 0,
+    // in a context without an installation too.
+    bool confirmSaveReads = true;
     std::string windowTitle;        // text 0 + " " + versionText
     std::string helpFilePath;       // installDirectory + "/help_" + language + ".hlp"
     bool installationLoaded = false;

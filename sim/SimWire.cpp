@@ -15,6 +15,20 @@ bool SimWire::roll(uint32_t ratePerMillion) {
     return random_() % 1000000u < ratePerMillion;
 }
 
+// Only an end-marked value of 4 or more digits qualifies: a select answer,
+// an acknowledgement or a short answer is one byte, and an 8-digit value
+// without its end mark would lose the mark's place along with the pair.
+void SimWire::loseDigitPair(std::vector<uint8_t>& answer) {
+    const size_t n = answer.size();
+    if (n < 4 || !(answer[n - 1] & 0x10)) return;
+    if (!roll(faults_.lostDigitPair)) return;
+    // Any pair before the last byte: what follows it moves two places down,
+    // where bit 6 belongs on the same bytes as before.
+    const size_t first = random_() % (n - 2);
+    answer.erase(answer.begin() + long(first), answer.begin() + long(first) + 2);
+    ++counts_.lostDigitPairs;
+}
+
 void SimWire::deliver(WireByte b) {
     incoming_.push_back(b);
     if (logSink) logSink({b.atNs, false, b.byte, b.parity, b.framing});
@@ -42,6 +56,7 @@ int64_t SimWire::send(uint8_t byte, int64_t atNs) {
         ++counts_.noAnswer;
         return done;
     }
+    loseDigitPair(answer);
     bool ack = answer.size() == 1 && answer[0] == SimDevice::Acknowledge;
     const SimDevice* from = bus_.answering();
     int64_t turnaround = from && from->turnaroundNs >= 0 ? from->turnaroundNs : options.turnaroundNs;

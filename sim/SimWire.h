@@ -30,7 +30,12 @@ struct FaultOptions {
     uint32_t parity = 0;        // an answer byte arrives with a parity error
     uint32_t framing = 0;       // an answer byte arrives with a framing error
     uint32_t dropByte = 0;      // a byte lost on the wire, either way (rolled for every byte)
-    bool any() const { return noAnswer || brokenMarks || corruptAck || parity || framing || dropByte; }
+    // Two adjacent digit bytes lost from a value of 4 or more digits (rolled
+    // for each such answer). The pair never holds the last byte, so the rest
+    // keeps its marks in place and its end mark: a well-formed, shorter and
+    // wrong value, which nothing on the wire can tell from a right one.
+    uint32_t lostDigitPair = 0;
+    bool any() const { return noAnswer || brokenMarks || corruptAck || parity || framing || dropByte || lostDigitPair; }
 };
 
 // What the injection did so far: answers given by the bus and faults of each
@@ -44,8 +49,10 @@ struct FaultCounts {
     uint64_t framing = 0;
     uint64_t droppedToBus = 0;
     uint64_t droppedFromBus = 0;
+    uint64_t lostDigitPairs = 0;
     uint64_t total() const {
-        return noAnswer + brokenMarks + corruptAck + parity + framing + droppedToBus + droppedFromBus;
+        return noAnswer + brokenMarks + corruptAck + parity + framing + droppedToBus + droppedFromBus +
+               lostDigitPairs;
     }
 };
 
@@ -90,6 +97,7 @@ public:
 
 private:
     bool roll(uint32_t ratePerMillion);
+    void loseDigitPair(std::vector<uint8_t>& answer);
     void deliver(WireByte b);
 
     SimBus& bus_;

@@ -65,4 +65,6 @@ inline constexpr uint32_t USED_MESSAGE_NUMBERS[] = {
     // bus monitor: register names, Resume, the address filter; the printed
     // page's heading and its mark of a file that did not verify
     33232, 33233, 33234, 33235, 33236, 33237,
+    // a save's value that never read the same twice, and its option
+    33248, 33249,
 };

@@ -47,6 +47,7 @@ protected:
 
 constexpr uint32_t BACKUP_OPTION_TEXT = 33082;   // "Save a backup of the device before loading a file"
 constexpr uint32_t VERIFY_OPTION_TEXT = 33083;   // "Verify the parameters after loading a file"
+constexpr uint32_t CONFIRM_OPTION_TEXT = 33249;  // "Read every value twice when saving ..."
 
 
 template <typename W>
@@ -131,10 +132,10 @@ OptionsDialog::OptionsDialog(AppContext& ctx, QWidget* parent, std::function<boo
     // can show its device, and the devices present have a group of their own
     // below the settings.
     const int width = 421;
-    const int height = 314;
+    const int height = 328;
     setFixedSize(du.size(width, height));
 
-    place(new QGroupBox(shellText(ctx.texts, 384), this), "1180", du.rect(7, 12, width - 14, 156));
+    place(new QGroupBox(shellText(ctx.texts, 384), this), "1180", du.rect(7, 12, width - 14, 170));
     auto* languageLabel = place(new QLabel(shellText(ctx.texts, 385), this), "1181", du.rect(17, 26, 176, 28));
     auto* portLabel = place(new QLabel(shellText(ctx.texts, 387), this), "1183", du.rect(17, 58, 176, 28));
     for (QLabel* label : {languageLabel, portLabel}) {
@@ -157,20 +158,22 @@ OptionsDialog::OptionsDialog(AppContext& ctx, QWidget* parent, std::function<boo
     backupBeforeLoad_->setChecked(state.backupBeforeLoad);
     verifyAfterLoad_ = place(new QCheckBox(shellText(ctx.texts, VERIFY_OPTION_TEXT), this), "1187", du.rect(17, 152, 272, 12));
     verifyAfterLoad_->setChecked(state.verifyAfterLoad);
+    confirmSaveReads_ = place(new QCheckBox(shellText(ctx.texts, CONFIRM_OPTION_TEXT), this), "1188", du.rect(17, 166, 390, 12));
+    confirmSaveReads_->setChecked(state.confirmSaveReads);
 
-    place(new QGroupBox(shellText(ctx.texts, kDevicesTitle), this), "1190", du.rect(7, 174, width - 14, 116));
-    devices_ = place(new QListWidget(this), "1191", du.rect(17, 188, width - 34, 50));
+    place(new QGroupBox(shellText(ctx.texts, kDevicesTitle), this), "1190", du.rect(7, 188, width - 14, 116));
+    devices_ = place(new QListWidget(this), "1191", du.rect(17, 202, width - 34, 50));
     devices_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     // Any device at all, for one the list cannot know (a name of a udev rule,
     // a network port's pseudo-terminal).
-    auto* pathLabel = place(new QLabel(shellText(ctx.texts, kTypedPath), this), "1196", du.rect(17, 244, 80, 10));
-    path_ = place(new QLineEdit(this), "1194", du.rect(99, 242, width - 178, 14));
+    auto* pathLabel = place(new QLabel(shellText(ctx.texts, kTypedPath), this), "1196", du.rect(17, 258, 80, 10));
+    path_ = place(new QLineEdit(this), "1194", du.rect(99, 256, width - 178, 14));
     pathLabel->setBuddy(path_);
-    auto* usePath = place(new QPushButton(shellText(ctx.texts, kUsePath), this), "1195", du.rect(width - 71, 242, 54, 14));
-    auto* hint = place(new QLabel(shellText(ctx.texts, kChooseHint), this), "1193", du.rect(17, 260, width - 104, 24));
+    auto* usePath = place(new QPushButton(shellText(ctx.texts, kUsePath), this), "1195", du.rect(width - 71, 256, 54, 14));
+    auto* hint = place(new QLabel(shellText(ctx.texts, kChooseHint), this), "1193", du.rect(17, 274, width - 104, 24));
     hint->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     hint->setWordWrap(true);
-    auto* refresh = place(new QPushButton(shellText(ctx.texts, kRefresh), this), "1192", du.rect(width - 71, 268, 54, 14));
+    auto* refresh = place(new QPushButton(shellText(ctx.texts, kRefresh), this), "1192", du.rect(width - 71, 282, 54, 14));
 
     auto* cancel = place(new QPushButton(tr("&Cancel"), this), "2", du.rect(width - 107, height - 20, 44, 14));
     auto* ok = place(new QPushButton(tr("&OK"), this), "1", du.rect(width - 49, height - 20, 44, 14));
@@ -279,6 +282,7 @@ void OptionsDialog::accept() {
     choice.portDevices = choices_.chosen();
     choice.backupBeforeLoad = backupBeforeLoad_->isChecked();
     choice.verifyAfterLoad = verifyAfterLoad_->isChecked();
+    choice.confirmSaveReads = confirmSaveReads_->isChecked();
     applyOptions(settings_, codes_, choice, reload_,
                  [this](const std::string& file) { ctx_.showFileText(SETTINGS_NOT_WRITTEN_TEXT, file); });
     QDialog::accept();

@@ -60,6 +60,7 @@ private:
     QCheckBox* connectOnStartup_ = nullptr;
     QCheckBox* backupBeforeLoad_ = nullptr;
     QCheckBox* verifyAfterLoad_ = nullptr;
+    QCheckBox* confirmSaveReads_ = nullptr;
 };
 
 // Runs the dialog modally; true when the operator confirmed it with OK.

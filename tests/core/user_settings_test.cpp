@@ -103,7 +103,7 @@ TEST_F(UserSettingsTest, UserFileLiesOverTheInstalledOneKeyByKey) {
 // cannot be made is told with the file's name, and the settings read back
 // are the ones kept.
 TEST_F(UserSettingsTest, OptionsWriteOnlyChangedKeysToTheUserFile) {
-    dir.write("install/config.ini", std::string(kInstalled) + "connect_on_startup=0\nbackup_before_load=1\n");
+    dir.write("install/config.ini", std::string(kInstalled) + "connect_on_startup=0\nbackup_before_load=1\nconfirm_save_reads=1\n");
     const std::string before = dir.read("install/config.ini");
     ASSERT_EQ(loadInstallationCore(ctx), LoadResult::Ok);
 

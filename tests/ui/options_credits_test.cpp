@@ -133,6 +133,7 @@ private slots:
         // The load's backup and read-back: on unless config.ini says 0.
         QVERIFY(child<QCheckBox>(&dialog, "1186")->isChecked());
         QVERIFY(child<QCheckBox>(&dialog, "1187")->isChecked());
+        QVERIFY(child<QCheckBox>(&dialog, "1188")->isChecked());   // confirming reads: on unless 0
         QVERIFY(child<QPushButton>(&dialog, "2")->isDefault());
         QVERIFY(!child<QPushButton>(&dialog, "1")->isDefault());
         QCOMPARE(child<QPushButton>(&dialog, "2")->text(), QString("&Cancel"));
@@ -145,6 +146,7 @@ private slots:
         QCOMPARE(selectedEntry(child<QListWidget>(&dialog, "1184")), QString());
         child<QCheckBox>(&dialog, "1185")->setChecked(true);
         child<QCheckBox>(&dialog, "1187")->setChecked(false);
+        child<QCheckBox>(&dialog, "1188")->setChecked(false);
         dialog.accept();
         QCOMPARE(inst.key("serial_port"), std::string("0"));
         QCOMPARE(inst.key("connect_on_startup"), std::string("1"));
@@ -152,6 +154,8 @@ private slots:
         QCOMPARE(inst.key("verify_after_load"), std::string("0"));
         QVERIFY(inst.ctx.settings.backupBeforeLoad);
         QVERIFY(!inst.ctx.settings.verifyAfterLoad);
+        QCOMPARE(inst.key("confirm_save_reads"), std::string("0"));
+        QVERIFY(!inst.ctx.settings.confirmSaveReads);
     }
 
     // A click with Ctrl on the chosen port does not leave the list empty.
