@@ -60,4 +60,7 @@ inline constexpr uint32_t USED_MESSAGE_NUMBERS[] = {
     33178, 33179, 33180, 33181, 33182,
     // the comparison's choosers, identity rows and other-device warnings
     33184, 33185, 33186, 33187, 33188, 33189, 33190, 33191, 33192, 33193, 33194, 33195,
+    // the table after a job on several buses, and a device asked for by address or name
+    33280, 33281, 33282, 33283, 33284, 33285, 33286, 33287, 33288, 33289, 33290, 33291,
+    33292, 33293,
 };
