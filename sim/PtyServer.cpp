@@ -36,7 +36,7 @@ PtyServer::PtyServer(SimBus& bus, Options options) : bus_(bus), options_(std::mo
 PtyServer::~PtyServer() {
     if (log_) std::fclose(log_);
     if (timing_) {
-        requestStarted(-1);
+        requestStarted(-1, 0);
         std::fclose(timing_);
     }
     for (int fd : {master_, slave_, wakeRead_, wakeWrite_})
@@ -95,12 +95,14 @@ bool PtyServer::open(std::string& error) {
     return true;
 }
 
-void PtyServer::requestStarted(int64_t atNs) {
+void PtyServer::requestStarted(int64_t atNs, uint8_t first) {
     // Bytes that follow a request before any answer belong to it.
     if (requestNs_ >= 0 && answeredNs_ < 0 && atNs >= 0) return;
     if (requestNs_ >= 0)
-        std::fprintf(timing_, "%lld %lld\n", static_cast<long long>(requestNs_), static_cast<long long>(answeredNs_));
+        std::fprintf(timing_, "%lld %lld %02x\n", static_cast<long long>(requestNs_),
+                     static_cast<long long>(answeredNs_), requestByte_);
     requestNs_ = atNs;
+    requestByte_ = first;
     answeredNs_ = -1;
 }
 
@@ -178,7 +180,7 @@ bool PtyServer::run(int watchFd) {
             ssize_t n = ::read(master_, buffer, sizeof buffer);
             if (n < 0 && errno != EINTR && errno != EAGAIN && errno != EIO) return false;
             int64_t at = monotonicNs();
-            if (timing_ && n > 0) requestStarted(at);
+            if (timing_ && n > 0) requestStarted(at, buffer[0]);
             for (ssize_t i = 0; i < n; ++i) {
                 received_.fetch_add(1);
                 wire_.send(buffer[i], at);

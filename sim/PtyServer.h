@@ -25,10 +25,11 @@ public:
         int64_t turnaroundNs = 0;
         FaultOptions faults;
         std::string wireLogPath;        // empty: no log
-        // Per transaction, a line "<request ns> <answer ns>": when the
-        // request's first byte was read off the terminal and when the
+        // Per transaction, a line "<request ns> <answer ns> <first byte>":
+        // when the request's first byte was read off the terminal, when the
         // answer's last byte was written to it (-1: no answer), on the
-        // monotonic clock. The master's own time between transactions is
+        // monotonic clock, and the request's first byte in hex (a release,
+        // ff, follows a longer wait than other requests). The master's own time between transactions is
         // measured from it without the simulator's lateness. Empty: none.
         std::string timingLogPath;
     };
@@ -61,7 +62,7 @@ private:
     void writeDue(int64_t nowNs);
     void logByte(const WireLogEntry& e);
     // A request's first byte came at atNs: the transaction before it is complete.
-    void requestStarted(int64_t atNs);
+    void requestStarted(int64_t atNs, uint8_t first);
 
     SimBus& bus_;
     Options options_;
@@ -75,6 +76,7 @@ private:
     FILE* timing_ = nullptr;
     int64_t requestNs_ = -1;      // the transaction under way: its request's first byte
     int64_t answeredNs_ = -1;     // and its answer's last byte so far
+    uint8_t requestByte_ = 0;     // and its first byte
     int64_t startNs_ = 0;
     std::atomic<bool> stopping_{false};
     std::atomic<bool> dumpWanted_{false};
