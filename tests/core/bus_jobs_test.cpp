@@ -134,7 +134,9 @@ TEST_F(BusJobs, EightBusesLoadInParallelAndTheTableTellsWhichFailed) {
     for (int n = 0; n < 9; ++n) {
         SimBus bus = stateOf(n);
         EXPECT_EQ(bus.device(3)->parameter(0x100)->value, 5u);   // the first device is left alone
-        if (n < 8) EXPECT_EQ(bus.device(9)->parameter(0x100)->value, 42u) << n;
+        if (n < 8) {
+            EXPECT_EQ(bus.device(9)->parameter(0x100)->value, 42u) << n;
+        }
     }
 }
 
