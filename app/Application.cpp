@@ -150,7 +150,7 @@ std::string noDisplayText() {
            "needs a window system. Only the batch jobs \"/c <files>\" and \"/l <file>\" run without one.";
 }
 
-int runWithoutDisplay(const std::string& commandLine, const std::string& port) {
+int runWithoutDisplay(const std::string& commandLine, const std::string& port, const DeviceChoice& choice) {
     if (!hasBatchOption(commandLine)) {
         std::cerr << noDisplayText() << '\n';
         return 1;
@@ -165,5 +165,5 @@ int runWithoutDisplay(const std::string& commandLine, const std::string& port) {
     usePortDevices(link, ctx.settings);
     // The job runs whatever the loader found; its own messages told of a failure.
     loadInstallationCore(ctx);
-    return runBatchJob(ctx, commandLine);
+    return runBatchJob(ctx, commandLine, choice);
 }

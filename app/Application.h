@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "app/BatchJobs.h"
+
 class DeviceLink;
 
 // True when DISPLAY or WAYLAND_DISPLAY names a display and the window system
@@ -26,5 +28,6 @@ std::string noDisplayText();
 // A start without a display: a batch command line runs its job with the
 // standard-error operator and returns the job's exit status; anything else
 // prints noDisplayText() and returns 1. No window is ever created.
-// port: --port, the serial device of this run (empty: config.ini's).
-int runWithoutDisplay(const std::string& commandLine, const std::string& port = {});
+// port: --port, the serial device of this run (empty: config.ini's);
+// choice: the device a load works with.
+int runWithoutDisplay(const std::string& commandLine, const std::string& port = {}, const DeviceChoice& choice = {});

@@ -1,5 +1,6 @@
 #include "app/BatchJobs.h"
 
+#include <cstdio>
 #include <set>
 #include <vector>
 
@@ -14,12 +15,15 @@
 #include "link/DeviceLink.h"
 #include "platform/Directories.h"
 #include "platform/DiskFlush.h"
+#include "texts/TextFill.h"
 
 namespace {
 
 constexpr int kDone = 0;
 constexpr int kIncomplete = 1;
 constexpr int kNotFound = 2;
+constexpr uint32_t NO_DEVICE_AT_TEXT = 33292;      // "No device answers at address %s on the bus."
+constexpr uint32_t NO_DEVICE_NAMED_TEXT = 33293;   // "No device named %s on the bus."
 
 // The parameter file a matched name stands for: the job names parameter
 // files by their base name, so "unit.DOC" stands for "unit.NFO".
@@ -63,8 +67,63 @@ int convertFiles(AppContext& ctx, const std::vector<std::string>& files) {
     return status;
 }
 
-// Select the first device of the bus list and read its identity.
-bool selectFirstDevice(AppContext& ctx) {
+// The bus list entry of the chosen device; 0 when the scan did not find it
+// (after its message).
+unsigned chosenEntry(AppContext& ctx, const DeviceChoice& choice) {
+    DeviceLink& link = ctx.link;
+    auto trimmed = [](std::string name) {
+        while (!name.empty() && (name.back() == ' ' || name.back() == '\0')) name.pop_back();
+        return name;
+    };
+    for (unsigned i = 1; i <= link.BusListCount(); ++i) {
+        if (choice.address >= 0 && link.BusEntryAddress(i) != choice.address) continue;
+        if (!choice.name.empty() && trimmed(link.BusEntryName(i)) != trimmed(choice.name)) continue;
+        return i;
+    }
+    if (choice.address >= 0) {
+        char address[16];
+        std::snprintf(address, sizeof address, "%02X", unsigned(choice.address) & 0xFFu);
+        ctx.showMessage(fillText(ctx.message(NO_DEVICE_AT_TEXT), {address}));
+    } else {
+        ctx.showMessage(fillText(ctx.message(NO_DEVICE_NAMED_TEXT), {choice.name}));
+    }
+    return 0;
+}
+
+// The load with its restart and read-back on an open port.
+int loadSelected(AppContext& ctx, const std::string& file, BusLoadOutcome& outcome) {
+    int status = kIncomplete;
+    const SafeLoad load = loadParameterFileSafely(ctx, file);
+    outcome.backupPath = load.backupPath;
+    // The load leaves extended access open and the device must take its
+    // new values: restart it, as the interactive load command does.
+    auto restart = [&] {
+        bool restarted = RestartDevice(ctx) != 0;
+        if (!restarted) ctx.showText(1062);
+        return restarted;
+    };
+    if (restart() && load.loaded) {
+        // A difference or a device that stopped answering during the
+        // read-back: the job did not do all it was asked.
+        bool verified = !ctx.settings.verifyAfterLoad || verifyLoadedFile(ctx, load, restart);
+        if (ctx.settings.verifyAfterLoad)
+            outcome.check = verified ? BusLoadOutcome::Check::Verified : BusLoadOutcome::Check::Differs;
+        if (verified) status = kDone;
+    }
+    return status;
+}
+
+int runRequest(AppContext& ctx, const BatchRequest& request, const DeviceChoice& choice) {
+    WorkingDirectory cwd;
+    std::vector<std::string> files = enterAndMatch(ctx, cwd, request.path);
+    if (files.empty()) return kNotFound;
+    if (request.kind == BatchKind::Convert) return convertFiles(ctx, files);
+    return loadIntoChosenDevice(ctx, batchParameterFile(files.front()), choice);
+}
+
+}  // namespace
+
+bool selectChosenDevice(AppContext& ctx, const DeviceChoice& choice) {
     DeviceLink& link = ctx.link;
     ctx.showProgressText(&link.progressCounter, 64, 769);
     int found = link.ScanBus();
@@ -73,7 +132,9 @@ bool selectFirstDevice(AppContext& ctx) {
         ctx.showText(19);
         return false;
     }
-    if (!link.Select(link.BusEntryAddress(1))) {
+    unsigned entry = chosenEntry(ctx, choice);
+    if (entry == 0) return false;
+    if (!link.Select(link.BusEntryAddress(entry))) {
         ctx.showText(3);
         return false;
     }
@@ -90,26 +151,19 @@ bool selectFirstDevice(AppContext& ctx) {
     return true;
 }
 
-int loadFile(AppContext& ctx, const std::string& file) {
+int loadIntoChosenDevice(AppContext& ctx, const std::string& file, const DeviceChoice& choice,
+                         BusLoadOutcome* outcome) {
+    BusLoadOutcome own;
+    BusLoadOutcome& told = outcome ? *outcome : own;
     DeviceLink& link = ctx.link;
     bool opened = link.Open(ctx.settings.serialPort) != 0;
     int status = kIncomplete;
     if (showPortProblem(ctx)) return status;
-    if (selectFirstDevice(ctx)) {
-        const SafeLoad load = loadParameterFileSafely(ctx, parameterFileFor(file));
-        // The load leaves extended access open and the device must take its
-        // new values: restart it, as the interactive load command does.
-        auto restart = [&] {
-            bool restarted = RestartDevice(ctx) != 0;
-            if (!restarted) ctx.showText(1062);
-            return restarted;
-        };
-        if (restart() && load.loaded) {
-            // A difference or a device that stopped answering during the
-            // read-back: the job did not do all it was asked.
-            bool verified = !ctx.settings.verifyAfterLoad || verifyLoadedFile(ctx, load, restart);
-            if (verified) status = kDone;
-        }
+    if (selectChosenDevice(ctx, choice)) {
+        told.selected = true;
+        told.deviceName = link.deviceName;
+        told.address = link.selectedAddress;
+        status = loadSelected(ctx, file, told);
     }
     link.Deselect();
     // A port someone else opened stays open; ours is given back.
@@ -117,25 +171,17 @@ int loadFile(AppContext& ctx, const std::string& file) {
     return status;
 }
 
-int runRequest(AppContext& ctx, const BatchRequest& request) {
-    WorkingDirectory cwd;
-    std::vector<std::string> files = enterAndMatch(ctx, cwd, request.path);
-    if (files.empty()) return kNotFound;
-    if (request.kind == BatchKind::Convert) return convertFiles(ctx, files);
-    return loadFile(ctx, files.front());
-}
-
-}  // namespace
+std::string batchParameterFile(const std::string& matched) { return parameterFileFor(matched); }
 
 bool isBatchCommandLine(const std::string& commandLine) {
     return parseBatchCommandLine(commandLine).kind != BatchKind::None;
 }
 
-int runBatchJob(AppContext& ctx, const std::string& commandLine) {
+int runBatchJob(AppContext& ctx, const std::string& commandLine, const DeviceChoice& choice) {
     BatchRequest request = parseBatchCommandLine(commandLine);
     if (request.kind == BatchKind::None) return kDone;
     try {
-        return runRequest(ctx, request);
+        return runRequest(ctx, request, choice);
     } catch (...) {
         // Out of memory while building names or lists: the job did not complete.
         return kIncomplete;

@@ -1,5 +1,9 @@
 #include "app/CommandLine.h"
 
+#include <algorithm>
+#include <iterator>
+
+#include "app/BatchPattern.h"
 #include "session/AppContext.h"
 
 namespace {
@@ -15,6 +19,29 @@ bool takeValue(const std::string& arg, const std::string& name, int& i, int argc
     return !value.empty();
 }
 
+// --address: decimal, or hexadecimal with "0x"; -1 when it is no bus address.
+int busAddress(const std::string& text) {
+    const bool hex = text.size() > 2 && (text.compare(0, 2, "0x") == 0 || text.compare(0, 2, "0X") == 0);
+    const std::string digits = hex ? text.substr(2) : text;
+    if (digits.empty() || digits.size() > 4) return -1;
+    const auto allowed = hex ? "0123456789abcdefABCDEF" : "0123456789";
+    if (digits.find_first_not_of(allowed) != std::string::npos) return -1;
+    int value = std::stoi(digits, nullptr, hex ? 16 : 10);
+    return value <= 63 ? value : -1;
+}
+
+// Why the options taken together make no job; empty when they do.
+std::string conflict(const CommandLine& c) {
+    const BatchKind kind = parseBatchCommandLine(c.line).kind;
+    if (!c.savePattern.empty() && kind != BatchKind::None) return "--save does not go with --load or --convert";
+    if (!c.savePattern.empty() && c.ports.empty() && c.portsFile.empty())
+        return "--save needs the buses: --port PATH (once or more) or --ports FILE";
+    if (!c.portsFile.empty() && !c.ports.empty()) return "give the ports either with --port or with --ports, not both";
+    if ((c.ports.size() > 1 || !c.portsFile.empty()) && kind == BatchKind::None && c.savePattern.empty())
+        return "several ports need a job: --load FILE or --save PATTERN (the window works with one bus)";
+    return {};
+}
+
 }  // namespace
 
 CommandLine parseCommandLine(int argc, char** argv) {
@@ -23,6 +50,12 @@ CommandLine parseCommandLine(int argc, char** argv) {
         if (!c.line.empty()) c.line += ' ';
         c.line += word;
     };
+    auto refuse = [&c](const std::string& why) {
+        c.action = CommandLine::Action::BadUsage;
+        c.error = why;
+        return c;
+    };
+    static const char* const valued[] = {"--convert", "--load", "--port", "--ports", "--address", "--device", "--save"};
     for (int i = 1; i < argc && argv && argv[i]; ++i) {
         const std::string arg = argv[i];
         std::string value;
@@ -34,36 +67,42 @@ CommandLine parseCommandLine(int argc, char** argv) {
             c.action = CommandLine::Action::Version;
             return c;
         }
-        if (arg.rfind("--convert", 0) == 0 || arg.rfind("--load", 0) == 0 || arg.rfind("--port", 0) == 0) {
-            const std::string name = arg.substr(0, arg.find('='));
-            if ((name == "--convert" || name == "--load" || name == "--port") &&
-                takeValue(arg, name, i, argc, argv, value)) {
-                if (name == "--port") c.port = value;
-                else append((name == "--convert" ? "/c " : "/l ") + value);
-                continue;
+        const std::string name = arg.substr(0, arg.find('='));
+        if (std::find(std::begin(valued), std::end(valued), name) != std::end(valued)) {
+            if (!takeValue(arg, name, i, argc, argv, value)) return refuse(name + " needs a value");
+            if (name == "--port") {
+                c.ports.push_back(value);
+            } else if (name == "--ports") {
+                c.portsFile = value;
+            } else if (name == "--address") {
+                c.address = busAddress(value);
+                if (c.address < 0) return refuse("--address " + value + ": a bus address is 0..63 (decimal, or hexadecimal with 0x)");
+            } else if (name == "--device") {
+                // A device's name register holds 8 characters; trailing blanks pad it.
+                if (value.size() > 8 || value.find_first_not_of(' ') == std::string::npos)
+                    return refuse("--device " + value + ": a device name has 1 to 8 characters");
+                c.deviceName = value;
+            } else if (name == "--save") {
+                c.savePattern = value;
+            } else {
+                append((name == "--convert" ? "/c " : "/l ") + value);
             }
-            c.action = CommandLine::Action::BadUsage;
-            c.error = name == "--convert" || name == "--load" || name == "--port"
-                          ? name + " needs a value"
-                          : "unknown option " + arg;
-            return c;
+            continue;
         }
         // The original forms are read from the joined line; anything else
         // that looks like a long option is a mistake, not part of a path.
-        if (arg.rfind("--", 0) == 0 && arg.size() > 2) {
-            c.action = CommandLine::Action::BadUsage;
-            c.error = "unknown option " + arg;
-            return c;
-        }
+        if (arg.rfind("--", 0) == 0 && arg.size() > 2) return refuse("unknown option " + arg);
         append(arg);
     }
+    if (!c.ports.empty()) c.port = c.ports.front();
+    if (std::string why = conflict(c); !why.empty()) return refuse(why);
     return c;
 }
 
 std::string versionLine() { return std::string("fieldservice ") + versionText + " (" + dateText + ")"; }
 
 std::string usageText() {
-    return "Usage: fieldservice [--port PATH] [OPTION]\n"
+    return "Usage: fieldservice [--port PATH]... [--ports FILE] [--address N | --device NAME] [OPTION]\n"
            "A service tool for field devices on a two-wire serial bus.\n"
            "\n"
            "Without an option the program opens its main window.\n"
@@ -72,9 +111,24 @@ std::string usageText() {
            "                                  file (.NFO) that PATTERN matches (* and ? in\n"
            "                                  its last part; quote it)\n"
            "  /l FILE, --load FILE            load the parameter file into the first device\n"
-           "                                  found on the bus\n"
+           "                                  found on the bus (with --address or --device:\n"
+           "                                  that device); on each bus when several ports\n"
+           "                                  are given, all at once, then a table of results\n"
+           "  --save PATTERN                  save the device on each bus named by --port or\n"
+           "                                  --ports to PATTERN_NAME_AA_yyyy-mm-dd.NFO (with\n"
+           "                                  its .DOC); PATTERN ending in / or naming a\n"
+           "                                  folder: NAME_AA_yyyy-mm-dd.NFO in that folder;\n"
+           "                                  a name taken already gets -2, -3, ...\n"
            "  --port PATH                     use the serial device PATH for this run,\n"
-           "                                  whatever config.ini maps\n"
+           "                                  whatever config.ini maps; give it again for\n"
+           "                                  more buses\n"
+           "  --ports FILE                    the buses listed in FILE, one port a line\n"
+           "                                  (blank lines and lines starting with # are\n"
+           "                                  skipped)\n"
+           "  --address N                     the device at bus address N (0..63; 0x1F for\n"
+           "                                  hexadecimal) instead of the first one\n"
+           "  --device NAME                   the device named NAME (up to 8 characters)\n"
+           "                                  instead of the first one\n"
            "  --help                          show this text\n"
            "  --version                       show the version\n"
            "\n"
@@ -83,6 +137,8 @@ std::string usageText() {
            "\n"
            "Exit status:\n"
            "  0  done\n"
-           "  1  failed: a file could not be converted, or the load did not complete\n"
-           "  2  nothing to do (no matching file or directory), or bad usage\n";
+           "  1  failed: a file could not be converted, or the load (or save) did not\n"
+           "     complete, on one bus at least\n"
+           "  2  nothing to do (no matching file or directory), or bad usage (a port\n"
+           "     named twice, a port list that cannot be read or is empty, ...)\n";
 }

@@ -3,6 +3,7 @@
 // "/l FILE", read from the arguments joined with blanks, as always) and the
 // conventions of a Linux program beside them.
 #include <string>
+#include <vector>
 
 struct CommandLine {
     enum class Action { Run, Help, Version, BadUsage };
@@ -10,8 +11,22 @@ struct CommandLine {
     // The line the start-up and the batch jobs read: the arguments joined with
     // single blanks, "--convert X" and "--load X" given as "/c X" and "/l X".
     std::string line;
-    // --port PATH: the serial device for this run, whatever config.ini maps.
+    // --port PATH: the serial device for this run, whatever config.ini maps
+    // (the first one when --port is given several times).
     std::string port;
+    // Every --port in the order given: more than one runs the job on each bus.
+    std::vector<std::string> ports;
+    // --ports FILE: a file listing the ports, one a line.
+    std::string portsFile;
+    // --address N and --device NAME: the device a load or save works with
+    // instead of the first one on the bus (-1, empty: not asked for).
+    int address = -1;
+    std::string deviceName;
+    // --save PATTERN: back up the device on every port named.
+    std::string savePattern;
+    // The job runs on each bus of a port list (see app/BusJobs.h): several
+    // ports, a port list file, or a save.
+    bool onSeveralBuses() const { return ports.size() > 1 || !portsFile.empty() || !savePattern.empty(); }
     // Why the arguments were refused (BadUsage).
     std::string error;
 };

@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <string_view>
@@ -61,11 +62,17 @@ std::string newBackupPath(AppContext& ctx, std::string& tried) {
     std::error_code ec;
     const std::string base =
         folder + "/" + backupBaseName(ctx.link.deviceName, ctx.link.selectedAddress, currentLocalDate());
+    // Loads on several buses at once (or two programs) may back up devices
+    // of one name and address in the same second: the name is claimed by
+    // creating its parameter file, exclusively; the backup then replaces
+    // that empty file whole.
     for (int n = 1; n <= MAX_SAME_NAME; ++n) {
         std::string path = n == 1 ? base : base + "-" + std::to_string(n);
-        if (!fs::exists(withExtension(path, PARAMETER_EXTENSION), ec) &&
-            !fs::exists(withExtension(path, REPORT_EXTENSION), ec))
+        if (fs::exists(withExtension(path, REPORT_EXTENSION), ec)) continue;
+        if (FILE* claim = std::fopen(withExtension(path, PARAMETER_EXTENSION).c_str(), "wx")) {
+            std::fclose(claim);
             return path;
+        }
     }
     return {};
 }
@@ -78,7 +85,12 @@ std::string saveBackup(AppContext& ctx, std::string& tried) {
     if (path.empty()) return {};
     tried = withExtension(path, PARAMETER_EXTENSION);
     MemoryStream stream;
-    if (!writeParameterText(ctx, stream) || !writeSealedFile(ctx, path, stream)) return {};
+    if (!writeParameterText(ctx, stream) || !writeSealedFile(ctx, path, stream)) {
+        std::error_code ec;
+        // The claim, when nothing replaced it: an empty file is no backup.
+        if (std::filesystem::file_size(tried, ec) == 0 && !ec) std::filesystem::remove(tried, ec);
+        return {};
+    }
     return withExtension(path, PARAMETER_EXTENSION);
 }
 

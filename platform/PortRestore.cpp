@@ -12,7 +12,7 @@ namespace portrestore {
 
 namespace {
 
-constexpr int Slots = 8;
+constexpr int Slots = 32;
 constexpr size_t LockPathSize = 256;
 constexpr int Signals[] = {SIGTERM, SIGINT, SIGHUP};
 

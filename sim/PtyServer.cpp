@@ -35,6 +35,10 @@ PtyServer::PtyServer(SimBus& bus, Options options) : bus_(bus), options_(std::mo
 
 PtyServer::~PtyServer() {
     if (log_) std::fclose(log_);
+    if (timing_) {
+        requestStarted(-1, 0);
+        std::fclose(timing_);
+    }
     for (int fd : {master_, slave_, wakeRead_, wakeWrite_})
         if (fd >= 0) ::close(fd);
 }
@@ -80,8 +84,26 @@ bool PtyServer::open(std::string& error) {
         }
         wire_.logSink = [this](const WireLogEntry& e) { logByte(e); };
     }
+    if (!options_.timingLogPath.empty()) {
+        timing_ = std::fopen(options_.timingLogPath.c_str(), "w");
+        if (!timing_) {
+            error = "cannot write " + options_.timingLogPath;
+            return false;
+        }
+    }
     startNs_ = monotonicNs();
     return true;
+}
+
+void PtyServer::requestStarted(int64_t atNs, uint8_t first) {
+    // Bytes that follow a request before any answer belong to it.
+    if (requestNs_ >= 0 && answeredNs_ < 0 && atNs >= 0) return;
+    if (requestNs_ >= 0)
+        std::fprintf(timing_, "%lld %lld %02x\n", static_cast<long long>(requestNs_),
+                     static_cast<long long>(answeredNs_), requestByte_);
+    requestNs_ = atNs;
+    requestByte_ = first;
+    answeredNs_ = -1;
 }
 
 void PtyServer::logByte(const WireLogEntry& e) {
@@ -113,6 +135,7 @@ void PtyServer::writeDue(int64_t nowNs) {
         uint8_t b = wire_.front().byte;
         ssize_t n = ::write(master_, &b, 1);
         if (n == 1) {
+            if (timing_ && requestNs_ >= 0) answeredNs_ = monotonicNs();
             wire_.pop();
             sent_.fetch_add(1);
             continue;
@@ -157,6 +180,7 @@ bool PtyServer::run(int watchFd) {
             ssize_t n = ::read(master_, buffer, sizeof buffer);
             if (n < 0 && errno != EINTR && errno != EAGAIN && errno != EIO) return false;
             int64_t at = monotonicNs();
+            if (timing_ && n > 0) requestStarted(at, buffer[0]);
             for (ssize_t i = 0; i < n; ++i) {
                 received_.fetch_add(1);
                 wire_.send(buffer[i], at);
@@ -164,6 +188,7 @@ bool PtyServer::run(int watchFd) {
         }
     }
     if (log_) std::fflush(log_);
+    if (timing_) std::fflush(timing_);
     return true;
 }
 

@@ -25,6 +25,13 @@ public:
         int64_t turnaroundNs = 0;
         FaultOptions faults;
         std::string wireLogPath;        // empty: no log
+        // Per transaction, a line "<request ns> <answer ns> <first byte>":
+        // when the request's first byte was read off the terminal, when the
+        // answer's last byte was written to it (-1: no answer), on the
+        // monotonic clock, and the request's first byte in hex (a release,
+        // ff, follows a longer wait than other requests). The master's own time between transactions is
+        // measured from it without the simulator's lateness. Empty: none.
+        std::string timingLogPath;
     };
 
     PtyServer(SimBus& bus, Options options);
@@ -54,6 +61,8 @@ public:
 private:
     void writeDue(int64_t nowNs);
     void logByte(const WireLogEntry& e);
+    // A request's first byte came at atNs: the transaction before it is complete.
+    void requestStarted(int64_t atNs, uint8_t first);
 
     SimBus& bus_;
     Options options_;
@@ -64,6 +73,10 @@ private:
     int wakeWrite_ = -1;
     std::string path_;
     FILE* log_ = nullptr;
+    FILE* timing_ = nullptr;
+    int64_t requestNs_ = -1;      // the transaction under way: its request's first byte
+    int64_t answeredNs_ = -1;     // and its answer's last byte so far
+    uint8_t requestByte_ = 0;     // and its first byte
     int64_t startNs_ = 0;
     std::atomic<bool> stopping_{false};
     std::atomic<bool> dumpWanted_{false};

@@ -58,7 +58,7 @@ void usage() {
                  "                [--turnaround US] [--restart-ms MS] [--fault-seed N]\n"
                  "                [--no-answer PPM] [--broken-marks PPM] [--corrupt-ack PPM] [--drop-byte PPM]\n"
                  "                [--lose-digit-pairs PPM]\n"
-                 "                [--wire-log FILE] [--state FILE] BUSFILE\n");
+                 "                [--wire-log FILE] [--timing-log FILE] [--state FILE] BUSFILE\n");
 }
 
 bool number(const char* text, unsigned long& value) {
@@ -119,6 +119,7 @@ int main(int argc, char** argv) {
         else if (a == "--drop-byte") value(v), options.faults.dropByte = uint32_t(v);
         else if (a == "--lose-digit-pairs") value(v), options.faults.lostDigitPair = uint32_t(v);
         else if (a == "--wire-log") options.wireLogPath = text();
+        else if (a == "--timing-log") options.timingLogPath = text();
         else if (a == "--state") state.path = text();
         else if (a == "--help" || a == "-h") {
             usage();

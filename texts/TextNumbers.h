@@ -67,4 +67,7 @@ inline constexpr uint32_t USED_MESSAGE_NUMBERS[] = {
     33232, 33233, 33234, 33235, 33236, 33237,
     // a save's value that never read the same twice, and its option
     33248, 33249,
+    // the table after a job on several buses, and a device asked for by address or name
+    33280, 33281, 33282, 33283, 33284, 33285, 33286, 33287, 33288, 33289, 33290, 33291,
+    33292, 33293,
 };

@@ -7,6 +7,8 @@
 #include "session/AppContext.h"
 #include "app/Application.h"
 #include "app/BatchJobs.h"
+#include "app/BatchPattern.h"
+#include "app/BusJobs.h"
 #include "app/CommandLine.h"
 #include "app/Installation.h"
 #include "app/ui/MainFrame.h"
@@ -29,7 +31,12 @@ int main(int argc, char** argv) {
     case CommandLine::Action::Run: break;
     }
     const std::string& commandLine = args.line;
-    if (!displayAvailable()) return runWithoutDisplay(commandLine, args.port);
+    // Several buses at once run without windows, display or not: the window
+    // works with one device at a time.
+    if (args.onSeveralBuses() && parseBatchCommandLine(commandLine).kind != BatchKind::Convert)
+        return runBusJobs(args);
+    const DeviceChoice choice{args.address, args.deviceName};
+    if (!displayAvailable()) return runWithoutDisplay(commandLine, args.port, choice);
 
     QApplication application(argc, argv);
     // The device link goes last; its destruction closes the port.
@@ -46,7 +53,7 @@ int main(int argc, char** argv) {
         MainFrame mainFrame(ctx);
         if (hasBatchOption(commandLine)) {
             // A job shows its message boxes and progress window, never the main window.
-            status = runBatchJob(ctx, commandLine);
+            status = runBatchJob(ctx, commandLine, choice);
         } else if (!ctx.settings.installationLoaded) {
             status = 1;
         } else {

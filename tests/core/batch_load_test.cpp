@@ -87,6 +87,24 @@ TEST_F(BatchLoad, LoadsTheFileIntoTheFirstDeviceAndRestartsIt) {
     EXPECT_EQ(fs::current_path(), startDir);
 }
 
+// --address and --device pick a device other than the first; one the scan
+// did not find is told and nothing is written.
+TEST_F(BatchLoad, TheChosenDeviceIsLoaded) {
+    useBus(kBus);
+    parameterFile("pump.NFO", "#DATE: 07-06-2008  \n#NAME: PUMPCTRL  \n#ADDR: 9  \n#VER.: 1  \n#REL.: 0  \n#PVER: 1  "
+                              "\n#PSWD: 0  \n#FREE: 100\n#CODE: 100  #DATA: 42  ");
+    EXPECT_EQ(runBatchJob(job(), "/l " + dir.file("pump.NFO"), DeviceChoice{-1, "PUMPCTRL"}), 0);
+    EXPECT_EQ(param(9, 0x100), 42u);
+    EXPECT_EQ(bus->writes(3), 0u);
+    for (const DeviceChoice& absent : {DeviceChoice{5, ""}, DeviceChoice{-1, "PUMP"}, DeviceChoice{3, "PUMPCTRL"}}) {
+        shown().clear();
+        EXPECT_EQ(runBatchJob(job(), "/l " + dir.file("pump.NFO"), absent), 1);
+        EXPECT_EQ(shown().texts(), std::vector<std::string>{absent.address == 5 || absent.address == 3
+                                                                ? "text 33292" : "text 33293"});
+    }
+    EXPECT_EQ(bus->writes(3), 0u);
+}
+
 TEST_F(BatchLoad, EmptyBusGivesText19) {
     useBus("# no devices\n");
     parameterFile("valve.NFO", loadText("VALVE01", "3"));

@@ -1,0 +1,170 @@
+// Several buses at once: the built program against a fieldsim per bus, and
+// the bad usages that must be refused before any bus is touched.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "files/MemoryStream.h"
+#include "files/ParameterFiles.h"
+#include "link/DeviceLink.h"
+#include "session/AppContext.h"
+#include "sim/SimBus.h"
+#include "support/ChildProcess.h"
+#include "support/Support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kDist = FS_DIST_DIR;
+
+class BusJobs : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!fs::exists(kDist + "/fieldservice") || !fs::exists(kDist + "/fieldsim"))
+            GTEST_SKIP() << "the programs are not built";
+        for (const char* name : {"messages.eng", "errors.eng", "parameters.eng"})
+            fs::copy_file(kDist + "/" + name, inst.file(name));
+        inst.write("config.ini", "[BASIC Configurations]\nlanguage=eng\nserial_port=1\n");
+    }
+    // A bus on a fieldsim of its own; its state file is bus<n>.state.
+    std::string startBus(int n, const std::string& text) {
+        const std::string name = "bus" + std::to_string(n);
+        inst.write(name + ".bus", text);
+        sims.push_back(std::make_unique<Child>());
+        ChildOptions how;
+        how.captureStdout = true;
+        how.pipeStdin = true;
+        how.stderrFile = inst.file(name + ".err");
+        EXPECT_TRUE(sims.back()->start({kDist + "/fieldsim", "--exit-on-stdin-eof", "--restart-ms", "200", "--state",
+                                        inst.file(name + ".state"), inst.file(name + ".bus")},
+                                       how));
+        return sims.back()->readLine(10000);
+    }
+    // The program in the installation without a display; its standard
+    // output lines in out.
+    int run(std::vector<std::string> args) {
+        args.insert(args.begin(), kDist + "/fieldservice");
+        ChildOptions how;
+        how.workingDirectory = inst.path();
+        how.unsetEnv = {"DISPLAY", "WAYLAND_DISPLAY"};
+        how.stderrFile = inst.file("job.err");
+        how.captureStdout = true;
+        Child job;
+        EXPECT_TRUE(job.start(args, how));
+        int status = job.exitCode(180000);
+        out.clear();
+        for (std::string line = job.readLine(1000); !line.empty(); line = job.readLine(1000)) out.push_back(line);
+        return status;
+    }
+    SimBus stateOf(int n) {
+        kill(sims[size_t(n)]->pid, SIGTERM);
+        EXPECT_EQ(sims[size_t(n)]->exitCode(10000), 0);
+        SimBus bus;
+        std::string error;
+        EXPECT_TRUE(parseBusText(inst.read("bus" + std::to_string(n) + ".state"), bus, error)) << error;
+        return bus;
+    }
+
+    TempDir inst;
+    std::vector<std::unique_ptr<Child>> sims;
+    std::vector<std::string> out;
+};
+
+// The device to load sits second on each bus, so --address has to pick it.
+const char* kBench = "device 3 PUMPCTRL\n param 0100 4 5\n"
+                     "device 9 VALVE01\n version 2\n pversion 3\n param 0100 4 7\n param 0102 onoff off\n";
+
+}  // namespace
+
+// Eight benches loaded by one command, and a ninth bus without the device:
+// the eight are loaded, backed up and verified, the ninth fails, and the
+// status says so. Then two buses with devices of one name and address are
+// saved at once, each to a file of its own.
+TEST_F(BusJobs, EightBusesLoadInParallelAndTheTableTellsWhichFailed) {
+    RecordingOperator op;
+    DeviceLink noDevice;
+    AppContext ctx(noDevice, &op);
+    MemoryStream stream;
+    stream.write("#DATE: 07-06-2008  \n#NAME: VALVE01  \n#ADDR: 9  \n#VER.: 2  \n#REL.: 0  \n#PVER: 3  \n#PSWD: 0  "
+                 "\n#FREE: 100\n#CODE: 100  #DATA: 42  \n#CODE: 102  #DATA: ON  ");
+    ASSERT_TRUE(writeSealedFile(ctx, inst.file("valve.NFO"), stream));
+    std::string list = "# the line's benches\n\n";
+    for (int n = 0; n < 9; ++n) {
+        std::string pty = startBus(n, n < 8 ? kBench : "device 3 PUMPCTRL\n param 0100 4 5\n");
+        ASSERT_FALSE(pty.empty());
+        list += pty + "\n";
+    }
+    inst.write("ports.txt", list);
+
+    EXPECT_EQ(run({"--load", "valve.NFO", "--ports", "ports.txt", "--address", "9"}), 1) << inst.read("job.err");
+    ASSERT_EQ(out.size(), 11u) << inst.read("job.err");   // heading, rule, nine buses
+    EXPECT_EQ(out[0].find("Port"), 0u);
+    for (int n = 0; n < 9; ++n) {
+        const std::string& row = out[size_t(n) + 2];
+        SCOPED_TRACE(row);
+        EXPECT_EQ(row.rfind("/dev/pts/", 0), 0u);
+        if (n < 8) {
+            EXPECT_NE(row.find("VALVE01 (09)  loaded  " + inst.path() + "/backups/VALVE01-09-"), std::string::npos);
+            EXPECT_NE(row.find("verified"), std::string::npos);
+        } else {
+            EXPECT_NE(row.find(" failed "), std::string::npos);
+            EXPECT_EQ(row.find("VALVE01"), std::string::npos);
+        }
+    }
+    // Each bus's messages are whole lines led by its port.
+    const std::string err = inst.read("job.err");
+    EXPECT_NE(err.find(": No device answers at address 09 on the bus."), std::string::npos) << err;
+    EXPECT_EQ(std::distance(fs::directory_iterator(inst.file("backups")), fs::directory_iterator()), 16);
+
+    const std::vector<std::string> ports(out.begin() + 2, out.end());
+    std::vector<std::string> two;
+    for (int n : {0, 1}) two.push_back(ports[size_t(n)].substr(0, ports[size_t(n)].find(' ')));
+    fs::create_directory(inst.file("saved"));
+    EXPECT_EQ(run({"--save", "saved/", "--port", two[0], "--port", two[1], "--device", "VALVE01"}), 0)
+        << inst.read("job.err");
+    ASSERT_EQ(out.size(), 4u);
+    EXPECT_NE(out[2].find("saved"), std::string::npos) << out[2] << "\n" << out[3];
+    EXPECT_EQ(std::distance(fs::directory_iterator(inst.file("saved")), fs::directory_iterator()), 4);   // two pairs
+
+    for (int n = 0; n < 9; ++n) {
+        SimBus bus = stateOf(n);
+        EXPECT_EQ(bus.device(3)->parameter(0x100)->value, 5u);   // the first device is left alone
+        if (n < 8) {
+            EXPECT_EQ(bus.device(9)->parameter(0x100)->value, 42u) << n;
+        }
+    }
+}
+
+// Refused before anything runs: status 2, the reason on standard error, no table.
+TEST_F(BusJobs, BadUsageIsRefusedBeforeAnyBusIsTouched) {
+    inst.write("tty", "");
+    fs::create_symlink(inst.file("tty"), inst.file("by-id"));
+    inst.write("empty.txt", "# nothing here\n\n");
+    const std::string tty = inst.file("tty");
+    struct Case {
+        std::vector<std::string> args;
+        const char* says;
+    };
+    const Case cases[] = {
+        {{"--load", "x.NFO", "--port", tty, "--port", "/dev/null", "--port", tty}, "is named twice"},
+        {{"--load", "x.NFO", "--port", tty, "--port", inst.file("by-id")}, "are the same device"},
+        {{"--load", "x.NFO", "--ports", inst.file("missing.txt")}, "cannot read the port list"},
+        {{"--load", "x.NFO", "--ports", inst.file("empty.txt")}, "names no port"},
+        {{"--load", "x.NFO", "--port", tty, "--address", "64"}, "0..63"},
+        {{"--load", "x.NFO", "--port", tty, "--address", "0x40"}, "0..63"},
+        {{"--load", "x.NFO", "--port", tty, "--device", "VALVE0123"}, "1 to 8 characters"},
+        {{"--save", inst.file("no/such/folder/x"), "--port", tty}, "cannot write files in"},
+        {{"--port", tty, "--port", "/dev/null"}, "several ports need a job"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.says);
+        EXPECT_EQ(run(c.args), 2);
+        EXPECT_NE(inst.read("job.err").find(c.says), std::string::npos) << inst.read("job.err");
+        EXPECT_TRUE(out.empty());
+    }
+}
