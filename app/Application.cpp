@@ -15,10 +15,12 @@
 
 #include "session/AppContext.h"
 #include "app/BatchJobs.h"
+#include "app/HistoryPrint.h"
 #include "app/Installation.h"
 #include "link/DeviceLink.h"
 #include "platform/PortDevices.h"
 #include "platform/StderrOperator.h"
+#include "session/ServiceJournal.h"
 
 namespace {
 
@@ -158,10 +160,23 @@ int runWithoutDisplay(const std::string& commandLine, const std::string& port) {
     DeviceLink link;
     StderrOperator stderrOperator;
     AppContext ctx(link, &stderrOperator);
+    ServiceJournal journal;
+    ctx.journal = &journal;
     if (!InitInstallDirectory(ctx.settings)) return 1;
     ctx.settings.portOverride = port;
     usePortDevices(link, ctx.settings);
     // The job runs whatever the loader found; its own messages told of a failure.
     loadInstallationCore(ctx);
     return runBatchJob(ctx, commandLine);
+}
+
+int runHistoryCommand(const std::string& nameOrAddress, bool csv) {
+    DeviceLink link;
+    StderrOperator stderrOperator;
+    AppContext ctx(link, &stderrOperator);
+    ServiceJournal journal;
+    ctx.journal = &journal;
+    if (!InitInstallDirectory(ctx.settings)) return 1;
+    if (loadInstallationCore(ctx) != LoadResult::Ok) return 1;
+    return printHistory(ctx, nameOrAddress, csv, std::cout);
 }

@@ -28,3 +28,7 @@ std::string noDisplayText();
 // prints noDisplayText() and returns 1. No window is ever created.
 // port: --port, the serial device of this run (empty: config.ini's).
 int runWithoutDisplay(const std::string& commandLine, const std::string& port = {});
+
+// --history: the service history of the installation's settings on standard
+// output, its problems on standard error; the exit status of printHistory.
+int runHistoryCommand(const std::string& nameOrAddress, bool csv);

@@ -7,6 +7,7 @@
 #include "app/BatchPattern.h"
 #include "session/ConnectCommands.h"
 #include "session/DeviceSteps.h"
+#include "session/JournalEntry.h"
 #include "files/FileNames.h"
 #include "files/MemoryStream.h"
 #include "files/ParameterFiles.h"
@@ -96,6 +97,7 @@ int loadFile(AppContext& ctx, const std::string& file) {
     int status = kIncomplete;
     if (showPortProblem(ctx)) return status;
     if (selectFirstDevice(ctx)) {
+        JournalVia via(ctx, "batch");
         const SafeLoad load = loadParameterFileSafely(ctx, parameterFileFor(file));
         // The load leaves extended access open and the device must take its
         // new values: restart it, as the interactive load command does.

@@ -34,6 +34,15 @@ CommandLine parseCommandLine(int argc, char** argv) {
             c.action = CommandLine::Action::Version;
             return c;
         }
+        if (arg == "--history") {
+            c.action = CommandLine::Action::History;
+            if (i + 1 < argc && argv[i + 1] && std::string(argv[i + 1]).rfind("--", 0) != 0) c.historyDevice = argv[++i];
+            continue;
+        }
+        if (arg == "--csv") {
+            c.historyCsv = true;
+            continue;
+        }
         if (arg.rfind("--convert", 0) == 0 || arg.rfind("--load", 0) == 0 || arg.rfind("--port", 0) == 0) {
             const std::string name = arg.substr(0, arg.find('='));
             if ((name == "--convert" || name == "--load" || name == "--port") &&
@@ -57,6 +66,11 @@ CommandLine parseCommandLine(int argc, char** argv) {
         }
         append(arg);
     }
+    // --csv is a form of the history's output, nothing else.
+    if (c.historyCsv && c.action != CommandLine::Action::History) {
+        c.action = CommandLine::Action::BadUsage;
+        c.error = "--csv goes with --history";
+    }
     return c;
 }
 
@@ -75,6 +89,10 @@ std::string usageText() {
            "                                  found on the bus\n"
            "  --port PATH                     use the serial device PATH for this run,\n"
            "                                  whatever config.ini maps\n"
+           "  --history [NAME|ADDRESS] [--csv]\n"
+           "                                  print the service history (every device, or\n"
+           "                                  the one of this name or bus address in hex),\n"
+           "                                  newest first, in UTF-8; --csv as CSV\n"
            "  --help                          show this text\n"
            "  --version                       show the version\n"
            "\n"
@@ -83,6 +101,7 @@ std::string usageText() {
            "\n"
            "Exit status:\n"
            "  0  done\n"
-           "  1  failed: a file could not be converted, or the load did not complete\n"
-           "  2  nothing to do (no matching file or directory), or bad usage\n";
+           "  1  failed: a file could not be converted, the load did not complete, or\n"
+           "     the service history could not be read\n"
+           "  2  nothing to do (no matching file, directory or device), or bad usage\n";
 }

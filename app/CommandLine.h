@@ -5,13 +5,16 @@
 #include <string>
 
 struct CommandLine {
-    enum class Action { Run, Help, Version, BadUsage };
+    enum class Action { Run, Help, Version, BadUsage, History };
     Action action = Action::Run;
     // The line the start-up and the batch jobs read: the arguments joined with
     // single blanks, "--convert X" and "--load X" given as "/c X" and "/l X".
     std::string line;
     // --port PATH: the serial device for this run, whatever config.ini maps.
     std::string port;
+    // --history [NAME|ADDRESS] [--csv]: the device asked for (empty: all) and the form.
+    std::string historyDevice;
+    bool historyCsv = false;
     // Why the arguments were refused (BadUsage).
     std::string error;
 };

@@ -1,5 +1,7 @@
 #include "app/OptionsModel.h"
 
+#include "app/Installation.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -179,6 +181,10 @@ void applyOptions(Settings& state, const std::vector<std::string>& codes, const 
     for (const auto& [port, device] : choice.portDevices) write(kPortSection, "com" + std::to_string(port), device);
     write(kSection, "backup_before_load", state.backupBeforeLoad ? "1" : "0");
     write(kSection, "verify_after_load", state.verifyAfterLoad ? "1" : "0");
+    // The default location is not written: it follows the user's data folder.
+    const std::string defaultHistory = historyDatabasePath(state, {});
+    write(kSection, HISTORY_JOURNAL_KEY, choice.historyJournal ? "1" : "0");
+    write(kSection, HISTORY_DATABASE_KEY, choice.historyDatabase == defaultHistory ? "" : choice.historyDatabase);
     // The loader reads back what the files hold, so the choice the operator
     // sees after a failure is the one that will count next time.
     if (!written && writeFailed) writeFailed(profile.writtenFile());

@@ -60,6 +60,8 @@ private:
     QCheckBox* connectOnStartup_ = nullptr;
     QCheckBox* backupBeforeLoad_ = nullptr;
     QCheckBox* verifyAfterLoad_ = nullptr;
+    QCheckBox* historyJournal_ = nullptr;
+    QLineEdit* historyPath_ = nullptr;
 };
 
 // Runs the dialog modally; true when the operator confirmed it with OK.
