@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <ctime>
 
 #include "files/Format.h"
@@ -21,6 +22,8 @@ constexpr uint32_t FAILED_TEXT = 33348;
 constexpr uint32_t INTERRUPTED_TEXT = 33349;
 constexpr uint32_t OPERATION_TEXT = 33365;
 constexpr uint32_t BACKUP_TEXT = 33367;
+// Rows read at once: a few screenfuls.
+constexpr size_t PAGE_ROWS = 200;
 }  // namespace
 
 std::string localTimeText(int64_t seconds) {
@@ -67,13 +70,41 @@ void HistoryModel::setFilter(std::optional<JournalOperation> operation, const st
 }
 
 void HistoryModel::readEntries() {
-    entries_.clear();
+    ids_.clear();
+    pages_.clear();
     if (selected_ < 0 || !available()) return;
     JournalQuery q;
     q.deviceId = devices_[static_cast<size_t>(selected_)].id;
     q.operation = operation_;
     q.text = text_;
-    entries_ = ctx_.journal->entries(q);
+    ids_ = ctx_.journal->entryIds(q);
+}
+
+const JournalRow& HistoryModel::row(size_t index) const {
+    const size_t page = index / PAGE_ROWS;
+    auto found = pages_.find(page);
+    if (found == pages_.end()) {
+        const size_t first = page * PAGE_ROWS;
+        const size_t last = std::min(first + PAGE_ROWS, ids_.size()) - 1;
+        std::vector<JournalRow> rows(last - first + 1);
+        JournalQuery q;
+        q.deviceId = devices_[static_cast<size_t>(selected_)].id;
+        q.operation = operation_;
+        q.text = text_;
+        q.toId = ids_[first];   // newest first: the page's ids run down
+        q.fromId = ids_[last];
+        // Each row in its place by id; an entry gone meanwhile stays a bare id.
+        std::map<int64_t, JournalRow> byId;
+        if (ctx_.journal)
+            for (JournalRow& r : ctx_.journal->entries(q)) byId.emplace(r.id, std::move(r));
+        for (size_t i = first; i <= last; ++i) {
+            auto at = byId.find(ids_[i]);
+            if (at != byId.end()) rows[i - first] = std::move(at->second);
+            else rows[i - first].id = ids_[i];
+        }
+        found = pages_.emplace(page, std::move(rows)).first;
+    }
+    return found->second[index % PAGE_ROWS];
 }
 
 std::string HistoryModel::header(HistoryColumn column) const {
@@ -100,7 +131,7 @@ std::string HistoryModel::outcomeText(const JournalRow& row) const {
 }
 
 std::string HistoryModel::cell(size_t row, HistoryColumn column) const {
-    const JournalRow& r = entries_[row];
+    const JournalRow& r = this->row(row);
     switch (column) {
     case HistoryColumn::Time: return localTimeText(r.started);
     case HistoryColumn::Operation: return operationText(r.operation) + (r.via.empty() ? "" : " (" + r.via + ")");
@@ -121,7 +152,7 @@ std::string HistoryModel::cell(size_t row, HistoryColumn column) const {
 }
 
 std::string HistoryModel::entryFile(size_t row) const {
-    const JournalRow& r = entries_[row];
+    const JournalRow& r = this->row(row);
     if (r.operation == JournalOperation::Save && r.outcome == JournalOutcome::Done) return r.file;
     if (r.operation == JournalOperation::Load) return r.backup;
     return {};

@@ -5,6 +5,7 @@
 // parameter's values over time. The window draws these and nothing else; it
 // never sees the database.
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -34,13 +35,18 @@ public:
     // The entries shown: of one operation (nothing: all) whose texts hold text.
     void setFilter(std::optional<JournalOperation> operation, const std::string& text);
 
-    const std::vector<JournalRow>& entries() const { return entries_; }
+    // The entries shown, newest first. Only their ids are read when the
+    // filter or device changes; the rows are read a page at a time when
+    // first asked for, so a device with a hundred thousand entries opens as
+    // fast as one with ten.
+    size_t rowCount() const { return ids_.size(); }
+    const JournalRow& row(size_t index) const;
     // Texts as the language files hold them (the window converts them).
     std::string header(HistoryColumn column) const;
     std::string cell(size_t row, HistoryColumn column) const;
     std::string operationText(JournalOperation op) const;
     std::string outcomeText(const JournalRow& row) const;
-    bool interrupted(size_t row) const { return !entries_[row].ended; }
+    bool interrupted(size_t row) const { return !this->row(row).ended; }
 
     // The parameter file an entry lets the operator compare or load: a save's
     // file, a load's backup (the device as it was before). Empty for none.
@@ -62,5 +68,6 @@ private:
     int selected_ = -1;
     std::optional<JournalOperation> operation_;
     std::string text_;
-    std::vector<JournalRow> entries_;
+    std::vector<int64_t> ids_;
+    mutable std::map<size_t, std::vector<JournalRow>> pages_;
 };

@@ -56,8 +56,8 @@ int printHistory(AppContext& ctx, const std::string& nameOrAddress, bool csv, st
         any = true;
         model.selectDevice(static_cast<int>(d));
         if (!csv) out << utf8Text(model.deviceText(d)) << '\n';
-        for (size_t i = 0; i < model.entries().size(); ++i) {
-            const JournalRow& r = model.entries()[i];
+        for (size_t i = 0; i < model.rowCount(); ++i) {
+            const JournalRow& r = model.row(i);
             const std::string operation = utf8Text(model.cell(i, HistoryColumn::Operation));
             const std::string outcome = utf8Text(model.outcomeText(r));
             if (csv) {

@@ -270,8 +270,10 @@ std::vector<JournalDevice> ServiceJournal::devices() {
     if (!ready()) return out;
     SqliteStatement st = db_.prepare(
         "SELECT d.id, d.address, d.name, d.version, d.release, d.parameter_version, d.register40, d.register44, "
-        "COUNT(e.id), MAX(e.started) FROM devices d JOIN entries e ON e.device_id = d.id "
-        "GROUP BY d.id ORDER BY d.name, d.address, d.id");
+        "(SELECT COUNT(*) FROM entries e WHERE e.device_id = d.id), "
+        "(SELECT started FROM entries e WHERE e.device_id = d.id ORDER BY id DESC LIMIT 1) "
+        "FROM devices d WHERE EXISTS (SELECT 1 FROM entries e WHERE e.device_id = d.id) "
+        "ORDER BY d.name, d.address, d.id");
     DbStatus s = st.valid() ? DbStatus::Ok : db_.lastStatus();
     while (st.valid() && (s = st.step()) == DbStatus::Row) {
         JournalDevice d;
@@ -287,24 +289,53 @@ std::vector<JournalDevice> ServiceJournal::devices() {
     return out;
 }
 
-std::vector<JournalRow> ServiceJournal::entries(const JournalQuery& q) {
-    std::vector<JournalRow> out;
-    if (!ready()) return out;
-    std::string sql = std::string("SELECT ") + ENTRY_COLUMNS + " FROM entries WHERE (?1 = 0 OR device_id = ?1)";
+namespace {
+// The statement of a query: its columns, then its conditions, newest first.
+std::string querySql(const std::string& columns, const JournalQuery& q) {
+    std::string sql = "SELECT " + columns + " FROM entries WHERE (?1 = 0 OR device_id = ?1)";
     if (q.operation) sql += " AND operation = ?2";
     if (!q.text.empty())
         sql += " AND (instr(lower(file), lower(?3)) OR instr(lower(backup), lower(?3)) OR instr(lower(user), lower(?3))"
                " OR instr(lower(host), lower(?3)) OR instr(lower(port), lower(?3)) OR instr(lower(detail), lower(?3))"
                " OR instr(lower(via), lower(?3)))";
+    if (q.fromId) sql += " AND id >= ?4";
+    if (q.toId) sql += " AND id <= ?5";
     sql += " ORDER BY id DESC";
     if (q.limit) sql += " LIMIT " + std::to_string(q.limit);
-    SqliteStatement st = db_.prepare(sql);
+    return sql;
+}
+
+void bindQuery(SqliteStatement& st, const JournalQuery& q) {
+    st.bind(1, q.deviceId);
+    if (q.operation) st.bind(2, std::string(operationKey(*q.operation)));
+    if (!q.text.empty()) st.bind(3, q.text);
+    if (q.fromId) st.bind(4, q.fromId);
+    if (q.toId) st.bind(5, q.toId);
+}
+}  // namespace
+
+std::vector<JournalRow> ServiceJournal::entries(const JournalQuery& q) {
+    std::vector<JournalRow> out;
+    if (!ready()) return out;
+    SqliteStatement st = db_.prepare(querySql(ENTRY_COLUMNS, q));
     DbStatus s = st.valid() ? DbStatus::Ok : db_.lastStatus();
     if (st.valid()) {
-        st.bind(1, q.deviceId);
-        if (q.operation) st.bind(2, std::string(operationKey(*q.operation)));
-        if (!q.text.empty()) st.bind(3, q.text);
+        bindQuery(st, q);
         while ((s = st.step()) == DbStatus::Row) out.push_back(rowOf(st));
+    }
+    if (s != DbStatus::Done) fail(s);
+    else succeed();
+    return out;
+}
+
+std::vector<int64_t> ServiceJournal::entryIds(const JournalQuery& q) {
+    std::vector<int64_t> out;
+    if (!ready()) return out;
+    SqliteStatement st = db_.prepare(querySql("id", q));
+    DbStatus s = st.valid() ? DbStatus::Ok : db_.lastStatus();
+    if (st.valid()) {
+        bindQuery(st, q);
+        while ((s = st.step()) == DbStatus::Row) out.push_back(st.integer(0));
     }
     if (s != DbStatus::Done) fail(s);
     else succeed();

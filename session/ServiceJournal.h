@@ -96,6 +96,9 @@ struct JournalQuery {
     std::optional<JournalOperation> operation;
     std::string text;
     size_t limit = 0;   // 0: all
+    // Only the entries whose ids lie in [fromId, toId] (0: no bound).
+    int64_t fromId = 0;
+    int64_t toId = 0;
 };
 
 enum class JournalProblem : uint8_t { None, CannotOpen, Busy, Damaged, NewerSchema, ReadOnly, Full, Failed };
@@ -115,6 +118,9 @@ public:
 
     std::vector<JournalDevice> devices();
     std::vector<JournalRow> entries(const JournalQuery& query);
+    // The ids of the entries the query finds, newest first: what a window of
+    // a hundred thousand entries reads before it reads the rows it shows.
+    std::vector<int64_t> entryIds(const JournalQuery& query);
     std::optional<JournalRow> entry(int64_t id);
     std::vector<JournalValue> values(int64_t entryId);
     // One parameter of one device over time, oldest first.

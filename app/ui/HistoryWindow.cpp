@@ -58,7 +58,7 @@ public:
         endResetModel();
     }
     int rowCount(const QModelIndex& parent) const override {
-        return parent.isValid() ? 0 : static_cast<int>(model_.entries().size());
+        return parent.isValid() ? 0 : static_cast<int>(model_.rowCount());
     }
     int columnCount(const QModelIndex& parent) const override {
         return parent.isValid() ? 0 : static_cast<int>(HistoryColumn::Count);

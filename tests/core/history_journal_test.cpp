@@ -147,13 +147,13 @@ TEST_F(History, EveryOperationLeavesItsEntryAndNeverThePassword) {
     ASSERT_EQ(model.selectedDevice(), -1);
     model.selectDevice(0);
     model.setFilter(JournalOperation::Load, "");
-    ASSERT_EQ(model.entries().size(), 1u);
+    ASSERT_EQ(model.rowCount(), 1u);
     EXPECT_EQ(model.entryFile(0), rows[1].backup);
     EXPECT_FALSE(model.fileMissing(0));
     fs::remove(rows[1].backup);
     EXPECT_TRUE(model.fileMissing(0));
     model.setFilter(std::nullopt, "pump.NFO");
-    EXPECT_EQ(model.entries().size(), 2u);   // the save and the load
+    EXPECT_EQ(model.rowCount(), 2u);   // the save and the load
 }
 
 TEST_F(History, KillNineMidLoadLeavesAnInterruptedEntryInAnIntactDatabase) {
