@@ -142,6 +142,7 @@ SafeLoad loadParameterFileSafely(AppContext& ctx, const std::string& path) {
         std::string tried;
         load.backupPath = saveBackup(ctx, tried);
         if (!load.backupPath.empty()) {
+            load.journal->noteBackup(load.backupPath);
             ctx.notifyText(BACKUP_SAVED_TEXT, {load.backupPath});
             return true;
         }
@@ -152,7 +153,6 @@ SafeLoad loadParameterFileSafely(AppContext& ctx, const std::string& path) {
                                           fillText(ctx.message(NO_BACKUP_QUESTION), {tried}));
     };
     load.loaded = applyParameterText(ctx, stream, backUp);
-    load.journal->record().backup = load.backupPath;
     load.journal->record().values = journalValuesOfText(load.text);
     load.journal->setOutcome(load.loaded);
     // The load stopped after the backup: the device may hold little of

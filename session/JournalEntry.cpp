@@ -1,6 +1,7 @@
 #include "session/JournalEntry.h"
 
 #include <ctime>
+#include <filesystem>
 
 #include "link/DeviceLink.h"
 #include "platform/UserHost.h"
@@ -10,6 +11,14 @@
 namespace {
 constexpr uint32_t JOURNAL_FAILED_TEXT = 33358;   // "The service history %s could not be written (%s). ..."
 constexpr uint32_t JOURNAL_NEWER_TEXT = 33359;    // "... was written by a newer version of the program ..."
+
+// Batch jobs name files relative to where they were started; the history is
+// read from anywhere.
+std::string absolutePath(const std::string& path) {
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    return path.empty() || ec ? path : absolute.lexically_normal().string();
+}
 }  // namespace
 
 DeviceIdentity selectedDeviceIdentity(const AppContext& ctx) {
@@ -44,7 +53,7 @@ JournalEntry::JournalEntry(AppContext& ctx, JournalOperation op, const std::stri
     start.user = loginName();
     start.host = hostName();
     start.port = ctx.link.portPath();
-    start.file = file;
+    start.file = absolutePath(file);
     start.via = via.empty() ? ctx.journalVia : via;
     id_ = ctx.journal->begin(start);
     tellJournalProblem(ctx);
@@ -54,11 +63,20 @@ JournalEntry::~JournalEntry() {
     if (!finished_) finish(ok_);
 }
 
+void JournalEntry::noteBackup(const std::string& path) {
+    end_.backup = absolutePath(path);
+    if (!id_ || !ctx_.journal) return;
+    ctx_.journal->noteBackup(id_, end_.backup);
+    tellJournalProblem(ctx_);
+}
+
 void JournalEntry::finish(bool ok) {
     finished_ = true;
     if (!id_ || !ctx_.journal) return;
     end_.outcome = ok ? JournalOutcome::Done : JournalOutcome::Failed;
     end_.time = static_cast<int64_t>(std::time(nullptr));
+    end_.file = absolutePath(end_.file);
+    end_.backup = absolutePath(end_.backup);
     ctx_.journal->end(id_, end_);
     id_ = 0;
     tellJournalProblem(ctx_);

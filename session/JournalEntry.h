@@ -21,6 +21,9 @@ public:
 
     // What the end records besides the outcome: file, seal, backup, detail, values.
     JournalEnd& record() { return end_; }
+    // A backup saved before the operation writes: kept at once (see
+    // ServiceJournal::noteBackup) and in the end.
+    void noteBackup(const std::string& path);
     // The outcome the entry ends with when it is destroyed (failed unless set).
     void setOutcome(bool ok) { ok_ = ok; }
     void finish(bool ok);

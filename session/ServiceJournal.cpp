@@ -265,6 +265,18 @@ bool ServiceJournal::end(int64_t entryId, const JournalEnd& e) {
     return true;
 }
 
+bool ServiceJournal::noteBackup(int64_t entryId, const std::string& backup) {
+    if (entryId == 0 || !ready()) return false;
+    SqliteStatement st = db_.prepare("UPDATE entries SET backup = ?2 WHERE id = ?1");
+    if (!st.valid()) return fail(db_.lastStatus());
+    st.bind(1, entryId);
+    st.bind(2, backup);
+    const DbStatus s = st.step();
+    if (s != DbStatus::Done) return fail(s);
+    succeed();
+    return true;
+}
+
 std::vector<JournalDevice> ServiceJournal::devices() {
     std::vector<JournalDevice> out;
     if (!ready()) return out;

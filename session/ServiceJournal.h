@@ -115,6 +115,9 @@ public:
     // The entry's id, or 0 when it could not be written (problem() says why).
     int64_t begin(const JournalStart& start);
     bool end(int64_t entryId, const JournalEnd& end);
+    // The backup of an operation still running, written at once: should the
+    // operation never end, the entry still leads to the device as it was.
+    bool noteBackup(int64_t entryId, const std::string& backup);
 
     std::vector<JournalDevice> devices();
     std::vector<JournalRow> entries(const JournalQuery& query);

@@ -66,7 +66,7 @@ public:
     QVariant data(const QModelIndex& index, int role) const override {
         const auto row = static_cast<size_t>(index.row());
         const auto column = static_cast<HistoryColumn>(index.column());
-        if (role == Qt::DisplayRole) return shellText(model_.cell(row, column));
+        if (role == Qt::DisplayRole || role == Qt::ToolTipRole) return shellText(model_.cell(row, column));
         // An interrupted entry and a file that is gone stand out.
         if (role == Qt::ForegroundRole && column == HistoryColumn::Outcome && model_.interrupted(row))
             return QBrush(QColor(0xB0, 0, 0));
@@ -87,7 +87,7 @@ HistoryWindow::HistoryWindow(AppContext& ctx, const HelpRequest& help, QWidget* 
     : QDialog(parent), ctx_(ctx), help_(help), model_(ctx) {
     setObjectName(QStringLiteral("history"));
     setWindowTitle(shellText(ctx.settings.windowTitle) + QStringLiteral(" - ") + shellText(ctx.texts, CAPTION_TEXT));
-    resize(980, 620);
+    resize(1160, 640);
     auto* layout = new QVBoxLayout(this);
     auto* splitter = new QSplitter(Qt::Horizontal, this);
     layout->addWidget(splitter, 1);
@@ -128,11 +128,14 @@ HistoryWindow::HistoryWindow(AppContext& ctx, const HelpRequest& help, QWidget* 
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Paths are told apart by their ends as much as by their beginnings.
+    table_->setTextElideMode(Qt::ElideMiddle);
     table_->verticalHeader()->hide();
     table_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     table_->horizontalHeader()->setStretchLastSection(true);
-    table_->setColumnWidth(0, 140);
-    table_->setColumnWidth(5, 260);
+    // Time, operation, outcome, user, port, file; the details take the rest.
+    const int widths[] = {135, 150, 85, 100, 100, 230};
+    for (int c = 0; c < 6; ++c) table_->setColumnWidth(c, widths[c]);
     rightLayout->addWidget(table_, 3);
 
     note_ = new QLabel(right);
@@ -168,11 +171,14 @@ HistoryWindow::HistoryWindow(AppContext& ctx, const HelpRequest& help, QWidget* 
                                         shellText(ctx.texts, BEFORE_TEXT), shellText(ctx.texts, AFTER_TEXT),
                                         shellText(ctx.texts, READ_BACK_TEXT)});
     values_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    values_->setWordWrap(false);
+    values_->setColumnWidth(0, 135);
+    values_->setColumnWidth(1, 150);
     values_->verticalHeader()->hide();
     values_->horizontalHeader()->setStretchLastSection(true);
     rightLayout->addWidget(values_, 2);
     splitter->setStretchFactor(1, 1);
-    splitter->setSizes({240, 740});
+    splitter->setSizes({250, 910});
 
     auto* bottom = new QHBoxLayout;
     bottom->addStretch(1);

@@ -178,9 +178,9 @@ TEST_F(History, KillNineMidLoadLeavesAnInterruptedEntryInAnIntactDatabase) {
     quiet.stderrFile = dir.file("job.err");
     Child job;
     ASSERT_TRUE(job.start({dist + "/fieldservice", "/l", "pump.NFO"}, quiet));
-    // Killed once the load's entry is there and the job is well into it.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (sqliteText(dbPath, "SELECT count(*) FROM entries WHERE ended IS NULL") != "1" &&
+    // Killed once the load's entry is there with its backup: the load is writing.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
+    while (sqliteText(dbPath, "SELECT count(*) FROM entries WHERE ended IS NULL AND backup != ''") != "1" &&
            std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -193,6 +193,8 @@ TEST_F(History, KillNineMidLoadLeavesAnInterruptedEntryInAnIntactDatabase) {
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0].via, "batch");
     EXPECT_FALSE(rows[0].ended);
+    EXPECT_EQ(rows[0].file, dir.file("pump.NFO"));
+    EXPECT_TRUE(fs::exists(rows[0].backup)) << rows[0].backup;   // the way back
     HistoryModel model(fx.ctx);
     ServiceJournal* own = fx.ctx.journal;
     fx.ctx.journal = &after;
