@@ -1,5 +1,6 @@
 #include "session/JournalEntry.h"
 
+#include <cstdio>
 #include <ctime>
 #include <filesystem>
 
@@ -44,7 +45,7 @@ JournalVia::JournalVia(AppContext& ctx, const std::string& via) : ctx_(ctx), bef
 JournalVia::~JournalVia() { ctx_.journalVia = before_; }
 
 JournalEntry::JournalEntry(AppContext& ctx, JournalOperation op, const std::string& file, const std::string& via)
-    : ctx_(ctx) {
+    : ctx_(ctx), operation_(op) {
     if (!ctx.journal || !ctx.journal->enabled()) return;
     JournalStart start;
     start.operation = op;
@@ -63,6 +64,26 @@ JournalEntry::~JournalEntry() {
     if (!finished_) finish(ok_);
 }
 
+namespace {
+// What a send changed, in its details: "0106: 300 > 120" (the first few).
+std::string sentValues(const std::vector<JournalValue>& values) {
+    constexpr size_t SHOWN = 4;
+    auto text = [](const JournalValue& v, const std::optional<int64_t>& value) {
+        if (!value) return std::string("?");
+        return v.onOff ? std::string(*value ? "on" : "off") : std::to_string(*value);
+    };
+    std::string out;
+    for (size_t i = 0; i < values.size() && i < SHOWN; ++i) {
+        char number[8];
+        std::snprintf(number, sizeof number, "%04x", values[i].number);
+        out += (i ? ", " : "") + std::string(number) + ": " + text(values[i], values[i].before) + " > " +
+               text(values[i], values[i].after);
+    }
+    if (values.size() > SHOWN) out += ", +" + std::to_string(values.size() - SHOWN);
+    return out;
+}
+}  // namespace
+
 void JournalEntry::noteBackup(const std::string& path) {
     end_.backup = absolutePath(path);
     if (!id_ || !ctx_.journal) return;
@@ -75,6 +96,7 @@ void JournalEntry::finish(bool ok) {
     if (!id_ || !ctx_.journal) return;
     end_.outcome = ok ? JournalOutcome::Done : JournalOutcome::Failed;
     end_.time = static_cast<int64_t>(std::time(nullptr));
+    if (end_.detail.empty() && operation_ == JournalOperation::ParameterSend) end_.detail = sentValues(end_.values);
     end_.file = absolutePath(end_.file);
     end_.backup = absolutePath(end_.backup);
     ctx_.journal->end(id_, end_);

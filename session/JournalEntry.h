@@ -31,6 +31,7 @@ public:
 
 private:
     AppContext& ctx_;
+    JournalOperation operation_;
     int64_t id_ = 0;
     JournalEnd end_;
     bool finished_ = false;

@@ -108,6 +108,7 @@ TEST_F(History, EveryOperationLeavesItsEntryAndNeverThePassword) {
     EXPECT_EQ(rows[3].file, saved);
     EXPECT_NE(rows[3].seal.find('/'), std::string::npos);
     EXPECT_EQ(rows[5].via, "table");
+    EXPECT_EQ(rows[6].detail, "0106: 300 > 120");
 
     // The dialog's send: the value before and after, and the value over time.
     const std::vector<JournalValue> sent = journal.values(rows[6].id);
