@@ -134,7 +134,8 @@ HistoryWindow::HistoryWindow(AppContext& ctx, const HelpRequest& help, QWidget* 
     table_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     table_->horizontalHeader()->setStretchLastSection(true);
     // Time, operation, outcome, user, port, file; the details take the rest.
-    const int widths[] = {135, 150, 85, 100, 100, 230};
+    const int timeWidth = fontMetrics().horizontalAdvance(QStringLiteral("2026-12-10 00:00:00")) + 14;
+    const int widths[] = {timeWidth, 130, 80, 85, 90, 190};
     for (int c = 0; c < 6; ++c) table_->setColumnWidth(c, widths[c]);
     rightLayout->addWidget(table_, 3);
 
@@ -172,13 +173,13 @@ HistoryWindow::HistoryWindow(AppContext& ctx, const HelpRequest& help, QWidget* 
                                         shellText(ctx.texts, READ_BACK_TEXT)});
     values_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     values_->setWordWrap(false);
-    values_->setColumnWidth(0, 135);
-    values_->setColumnWidth(1, 150);
+    values_->setColumnWidth(0, timeWidth);
+    values_->setColumnWidth(1, 130);
     values_->verticalHeader()->hide();
     values_->horizontalHeader()->setStretchLastSection(true);
     rightLayout->addWidget(values_, 2);
     splitter->setStretchFactor(1, 1);
-    splitter->setSizes({250, 910});
+    splitter->setSizes({230, 930});
 
     auto* bottom = new QHBoxLayout;
     bottom->addStretch(1);
