@@ -15,11 +15,13 @@
 
 #include "session/AppContext.h"
 #include "app/BatchJobs.h"
+#include "app/HistoryPrint.h"
 #include "app/Installation.h"
 #include "link/DeviceLink.h"
 #include "platform/AnyPort.h"
 #include "platform/PortDevices.h"
 #include "platform/StderrOperator.h"
+#include "session/ServiceJournal.h"
 
 namespace {
 
@@ -159,6 +161,8 @@ int runWithoutDisplay(const std::string& commandLine, const std::string& port, c
     DeviceLink link;
     StderrOperator stderrOperator;
     AppContext ctx(link, &stderrOperator);
+    ServiceJournal journal;
+    ctx.journal = &journal;
     if (!InitInstallDirectory(ctx.settings)) return 1;
     ctx.settings.portOverride = port;
     link.setTransport(std::make_unique<AnyPort>());
@@ -166,4 +170,15 @@ int runWithoutDisplay(const std::string& commandLine, const std::string& port, c
     // The job runs whatever the loader found; its own messages told of a failure.
     loadInstallationCore(ctx);
     return runBatchJob(ctx, commandLine, choice);
+}
+
+int runHistoryCommand(const std::string& nameOrAddress, bool csv) {
+    DeviceLink link;
+    StderrOperator stderrOperator;
+    AppContext ctx(link, &stderrOperator);
+    ServiceJournal journal;
+    ctx.journal = &journal;
+    if (!InitInstallDirectory(ctx.settings)) return 1;
+    if (loadInstallationCore(ctx) != LoadResult::Ok) return 1;
+    return printHistory(ctx, nameOrAddress, csv, std::cout);
 }

@@ -31,3 +31,7 @@ std::string noDisplayText();
 // port: --port, the serial device of this run (empty: config.ini's);
 // choice: the device a load works with.
 int runWithoutDisplay(const std::string& commandLine, const std::string& port = {}, const DeviceChoice& choice = {});
+
+// --history: the service history of the installation's settings on standard
+// output, its problems on standard error; the exit status of printHistory.
+int runHistoryCommand(const std::string& nameOrAddress, bool csv);

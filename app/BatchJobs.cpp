@@ -8,6 +8,7 @@
 #include "app/BatchPattern.h"
 #include "session/ConnectCommands.h"
 #include "session/DeviceSteps.h"
+#include "session/JournalEntry.h"
 #include "files/FileNames.h"
 #include "files/MemoryStream.h"
 #include "files/ParameterFiles.h"
@@ -163,6 +164,7 @@ int loadIntoChosenDevice(AppContext& ctx, const std::string& file, const DeviceC
         told.selected = true;
         told.deviceName = link.deviceName;
         told.address = link.selectedAddress;
+        JournalVia via(ctx, "batch");
         status = loadSelected(ctx, file, told);
     }
     link.Deselect();

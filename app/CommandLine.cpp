@@ -67,6 +67,15 @@ CommandLine parseCommandLine(int argc, char** argv) {
             c.action = CommandLine::Action::Version;
             return c;
         }
+        if (arg == "--history") {
+            c.action = CommandLine::Action::History;
+            if (i + 1 < argc && argv[i + 1] && std::string(argv[i + 1]).rfind("--", 0) != 0) c.historyDevice = argv[++i];
+            continue;
+        }
+        if (arg == "--csv") {
+            c.historyCsv = true;
+            continue;
+        }
         const std::string name = arg.substr(0, arg.find('='));
         if (std::find(std::begin(valued), std::end(valued), name) != std::end(valued)) {
             if (!takeValue(arg, name, i, argc, argv, value)) return refuse(name + " needs a value");
@@ -96,6 +105,8 @@ CommandLine parseCommandLine(int argc, char** argv) {
     }
     if (!c.ports.empty()) c.port = c.ports.front();
     if (std::string why = conflict(c); !why.empty()) return refuse(why);
+    // --csv is a form of the history's output, nothing else.
+    if (c.historyCsv && c.action != CommandLine::Action::History) return refuse("--csv goes with --history");
     return c;
 }
 
@@ -129,6 +140,10 @@ std::string usageText() {
            "                                  hexadecimal) instead of the first one\n"
            "  --device NAME                   the device named NAME (up to 8 characters)\n"
            "                                  instead of the first one\n"
+           "  --history [NAME|ADDRESS] [--csv]\n"
+           "                                  print the service history (every device, or\n"
+           "                                  the one of this name or bus address in hex),\n"
+           "                                  newest first, in UTF-8; --csv as CSV\n"
            "  --help                          show this text\n"
            "  --version                       show the version\n"
            "\n"
@@ -137,8 +152,8 @@ std::string usageText() {
            "\n"
            "Exit status:\n"
            "  0  done\n"
-           "  1  failed: a file could not be converted, or the load (or save) did not\n"
-           "     complete, on one bus at least\n"
-           "  2  nothing to do (no matching file or directory), or bad usage (a port\n"
-           "     named twice, a port list that cannot be read or is empty, ...)\n";
+           "  1  failed: a file could not be converted, the load (or save) did not\n"
+           "     complete on one bus at least, or the service history could not be read\n"
+           "  2  nothing to do (no matching file, directory or device), or bad usage (a\n"
+           "     port named twice, a port list that cannot be read or is empty, ...)\n";
 }

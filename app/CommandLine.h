@@ -6,7 +6,7 @@
 #include <vector>
 
 struct CommandLine {
-    enum class Action { Run, Help, Version, BadUsage };
+    enum class Action { Run, Help, Version, BadUsage, History };
     Action action = Action::Run;
     // The line the start-up and the batch jobs read: the arguments joined with
     // single blanks, "--convert X" and "--load X" given as "/c X" and "/l X".
@@ -27,6 +27,9 @@ struct CommandLine {
     // The job runs on each bus of a port list (see app/BusJobs.h): several
     // ports, a port list file, or a save.
     bool onSeveralBuses() const { return ports.size() > 1 || !portsFile.empty() || !savePattern.empty(); }
+    // --history [NAME|ADDRESS] [--csv]: the device asked for (empty: all) and the form.
+    std::string historyDevice;
+    bool historyCsv = false;
     // Why the arguments were refused (BadUsage).
     std::string error;
 };

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "session/AppContext.h"
+#include "session/ServiceJournal.h"
 #include "app/BatchPattern.h"
 #include "platform/Profile.h"
 #include "texts/TextTable.h"
@@ -46,6 +47,11 @@ std::string languageFileName(const std::string& base, const std::string& languag
 
 }  // namespace
 
+std::string historyDatabasePath(const Settings& settings, const std::string& configured) {
+    if (!configured.empty()) return configured;
+    return settings.user.data.empty() ? std::string() : settings.user.data + "/" + HISTORY_FILE_NAME;
+}
+
 bool installedProfileWritable(const std::string& installDirectory) {
     const std::string file = installDirectory + "/" + CONFIG_FILE_NAME;
     if (::access(file.c_str(), F_OK) == 0) return ::access(file.c_str(), W_OK) == 0;
@@ -83,6 +89,9 @@ LoadResult loadInstallationCore(AppContext& ctx) {
     state.backupBeforeLoad = profile.readInt(CONFIG_SECTION, "backup_before_load", 1) != 0;
     state.verifyAfterLoad = profile.readInt(CONFIG_SECTION, "verify_after_load", 1) != 0;
     state.confirmSaveReads = profile.readInt(CONFIG_SECTION, "confirm_save_reads", 1) != 0;
+    state.journalEnabled = profile.readInt(CONFIG_SECTION, HISTORY_JOURNAL_KEY, 1) != 0;
+    state.journalPath = historyDatabasePath(state, profile.readString(CONFIG_SECTION, HISTORY_DATABASE_KEY, ""));
+    if (ctx.journal) ctx.journal->configure(state.journalPath, state.journalEnabled);
 
     // Opened by relative name: the language files lie in the current
     // directory. Missing parameter or error texts only leave those empty.

@@ -13,6 +13,14 @@ enum class LoadResult { Ok, NoConfiguration, NoLanguages };
 
 inline constexpr const char* CONFIG_FILE_NAME = "config.ini";
 inline constexpr const char* CONFIG_SECTION = "BASIC Configurations";
+// The service history's switch and database location in config.ini.
+inline constexpr const char* HISTORY_JOURNAL_KEY = "history_journal";
+inline constexpr const char* HISTORY_DATABASE_KEY = "history_database";
+inline constexpr const char* HISTORY_FILE_NAME = "history.sqlite";
+
+// Where the service history is kept: the configured path, else
+// history.sqlite in the user's data folder; empty when neither is known.
+std::string historyDatabasePath(const Settings& settings, const std::string& configured);
 
 // Reads the current directory into installDirectory (without a
 // trailing "/") and sets profilePath beside it; finds the user's folders in

@@ -20,6 +20,7 @@ const std::vector<MenuCommand>& menuCommands() {
         {CMD_PARAMETER_TABLE, "", 33106, 33109, "", EnableRule::WhenSelected, true, true},
         {CMD_COMPARE_DEVICE, "", 33105, 33108, "", EnableRule::WhenSelected, true, true},
         {CMD_COMPARE_FILES, "", 33104, 33107, "", EnableRule::Always, true, true},
+        {CMD_HISTORY, "", 33328, 33329, "", EnableRule::Always, true, true},
         {CMD_BUS_MONITOR, "busmonitoritem", 33088, 33089, "", EnableRule::Always, false},
         {CMD_HELP_CONTENTS, "helpitem", 161, 32910, "", EnableRule::Always, false},
         {CMD_CREDITS, "credititem", 130, 32898, "Ctrl+I", EnableRule::Always, false},
@@ -67,7 +68,7 @@ void completeSecondMenu(std::vector<uint32_t>& items) {
     // The table and the comparisons go last, behind a separator of their
     // own, which goes with them.
     auto tableGroup = [](uint32_t id) {
-        return id == CMD_PARAMETER_TABLE || id == CMD_COMPARE_DEVICE || id == CMD_COMPARE_FILES;
+        return id == CMD_PARAMETER_TABLE || id == CMD_COMPARE_DEVICE || id == CMD_COMPARE_FILES || id == CMD_HISTORY;
     };
     if (std::any_of(items.begin(), items.end(), tableGroup)) {
         items.erase(std::remove_if(items.begin(), items.end(), tableGroup), items.end());
@@ -86,4 +87,5 @@ void completeSecondMenu(std::vector<uint32_t>& items) {
     items.push_back(CMD_PARAMETER_TABLE);
     items.push_back(CMD_COMPARE_DEVICE);
     items.push_back(CMD_COMPARE_FILES);
+    items.push_back(CMD_HISTORY);
 }

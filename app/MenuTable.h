@@ -25,6 +25,7 @@ enum CommandId : uint32_t {
     CMD_COMPARE_FILES = 40040,
     CMD_COMPARE_DEVICE = 40041,
     CMD_PARAMETER_TABLE = 40042,
+    CMD_HISTORY = 40043,
     CMD_BUS_MONITOR = 40030,
     CMD_HELP_CONTENTS = 57667,
     CMD_HELP_CONTEXT = 57670,
@@ -72,6 +73,6 @@ std::vector<MenuLayout> initialMenus();
 // Completes the second menu: removes 40017, 40013, 40015 and the table and
 // comparison commands wherever they are, then a trailing separator, inserts
 // 40017 at the top and appends a separator, 40013 and 40015, then a
-// separator, the parameter table and the two comparisons. Running it again
+// separator, the parameter table, the two comparisons and the history. Running it again
 // changes nothing.
 void completeSecondMenu(std::vector<uint32_t>& items);

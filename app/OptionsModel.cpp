@@ -1,5 +1,7 @@
 #include "app/OptionsModel.h"
 
+#include "app/Installation.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -183,6 +185,14 @@ void applyOptions(Settings& state, const std::vector<std::string>& codes, const 
     write(kSection, "backup_before_load", state.backupBeforeLoad ? "1" : "0");
     write(kSection, "verify_after_load", state.verifyAfterLoad ? "1" : "0");
     write(kSection, "confirm_save_reads", state.confirmSaveReads ? "1" : "0");
+    // The history's keys are written when they leave their defaults or are
+    // there already; the default location follows the user's data folder.
+    const std::string database =
+        choice.historyDatabase == historyDatabasePath(state, {}) ? std::string() : choice.historyDatabase;
+    auto present = [&](const char* key) { return !profile.readString(kSection, key, "").empty(); };
+    if (!choice.historyJournal || present(HISTORY_JOURNAL_KEY))
+        write(kSection, HISTORY_JOURNAL_KEY, choice.historyJournal ? "1" : "0");
+    if (!database.empty() || present(HISTORY_DATABASE_KEY)) write(kSection, HISTORY_DATABASE_KEY, database);
     // The loader reads back what the files hold, so the choice the operator
     // sees after a failure is the one that will count next time.
     if (!written && writeFailed) writeFailed(profile.writtenFile());

@@ -13,6 +13,7 @@
 #include "params/ParameterTable.h"
 #include "session/AppContext.h"
 #include "session/FileChooser.h"
+#include "session/JournalEntry.h"
 #include "session/DeviceSteps.h"
 #include "texts/TextTable.h"
 
@@ -246,6 +247,7 @@ bool compareDeviceWithFile(AppContext& ctx, const std::string& path, Comparison&
 
 bool loadComparedFile(AppContext& ctx, const std::string& path) {
     // The same load as command 40012: backup first, read-back after.
+    JournalVia via(ctx, "compare");
     const bool loaded = loadFileIntoDevice(ctx, path);
     ctx.window().RenderPanel();
     return loaded;

@@ -12,6 +12,8 @@
 #include "session/DeviceSteps.h"
 #include "session/PortLoss.h"
 #include "files/FileNames.h"
+#include "files/JournalRecords.h"
+#include "session/JournalEntry.h"
 #include "files/Format.h"
 #include "files/ParameterFiles.h"
 #include "files/ParameterKeys.h"
@@ -145,12 +147,14 @@ SafeLoad loadParameterFileSafely(AppContext& ctx, const std::string& path) {
     // and no backup is taken for it.
     if (!readSealedFile(ctx, path, stream)) return load;
     load.text = stream.str();
+    load.journal = std::make_shared<JournalEntry>(ctx, JournalOperation::Load, withExtension(path, PARAMETER_EXTENSION));
 
     auto backUp = [&] {
         if (!ctx.settings.backupBeforeLoad) return true;
         std::string tried;
         load.backupPath = saveBackup(ctx, tried);
         if (!load.backupPath.empty()) {
+            load.journal->noteBackup(load.backupPath);
             ctx.notifyText(BACKUP_SAVED_TEXT, {load.backupPath});
             return true;
         }
@@ -161,6 +165,8 @@ SafeLoad loadParameterFileSafely(AppContext& ctx, const std::string& path) {
                                           fillText(ctx.message(NO_BACKUP_QUESTION), {tried}));
     };
     load.loaded = applyParameterText(ctx, stream, backUp);
+    load.journal->record().values = journalValuesOfText(load.text);
+    load.journal->setOutcome(load.loaded);
     // The load stopped after the backup: the device may hold little of
     // either set now, and the operator needs to know where the old one is.
     if (!load.loaded && !load.backupPath.empty())
@@ -239,6 +245,7 @@ std::string verificationReport(const LanguageTexts& texts, const Verification& v
 
 bool verifyLoadedFile(AppContext& ctx, const SafeLoad& load, const std::function<bool()>& restart) {
     Verification v = verifyParameterText(ctx, load.text);
+    recordVerification(load, v);
     // Reading needs extended access, which only a restart closes. The
     // handshake may have opened access on the device even when it failed
     // as a whole, so a restart follows whenever it ran; without it (nothing

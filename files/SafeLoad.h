@@ -6,6 +6,7 @@
 // device that the backup puts back.
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "params/ParameterModel.h"
 
 class AppContext;
+class JournalEntry;
 struct LanguageTexts;
 struct Settings;
 
@@ -32,6 +34,9 @@ struct SafeLoad {
     bool loaded = false;       // the load went through to its end
     std::string text;          // the file's parameter text (once read and verified)
     std::string backupPath;    // the backup's parameter file; empty when none was saved
+    // The load's entry in the service history: begun before the first write,
+    // ended when the last copy of the load goes (with the read-back's result).
+    std::shared_ptr<JournalEntry> journal;
 };
 // Reads and verifies the file (a file that does not verify gets no backup),
 // checks its text, saves the backup (settings.backupBeforeLoad; when it

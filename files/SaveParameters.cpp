@@ -10,7 +10,9 @@
 #include "link/DeviceLink.h"
 #include "files/ParameterFiles.h"
 #include "files/ParameterKeys.h"
+#include "files/JournalRecords.h"
 #include "files/ReplaceQuestion.h"
+#include "session/JournalEntry.h"
 
 namespace {
 constexpr uint32_t SAVED_TEXT = 33028;   // "Saved %u parameters to %s"
@@ -45,9 +47,12 @@ void saveParameterFile(AppContext& ctx) {
     if (chosen && confirmReplacing(ctx, *chosen, {withExtension(*chosen, PARAMETER_EXTENSION),
                                                   withExtension(*chosen, REPORT_EXTENSION)})) {
         MemoryStream stream;
-        if (writeParameterText(ctx, stream) && writeSealedFile(ctx, *chosen, stream))
+        JournalEntry entry(ctx, JournalOperation::Save, withExtension(*chosen, PARAMETER_EXTENSION));
+        if (writeParameterText(ctx, stream) && writeSealedFile(ctx, *chosen, stream)) {
             ctx.notifyText(SAVED_TEXT, {std::to_string(countParameters(stream)),
                                         withExtension(*chosen, PARAMETER_EXTENSION)});
+            recordSavedFile(entry, withExtension(*chosen, PARAMETER_EXTENSION), stream.str());
+        }
         // Reading the device opened extended access; only a restart closes it,
         // whether or not the file was written.
         restartAndReport(ctx);

@@ -5,6 +5,7 @@
 
 #include "session/AppContext.h"
 #include "session/DeviceSteps.h"
+#include "session/JournalEntry.h"
 #include "link/DeviceLink.h"
 #include "params/NumberText.h"
 #include "texts/TextFill.h"
@@ -61,7 +62,11 @@ void changePasswordCommand(AppContext& ctx, bool command40013, const PasswordPro
     const uint32_t current = link.password;
     std::optional<uint32_t> entered = prompt ? prompt(current) : std::nullopt;
     if (entered && *entered != current) {
-        if (link.WritePassword(*entered)) {
+        // Only that it changed is kept: never a password, old or new.
+        JournalEntry entry(ctx, JournalOperation::PasswordChange);
+        const bool written = link.WritePassword(*entered) != 0;
+        entry.finish(written);
+        if (written) {
             ctx.showText(1553);
             ctx.notifyText(PASSWORD_CHANGED_TEXT, {});
             ctx.window().RenderPanel();
@@ -87,7 +92,11 @@ void changeAddressCommand(AppContext& ctx, const AddressPrompt& prompt) {
         chosen.reset();
     // Written also when unchanged: the operator confirmed it.
     if (chosen) {
-        if (link.WriteAddress(*chosen))
+        JournalEntry entry(ctx, JournalOperation::AddressChange);
+        entry.record().detail = addressText(link.selectedAddress) + " > " + addressText(*chosen);
+        const bool written = link.WriteAddress(*chosen) != 0;
+        entry.finish(written);
+        if (written)
             ctx.notifyText(ADDRESS_CHANGED_TEXT, {addressText(*chosen)});
         else
             ctx.showText(3);
@@ -99,7 +108,8 @@ void changeAddressCommand(AppContext& ctx, const AddressPrompt& prompt) {
 void restartCommand(AppContext& ctx) {
     ctx.window().idle = false;
     if (ctx.askText(21)) {
-        restartAndReport(ctx);
+        JournalEntry entry(ctx, JournalOperation::Restart);
+        entry.finish(restartAndReport(ctx) != 0);
         ctx.window().RenderPanel();
     }
     ctx.window().idle = true;

@@ -1,7 +1,9 @@
 #include "params/ParameterDialogModel.h"
 
+
 #include "session/AppContext.h"
 #include "session/DeviceSteps.h"
+#include "session/JournalEntry.h"
 #include "link/DeviceLink.h"
 
 namespace {
@@ -111,6 +113,7 @@ bool ParameterDialogModel::showParameter(bool backward) {
 
     if (result == SeekResult::Found) {
         onOff_ = reading.onOff;
+        deviceValue_ = reading.onOff ? (reading.value != 0) : reading.value;
         digits_ = reading.digits;
     }
     view_.spinPosition = static_cast<int>(owner.currentParameterNumber);
@@ -258,7 +261,11 @@ void ParameterDialogModel::send() {
     if (!view_.sendEnabled) return;   // a disabled default button takes no Enter
     if (!beginAction()) return;
     DeviceLink& link = ctx_.link;
+    JournalEntry entry(ctx_, JournalOperation::ParameterSend);
+    entry.record().values = {{ctx_.window().currentParameterNumber, onOff_, deviceValue_, view_.sliderPosition, {}}};
     link.WriteRegisterRetry(ctx_.window().currentParameterNumber, view_.sliderPosition, onOff_);
+    entry.finish(link.errorFlag() == 0);
+    if (link.errorFlag() == 0) deviceValue_ = view_.sliderPosition;
     if (link.errorFlag() != 0) {
         ctx_.showText(3);
     } else {

@@ -91,6 +91,7 @@ private:
     bool parameterShown_ = false;
     bool onOff_ = false;
     uint8_t digits_ = 0;
+    uint32_t deviceValue_ = 0;   // what the device held when it was read or last sent
     bool busy_ = false;
     bool cancelPending_ = false;
 };

@@ -8,6 +8,7 @@
 #include "params/CsvFile.h"
 #include "session/AppContext.h"
 #include "session/DeviceSteps.h"
+#include "session/JournalEntry.h"
 #include "texts/TextFill.h"
 #include "texts/TextTable.h"
 
@@ -258,9 +259,11 @@ WriteOutcome ParameterTable::writeChanges() {
         if (!openParameterAccess(ctx_, true)) return outcome;
         accessOpen_ = true;
     }
+    JournalEntry entry(ctx_, JournalOperation::ParameterSend, {}, "table");
     for (size_t i = 0; i < rows_.size(); ++i) {
         TableRow& r = rows_[i];
         if (!r.changed()) continue;
+        entry.record().values.push_back({r.parameter.number, r.parameter.onOff, r.parameter.value, r.edited, {}});
         link.WriteRegisterRetry(r.parameter.number, r.edited, r.parameter.onOff);
         if (link.errorFlag() != 0) {
             // Nothing more goes out once one write failed: the device may be gone.
@@ -273,6 +276,7 @@ WriteOutcome ParameterTable::writeChanges() {
         ++outcome.written;
     }
     outcome.pending = changedCount();
+    entry.finish(!outcome.failed);
     if (outcome.failed) {
         const TableRow& f = rows_[outcome.failedRow];
         ctx_.showMessage(fillText(ctx_.message(WRITE_FAILED_TEXT),

@@ -17,6 +17,7 @@
 
 class Clock;
 class DeviceLink;
+class ServiceJournal;
 
 inline constexpr const char* versionText = "v1.10";
 inline constexpr const char* dateText = "Jun, 2008";
@@ -47,6 +48,11 @@ struct Settings {
     // digit bytes on the way is well-formed. On unless config.ini says 0,
     // in a context without an installation too.
     bool confirmSaveReads = true;
+    // The service history: on unless config.ini says history_journal=0; its
+    // database at history_database, else history.sqlite in the user's data
+    // folder (none in a context without the user's folders).
+    bool journalEnabled = true;
+    std::string journalPath;
     std::string windowTitle;        // text 0 + " " + versionText
     std::string helpFilePath;       // installDirectory + "/help_" + language + ".hlp"
     bool installationLoaded = false;
@@ -90,6 +96,11 @@ public:
     // The clock whose tick count seeds each sealed file; the monotonic clock
     // when none is set (tests set one with a fixed count).
     std::shared_ptr<Clock> seedClock;
+    // The service history the commands write to; none: nothing is journaled.
+    ServiceJournal* journal = nullptr;
+    // Where the operations running now were started from, when not from their
+    // own command ("compare", "history", "batch"); see JournalVia.
+    std::string journalVia;
 
     Operator& ui() const { return *operator_; }
     FrameState& window() const { return *window_; }

@@ -24,6 +24,7 @@
 #include "app/ChooserFilter.h"
 #include "app/ui/BusMonitorWindow.h"
 #include "app/ui/CreditsDialog.h"
+#include "app/ui/HistoryWindow.h"
 #include "app/ui/HelpWindow.h"
 #include "app/Installation.h"
 #include "app/MenuTable.h"
@@ -316,6 +317,7 @@ void MainFrame::runCommand(uint32_t id) {
     case CMD_PARAMETER_TABLE: runParameterTableCommand(ctx_, this, dialogHelp()); RenderPanel(); break;
     case CMD_COMPARE_DEVICE: runCompareDeviceCommand(ctx_, this, dialogHelp()); RenderPanel(); break;
     case CMD_COMPARE_FILES: runCompareFilesCommand(ctx_, this, dialogHelp()); break;
+    case CMD_HISTORY: runHistoryWindow(ctx_, this, dialogHelp()); RenderPanel(); break;
     default: break;   // 40009 is never enabled
     }
 }

@@ -61,6 +61,8 @@ private:
     QCheckBox* backupBeforeLoad_ = nullptr;
     QCheckBox* verifyAfterLoad_ = nullptr;
     QCheckBox* confirmSaveReads_ = nullptr;
+    QCheckBox* historyJournal_ = nullptr;
+    QLineEdit* historyPath_ = nullptr;
 };
 
 // Runs the dialog modally; true when the operator confirmed it with OK.

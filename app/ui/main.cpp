@@ -15,6 +15,7 @@
 #include "app/MenuTable.h"
 #include "link/DeviceLink.h"
 #include "platform/AnyPort.h"
+#include "session/ServiceJournal.h"
 
 int main(int argc, char** argv) {
     const CommandLine args = parseCommandLine(argc, argv);
@@ -28,6 +29,7 @@ int main(int argc, char** argv) {
     case CommandLine::Action::BadUsage:
         std::cerr << "fieldservice: " << args.error << "\n\n" << usageText();
         return 2;
+    case CommandLine::Action::History: return runHistoryCommand(args.historyDevice, args.historyCsv);
     case CommandLine::Action::Run: break;
     }
     const std::string& commandLine = args.line;
@@ -42,6 +44,8 @@ int main(int argc, char** argv) {
     // The device link goes last; its destruction closes the port.
     DeviceLink link;
     AppContext ctx(link);
+    ServiceJournal journal;
+    ctx.journal = &journal;
     if (!InitInstallDirectory(ctx.settings)) return 1;
     ctx.settings.portOverride = args.port;
     link.setTransport(std::make_unique<AnyPort>());

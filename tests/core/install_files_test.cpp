@@ -103,7 +103,7 @@ TEST(ShippedTexts, CaptionsAndLabelsFitWhereTheyAreShown) {
     const std::vector<std::vector<uint32_t>> menus = {
         {128, 144, 160},
         {132, 133, 131, 129},
-        {155, 145, 150, 151, 146, 147, 154, 148, 153, 33106, 33105, 33104},
+        {155, 145, 150, 151, 146, 147, 154, 148, 153, 33106, 33105, 33104, 33328},
         {161, 130},
     };
     for (const auto& lang : LANGUAGES) {

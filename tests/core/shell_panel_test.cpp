@@ -163,7 +163,7 @@ TEST(MenuTable, CompletingTheSecondMenuTwiceGivesTheSameMenu) {
                                             MENU_SEPARATOR, CMD_ADDRESS, MENU_SEPARATOR,
                                             CMD_BUS_MONITOR, MENU_SEPARATOR,
                                             CMD_PASSWORD_ACCESS, CMD_RESTART, MENU_SEPARATOR,
-                                            CMD_PARAMETER_TABLE, CMD_COMPARE_DEVICE, CMD_COMPARE_FILES};
+                                            CMD_PARAMETER_TABLE, CMD_COMPARE_DEVICE, CMD_COMPARE_FILES, CMD_HISTORY};
     EXPECT_EQ(once, expected);
 
     // The added items are found wherever they ended up.
@@ -172,14 +172,14 @@ TEST(MenuTable, CompletingTheSecondMenuTwiceGivesTheSameMenu) {
     completeSecondMenu(shuffled);
     EXPECT_EQ(shuffled, (std::vector<uint32_t>{CMD_FILE_VIEWER, CMD_PARAMETERS, MENU_SEPARATOR,
                                                MENU_SEPARATOR, CMD_PASSWORD_ACCESS, CMD_RESTART, MENU_SEPARATOR,
-                                               CMD_PARAMETER_TABLE, CMD_COMPARE_DEVICE, CMD_COMPARE_FILES}));
+                                               CMD_PARAMETER_TABLE, CMD_COMPARE_DEVICE, CMD_COMPARE_FILES, CMD_HISTORY}));
     // The table group anywhere, with its separator, moves to the end.
     std::vector<uint32_t> moved = {CMD_COMPARE_FILES, CMD_PARAMETERS, MENU_SEPARATOR, CMD_PARAMETER_TABLE,
                                    CMD_COMPARE_DEVICE};
     completeSecondMenu(moved);
     EXPECT_EQ(moved, (std::vector<uint32_t>{CMD_FILE_VIEWER, CMD_PARAMETERS, MENU_SEPARATOR, CMD_PASSWORD_ACCESS,
                                             CMD_RESTART, MENU_SEPARATOR, CMD_PARAMETER_TABLE, CMD_COMPARE_DEVICE,
-                                            CMD_COMPARE_FILES}));
+                                            CMD_COMPARE_FILES, CMD_HISTORY}));
 }
 
 TEST(ChooserFilter, ProgramFiltersBecomeDialogFilters) {

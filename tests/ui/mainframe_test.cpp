@@ -57,7 +57,7 @@ private slots:
         QVERIFY(f.LoadInstallation());
         QCOMPARE(menuIds(f.menu(1)), first);
         const std::vector<uint32_t> expected = {40017, 40007, 40011, 40012, 0, 40008, 40009, 0, 40016,
-                                                0, 40030, 0, 40013, 40015, 0, 40042, 40041, 40040};
+                                                0, 40030, 0, 40013, 40015, 0, 40042, 40041, 40040, 40043};
         QCOMPARE(first, expected);
         QCOMPARE(menuIds(f.menu(0)), (std::vector<uint32_t>{40004, 40005, 0, 40003, 0, 40001}));
         QCOMPARE(menuIds(f.menu(2)), (std::vector<uint32_t>{57667, 40002}));

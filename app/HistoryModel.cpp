@@ -1,0 +1,185 @@
+#include "app/HistoryModel.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <ctime>
+
+#include "files/Format.h"
+#include "params/ParameterModel.h"
+#include "session/AppContext.h"
+
+namespace {
+constexpr uint32_t TIME_TEXT = 33335;
+constexpr uint32_t USER_TEXT = 33336;
+constexpr uint32_t PORT_TEXT = 33337;
+constexpr uint32_t OUTCOME_TEXT = 33338;
+constexpr uint32_t FILE_TEXT = 33339;
+constexpr uint32_t DETAILS_TEXT = 33340;
+constexpr uint32_t FIRST_OPERATION_TEXT = 33341;   // in the order of JournalOperation
+constexpr uint32_t DONE_TEXT = 33347;
+constexpr uint32_t FAILED_TEXT = 33348;
+constexpr uint32_t INTERRUPTED_TEXT = 33349;
+constexpr uint32_t OPERATION_TEXT = 33365;
+constexpr uint32_t BACKUP_TEXT = 33367;
+// Rows read at once: a few screenfuls.
+constexpr size_t PAGE_ROWS = 200;
+}  // namespace
+
+std::string localTimeText(int64_t seconds) {
+    const time_t t = static_cast<time_t>(seconds);
+    tm local{};
+    if (!localtime_r(&t, &local)) return std::to_string(seconds);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    return text;
+}
+
+HistoryModel::HistoryModel(AppContext& ctx) : ctx_(ctx) {}
+
+bool HistoryModel::available() const { return ctx_.journal && ctx_.journal->enabled(); }
+
+void HistoryModel::refresh() {
+    const int64_t selectedId = selected_ >= 0 ? devices_[static_cast<size_t>(selected_)].id : 0;
+    devices_ = available() ? ctx_.journal->devices() : std::vector<JournalDevice>{};
+    selected_ = -1;
+    for (size_t i = 0; i < devices_.size(); ++i)
+        if (devices_[i].id == selectedId) selected_ = static_cast<int>(i);
+    readEntries();
+}
+
+std::string HistoryModel::deviceText(size_t index) const {
+    const DeviceIdentity& d = devices_[index].identity;
+    std::string text = d.name + "  " + formatText("%02X", static_cast<unsigned>(d.address & 0xFF));
+    text += formatText("  v%lld.%lld  PV %lld", static_cast<long long>(d.version), static_cast<long long>(d.release),
+                       static_cast<long long>(d.parameterVersion));
+    if (d.register40 >= 0 || d.register44 >= 0)
+        text += formatText("  (%lld/%lld)", static_cast<long long>(d.register40), static_cast<long long>(d.register44));
+    return text;
+}
+
+void HistoryModel::selectDevice(int index) {
+    selected_ = index >= 0 && index < static_cast<int>(devices_.size()) ? index : -1;
+    readEntries();
+}
+
+void HistoryModel::setFilter(std::optional<JournalOperation> operation, const std::string& text) {
+    operation_ = operation;
+    text_ = text;
+    readEntries();
+}
+
+void HistoryModel::readEntries() {
+    ids_.clear();
+    pages_.clear();
+    if (selected_ < 0 || !available()) return;
+    JournalQuery q;
+    q.deviceId = devices_[static_cast<size_t>(selected_)].id;
+    q.operation = operation_;
+    q.text = text_;
+    ids_ = ctx_.journal->entryIds(q);
+}
+
+const JournalRow& HistoryModel::row(size_t index) const {
+    const size_t page = index / PAGE_ROWS;
+    auto found = pages_.find(page);
+    if (found == pages_.end()) {
+        const size_t first = page * PAGE_ROWS;
+        const size_t last = std::min(first + PAGE_ROWS, ids_.size()) - 1;
+        std::vector<JournalRow> rows(last - first + 1);
+        JournalQuery q;
+        q.deviceId = devices_[static_cast<size_t>(selected_)].id;
+        q.operation = operation_;
+        q.text = text_;
+        q.toId = ids_[first];   // newest first: the page's ids run down
+        q.fromId = ids_[last];
+        // Each row in its place by id; an entry gone meanwhile stays a bare id.
+        std::map<int64_t, JournalRow> byId;
+        if (ctx_.journal)
+            for (JournalRow& r : ctx_.journal->entries(q)) byId.emplace(r.id, std::move(r));
+        for (size_t i = first; i <= last; ++i) {
+            auto at = byId.find(ids_[i]);
+            if (at != byId.end()) rows[i - first] = std::move(at->second);
+            else rows[i - first].id = ids_[i];
+        }
+        found = pages_.emplace(page, std::move(rows)).first;
+    }
+    return found->second[index % PAGE_ROWS];
+}
+
+std::string HistoryModel::header(HistoryColumn column) const {
+    switch (column) {
+    case HistoryColumn::Time: return ctx_.message(TIME_TEXT);
+    case HistoryColumn::Operation: return ctx_.message(OPERATION_TEXT);
+    case HistoryColumn::Outcome: return ctx_.message(OUTCOME_TEXT);
+    case HistoryColumn::User: return ctx_.message(USER_TEXT);
+    case HistoryColumn::Port: return ctx_.message(PORT_TEXT);
+    case HistoryColumn::File: return ctx_.message(FILE_TEXT);
+    case HistoryColumn::Details: return ctx_.message(DETAILS_TEXT);
+    case HistoryColumn::Count: break;
+    }
+    return {};
+}
+
+std::string HistoryModel::operationText(JournalOperation op) const {
+    return ctx_.message(FIRST_OPERATION_TEXT + static_cast<uint32_t>(op));
+}
+
+std::string HistoryModel::outcomeText(const JournalRow& row) const {
+    if (!row.ended) return ctx_.message(INTERRUPTED_TEXT);
+    return ctx_.message(row.outcome == JournalOutcome::Done ? DONE_TEXT : FAILED_TEXT);
+}
+
+std::string HistoryModel::cell(size_t row, HistoryColumn column) const {
+    const JournalRow& r = this->row(row);
+    switch (column) {
+    case HistoryColumn::Time: return localTimeText(r.started);
+    case HistoryColumn::Operation: return operationText(r.operation) + (r.via.empty() ? "" : " (" + r.via + ")");
+    case HistoryColumn::Outcome: return outcomeText(r);
+    case HistoryColumn::User: return r.user + "@" + r.host;
+    case HistoryColumn::Port: return r.port;
+    case HistoryColumn::File: return r.file;
+    case HistoryColumn::Details: {
+        std::string text = r.detail;
+        auto add = [&text](const std::string& part) { text += (text.empty() ? "" : "; ") + part; };
+        if (!r.backup.empty()) add(ctx_.message(BACKUP_TEXT) + ": " + r.backup);
+        if (!r.seal.empty()) add("#" + r.seal);
+        return text;
+    }
+    case HistoryColumn::Count: break;
+    }
+    return {};
+}
+
+std::string HistoryModel::entryFile(size_t row) const {
+    const JournalRow& r = this->row(row);
+    if (r.operation == JournalOperation::Save && r.outcome == JournalOutcome::Done) return r.file;
+    if (r.operation == JournalOperation::Load) return r.backup;
+    return {};
+}
+
+bool HistoryModel::fileMissing(size_t row) const {
+    const std::string file = entryFile(row);
+    struct stat st {};
+    return !file.empty() && ::stat(file.c_str(), &st) != 0;
+}
+
+std::vector<uint32_t> HistoryModel::parameterNumbers() {
+    if (selected_ < 0 || !available()) return {};
+    return ctx_.journal->parameterNumbers(devices_[static_cast<size_t>(selected_)].id);
+}
+
+std::string HistoryModel::valueText(bool onOff, const std::optional<int64_t>& value) const {
+    if (!value) return {};
+    return onOff ? onOffText(ctx_.texts, *value != 0) : formatParameterValue(static_cast<uint32_t>(*value));
+}
+
+std::vector<std::vector<std::string>> HistoryModel::valueRows(uint32_t number) {
+    std::vector<std::vector<std::string>> rows;
+    if (selected_ < 0 || !available()) return rows;
+    for (const ValuePoint& p : ctx_.journal->valueHistory(devices_[static_cast<size_t>(selected_)].id, number))
+        rows.push_back({localTimeText(p.time), operationText(p.operation), valueText(p.value.onOff, p.value.before),
+                        valueText(p.value.onOff, p.value.after), valueText(p.value.onOff, p.value.readBack)});
+    // Newest first, as the entries.
+    return {rows.rbegin(), rows.rend()};
+}

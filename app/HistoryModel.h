@@ -1,0 +1,73 @@
+#pragma once
+// What the History window shows, without a screen: the devices the journal
+// has seen, one device's entries newest first under a filter, the texts of
+// each cell, the file an entry lets the operator go back to, and one
+// parameter's values over time. The window draws these and nothing else; it
+// never sees the database.
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "session/ServiceJournal.h"
+
+class AppContext;
+
+enum class HistoryColumn : uint8_t { Time, Operation, Outcome, User, Port, File, Details, Count };
+
+// Seconds since 1970 as local time, "2026-12-10 09:03:50".
+std::string localTimeText(int64_t seconds);
+
+class HistoryModel {
+public:
+    explicit HistoryModel(AppContext& ctx);
+
+    // False (and nothing shown) when the journal is off or has no location.
+    bool available() const;
+    // Reads the devices again; the entries of the one selected are read too.
+    void refresh();
+    const std::vector<JournalDevice>& devices() const { return devices_; }
+    std::string deviceText(size_t index) const;
+    // -1: none selected.
+    int selectedDevice() const { return selected_; }
+    void selectDevice(int index);
+    // The entries shown: of one operation (nothing: all) whose texts hold text.
+    void setFilter(std::optional<JournalOperation> operation, const std::string& text);
+
+    // The entries shown, newest first. Only their ids are read when the
+    // filter or device changes; the rows are read a page at a time when
+    // first asked for, so a device with a hundred thousand entries opens as
+    // fast as one with ten.
+    size_t rowCount() const { return ids_.size(); }
+    const JournalRow& row(size_t index) const;
+    // Texts as the language files hold them (the window converts them).
+    std::string header(HistoryColumn column) const;
+    std::string cell(size_t row, HistoryColumn column) const;
+    std::string operationText(JournalOperation op) const;
+    std::string outcomeText(const JournalRow& row) const;
+    bool interrupted(size_t row) const { return !this->row(row).ended; }
+
+    // The parameter file an entry lets the operator compare or load: a save's
+    // file, a load's backup (the device as it was before). Empty for none.
+    std::string entryFile(size_t row) const;
+    // The entry has a file, and it is not where the journal says.
+    bool fileMissing(size_t row) const;
+
+    // The parameters the selected device's entries hold values of, and one
+    // parameter's values over time (time, operation, before, after, read back).
+    std::vector<uint32_t> parameterNumbers();
+    std::vector<std::vector<std::string>> valueRows(uint32_t number);
+
+private:
+    void readEntries();
+    std::string valueText(bool onOff, const std::optional<int64_t>& value) const;
+
+    AppContext& ctx_;
+    std::vector<JournalDevice> devices_;
+    int selected_ = -1;
+    std::optional<JournalOperation> operation_;
+    std::string text_;
+    std::vector<int64_t> ids_;
+    mutable std::map<size_t, std::vector<JournalRow>> pages_;
+};

@@ -1,0 +1,78 @@
+#include "app/HistoryPrint.h"
+
+#include <cctype>
+#include <ostream>
+
+#include "app/HistoryModel.h"
+#include "files/Format.h"
+#include "params/CsvFile.h"
+#include "session/AppContext.h"
+#include "session/JournalEntry.h"
+#include "session/ServiceJournal.h"
+
+namespace {
+constexpr uint32_t HISTORY_OFF_TEXT = 33364;
+constexpr uint32_t DEVICE_TEXT = 33366;
+constexpr uint32_t ADDRESS_TEXT = 33370;
+constexpr uint32_t HOST_TEXT = 33369;
+constexpr uint32_t BACKUP_TEXT = 33367;
+constexpr uint32_t SEAL_TEXT = 33368;
+
+std::string upper(std::string s) {
+    while (!s.empty() && s.back() == ' ') s.pop_back();
+    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+}  // namespace
+
+bool deviceMatches(const DeviceIdentity& device, const std::string& nameOrAddress) {
+    if (nameOrAddress.empty()) return true;
+    if (upper(device.name) == upper(nameOrAddress)) return true;
+    char* end = nullptr;
+    const unsigned long address = std::strtoul(nameOrAddress.c_str(), &end, 16);
+    return end && *end == '\0' && nameOrAddress.size() <= 2 && static_cast<int64_t>(address) == device.address;
+}
+
+int printHistory(AppContext& ctx, const std::string& nameOrAddress, bool csv, std::ostream& out) {
+    if (!ctx.journal || !ctx.journal->enabled()) {
+        ctx.showText(HISTORY_OFF_TEXT);
+        return 1;
+    }
+    HistoryModel model(ctx);
+    model.refresh();
+    if (ctx.journal->problem() != JournalProblem::None) {
+        tellJournalProblem(ctx);
+        return 1;
+    }
+    auto text = [&ctx](uint32_t n) { return utf8Text(ctx.message(n)); };
+    std::vector<std::string> header = {text(33335), text(DEVICE_TEXT), text(ADDRESS_TEXT), text(33365),
+                                       text(33338), text(33336), text(HOST_TEXT), text(33337), text(33339),
+                                       text(BACKUP_TEXT), text(SEAL_TEXT), text(33340)};
+    if (csv) out << csvRow(header);
+    bool any = false;
+    for (size_t d = 0; d < model.devices().size(); ++d) {
+        const DeviceIdentity& identity = model.devices()[d].identity;
+        if (!deviceMatches(identity, nameOrAddress)) continue;
+        any = true;
+        model.selectDevice(static_cast<int>(d));
+        if (!csv) out << utf8Text(model.deviceText(d)) << '\n';
+        for (size_t i = 0; i < model.rowCount(); ++i) {
+            const JournalRow& r = model.row(i);
+            const std::string operation = utf8Text(model.cell(i, HistoryColumn::Operation));
+            const std::string outcome = utf8Text(model.outcomeText(r));
+            if (csv) {
+                out << csvRow({localTimeText(r.started), identity.name,
+                               formatText("%02X", static_cast<unsigned>(identity.address & 0xFF)), operation,
+                               outcome, r.user, r.host, r.port, r.file, r.backup, r.seal, r.detail});
+                continue;
+            }
+            out << "  " << localTimeText(r.started) << "  " << operation << "  " << outcome << "  " << r.user << "@"
+                << r.host << "  " << r.port;
+            for (const std::string& part : {r.file, utf8Text(model.cell(i, HistoryColumn::Details))})
+                if (!part.empty()) out << "  " << part;
+            out << '\n';
+        }
+    }
+    out.flush();
+    return any || nameOrAddress.empty() ? 0 : 2;
+}

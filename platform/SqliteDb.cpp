@@ -1,0 +1,141 @@
+#include "platform/SqliteDb.h"
+
+#include <sqlite3.h>
+
+namespace {
+
+sqlite3* handle(void* p) { return static_cast<sqlite3*>(p); }
+sqlite3_stmt* statement(void* p) { return static_cast<sqlite3_stmt*>(p); }
+
+DbStatus statusOf(int code) {
+    switch (code & 0xFF) {   // extended codes carry the primary one in the low byte
+    case SQLITE_OK: return DbStatus::Ok;
+    case SQLITE_ROW: return DbStatus::Row;
+    case SQLITE_DONE: return DbStatus::Done;
+    case SQLITE_CANTOPEN:
+    case SQLITE_PERM:
+    case SQLITE_AUTH: return DbStatus::CannotOpen;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED: return DbStatus::Busy;
+    case SQLITE_NOTADB:
+    case SQLITE_CORRUPT:
+    case SQLITE_FORMAT: return DbStatus::NotDatabase;
+    case SQLITE_READONLY: return DbStatus::ReadOnly;
+    case SQLITE_FULL: return DbStatus::Full;
+    default: return DbStatus::Failed;
+    }
+}
+
+}  // namespace
+
+SqliteStatement::SqliteStatement(SqliteStatement&& other) noexcept : stmt_(other.stmt_), db_(other.db_) {
+    other.stmt_ = nullptr;
+}
+
+SqliteStatement& SqliteStatement::operator=(SqliteStatement&& other) noexcept {
+    if (this != &other) {
+        sqlite3_finalize(statement(stmt_));
+        stmt_ = other.stmt_;
+        db_ = other.db_;
+        other.stmt_ = nullptr;
+    }
+    return *this;
+}
+
+SqliteStatement::~SqliteStatement() { sqlite3_finalize(statement(stmt_)); }
+
+void SqliteStatement::bind(int index, int64_t value) { sqlite3_bind_int64(statement(stmt_), index, value); }
+
+void SqliteStatement::bind(int index, const std::string& value) {
+    sqlite3_bind_text(statement(stmt_), index, value.data(), static_cast<int>(value.size()), SQLITE_TRANSIENT);
+}
+
+void SqliteStatement::bindNull(int index) { sqlite3_bind_null(statement(stmt_), index); }
+
+DbStatus SqliteStatement::step() {
+    if (!stmt_) return DbStatus::Failed;
+    const int code = sqlite3_step(statement(stmt_));
+    if (code == SQLITE_ROW) return DbStatus::Row;
+    if (code == SQLITE_DONE) return DbStatus::Done;
+    return db_->note(code);
+}
+
+void SqliteStatement::reset() {
+    sqlite3_reset(statement(stmt_));
+    sqlite3_clear_bindings(statement(stmt_));
+}
+
+int64_t SqliteStatement::integer(int column) const { return sqlite3_column_int64(statement(stmt_), column); }
+
+std::optional<int64_t> SqliteStatement::optionalInteger(int column) const {
+    if (sqlite3_column_type(statement(stmt_), column) == SQLITE_NULL) return std::nullopt;
+    return integer(column);
+}
+
+std::string SqliteStatement::text(int column) const {
+    const auto* bytes = sqlite3_column_text(statement(stmt_), column);
+    if (!bytes) return {};
+    return std::string(reinterpret_cast<const char*>(bytes),
+                       static_cast<size_t>(sqlite3_column_bytes(statement(stmt_), column)));
+}
+
+SqliteDb::~SqliteDb() { close(); }
+
+DbStatus SqliteDb::note(int code) {
+    lastStatus_ = statusOf(code);
+    if (lastStatus_ != DbStatus::Ok && lastStatus_ != DbStatus::Row && lastStatus_ != DbStatus::Done)
+        lastError_ = db_ ? sqlite3_errmsg(handle(db_)) : sqlite3_errstr(code);
+    return lastStatus_;
+}
+
+DbStatus SqliteDb::open(const std::string& path, int busyMs, bool create) {
+    close();
+    sqlite3* db = nullptr;
+    const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX;
+    const int code = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
+    db_ = db;
+    if (code != SQLITE_OK) {
+        DbStatus s = note(code);
+        close();
+        return s;
+    }
+    sqlite3_extended_result_codes(db, 1);
+    sqlite3_busy_timeout(db, busyMs);
+    // The first statement reads the header: a file that is no database
+    // fails here. WAL lets the window read while a batch job writes.
+    DbStatus s = exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON;");
+    if (s != DbStatus::Ok) {
+        close();
+        return lastStatus_ = s;
+    }
+    return DbStatus::Ok;
+}
+
+void SqliteDb::close() {
+    if (db_) sqlite3_close_v2(handle(db_));
+    db_ = nullptr;
+}
+
+DbStatus SqliteDb::exec(const std::string& sql) {
+    if (!db_) return DbStatus::CannotOpen;
+    char* error = nullptr;
+    const int code = sqlite3_exec(handle(db_), sql.c_str(), nullptr, nullptr, &error);
+    sqlite3_free(error);
+    return code == SQLITE_OK ? (lastStatus_ = DbStatus::Ok) : note(code);
+}
+
+SqliteStatement SqliteDb::prepare(const std::string& sql) {
+    if (!db_) {
+        lastStatus_ = DbStatus::CannotOpen;
+        return {};
+    }
+    sqlite3_stmt* stmt = nullptr;
+    const int code = sqlite3_prepare_v2(handle(db_), sql.c_str(), static_cast<int>(sql.size()), &stmt, nullptr);
+    if (code != SQLITE_OK) {
+        note(code);
+        return {};
+    }
+    return SqliteStatement(stmt, this);
+}
+
+int64_t SqliteDb::lastInsertId() const { return db_ ? sqlite3_last_insert_rowid(handle(db_)) : 0; }

@@ -1,0 +1,155 @@
+#pragma once
+// The service history: every operation that changed or recorded a device,
+// kept in one SQLite database per user. An operation's start is written
+// before it touches the device and its end after, so an entry without an end
+// is one cut off by a crash or a pulled cable. The journal never stops
+// service work: a database it cannot use is a problem it reports once, and
+// it tries again at the next operation.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/SqliteDb.h"
+
+// The schema this program writes. Version 1 lacked the two further identity
+// values and kept no parameter values; it is brought up to date on opening.
+inline constexpr int JOURNAL_SCHEMA_VERSION = 2;
+
+enum class JournalOperation : uint8_t { ParameterSend, PasswordChange, AddressChange, Restart, Save, Load };
+// The key stored in the database and printed by --history ("send", "load").
+const char* operationKey(JournalOperation op);
+std::optional<JournalOperation> operationOfKey(const std::string& key);
+
+// Who a device is: what the connection reads from it. Values it did not
+// give are -1.
+struct DeviceIdentity {
+    int64_t address = -1;
+    std::string name;
+    int64_t version = -1;
+    int64_t release = -1;
+    int64_t parameterVersion = -1;
+    int64_t register40 = -1;
+    int64_t register44 = -1;
+    bool operator==(const DeviceIdentity&) const = default;
+};
+
+struct JournalStart {
+    JournalOperation operation = JournalOperation::Restart;
+    DeviceIdentity device;
+    int64_t time = 0;   // seconds since 1970, UTC
+    std::string user, host, port;
+    std::string file;   // the file a load reads or a save writes
+    std::string via;    // where the operation was started ("compare", "history", "table", "batch")
+};
+
+// A parameter's value in an entry: before and after a send, the value a save
+// recorded or a load wrote, and what the read-back found when it differed.
+struct JournalValue {
+    uint32_t number = 0;
+    bool onOff = false;
+    std::optional<int64_t> before;
+    std::optional<int64_t> after;
+    std::optional<int64_t> readBack;
+};
+
+enum class JournalOutcome : uint8_t { Done, Failed };
+
+struct JournalEnd {
+    JournalOutcome outcome = JournalOutcome::Failed;
+    int64_t time = 0;
+    std::string file, seal, backup;
+    std::string detail;   // the verification's result, the old and new address
+    std::vector<JournalValue> values;
+};
+
+struct JournalDevice {
+    int64_t id = 0;
+    DeviceIdentity identity;
+    int64_t entries = 0;
+    int64_t lastTime = 0;
+};
+
+struct JournalRow {
+    int64_t id = 0;
+    int64_t deviceId = 0;
+    JournalOperation operation = JournalOperation::Restart;
+    int64_t started = 0;
+    std::optional<int64_t> ended;   // nothing: interrupted (or still running)
+    std::optional<JournalOutcome> outcome;
+    std::string user, host, port, via, file, seal, backup, detail;
+    int64_t valueCount = 0;
+};
+
+struct ValuePoint {
+    int64_t entryId = 0;
+    int64_t time = 0;
+    JournalOperation operation = JournalOperation::Restart;
+    JournalValue value;
+};
+
+// What the window and --history ask for: one device's entries (every
+// device's when deviceId is 0), of one operation or all, whose texts
+// (file, user, host, port, detail) hold a word; newest first.
+struct JournalQuery {
+    int64_t deviceId = 0;
+    std::optional<JournalOperation> operation;
+    std::string text;
+    size_t limit = 0;   // 0: all
+    // Only the entries whose ids lie in [fromId, toId] (0: no bound).
+    int64_t fromId = 0;
+    int64_t toId = 0;
+};
+
+enum class JournalProblem : uint8_t { None, CannotOpen, Busy, Damaged, NewerSchema, ReadOnly, Full, Failed };
+
+class ServiceJournal {
+public:
+    // path: the database file; an empty path or enabled false journals nothing.
+    explicit ServiceJournal(std::string path = {}, bool enabled = true, int busyMs = 3000);
+    // A new location or switch takes effect at the next operation.
+    void configure(const std::string& path, bool enabled);
+    const std::string& path() const { return path_; }
+    bool enabled() const { return enabled_ && !path_.empty(); }
+
+    // The entry's id, or 0 when it could not be written (problem() says why).
+    int64_t begin(const JournalStart& start);
+    bool end(int64_t entryId, const JournalEnd& end);
+    // The backup of an operation still running, written at once: should the
+    // operation never end, the entry still leads to the device as it was.
+    bool noteBackup(int64_t entryId, const std::string& backup);
+
+    std::vector<JournalDevice> devices();
+    std::vector<JournalRow> entries(const JournalQuery& query);
+    // The ids of the entries the query finds, newest first: what a window of
+    // a hundred thousand entries reads before it reads the rows it shows.
+    std::vector<int64_t> entryIds(const JournalQuery& query);
+    std::optional<JournalRow> entry(int64_t id);
+    std::vector<JournalValue> values(int64_t entryId);
+    // One parameter of one device over time, oldest first.
+    std::vector<ValuePoint> valueHistory(int64_t deviceId, uint32_t number);
+    // Every parameter number the device's entries hold a value of.
+    std::vector<uint32_t> parameterNumbers(int64_t deviceId);
+
+    // The last call's problem, and the library's words for it.
+    JournalProblem problem() const { return problem_; }
+    const std::string& problemText() const { return problemText_; }
+    // True once for each stretch of failures: the first failure after a
+    // success (or after the start). The caller tells the operator then.
+    bool problemIsNew();
+
+private:
+    bool ready();
+    bool migrate();
+    bool fail(DbStatus status);
+    void succeed();
+    int64_t deviceIdOf(const DeviceIdentity& identity);
+
+    std::string path_;
+    bool enabled_;
+    int busyMs_;
+    SqliteDb db_;
+    JournalProblem problem_ = JournalProblem::None;
+    std::string problemText_;
+    bool told_ = false;
+};

@@ -1,0 +1,294 @@
+// The service history through the real commands on the simulated demo bus,
+// and the database's bad days: a crash mid-load, two writers, a first-version
+// file, a file that is no database, a newer schema, a folder it may not write.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "app/HistoryModel.h"
+#include "app/HistoryPrint.h"
+#include "files/Compare.h"
+#include "files/Format.h"
+#include "files/ParameterFiles.h"
+#include "params/DeviceCommands.h"
+#include "params/ParameterDialogModel.h"
+#include "params/ParameterTable.h"
+#include "platform/SqliteDb.h"
+#include "session/JournalEntry.h"
+#include "support/ChildProcess.h"
+#include "support/SimFixture.h"
+#include "support/Support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr uint32_t SECRET_PASSWORD = 7654321;
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+struct History : ::testing::Test {
+    History() {
+        fx.ctx.texts.messages.Load(FS_SOURCE_DIR "/install/messages.eng");
+        fx.ctx.journal = &journal;
+        EXPECT_TRUE(fx.connect(1));
+    }
+    std::vector<JournalRow> all() { return journal.entries({}); }
+    std::string databaseBytes() const {
+        std::string bytes;
+        for (const std::string& f : {dbPath, dbPath + "-wal"}) bytes += readFile(f);
+        return bytes;
+    }
+    TempDir dir;
+    std::string dbPath = dir.file("history.sqlite");
+    ServiceJournal journal{dbPath};
+    SimFixture fx;
+};
+
+std::string sqliteText(const std::string& path, const std::string& sql) {
+    SqliteDb db;
+    if (db.open(path, 1000, false) != DbStatus::Ok) return "cannot open";
+    SqliteStatement st = db.prepare(sql);
+    return st.valid() && st.step() == DbStatus::Row ? st.text(0) : "no row";
+}
+
+}  // namespace
+
+TEST_F(History, EveryOperationLeavesItsEntryAndNeverThePassword) {
+    AppContext& ctx = fx.ctx;
+    fx.frame.currentParameterNumber = 0x0106;
+    {
+        ParameterDialogModel dialog(ctx, 0);
+        ASSERT_TRUE(dialog.open());
+        dialog.valueFieldChanged("120");
+        dialog.send();
+        dialog.ok();
+    }
+    ParameterTable table(ctx);
+    table.read();
+    ASSERT_GT(table.rows().size(), 2u);
+    table.setValueText(1, "2");
+    table.writeChanges();
+    changePasswordCommand(ctx, true, [](uint32_t) { return std::optional<uint32_t>(SECRET_PASSWORD); });
+    const std::string saved = dir.file("pump.NFO");
+    fx.op.files.push_back(saved);
+    saveParameterFile(ctx);
+    ASSERT_TRUE(fs::exists(saved));
+    fx.op.answers.push_back(true);
+    restartCommand(ctx);
+    ctx.settings.backupBeforeLoad = ctx.settings.verifyAfterLoad = true;
+    ctx.settings.installDirectory = dir.path();
+    EXPECT_TRUE(loadComparedFile(ctx, saved));
+    changeAddressCommand(ctx, [](uint8_t) { return std::optional<uint8_t>(0x21); });
+
+    const std::vector<JournalRow> rows = all();   // newest first
+    std::vector<std::string> ops;
+    for (const JournalRow& r : rows) ops.push_back(operationKey(r.operation));
+    EXPECT_EQ(ops, (std::vector<std::string>{"address", "load", "restart", "save", "password", "send", "send"}));
+    for (const JournalRow& r : rows) {
+        EXPECT_EQ(r.outcome, JournalOutcome::Done) << operationKey(r.operation) << " " << r.detail;
+        EXPECT_TRUE(r.ended);
+        EXPECT_FALSE(r.user.empty());
+        EXPECT_EQ(r.port, fx.link.portPath());
+    }
+    EXPECT_EQ(rows[0].detail, "01 > 21");
+    EXPECT_EQ(rows[1].via, "compare");
+    EXPECT_EQ(rows[1].file, saved);
+    EXPECT_TRUE(fs::exists(rows[1].backup)) << rows[1].backup;
+    EXPECT_NE(rows[1].detail.find("read back:"), std::string::npos) << rows[1].detail;
+    EXPECT_EQ(rows[3].file, saved);
+    EXPECT_NE(rows[3].seal.find('/'), std::string::npos);
+    EXPECT_EQ(rows[5].via, "table");
+    EXPECT_EQ(rows[6].detail, "0106: 300 > 120");
+
+    // The dialog's send: the value before and after, and the value over time.
+    const std::vector<JournalValue> sent = journal.values(rows[6].id);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].number, 0x0106u);
+    EXPECT_EQ(sent[0].before, 300);
+    EXPECT_EQ(sent[0].after, 120);
+    const auto devices = journal.devices();
+    ASSERT_EQ(devices.size(), 1u);
+    EXPECT_EQ(devices[0].identity, (DeviceIdentity{1, "PUMPCTRL", fx.link.version, fx.link.release,
+                                                   fx.link.parameterVersion, fx.link.register40, fx.link.register44}));
+    const auto history = journal.valueHistory(devices[0].id, 0x0106);
+    ASSERT_EQ(history.size(), 3u);   // sent, saved, loaded
+    EXPECT_EQ(history.back().value.after, 120);
+
+    // Nothing of the password in the database, in any form it could take.
+    const std::string bytes = databaseBytes();
+    for (const std::string& form : {std::to_string(SECRET_PASSWORD), formatText("%o", SECRET_PASSWORD),
+                                    formatText("%x", SECRET_PASSWORD), formatText("%X", SECRET_PASSWORD)})
+        EXPECT_EQ(bytes.find(form), std::string::npos) << form;
+    const uint32_t raw = SECRET_PASSWORD;
+    EXPECT_EQ(bytes.find(std::string(reinterpret_cast<const char*>(&raw), 3)), std::string::npos);
+
+    // The printed history: every entry of the device, by name or address.
+    for (const std::string& device : {"pumpctrl", "01"}) {
+        std::ostringstream out;
+        EXPECT_EQ(printHistory(ctx, device, true, out), 0);
+        const std::string printed = out.str();
+        EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1 + 7) << printed;
+    }
+    std::ostringstream none;
+    EXPECT_EQ(printHistory(ctx, "VALVE01", false, none), 2);
+
+    // The way back: a load's backup is its file, and a file gone is said.
+    HistoryModel model(ctx);
+    model.refresh();
+    ASSERT_EQ(model.selectedDevice(), -1);
+    model.selectDevice(0);
+    model.setFilter(JournalOperation::Load, "");
+    ASSERT_EQ(model.rowCount(), 1u);
+    EXPECT_EQ(model.entryFile(0), rows[1].backup);
+    EXPECT_FALSE(model.fileMissing(0));
+    fs::remove(rows[1].backup);
+    EXPECT_TRUE(model.fileMissing(0));
+    model.setFilter(std::nullopt, "pump.NFO");
+    EXPECT_EQ(model.rowCount(), 2u);   // the save and the load
+}
+
+TEST_F(History, KillNineMidLoadLeavesAnInterruptedEntryInAnIntactDatabase) {
+    const std::string dist = FS_DIST_DIR;
+    if (!fs::exists(dist + "/fieldservice") || !fs::exists(dist + "/fieldsim")) GTEST_SKIP() << "programs not built";
+    // The file to load, saved from the in-process demo bus.
+    MemoryStream stream;
+    ASSERT_TRUE(writeParameterText(fx.ctx, stream));
+    ASSERT_TRUE(writeSealedFile(fx.ctx, dir.file("pump.NFO"), stream));
+    for (const char* f : {"messages.eng", "errors.eng", "parameters.eng"}) fs::copy_file(dist + "/" + f, dir.file(f));
+    ChildOptions quiet;
+    quiet.workingDirectory = dir.path();
+    quiet.unsetEnv = {"DISPLAY", "WAYLAND_DISPLAY"};
+    quiet.stderrFile = dir.file("sim.err");
+    quiet.captureStdout = true;
+    Child sim;
+    ASSERT_TRUE(sim.start({dist + "/fieldsim", FS_SOURCE_DIR "/install/demo.bus"}, quiet));
+    const std::string pty = sim.readLine(10000);
+    ASSERT_FALSE(pty.empty());
+    dir.write("config.ini", "[BASIC Configurations]\nlanguage=eng\nserial_port=1\nhistory_database=" + dbPath +
+                                "\n[Port Devices]\ncom1=" + pty + "\n");
+    quiet.stderrFile = dir.file("job.err");
+    Child job;
+    ASSERT_TRUE(job.start({dist + "/fieldservice", "/l", "pump.NFO"}, quiet));
+    // Killed once the load's entry is there with its backup: the load is writing.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
+    while (sqliteText(dbPath, "SELECT count(*) FROM entries WHERE ended IS NULL AND backup != ''") != "1" &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_EQ(::kill(job.pid, SIGKILL), 0);
+    job.exitCode(10000);
+
+    EXPECT_EQ(sqliteText(dbPath, "PRAGMA integrity_check"), "ok");
+    ServiceJournal after(dbPath);
+    const auto rows = after.entries({});
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].via, "batch");
+    EXPECT_FALSE(rows[0].ended);
+    EXPECT_EQ(rows[0].file, dir.file("pump.NFO"));
+    EXPECT_TRUE(fs::exists(rows[0].backup)) << rows[0].backup;   // the way back
+    HistoryModel model(fx.ctx);
+    ServiceJournal* own = fx.ctx.journal;
+    fx.ctx.journal = &after;
+    model.refresh();
+    model.selectDevice(0);
+    EXPECT_EQ(model.cell(0, HistoryColumn::Outcome), "interrupted");
+    fx.ctx.journal = own;
+}
+
+TEST_F(History, TwoWritersAtOnceLoseNothing) {
+    constexpr int EACH = 150;
+    auto writer = [this](const std::string& user) {
+        ServiceJournal own(dbPath);
+        JournalStart start;
+        start.user = user;
+        start.device.name = "PUMPCTRL";
+        for (int i = 0; i < EACH; ++i) {
+            JournalEnd end;
+            end.outcome = JournalOutcome::Done;
+            end.values = {{0x100, false, i, i + 1, std::nullopt}};
+            EXPECT_TRUE(own.end(own.begin(start), end)) << own.problemText();
+        }
+    };
+    std::thread a(writer, "a"), b(writer, "b");
+    a.join();
+    b.join();
+    EXPECT_EQ(all().size(), 2u * EACH);
+    EXPECT_EQ(journal.devices().size(), 1u);
+}
+
+TEST_F(History, AFirstVersionDatabaseIsBroughtUpToDate) {
+    fs::copy_file(FS_SOURCE_DIR "/tests/data/history-v1.sqlite", dbPath);
+    const auto devices = journal.devices();
+    ASSERT_EQ(devices.size(), 2u);
+    EXPECT_EQ(devices[0].identity.register40, -1);
+    const auto rows = journal.entries({});
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_FALSE(rows[1].ended);   // the load the old version saw cut off
+    EXPECT_EQ(rows[2].seal, "1A2B3C4D/5B3D");
+    EXPECT_EQ(sqliteText(dbPath, "PRAGMA user_version"), "2");
+    JournalEntry entry(fx.ctx, JournalOperation::Restart);
+    EXPECT_TRUE(entry.active());
+}
+
+// Each database the journal cannot use: said once, the work goes on, and the
+// next operation tries again.
+TEST_F(History, AnUnusableDatabaseIsSaidOnceAndNeverStopsTheWork) {
+    struct Case {
+        const char* name;
+        std::function<std::string()> make;   // the database path
+        JournalProblem problem;
+    };
+    const std::vector<Case> cases = {
+        {"not SQLite", [&] { dir.write("text.sqlite", std::string(4096, 'x')); return dir.file("text.sqlite"); },
+         JournalProblem::Damaged},
+        {"newer schema",
+         [&] {
+             const std::string p = dir.file("newer.sqlite");
+             SqliteDb db;
+             db.open(p, 1000);
+             db.exec("CREATE TABLE future(x); PRAGMA user_version = 9;");
+             return p;
+         },
+         JournalProblem::NewerSchema},
+        {"folder it may not write", [] { return std::string("/proc/self/fieldservice/history.sqlite"); },
+         JournalProblem::CannotOpen},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = c.make();
+        const std::string before = readFile(path);
+        journal.configure(path, true);
+        fx.op.clear();
+        const unsigned restarts = fx.device(1)->restarts;
+        for (int i = 0; i < 2; ++i) {
+            fx.op.answers.push_back(true);
+            restartCommand(fx.ctx);
+        }
+        EXPECT_EQ(fx.device(1)->restarts, restarts + 2);
+        EXPECT_EQ(journal.problem(), c.problem) << journal.problemText();
+        EXPECT_EQ(fx.op.messages.size(), 1u);   // said once for both operations
+        EXPECT_TRUE(journal.devices().empty());
+        EXPECT_EQ(readFile(path), before);      // nothing written
+    }
+    // Put right, the next operation writes again; a new failure is said again.
+    journal.configure(dbPath, true);
+    fx.op.answers.push_back(true);
+    restartCommand(fx.ctx);
+    EXPECT_EQ(all().size(), 1u);
+    EXPECT_EQ(journal.problem(), JournalProblem::None);
+    journal.configure(dir.file("text.sqlite"), true);
+    fx.op.clear();
+    fx.op.answers.push_back(true);
+    restartCommand(fx.ctx);
+    EXPECT_EQ(fx.op.messages.size(), 1u);
+}
