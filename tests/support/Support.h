@@ -29,12 +29,19 @@ public:
     std::vector<Progress> progress;
     std::vector<FileChoice> choices;
     std::vector<std::string> notices;                       // told in passing
+    std::vector<std::string> folders;                       // one per message with a folder button
     std::deque<bool> answers;                               // questions: default No
     std::deque<std::optional<std::string>> files;           // choosers: default cancel
     int progressDepth = 0;                                  // Show minus Hide
     bool progressMisused = false;                           // Show while shown, Hide while hidden
 
     void message(const std::string& caption, const std::string& text, MessageIcon icon) override;
+    void messageWithFolder(const std::string& caption, const std::string& text, MessageIcon icon,
+                           const std::string& actionLabel, const std::string& folder) override {
+        (void)actionLabel;
+        folders.push_back(folder);
+        message(caption, text, icon);
+    }
     bool question(const std::string& caption, const std::string& text) override;
     bool questionDefaultNo(const std::string& caption, const std::string& text) override;
     std::optional<std::string> chooseOpenFile(const FileChoice& choice) override;
