@@ -1,5 +1,6 @@
 #include "app/BatchJobs.h"
 
+#include <filesystem>
 #include <set>
 #include <vector>
 
@@ -14,12 +15,19 @@
 #include "link/DeviceLink.h"
 #include "platform/Directories.h"
 #include "platform/DiskFlush.h"
+#include "texts/TextFill.h"
 
 namespace {
 
 constexpr int kDone = 0;
 constexpr int kIncomplete = 1;
 constexpr int kNotFound = 2;
+constexpr uint32_t CONVERTED_TEXT = 33210;   // "Converted %s parameter files into reports in %s"
+
+std::string currentDirectory() {
+    std::error_code ec;
+    return std::filesystem::current_path(ec).string();
+}
 
 // The parameter file a matched name stands for: the job names parameter
 // files by their base name, so "unit.DOC" stands for "unit.NFO".
@@ -60,6 +68,10 @@ int convertFiles(AppContext& ctx, const std::vector<std::string>& files) {
         ctx.showText(4);
         status = kIncomplete;
     }
+    // A job that did all it was asked says so in one line.
+    if (status == kDone)
+        ctx.showMessage(fillText(ctx.message(CONVERTED_TEXT), {std::to_string(converted.size()), currentDirectory()}),
+                        MessageIcon::Information);
     return status;
 }
 
@@ -98,18 +110,17 @@ int loadFile(AppContext& ctx, const std::string& file) {
     if (selectFirstDevice(ctx)) {
         const SafeLoad load = loadParameterFileSafely(ctx, parameterFileFor(file));
         // The load leaves extended access open and the device must take its
-        // new values: restart it, as the interactive load command does.
+        // new values: restart it, as the interactive load command does. A
+        // file refused before the device was touched needs none.
         auto restart = [&] {
             bool restarted = RestartDevice(ctx) != 0;
             if (!restarted) ctx.showText(1062);
             return restarted;
         };
-        if (restart() && load.loaded) {
-            // A difference or a device that stopped answering during the
-            // read-back: the job did not do all it was asked.
-            bool verified = !ctx.settings.verifyAfterLoad || verifyLoadedFile(ctx, load, restart);
-            if (verified) status = kDone;
-        }
+        // A difference or a device that stopped answering during the
+        // read-back: the job did not do all it was asked. A load that went
+        // in ends with its one summary line.
+        if (load.accessOpened && restart() && load.loaded && finishLoad(ctx, load, restart)) status = kDone;
     }
     link.Deselect();
     // A port someone else opened stays open; ours is given back.

@@ -244,9 +244,9 @@ bool compareDeviceWithFile(AppContext& ctx, const std::string& path, Comparison&
     return true;
 }
 
-bool loadComparedFile(AppContext& ctx, const std::string& path) {
-    // The same load as command 40012: backup first, read-back after.
-    const bool loaded = loadFileIntoDevice(ctx, path);
+bool loadComparedFile(AppContext& ctx, const std::string& path, bool* confirmed) {
+    // The same load as command 40012: question, backup first, read-back after.
+    const bool loaded = loadFileIntoDevice(ctx, path, confirmed);
     ctx.window().RenderPanel();
     return loaded;
 }

@@ -60,4 +60,8 @@ inline constexpr uint32_t USED_MESSAGE_NUMBERS[] = {
     33178, 33179, 33180, 33181, 33182,
     // the comparison's choosers, identity rows and other-device warnings
     33184, 33185, 33186, 33187, 33188, 33189, 33190, 33191, 33192, 33193, 33194, 33195,
+    // the question before a load, values too wide, a load put back from its
+    // backup, the backups folder button, the read-back's unknown and missing
+    // values, the conversion's summary
+    33200, 33201, 33202, 33203, 33204, 33205, 33206, 33207, 33208, 33209, 33210,
 };

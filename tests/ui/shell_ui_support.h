@@ -27,6 +27,7 @@ inline std::vector<unsigned> shellTextNumbers() {
     for (unsigned n = 33088; n <= 33100; ++n) numbers.push_back(n);
     for (unsigned n = 0x8110; n <= 0x811F; ++n) numbers.push_back(n);
     for (unsigned n = 33060; n <= 33068; ++n) numbers.push_back(n);   // the serial ports present
+    for (unsigned n = 33200; n <= 33210; ++n) numbers.push_back(n);   // the load's question and results
     return numbers;
 }
 
