@@ -49,19 +49,6 @@ constexpr uint32_t TextNoAccess = 1057;
 constexpr uint32_t TextRestartLost = 1062;
 constexpr uint32_t TextBadFile = 32783;
 constexpr uint32_t TextOtherDevice = 32784;
-// The load's question before it writes, its result, and where it stopped.
-constexpr uint32_t TextLoadQuestion = 33200;
-constexpr uint32_t TextLoaded = 33029;
-constexpr uint32_t TextStoppedAt = 33203;
-constexpr uint32_t TextStopped = 33204;
-
-// Whether text is message n with its places filled: it begins as n does
-// up to n's first place.
-bool filledFrom(const TextTable& messages, uint32_t n, const std::string& text) {
-    const std::string pattern = messages.Lookup(n);
-    const std::string head = pattern.substr(0, pattern.find('%'));
-    return !head.empty() && text.compare(0, head.size(), head) == 0;
-}
 
 struct Totals {
     unsigned cycles = 0;
@@ -221,14 +208,11 @@ bool Soak::classify(unsigned cycle, const char* step, const std::vector<uint32_t
             restartLost = true;
             known = true;
         }
-        // A load that went in says so; one stopped half way says where.
-        if (filledFrom(ctx_->texts.messages, TextLoaded, shown.text)) known = true;
-        for (uint32_t n : {TextStoppedAt, TextStopped}) {
-            if (filledFrom(ctx_->texts.messages, n, shown.text)) {
-                failed = known = true;
+        // A load that went in says so (33029); one stopped half way says where (33203, 33204).
+        known = known || filledFrom(ctx_->texts.messages.Lookup(33029), shown.text);
+        for (uint32_t n : {33203u, 33204u})
+            if (filledFrom(ctx_->texts.messages.Lookup(n), shown.text) && (failed = known = true))
                 ++totals_.failureTexts[std::string(step) + " text " + std::to_string(n)];
-            }
-        }
         for (uint32_t n : allowed) {
             if (!shown.text.empty() && shown.text == ctx_->texts.messages.Lookup(n)) {
                 failed = known = true;
@@ -239,7 +223,7 @@ bool Soak::classify(unsigned cycle, const char* step, const std::vector<uint32_t
     }
     for (const auto& question : field_.op.questions)
         if (question.text.find(" already exists. ") == std::string::npos &&
-            !filledFrom(ctx_->texts.messages, TextLoadQuestion, question.text))
+            !filledFrom(ctx_->texts.messages.Lookup(33200), question.text))   // the load's question
             violation(cycle, std::string(step) + " asked: \"" + question.text + "\"");
     return failed;
 }

@@ -56,6 +56,13 @@ public:
     void clear();
 };
 
+// Whether text is the message pattern with its places filled: it begins as
+// the pattern does up to its first place.
+inline bool filledFrom(const std::string& pattern, const std::string& text) {
+    const std::string head = pattern.substr(0, pattern.find('%'));
+    return !head.empty() && text.compare(0, head.size(), head) == 0;
+}
+
 // Makes a fresh temporary directory and removes it with its content at the end.
 class TempDir {
 public:

@@ -11,7 +11,6 @@
 #include <memory>
 
 #include "files/Compare.h"
-#include "files/ParameterFiles.h"
 #include "files/ui/CompareDialog.h"
 #include "files/ui/FileCommandsQt.h"
 #include "params/ui/ParameterTableDialog.h"
@@ -163,30 +162,6 @@ private slots:
         QVERIFY(fx->op.choices[0].caption.find("left") != std::string::npos);
         QVERIFY(fx->op.choices[1].caption.find("right") != std::string::npos);
         QVERIFY(!files.loadButton());
-    }
-
-    // The comparison's load button asks as the load command does; No leaves
-    // device and rows alone, Yes loads and shows the device compared again.
-    void compareLoadAsksFirstAndComparesAgain() {
-        TempDir dir;
-        MemoryStream text;
-        text.write("#DATE: 07-06-2008  \n#NAME: PUMP    \n#PVER: 1  \n#FREE: 100\n#CODE: 100  #DATA: 77  ");
-        QVERIFY(writeSealedFile(fx->ctx, dir.file("unit"), text));
-        const std::string file = dir.file("unit.NFO");
-        Comparison c;
-        QVERIFY(compareDeviceWithFile(fx->ctx, file, c));
-        CompareDialog dialog(fx->ctx, c, file, nullptr, nullptr);
-        QVERIFY(rowOf(dialog.table(), "0100") >= 0);
-        fx->op.clear();
-        dialog.loadButton()->click();
-        QCOMPARE(fx->op.questions.size(), size_t(1));
-        QCOMPARE(fx->param(1, 0x100), std::optional<uint32_t>(1000));
-        QVERIFY(rowOf(dialog.table(), "0100") >= 0);
-        fx->op.answers = {true};
-        dialog.loadButton()->click();
-        QCOMPARE(fx->param(1, 0x100), std::optional<uint32_t>(77));
-        QCOMPARE(rowOf(dialog.table(), "0100"), -1);
-        QVERIFY(dialog.loadButton()->isEnabled());
     }
 };
 
