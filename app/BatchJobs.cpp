@@ -1,6 +1,7 @@
 #include "app/BatchJobs.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <set>
 #include <vector>
 
@@ -25,6 +26,12 @@ constexpr int kIncomplete = 1;
 constexpr int kNotFound = 2;
 constexpr uint32_t NO_DEVICE_AT_TEXT = 33292;      // "No device answers at address %s on the bus."
 constexpr uint32_t NO_DEVICE_NAMED_TEXT = 33293;   // "No device named %s on the bus."
+constexpr uint32_t CONVERTED_TEXT = 33210;   // "Converted %s parameter files into reports in %s"
+
+std::string currentDirectory() {
+    std::error_code ec;
+    return std::filesystem::current_path(ec).string();
+}
 
 // The parameter file a matched name stands for: the job names parameter
 // files by their base name, so "unit.DOC" stands for "unit.NFO".
@@ -65,6 +72,10 @@ int convertFiles(AppContext& ctx, const std::vector<std::string>& files) {
         ctx.showText(4);
         status = kIncomplete;
     }
+    // A job that did all it was asked says so in one line.
+    if (status == kDone)
+        ctx.showMessage(fillText(ctx.message(CONVERTED_TEXT), {std::to_string(converted.size()), currentDirectory()}),
+                        MessageIcon::Information);
     return status;
 }
 
@@ -103,14 +114,15 @@ int loadSelected(AppContext& ctx, const std::string& file, BusLoadOutcome& outco
         if (!restarted) ctx.showText(1062);
         return restarted;
     };
-    if (restart() && load.loaded) {
-        // A difference or a device that stopped answering during the
-        // read-back: the job did not do all it was asked.
-        bool verified = !ctx.settings.verifyAfterLoad || verifyLoadedFile(ctx, load, restart);
-        if (ctx.settings.verifyAfterLoad)
-            outcome.check = verified ? BusLoadOutcome::Check::Verified : BusLoadOutcome::Check::Differs;
-        if (verified) status = kDone;
-    }
+    // A file refused before the device was touched needs no restart. A
+    // difference or a device that stopped answering during the read-back:
+    // the job did not do all it was asked. A load that went in ends with its
+    // one summary line.
+    if (!load.accessOpened || !restart() || !load.loaded) return status;
+    const bool finished = finishLoad(ctx, load, restart);
+    if (ctx.settings.verifyAfterLoad)
+        outcome.check = finished ? BusLoadOutcome::Check::Verified : BusLoadOutcome::Check::Differs;
+    if (finished) status = kDone;
     return status;
 }
 

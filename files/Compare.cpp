@@ -245,10 +245,10 @@ bool compareDeviceWithFile(AppContext& ctx, const std::string& path, Comparison&
     return true;
 }
 
-bool loadComparedFile(AppContext& ctx, const std::string& path) {
-    // The same load as command 40012: backup first, read-back after.
+bool loadComparedFile(AppContext& ctx, const std::string& path, bool* confirmed) {
+    // The same load as command 40012: question, backup first, read-back after.
     JournalVia via(ctx, "compare");
-    const bool loaded = loadFileIntoDevice(ctx, path);
+    const bool loaded = loadFileIntoDevice(ctx, path, confirmed);
     ctx.window().RenderPanel();
     return loaded;
 }

@@ -104,9 +104,11 @@ bool compareFiles(AppContext& ctx, const std::string& leftPath, const std::strin
 // partial comparison (true, partial set, text 3 shown). False when the file
 // cannot be used, access is refused or the walk was cancelled.
 bool compareDeviceWithFile(AppContext& ctx, const std::string& path, Comparison& out);
-// The load button: the file into the device, then the restart, as the load
-// command does. True when loaded and restarted.
-bool loadComparedFile(AppContext& ctx, const std::string& path);
+// The load button: the file into the device after the load command's
+// question, then the restart, as the load command does. True when loaded
+// and restarted; *confirmed: the operator said Yes (the device may have
+// changed, and the comparison with it).
+bool loadComparedFile(AppContext& ctx, const std::string& path, bool* confirmed = nullptr);
 
 // The command entry points' choices: a parameter file, the chooser titled
 // with text caption (0: the window title).

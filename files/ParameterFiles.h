@@ -61,6 +61,27 @@ bool applyParameterText(AppContext& ctx, MemoryStream& stream);
 // step sees the device's access as the load found it. False from it ends the
 // load there (the step has told why).
 bool applyParameterText(AppContext& ctx, MemoryStream& stream, const std::function<bool()>& beforeWriting);
+
+// How a load ended, for the callers that restart the device or put it back.
+struct LoadRun {
+    bool loaded = false;
+    bool accessOpened = false;   // a handshake ran: access stays open until a restart
+    bool written = false;        // a write went out (address, password, a parameter)
+    bool deviceFailed = false;   // a read or write failed; text 3 is left to the caller
+    uint32_t failedAt = 0;       // the parameter whose read or write failed; 0: none
+    std::vector<uint32_t> missing;   // registers the file lists and the device lacks
+};
+struct LoadOptions {
+    // As beforeWriting above.
+    std::function<bool()> beforeWriting;
+    // Values wider than the digits the device gives their parameters: one
+    // question lists them before anything is written (No the default). A
+    // backup holds the device's own values and goes in without it.
+    bool askAboutWideValues = true;
+};
+// The load itself, telling how far it came; applyParameterText is this with
+// text 3 after a failed read or write.
+LoadRun runParameterText(AppContext& ctx, MemoryStream& stream, const LoadOptions& options);
 // True when the text is fit to be loaded as far as the text alone tells:
 // "#NAME: " present; "#PVER: ", "#ADDR: " (a bus address, 0 to 63) and
 // "#PSWD: " readable where present; every "#CODE: " followed by a parameter
@@ -76,5 +97,7 @@ void loadParameterFileCommand(AppContext& ctx); // 40012
 // What command 40012 does with the chosen file: the load with its backup
 // and read-back as the settings ask, the restart, and what it tells. True
 // when the file went in, the device came back and (when asked) every value
-// read back equal.
-bool loadFileIntoDevice(AppContext& ctx, const std::string& path);
+// read back equal. First the operator is asked (No the default) to load the
+// file into the device named by name and address; *confirmed tells the
+// answer to callers that show the device afterwards.
+bool loadFileIntoDevice(AppContext& ctx, const std::string& path, bool* confirmed = nullptr);

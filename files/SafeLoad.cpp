@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <string_view>
@@ -39,6 +40,14 @@ constexpr uint32_t BACKUP_IS_TEXT = 33079;       // "The parameters before the l
 constexpr uint32_t NO_BACKUP_TEXT = 33080;       // "No backup ... was saved before the load."
 constexpr uint32_t BACKUP_SAVED_TEXT = 33081;    // "Backup of the device saved to %s"
 constexpr uint32_t AGREE_SO_FAR_TEXT = 33084;    // "The parameters checked agree with the file."
+constexpr uint32_t LOADED_TEXT = 33029;          // "Loaded %s into the device"
+constexpr uint32_t STOPPED_AT_TEXT = 33203;      // "Loading %s stopped at parameter %s (%s): ..."
+constexpr uint32_t STOPPED_TEXT = 33204;         // "Loading %s stopped before the parameters: ..."
+constexpr uint32_t PUT_BACK_TEXT = 33205;        // "The device was put back from the backup %s."
+constexpr uint32_t PUT_BACK_FAILED_TEXT = 33206; // "PARTIAL RESULT: putting the device back from ... %s failed"
+constexpr uint32_t OPEN_FOLDER_TEXT = 33207;     // "Open the backups folder"
+constexpr uint32_t UNKNOWN_VALUE_TEXT = 33208;   // "(no answer)"
+constexpr uint32_t UNAVAILABLE_TEXT = 33209;     // "Not available in the device after the restart: %s"
 
 // Two backups of one device within a second: the second gets a number,
 // never the first one's place (it holds what the device had before both).
@@ -125,6 +134,61 @@ std::string column(std::string text, size_t width) {
     return text;
 }
 
+std::string folderOf(const std::string& path) { return std::filesystem::path(path).parent_path().string(); }
+
+// A result that names a backup comes with the button to its folder.
+void showResult(AppContext& ctx, const std::string& text, MessageIcon icon, const std::string& backupPath) {
+    if (backupPath.empty())
+        ctx.showMessage(text, icon);
+    else
+        ctx.ui().messageWithFolder(ctx.settings.windowTitle, text, icon, ctx.message(OPEN_FOLDER_TEXT),
+                                   folderOf(backupPath));
+}
+
+// The backup into the device with the same load, without a backup of its
+// own and without the question about wide values: it holds what the device
+// itself gave. True when it went in whole.
+bool putBack(AppContext& ctx, const std::string& backupPath) {
+    MemoryStream stream;
+    if (!readSealedFile(ctx, backupPath, stream)) return false;
+    LoadOptions options;
+    options.askAboutWideValues = false;
+    const LoadRun run = runParameterText(ctx, stream, options);
+    return run.loaded;
+}
+
+// A load that stopped after it wrote: the device holds zeros and part of the
+// file. With a backup it is put back at once; either way one message says
+// where the load stopped and what the device holds now.
+void recoverFromStoppedLoad(AppContext& ctx, const SafeLoad& load, const LoadRun& run) {
+    std::string text = run.failedAt
+                           ? fillText(ctx.message(STOPPED_AT_TEXT), {load.path, formatParameterNumber(run.failedAt),
+                                                                     parameterDescription(ctx.texts, run.failedAt)})
+                           : fillText(ctx.message(STOPPED_TEXT), {load.path});
+    // A lost port has been told of; nothing more can reach the device.
+    const bool lost = reportPortLoss(ctx);
+    if (load.backupPath.empty()) {
+        showResult(ctx, text + "\n\n" + ctx.message(NO_BACKUP_TEXT), MessageIcon::Exclamation, {});
+        return;
+    }
+    uint32_t outcome = BACKUP_IS_TEXT;
+    if (!lost) outcome = putBack(ctx, load.backupPath) ? PUT_BACK_TEXT : PUT_BACK_FAILED_TEXT;
+    if (outcome == PUT_BACK_FAILED_TEXT) reportPortLoss(ctx);
+    showResult(ctx, text + "\n\n" + fillText(ctx.message(outcome), {load.backupPath}), MessageIcon::Exclamation,
+               load.backupPath);
+}
+
+// A line of a result followed by another: ended with a full stop, so that
+// the lines still read apart where they are joined into one (standard error).
+std::string sentence(std::string line) {
+    if (!line.empty() && line.back() != '.') line += '.';
+    return line;
+}
+
+bool contains(const std::vector<uint32_t>& numbers, uint32_t number) {
+    return std::find(numbers.begin(), numbers.end(), number) != numbers.end();
+}
+
 }  // namespace
 
 std::vector<std::string> backupFolders(const Settings& settings) {
@@ -142,6 +206,7 @@ std::string backupBaseName(const std::string& deviceName, uint8_t address, const
 
 SafeLoad loadParameterFileSafely(AppContext& ctx, const std::string& path) {
     SafeLoad load;
+    load.path = path;
     MemoryStream stream;
     // A file that does not verify is refused before the device is touched,
     // and no backup is taken for it.
@@ -151,6 +216,7 @@ SafeLoad loadParameterFileSafely(AppContext& ctx, const std::string& path) {
 
     auto backUp = [&] {
         if (!ctx.settings.backupBeforeLoad) return true;
+        load.accessOpened = true;   // reading the device opens its access
         std::string tried;
         load.backupPath = saveBackup(ctx, tried);
         if (!load.backupPath.empty()) {
@@ -164,20 +230,26 @@ SafeLoad loadParameterFileSafely(AppContext& ctx, const std::string& path) {
         return ctx.ui().questionDefaultNo(ctx.settings.windowTitle,
                                           fillText(ctx.message(NO_BACKUP_QUESTION), {tried}));
     };
-    load.loaded = applyParameterText(ctx, stream, backUp);
+    const LoadRun run = runParameterText(ctx, stream, LoadOptions{backUp, true});
+    load.loaded = run.loaded;
+    load.missing = run.missing;
+    load.accessOpened = load.accessOpened || run.accessOpened;
     load.journal->record().values = journalValuesOfText(load.text);
     load.journal->setOutcome(load.loaded);
-    // The load stopped after the backup: the device may hold little of
-    // either set now, and the operator needs to know where the old one is.
-    if (!load.loaded && !load.backupPath.empty())
-        ctx.showMessage(fillText(ctx.message(BACKUP_IS_TEXT), {load.backupPath}), MessageIcon::Information);
+    if (run.loaded) return load;
+    if (run.written)
+        recoverFromStoppedLoad(ctx, load, run);
+    else if (run.deviceFailed && !reportPortLoss(ctx))
+        ctx.showText(3);
     return load;
 }
 
-Verification verifyParameterText(AppContext& ctx, const std::string& text) {
+Verification verifyParameterText(AppContext& ctx, const std::string& text, const std::vector<uint32_t>& missingAtLoad) {
     DeviceLink& link = ctx.link;
     Verification v;
-    const auto values = listedValues(text);
+    auto values = listedValues(text);
+    // What the load found missing it told of; it cannot be compared.
+    std::erase_if(values, [&](const auto& value) { return contains(missingAtLoad, value.first); });
     v.listed = static_cast<unsigned>(values.size());
     if (values.empty()) return v;   // nothing to read: access stays as it is
     v.accessTried = true;
@@ -194,21 +266,26 @@ Verification verifyParameterText(AppContext& ctx, const std::string& text) {
             v.partial = true;
             break;
         }
-        if (reading.outcome != ReadOutcome::Present) continue;   // the load told of it (text 32786)
+        if (reading.outcome != ReadOutcome::Present) {
+            v.unavailable.push_back(number);
+            continue;
+        }
         auto expected = parameterValueOf(valueText, reading.onOff);
         if (!expected) continue;   // the load would have refused the file
         auto same = [&](const ParameterReading& r) {
             return reading.onOff ? (r.value != 0) == (*expected != 0) : r.value == *expected;
         };
-        if (!same(reading)) {
-            reading = readParameter(link, number);
-            if (reading.outcome == ReadOutcome::Failed) {
-                v.partial = true;
-                break;
-            }
+        if (!same(reading)) reading = readParameter(link, number);
+        if (reading.outcome != ReadOutcome::Present) {
+            // It differed once and could not be read again: a difference
+            // whose device value nobody knows, never an agreement.
+            v.differences.push_back({number, reading.onOff, *expected, 0, false});
+            if (reading.outcome != ReadOutcome::Failed) continue;
+            v.partial = true;
+            break;
         }
         ++v.checked;
-        if (reading.outcome == ReadOutcome::Present && same(reading))
+        if (same(reading))
             ++v.equal;
         else
             v.differences.push_back({number, reading.onOff, *expected, reading.value});
@@ -234,29 +311,43 @@ std::string verificationReport(const LanguageTexts& texts, const Verification& v
                    message(DEVICE_COLUMN_TEXT));
         for (const ParameterDifference& d : v.differences)
             out += row(formatParameterNumber(d.number), parameterDescription(texts, d.number),
-                       valueText(texts, d.onOff, d.fileValue), valueText(texts, d.onOff, d.deviceValue));
+                       valueText(texts, d.onOff, d.fileValue),
+                       d.deviceKnown ? valueText(texts, d.onOff, d.deviceValue) : message(UNKNOWN_VALUE_TEXT));
         out += "\n";
     } else if (v.partial && v.checked > 0) {
         out += message(AGREE_SO_FAR_TEXT) + "\n\n";
+    }
+    if (!v.unavailable.empty()) {
+        std::string numbers;
+        for (ParameterNumber n : v.unavailable) numbers += (numbers.empty() ? "" : ", ") + formatParameterNumber(n);
+        out += fillText(message(UNAVAILABLE_TEXT), {numbers}) + "\n\n";
     }
     out += backupPath.empty() ? message(NO_BACKUP_TEXT) : fillText(message(BACKUP_IS_TEXT), {backupPath});
     return out;
 }
 
-bool verifyLoadedFile(AppContext& ctx, const SafeLoad& load, const std::function<bool()>& restart) {
-    Verification v = verifyParameterText(ctx, load.text);
-    recordVerification(load, v);
-    // Reading needs extended access, which only a restart closes. The
-    // handshake may have opened access on the device even when it failed
-    // as a whole, so a restart follows whenever it ran; without it (nothing
-    // to read) the device was left as the load's restart left it.
-    const bool closed = !v.accessTried || restart();
-    if (v.clean()) {
-        ctx.notifyText(VERIFIED_TEXT, {std::to_string(v.equal)});
-        return closed;
+bool finishLoad(AppContext& ctx, const SafeLoad& load, const std::function<bool()>& restart) {
+    std::string result = fillText(ctx.message(LOADED_TEXT), {load.path});
+    bool closed = true;
+    if (ctx.settings.verifyAfterLoad) {
+        Verification v = verifyParameterText(ctx, load.text, load.missing);
+        recordVerification(load, v);
+        // Reading needs extended access, which only a restart closes. The
+        // handshake may have opened access on the device even when it failed
+        // as a whole, so a restart follows whenever it ran; without it
+        // (nothing to read) the device was left as the load's restart left it.
+        closed = !v.accessTried || restart();
+        if (!v.clean()) {
+            if (!reportPortLoss(ctx))
+                ctx.ui().messageTable(ctx.settings.windowTitle, verificationReport(ctx.texts, v, load.backupPath),
+                                      MessageIcon::Exclamation);
+            return false;
+        }
+        result = sentence(result) + "\n" + fillText(ctx.message(VERIFIED_TEXT), {std::to_string(v.equal)});
     }
-    if (!reportPortLoss(ctx))
-        ctx.ui().messageTable(ctx.settings.windowTitle, verificationReport(ctx.texts, v, load.backupPath),
-                              MessageIcon::Exclamation);
-    return false;
+    if (!load.backupPath.empty())
+        result = sentence(result) + "\n" + fillText(ctx.message(BACKUP_IS_TEXT), {load.backupPath});
+    // What the operator asked for is done: told as a result, not in passing.
+    showResult(ctx, result, MessageIcon::Information, load.backupPath);
+    return closed;
 }

@@ -32,17 +32,25 @@ std::string backupBaseName(const std::string& deviceName, uint8_t address, const
 // A load of a parameter file as the settings ask for it.
 struct SafeLoad {
     bool loaded = false;       // the load went through to its end
+    std::string path;          // the file as the operator named it
     std::string text;          // the file's parameter text (once read and verified)
     std::string backupPath;    // the backup's parameter file; empty when none was saved
     // The load's entry in the service history: begun before the first write,
     // ended when the last copy of the load goes (with the read-back's result).
     std::shared_ptr<JournalEntry> journal;
+    // An access handshake ran (the backup's reading, the check, the load):
+    // the device must be restarted. False when the file was refused first.
+    bool accessOpened = false;
+    std::vector<uint32_t> missing;   // registers the file lists and the device lacks
 };
 // Reads and verifies the file (a file that does not verify gets no backup),
 // checks its text, saves the backup (settings.backupBeforeLoad; when it
 // fails, the operator is asked whether to load without one, No the
 // default answer), then checks
-// every value against the device and loads. The backup is read before the
+// every value against the device and loads. A load that stops after it
+// wrote anything puts the device back from the backup at once (the same
+// load, without a backup of its own) and says which parameter stopped it,
+// where the backup is and whether putting back succeeded. The backup is read before the
 // check opens extended access, as the save command reads a device, so its
 // bytes are the ones a save would write; a value the check then refuses
 // costs a spare backup, nothing on the device. Leaves extended access open,
@@ -55,30 +63,38 @@ struct ParameterDifference {
     bool onOff = false;
     uint32_t fileValue = 0;      // on/off: 1 for on
     uint32_t deviceValue = 0;
+    bool deviceKnown = true;     // false: the device did not answer the read that was to tell
 };
 struct Verification {
-    unsigned listed = 0;         // parameters the file lists (each number once)
-    unsigned checked = 0;        // read back, equal or not
+    unsigned listed = 0;         // parameters of the file the device had at the load (each number once)
+    unsigned checked = 0;        // compared with a value the device gave, equal or not
     unsigned equal = 0;
     std::vector<ParameterDifference> differences;
+    std::vector<ParameterNumber> unavailable;   // the device had them at the load, not now
     bool partial = false;        // the device stopped answering before the end
     bool accessTried = false;    // the access handshake ran: a restart must close it
-    bool clean() const { return !partial && differences.empty(); }
+    bool clean() const { return !partial && differences.empty() && unavailable.empty(); }
 };
 // Opens extended access and reads back every parameter the text lists, under
 // a progress window. A value that differs is read once more before it counts:
 // the protocol has no checksum, and two lost digit bytes make a well-formed
-// wrong value. Parameters the device does not have are not counted (the load
-// told of them). Does not restart the device.
-Verification verifyParameterText(AppContext& ctx, const std::string& text);
+// wrong value; when that second read goes unanswered the parameter counts
+// as a difference with the device's value unknown, and the result is
+// partial. Parameters missing at the load (it told of them, missingAtLoad)
+// are left out; any other the device does not have now is listed. Does not
+// restart the device.
+Verification verifyParameterText(AppContext& ctx, const std::string& text,
+                                 const std::vector<uint32_t>& missingAtLoad = {});
 // What the operator reads about a verification that found differences or
 // stopped: the partial mark, the table (number, description, file value,
 // device value, in fixed columns) and where the backup is.
 std::string verificationReport(const LanguageTexts& texts, const Verification& v, const std::string& backupPath);
 
-// The whole read-back after a load and its restart: verify, restart again
-// through restart when the handshake ran (extended access must not stay
-// open), then tell the result: a notice when every parameter agrees, the
-// report as a table otherwise. True when every parameter agrees and the
-// restart (when one was needed) succeeded.
-bool verifyLoadedFile(AppContext& ctx, const SafeLoad& load, const std::function<bool()>& restart);
+// The end of a load that went in, after its restart: the read-back when the
+// settings ask for it (then restart again through restart when its
+// handshake ran: extended access must not stay open), then the result. A
+// load that went in (and agrees) ends with one message naming the file, the
+// count verified and the backup, with a button that opens the backups
+// folder; differences are told as a table. True when the file went in,
+// every parameter read back agrees and the restart (when needed) succeeded.
+bool finishLoad(AppContext& ctx, const SafeLoad& load, const std::function<bool()>& restart);

@@ -15,13 +15,21 @@ constexpr uint32_t ADDRESS_TAKEN_QUESTION = 33027;
 constexpr uint32_t PASSWORD_CHANGED_TEXT = 33031;
 constexpr uint32_t ADDRESS_CHANGED_TEXT = 33032;
 
-// True when a device of the last scan other than the selected one answers
-// at address.
-bool addressTaken(const DeviceLink& link, uint8_t address) {
-    if (address == link.selectedAddress) return false;
-    for (unsigned i = 1; i <= link.BusListCount(); ++i)
-        if (link.BusEntryAddress(i) == address) return true;
-    return false;
+// Whether another device answers a select of address now: a scan list may
+// be old (a device added, moved or taken off since), the bus is not. The
+// selected device is released for the question and selected again after it;
+// reselected tells whether it answered.
+bool addressAnswers(DeviceLink& link, uint8_t address, bool& reselected) {
+    const uint8_t own = link.selectedAddress;
+    reselected = true;
+    if ((address & 0x3F) == own) return false;
+    const uint32_t endKey = link.endKey;   // a select starts it afresh; it is still this device's
+    link.Deselect();
+    const bool answered = link.Select(address) != 0;
+    link.Deselect();
+    reselected = link.Select(own) != 0;
+    link.endKey = endKey;
+    return answered;
 }
 }  // namespace
 
@@ -85,8 +93,15 @@ void changeAddressCommand(AppContext& ctx, const AddressPrompt& prompt) {
     DeviceLink& link = ctx.link;
     std::optional<uint8_t> chosen = prompt ? prompt(link.Address()) : std::nullopt;
     // Two devices at one address both stop answering: an address another
-    // device of the last scan has is written only when the operator says so.
-    if (chosen && addressTaken(link, *chosen) &&
+    // device answers at is written only when the operator says so.
+    bool reselected = true;
+    const bool taken = chosen && addressAnswers(link, *chosen, reselected);
+    if (!reselected) {
+        // The device did not come back after the question: nothing is written.
+        ctx.showText(3);
+        chosen.reset();
+    }
+    if (taken && chosen &&
         !ctx.ui().question(ctx.settings.windowTitle,
                            fillText(ctx.message(ADDRESS_TAKEN_QUESTION), {addressText(*chosen)})))
         chosen.reset();

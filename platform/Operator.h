@@ -35,6 +35,16 @@ public:
     virtual void messageTable(const std::string& caption, const std::string& text, MessageIcon icon) {
         message(caption, text, icon);
     }
+    // A result the operator reads at the end of a command (where a backup
+    // went, what was loaded), with one more button beside OK that opens
+    // folder in the desktop's file manager; actionLabel is its caption.
+    // Operators without buttons show the message alone.
+    virtual void messageWithFolder(const std::string& caption, const std::string& text, MessageIcon icon,
+                                   const std::string& actionLabel, const std::string& folder) {
+        (void)actionLabel;
+        (void)folder;
+        message(caption, text, icon);
+    }
     // A question with Yes and No; true for Yes.
     virtual bool question(const std::string& caption, const std::string& text) = 0;
     // A question whose Yes is a risk (going on without a safety net): No is

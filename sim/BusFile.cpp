@@ -23,6 +23,9 @@
 //                                  (a number like any other: "mute 22" is
 //                                  the fourth name register, "mute 0x0104"
 //                                  a parameter)
+//   limit <key> <n>                a parameter takes no value above n (the
+//                                  write is refused with 0x1E): a range
+//                                  narrower than its digits
 //
 // How a device answers (defaults in brackets):
 //   access62 value|short           registers 62 and 68 read as the value 0/1
@@ -194,6 +197,13 @@ bool parseBusText(const std::string& text, SimBus& bus, std::string& error) {
             if (w.size() != 2 || !parseNumber(w[1], n, false) || n > 60000)
                 return fail("expected: " + kw + " <milliseconds 0..60000>");
             (kw == "hold" ? device->requestHoldNs : device->restartSilenceNs) = int64_t(n) * 1000000;
+        } else if (kw == "limit") {
+            uint32_t key = 0, most = 0;
+            if (w.size() != 3 || !parseNumber(w[1], key, true) || !parseNumber(w[2], most, false))
+                return fail("expected: limit <key> <largest value>");
+            auto p = device->parameters.find(key);
+            if (p == device->parameters.end()) return fail("limit before its param " + w[1]);
+            p->second.limit = most;
         } else if (kw == "mute") {
             if (w.size() != 2 || !parseNumber(w[1], n, false) || n > 0x7F7E) return fail("expected: mute <key>");
             device->mutedKeys.insert(n & 0xFFFE);

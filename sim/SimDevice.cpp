@@ -66,6 +66,10 @@ std::vector<uint8_t> SimDevice::receive(uint8_t byte, int64_t atNs, int64_t busR
             state_ = State::KeyLow;
             ++reads;
             if (mutedKeys.count(key_)) return {};
+            if (auto left = readsBeforeMute.find(key_); left != readsBeforeMute.end()) {
+                if (left->second == 0) return {};
+                --left->second;
+            }
             return answerRead(key_);
         }
         valueBytes_.clear();
@@ -176,7 +180,7 @@ std::vector<uint8_t> SimDevice::writeParameter(uint32_t key, bool digitForm, uin
     if (p->onOff()) {
         if (value > 1) return one(NotAvailable);
     } else {
-        if (value > maxValue(p->digits)) return one(NotAvailable);
+        if (value > maxValue(p->digits) || value > p->limit) return one(NotAvailable);
     }
     p->value = value;
     return one(Acknowledge);

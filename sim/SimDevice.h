@@ -33,6 +33,10 @@ struct SimParameter {
     uint8_t digits = 4;          // 2, 4, 6 or 8; 0 for an on/off parameter
     uint32_t value = 0;
     bool extendedOnly = false;
+    // The largest value the device takes, when its range is narrower than
+    // its digits (a percentage in 2 digits stops at 100); larger values are
+    // refused like values too wide.
+    uint32_t limit = 0xFFFFFFFFu;
     bool onOff() const { return digits == 0; }
 };
 
@@ -79,6 +83,9 @@ public:
 
     // ---- faults ----
     std::set<uint32_t> mutedKeys;    // reads and writes of these never answer
+    // Reads of a key answered this many more times, then never again (a
+    // line that fails between two reads of one register).
+    std::map<uint32_t, unsigned> readsBeforeMute;
     bool vanished = false;           // answers nothing at all
 
     // ---- what happened ----

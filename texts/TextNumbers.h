@@ -76,4 +76,8 @@ inline constexpr uint32_t USED_MESSAGE_NUMBERS[] = {
     33348, 33349, 33350, 33351, 33352, 33353, 33354, 33355, 33356, 33357,
     33358, 33359, 33360, 33361, 33362, 33363, 33364, 33365, 33366, 33367,
     33368, 33369, 33370, 33371,
+    // the question before a load, values too wide, a load put back from its
+    // backup, the backups folder button, the read-back's unknown and missing
+    // values, the conversion's summary
+    33200, 33201, 33202, 33203, 33204, 33205, 33206, 33207, 33208, 33209, 33210,
 };

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QRegularExpression>
@@ -19,6 +20,7 @@
 #include <QShortcut>
 #include <QStatusBar>
 #include <QTimer>
+#include <QUrl>
 
 #include "app/AdapterOffer.h"
 #include "app/ChooserFilter.h"
@@ -489,6 +491,21 @@ int MainFrame::runBox(QMessageBox& box) {
 void MainFrame::message(const std::string& caption, const std::string& body, MessageIcon icon) {
     QMessageBox box(boxIcon(icon), shellText(caption), shellText(body), QMessageBox::Ok, dialogParent());
     box.setDefaultButton(QMessageBox::Ok);
+    runBox(box);
+}
+
+void MainFrame::messageWithFolder(const std::string& caption, const std::string& body, MessageIcon icon,
+                                  const std::string& actionLabel, const std::string& folder) {
+    QMessageBox box(boxIcon(icon), shellText(caption), shellText(body), QMessageBox::Ok, dialogParent());
+    box.setTextFormat(Qt::PlainText);
+    // The folder opens beside the box: the operator reads the path, then
+    // looks at the files, and the box stays until OK.
+    QPushButton* open = box.addButton(shellText(actionLabel), QMessageBox::ActionRole);
+    open->setObjectName(QStringLiteral("openFolder"));
+    const QUrl url = QUrl::fromLocalFile(QString::fromStdString(folder));
+    box.setDefaultButton(QMessageBox::Ok);
+    QObject::disconnect(open, &QAbstractButton::clicked, nullptr, nullptr);
+    connect(open, &QAbstractButton::clicked, &box, [url] { QDesktopServices::openUrl(url); });
     runBox(box);
 }
 

@@ -57,6 +57,8 @@ public:
     // Operator.
     void message(const std::string& caption, const std::string& text, MessageIcon icon) override;
     void messageTable(const std::string& caption, const std::string& text, MessageIcon icon) override;
+    void messageWithFolder(const std::string& caption, const std::string& text, MessageIcon icon,
+                           const std::string& actionLabel, const std::string& folder) override;
     bool question(const std::string& caption, const std::string& text) override;
     bool questionDefaultNo(const std::string& caption, const std::string& text) override;
     std::optional<std::string> chooseOpenFile(const FileChoice& choice) override;

@@ -45,16 +45,12 @@ CompareDialog::CompareDialog(AppContext& ctx, Comparison comparison, std::string
     other_->setTextFormat(Qt::PlainText);
     other_->setWordWrap(true);
     other_->setStyleSheet(QStringLiteral("color: #b00000; font-weight: bold"));
-    if (comparison_.otherDevice)
-        other_->setText(
-            shellText(ctx.message(comparison_.leftPath.empty() ? OTHER_DEVICE_TEXT : OTHER_FILES_DEVICE_TEXT)));
-    other_->setVisible(comparison_.otherDevice);
     layout->addWidget(other_);
 
     auto* heading = new QLabel(shellText(ctx.texts, HEADING_TEXT), this);
     heading->setTextFormat(Qt::PlainText);
     layout->addWidget(heading);
-    count_ = new QLabel(shellText(fillText(ctx.message(COUNT_TEXT), {std::to_string(comparison_.rows.size())})), this);
+    count_ = new QLabel(this);
     count_->setObjectName(QStringLiteral("count"));
     count_->setTextFormat(Qt::PlainText);
     layout->addWidget(count_);
@@ -62,24 +58,56 @@ CompareDialog::CompareDialog(AppContext& ctx, Comparison comparison, std::string
     partial_->setObjectName(QStringLiteral("partial"));
     partial_->setTextFormat(Qt::PlainText);
     partial_->setStyleSheet(QStringLiteral("color: #b00000; font-weight: bold"));
-    if (comparison_.partial)
-        partial_->setText(shellText(
-            fillText(ctx.message(PARTIAL_TEXT), {formatParameterNumber(comparison_.stoppedAt)})));
-    partial_->setVisible(comparison_.partial);
     layout->addWidget(partial_);
 
-    const int identityRows = static_cast<int>(comparison_.identity.size());
-    table_ = new QTableWidget(identityRows + static_cast<int>(comparison_.rows.size()), 4, this);
+    table_ = new QTableWidget(0, 4, this);
     table_->setObjectName(QStringLiteral("rows"));
+    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->verticalHeader()->setVisible(false);
+    table_->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
+    showComparison();
+    layout->addWidget(table_, 1);
+
+    auto* buttons = new QHBoxLayout;
+    export_ = new QPushButton(shellText(ctx.texts, EXPORT_TEXT), this);
+    export_->setObjectName(QStringLiteral("export"));
+    connect(export_, &QPushButton::clicked, this,
+            [this] { exportCsv(ctx_, comparisonCsv(ctx_.texts, comparison_)); });
+    buttons->addWidget(export_);
+    if (!loadPath_.empty()) {
+        load_ = new QPushButton(shellText(ctx.texts, LOAD_TEXT), this);
+        load_->setObjectName(QStringLiteral("load"));
+        connect(load_, &QPushButton::clicked, this, &CompareDialog::loadFile);
+        buttons->addWidget(load_);
+    }
+    buttons->addStretch(1);
+    addHelpAndOk(this, buttons, shellText(ctx.texts, HELP_TEXT), help, HELP_ANCHOR);
+    layout->addLayout(buttons);
+    enterPressesFocusedButton(this);
+}
+
+void CompareDialog::showComparison() {
+    AppContext& ctx = ctx_;
+    other_->setText(comparison_.otherDevice ? shellText(ctx.message(comparison_.leftPath.empty()
+                                                                         ? OTHER_DEVICE_TEXT
+                                                                         : OTHER_FILES_DEVICE_TEXT))
+                                            : QString());
+    other_->setVisible(comparison_.otherDevice);
+    count_->setText(shellText(fillText(ctx.message(COUNT_TEXT), {std::to_string(comparison_.rows.size())})));
+    partial_->setText(comparison_.partial ? shellText(fillText(ctx.message(PARTIAL_TEXT),
+                                                               {formatParameterNumber(comparison_.stoppedAt)}))
+                                          : QString());
+    partial_->setVisible(comparison_.partial);
+
+    const int identityRows = static_cast<int>(comparison_.identity.size());
+    table_->clearContents();
+    table_->setRowCount(identityRows + static_cast<int>(comparison_.rows.size()));
     table_->setHorizontalHeaderLabels({shellText(ctx.texts, NUMBER_HEADER), shellText(ctx.texts, DESCRIPTION_HEADER),
                                        shellText(comparison_.leftName), shellText(comparison_.rightName)});
     // A file's column is titled by its name; the full path is a hover away.
     table_->horizontalHeaderItem(2)->setToolTip(shellText(comparison_.leftPath));
     table_->horizontalHeaderItem(3)->setToolTip(shellText(comparison_.rightPath));
-    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    table_->verticalHeader()->setVisible(false);
-    table_->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
     for (int r = 0; r < identityRows; ++r) {
         const IdentityRow& row = comparison_.identity[static_cast<size_t>(r)];
         const std::string cells[4] = {std::string(), ctx.message(row.label), row.left, row.right};
@@ -99,26 +127,20 @@ CompareDialog::CompareDialog(AppContext& ctx, Comparison comparison, std::string
         for (int c = 0; c < 4; ++c) table_->setItem(identityRows + r, c, new QTableWidgetItem(shellText(cells[c])));
     }
     table_->resizeColumnToContents(0);
-    layout->addWidget(table_, 1);
+}
 
-    auto* buttons = new QHBoxLayout;
-    export_ = new QPushButton(shellText(ctx.texts, EXPORT_TEXT), this);
-    export_->setObjectName(QStringLiteral("export"));
-    connect(export_, &QPushButton::clicked, this,
-            [this] { exportCsv(ctx_, comparisonCsv(ctx_.texts, comparison_)); });
-    buttons->addWidget(export_);
-    if (!loadPath_.empty()) {
-        load_ = new QPushButton(shellText(ctx.texts, LOAD_TEXT), this);
-        load_->setObjectName(QStringLiteral("load"));
-        connect(load_, &QPushButton::clicked, this, [this] {
-            // The comparison is out of date once the file went in.
-            load_->setEnabled(false);
-            loadComparedFile(ctx_, loadPath_);
-        });
-        buttons->addWidget(load_);
+void CompareDialog::loadFile() {
+    bool confirmed = false;
+    loadComparedFile(ctx_, loadPath_, &confirmed);
+    if (!confirmed) return;   // nothing was written: the rows still hold
+    // The device changed: compare it again, or, when it is gone, offer no
+    // second load of a comparison that no longer holds.
+    Comparison fresh;
+    if (ctx_.window().deviceSelected && compareDeviceWithFile(ctx_, loadPath_, fresh)) {
+        comparison_ = std::move(fresh);
+        showComparison();
+        ctx_.window().RenderPanel();
+    } else {
+        load_->setEnabled(false);
     }
-    buttons->addStretch(1);
-    addHelpAndOk(this, buttons, shellText(ctx.texts, HELP_TEXT), help, HELP_ANCHOR);
-    layout->addLayout(buttons);
-    enterPressesFocusedButton(this);
 }

@@ -28,6 +28,12 @@ public:
     QPushButton* exportButton() const { return export_; }
 
 private:
+    // The labels and rows of comparison_.
+    void showComparison();
+    // The load button: the file in after the load's question, then the
+    // device compared again.
+    void loadFile();
+
     AppContext& ctx_;
     Comparison comparison_;
     std::string loadPath_;

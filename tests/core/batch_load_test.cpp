@@ -68,7 +68,7 @@ TEST_F(BatchLoad, LoadsTheFileIntoTheFirstDeviceAndRestartsIt) {
     useBus(kBus);
     std::string file = parameterFile("valve.NFO", loadText("VALVE01", "3"));
     EXPECT_EQ(runBatchJob(job(), "/l " + dir.file("val*.NFO")), 0);
-    EXPECT_TRUE(shown().messages.empty()) << shown().messages.front().text;
+    EXPECT_EQ(shown().texts(), std::vector<std::string>{"text 33029"});   // the one summary line
     EXPECT_EQ(param(3, 0x100), 42u);
     EXPECT_EQ(param(3, 0x102), 1u);
     EXPECT_EQ(param(3, 0x104), 0u);   // not in the file: cleared
@@ -215,8 +215,9 @@ TEST_F(BatchLoad, ReadBackDecidesTheStatus) {
     bus->ctx.settings.verifyAfterLoad = true;
     parameterFile("valve.NFO", loadText("VALVE01", "3"));
     EXPECT_EQ(runBatchJob(job(), "/l " + dir.file("valve.NFO")), 0);
-    EXPECT_TRUE(shown().messages.empty());
-    EXPECT_EQ(shown().notices.back(), "text 33074");
+    ASSERT_EQ(shown().messages.size(), 1u);
+    EXPECT_EQ(shown().messages[0].text, "text 33029.\ntext 33074.\ntext 33079");
+    EXPECT_EQ(shown().folders, std::vector<std::string>{dir.file("backups")});
     EXPECT_EQ(bus->device(3)->restarts, 2u);   // after the load, after the read-back
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.file("backups")), fs::directory_iterator()), 2);
 

@@ -20,7 +20,8 @@ protected:
         std::string table;
         for (unsigned n : {2u, 3u, 4u, 19u, 769u, 770u, 1056u, 1057u, 1061u, 1062u, 32780u,
                            32781u, 32783u, 32784u, 32786u, 32788u, 33040u, 33072u, 33073u, 33074u,
-                           33075u, 33076u, 33079u, 33080u, 0x811Bu, 33292u, 33293u}) {
+                           33075u, 33076u, 33079u, 33080u, 0x811Bu, 33292u, 33293u, 33029u, 33200u, 33201u,
+                           33202u, 33203u, 33204u, 33205u, 33206u, 33207u, 33208u, 33209u, 33210u}) {
             char entry[64];
             std::snprintf(entry, sizeof entry, "%X>text %u<END>\n", n, n);
             table += entry;

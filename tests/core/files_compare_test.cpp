@@ -78,13 +78,22 @@ TEST_F(CompareTest, DeviceWithFileListsEveryKindOfDifferenceAndRestartsOnce) {
     EXPECT_EQ(files.leftName, "device.NFO");
 }
 
-// The comparison's load button loads as command 40012 does: with a backup
-// first when the settings ask for one.
-TEST_F(CompareTest, LoadButtonTakesABackupFirst) {
+// The comparison's load button loads as command 40012 does: after its
+// question (No writes nothing), with a backup first when the settings ask
+// for one.
+TEST_F(CompareTest, LoadButtonAsksFirstAndTakesABackup) {
     const std::string file = writeFile("unit", kFileText);
     connect(kBus, 5);
     sim->ctx.settings.backupBeforeLoad = true;
-    EXPECT_TRUE(loadComparedFile(sim->ctx, file));
+    bool confirmed = true;
+    EXPECT_FALSE(loadComparedFile(sim->ctx, file, &confirmed));
+    EXPECT_FALSE(confirmed);
+    EXPECT_EQ(sim->op.questions.size(), 1u);
+    EXPECT_EQ(sim->device(5)->writes, 0u);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("backups")));
+    sim->op.answers = {true};
+    EXPECT_TRUE(loadComparedFile(sim->ctx, file, &confirmed));
+    EXPECT_TRUE(confirmed);
     EXPECT_FALSE(std::filesystem::is_empty(dir.file("backups")));
     EXPECT_EQ(sim->param(5, 0x104), 56u);   // the file's value went in
 }
@@ -157,8 +166,9 @@ TEST_F(CompareTest, ComparisonReadBackAndLoadReadPairsAlike) {
         ASSERT_TRUE(compareDeviceWithFile(sim->ctx, file, c));
         EXPECT_THAT(rowTexts(c), ElementsAre(k.before));
         sim->op.clear();
+        sim->op.answers = {true};
         ASSERT_TRUE(loadComparedFile(sim->ctx, file));
-        EXPECT_THAT(sim->op.notices, ::testing::Contains(HasSubstr("verified")));
+        EXPECT_THAT(sim->op.texts(), ::testing::Contains(HasSubstr("verified")));
         ASSERT_TRUE(compareDeviceWithFile(sim->ctx, file, c));
         EXPECT_THAT(rowTexts(c), IsEmpty());
     }

@@ -5,6 +5,7 @@
 
 #include "files_support.h"
 #include "link/DeviceLink.h"
+#include "params/ParameterModel.h"
 #include "support/SimFixture.h"
 
 using ::testing::ElementsAre;
@@ -57,8 +58,9 @@ TEST_F(LoadTest, SavedDeviceLoadsIntoAFreshDeviceOfTheSameName) {
     ASSERT_NE(valuesOf(device), saved);
     fresh.op.clear();
     fresh.op.files.push_back(dir.file("pump.NFO"));
+    fresh.op.answers = {true};
     loadParameterFileCommand(on(fresh));
-    EXPECT_THAT(fresh.op.texts(), IsEmpty());
+    EXPECT_THAT(fresh.op.texts(), ElementsAre("Loaded " + dir.file("pump.NFO")));
     EXPECT_EQ(valuesOf(device), saved);
     EXPECT_EQ(device.restarts, 1u);
     EXPECT_TRUE(fresh.frame.deviceSelected);
@@ -160,7 +162,9 @@ TEST_F(LoadTest, ValuesAreReadByTheKindTheDeviceReports) {
     EXPECT_TRUE(apply("#NAME: VALVE01 \n#CODE: 100  #DATA: 8  \n#CODE: 7000  #DATA: 1  \n#CODE: 106  #DATA: 2  "));
     EXPECT_THAT(sim->op.texts(), ElementsAre("text 32786"));
     EXPECT_EQ(valve().parameter(0x106)->value, 2u);
-    // A value wider than the parameter goes to the device as it is, which refuses it.
+    // A value wider than the parameter goes to the device as it is once the
+    // operator says so, and the device refuses it.
+    sim->op.answers = {true};
     EXPECT_FALSE(apply("#NAME: VALVE01 \n#CODE: 104  #DATA: 300  "));
     EXPECT_THAT(sim->op.texts(), ElementsAre("text 3"));
 }
@@ -244,18 +248,20 @@ TEST_F(LoadTest, FailuresOnTheLineAreReported) {
 TEST_F(LoadTest, CommandReadsTheFileRestartsAndReportsALostDevice) {
     connect();
     sim->op.files.push_back(dir.file("missing.NFO"));
+    sim->op.answers = {true};
     loadParameterFileCommand(sim->ctx);
     EXPECT_THAT(sim->op.texts(), ElementsAre("text 4"));
-    EXPECT_EQ(valve().restarts, 1u);
+    EXPECT_EQ(valve().restarts, 0u);   // refused before the device was touched
 
     // A file that fails verification is not applied.
     dir.write("bad.NFO", "#NAME: VALVE01 \n#CODE: 100  #DATA: 1  \n#END.: 1");
     sim->op.clear();
     sim->op.files.push_back(dir.file("bad.NFO"));
+    sim->op.answers = {true};
     loadParameterFileCommand(sim->ctx);
     EXPECT_THAT(sim->op.texts(), ElementsAre("text 32783"));
     EXPECT_EQ(sim->writes(5, 0x100), 0u);
-    EXPECT_EQ(valve().restarts, 2u);
+    EXPECT_EQ(valve().restarts, 0u);
 
     // Cancel: nothing happens on the bus.
     sim->op.clear();
@@ -273,9 +279,24 @@ TEST_F(LoadTest, CommandReadsTheFileRestartsAndReportsALostDevice) {
     hooked.onShow = [&] { device->vanished = true; };
     sim->ctx.setOperator(&hooked);
     hooked.files.push_back(dir.file("good.NFO"));
+    hooked.answers = {true};
     loadParameterFileCommand(sim->ctx);
     EXPECT_THAT(hooked.texts(), ElementsAre("text 1062"));
     EXPECT_EQ(device->parameter(0x100)->value, 3u);
     EXPECT_FALSE(sim->frame.deviceSelected);
     EXPECT_TRUE(sim->frame.idle);
+}
+
+// Values wider than the digits the device gives their parameters are asked
+// about in one question before anything is written: No (a batch job's
+// answer) leaves the device as it was.
+TEST_F(LoadTest, ValuesWiderThanTheirDigitsAreAskedAboutFirst) {
+    connect();
+    EXPECT_FALSE(apply("#NAME: VALVE01 \n#CODE: 100  #DATA: 70000  \n#CODE: 104  #DATA: 300  \n#CODE: 106  #DATA: 65535  "));
+    ASSERT_EQ(sim->op.questions.size(), 1u);
+    EXPECT_EQ(sim->op.questions[0].text, "Too wide. Load anyway?\n\n0100 " + parameterDescription(sim->ctx.texts, 0x100) +
+                                             ": 70000 in 4 digits\n0104 " +
+                                             parameterDescription(sim->ctx.texts, 0x104) + ": 300 in 2 digits");
+    EXPECT_EQ(sim->op.questionsDefaultNo, std::vector<bool>{true});
+    for (uint32_t key : {0x100u, 0x102u, 0x104u, 0x106u}) EXPECT_EQ(sim->writes(5, key), 0u);
 }

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "app/BatchJobs.h"
 #include "files/SafeLoad.h"
 #include "files_support.h"
 #include "link/DeviceLink.h"
@@ -41,9 +42,11 @@ protected:
         ASSERT_TRUE(writeSealedFile(ctx, dir.file("load"), text));
         connect(kValveBus, 5);
     }
-    // The load command on the file, answering the chooser.
+    // The load command on the file, answering the chooser and Yes to the
+    // question before the load.
     void load(RecordingOperator& op, const std::string& file = "load.NFO") {
         op.files.push_back(dir.file(file));
+        op.answers.push_front(true);
         loadParameterFileCommand(sim->ctx);
     }
     SimDevice& valve() { return *sim->device(5); }
@@ -65,15 +68,18 @@ TEST_F(SafeLoadTest, BackupIsWhatTheSaveCommandWritesAndACleanLoadIsVerified) {
     sim->op.clear();
 
     load(sim->op);
-    EXPECT_THAT(sim->op.texts(), IsEmpty());
-    EXPECT_THAT(sim->op.questions, IsEmpty());
+    EXPECT_THAT(sim->op.texts(), ElementsAre("Loaded " + dir.file("load.NFO") +
+                                             ".\n4 parameters loaded and verified.\nBackup: " + backup("NFO")));
+    EXPECT_THAT(sim->op.folders, ElementsAre(dir.file("backups")));
+    ASSERT_EQ(sim->op.questions.size(), 1u);
+    EXPECT_EQ(sim->op.questions[0].text, "Load " + dir.file("load.NFO") + " into VALVE01 at 05?");
+    EXPECT_EQ(sim->op.questionsDefaultNo, std::vector<bool>{true});
     ASSERT_TRUE(fileExists(backup("NFO")));
     EXPECT_EQ(readFile(backup("NFO")), readFile(dir.file("saved.NFO")));
     EXPECT_EQ(readFile(backup("DOC")), readFile(dir.file("saved.DOC")));
     EXPECT_EQ(valve().parameter(0x100)->value, 1234u);
     EXPECT_EQ(valve().parameter(0x104)->value, 12u);
-    EXPECT_THAT(sim->op.notices, ElementsAre("Backup saved to " + backup("NFO"), "Loaded " + dir.file("load.NFO"),
-                                             "4 parameters loaded and verified"));
+    EXPECT_THAT(sim->op.notices, ElementsAre("Backup saved to " + backup("NFO")));
     // Save, load and the read-back each end with a restart: no access stays open.
     EXPECT_EQ(valve().restarts, 3u);
     EXPECT_FALSE(valve().access);
@@ -103,6 +109,11 @@ TEST_F(SafeLoadTest, ReadBackReportsDifferencesAndAPartialResult) {
          {"PARTIAL"}, 2, {}},
         {"one register falls silent", [](SimDevice& d) { d.parameter(0x100)->value = 77; d.mutedKeys = {0x104}; },
          {"PARTIAL: 2 of 4 checked", "1 parameters differ:", "0100 ", "Backup: "}, {"0102 "}, 2, {}},
+        {"second read unanswered",
+         [](SimDevice& d) { d.parameter(0x100)->value = 77; d.readsBeforeMute[0x100] = 1; },
+         {"PARTIAL: 0 of 4 checked", "1 parameters differ:", "(no answer)", "Backup: "}, {"The rest agrees"}, 2, {}},
+        {"parameter gone after the restart", [](SimDevice& d) { d.parameters.erase(0x104); },
+         {"Not available: 0104", "Backup: "}, {"PARTIAL", "differ"}, 2, {}},
         {"device vanishes", [](SimDevice& d) { d.vanished = true; },
          {"PARTIAL: 0 of 4 checked", "Backup: "}, {"differ", "The rest agrees"}, 1, {"text 1057", "text 1062"}},
     };
@@ -144,9 +155,9 @@ TEST_F(SafeLoadTest, BackupThatCannotBeWrittenAsksBeforeLoading) {
     sim->ctx.settings.user.data = dir.file("backups/data");
     const unsigned before = parameterWrites();
     load(sim->op);
-    ASSERT_EQ(sim->op.questions.size(), 1u);
-    EXPECT_EQ(sim->op.questionsDefaultNo, std::vector<bool>{true});
-    EXPECT_EQ(sim->op.questions[0].text,
+    ASSERT_EQ(sim->op.questions.size(), 2u);
+    EXPECT_EQ(sim->op.questionsDefaultNo, (std::vector<bool>{true, true}));
+    EXPECT_EQ(sim->op.questions[1].text,
               "No backup (" + dir.file("backups") + ", " + dir.file("backups/data/backups") + "). Load without one?");
     EXPECT_EQ(parameterWrites(), before);
     EXPECT_EQ(valve().parameter(0x100)->value, 1000u);
@@ -159,7 +170,7 @@ TEST_F(SafeLoadTest, BackupThatCannotBeWrittenAsksBeforeLoading) {
     hooked.onShow = [&] { valve().parameter(0x106)->value = 5; };
     sim->ctx.setOperator(&hooked);
     load(hooked);
-    EXPECT_EQ(hooked.questions.size(), 1u);
+    EXPECT_EQ(hooked.questions.size(), 2u);
     EXPECT_EQ(valve().parameter(0x100)->value, 1234u);
     ASSERT_EQ(hooked.messages.size(), 1u);
     EXPECT_THAT(hooked.messages[0].text, HasSubstr("0106 "));
@@ -169,7 +180,7 @@ TEST_F(SafeLoadTest, BackupThatCannotBeWrittenAsksBeforeLoading) {
     sim->op.clear();
     sim->ctx.setOperator(&sim->op);
     load(sim->op);
-    EXPECT_THAT(sim->op.questions, IsEmpty());
+    EXPECT_EQ(sim->op.questions.size(), 1u);
     EXPECT_TRUE(fileExists(dir.file("data/backups/VALVE01-05-20080607-000000.NFO")));
 }
 
@@ -182,5 +193,38 @@ TEST_F(SafeLoadTest, UnverifiableFileTakesNoBackup) {
     EXPECT_THAT(sim->op.texts(), ElementsAre("text 32783"));
     EXPECT_FALSE(fs::exists(dir.file("backups")));
     EXPECT_EQ(parameterWrites(), 0u);
+    EXPECT_EQ(valve().restarts, 0u);   // nothing was opened, nothing to close
+}
+
+// A load the device stops half way is put back from its backup at once, in
+// the window and in a batch job alike; the message names the parameter, the
+// backup and whether putting back succeeded. A device refusing a value above
+// its range is put back whole; one lost during the load and the putting
+// back is left as it is, marked partial.
+TEST_F(SafeLoadTest, AStoppedLoadPutsTheDeviceBackFromItsBackup) {
+    const fs::path startDir = fs::current_path();
+    for (int run = 0; run < 4; ++run) {
+        const bool batch = run & 1, lineLost = run & 2;
+        SCOPED_TRACE(run);
+        connect((std::string(kValveBus) + " limit 0106 50\n").c_str(), 5);
+        fs::remove_all(dir.file("backups"));
+        HookedOperator hooked;
+        hooked.caption = "Writing the parameter values";
+        if (lineLost) hooked.onShow = [&] { valve().mutedKeys = {0x104}; };
+        sim->ctx.setOperator(&hooked);
+        if (batch) EXPECT_EQ(runBatchJob(sim->ctx, "/l " + dir.file("load.NFO")), 1);
+        if (!batch) load(hooked);
+        fs::current_path(startDir);
+        ASSERT_EQ(hooked.messages.size(), 1u);
+        const uint32_t at = lineLost ? 0x104 : 0x106;
+        const std::string putBack = lineLost ? "PARTIAL: putting back from " + backup("NFO") + " failed"
+                                             : "Put back from " + backup("NFO");
+        EXPECT_EQ(hooked.messages[0].text, "Loading " + dir.file("load.NFO") + " stopped at " + formatParameterNumber(at) +
+                                               " (" + parameterDescription(sim->ctx.texts, at) + ")\n\n" + putBack);
+        EXPECT_THAT(hooked.folders, ElementsAre(dir.file("backups")));
+        if (!lineLost) EXPECT_EQ(valve().parameter(0x100)->value, 1000u);   // the backup's, not the file's 1234
+        if (!lineLost) EXPECT_EQ(valve().parameter(0x106)->value, 7u);
+        sim->ctx.setOperator(&sim->op);
+    }
 }
 

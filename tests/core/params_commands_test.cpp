@@ -193,27 +193,33 @@ TEST_F(Commands, AddressCancelAndFailure) {
 }
 
 // Two devices at one address both stop answering: an address another device
-// of the last scan has is written only on Yes. The new address is told in
-// passing.
-TEST_F(Commands, AnAddressAnotherDeviceHasIsWrittenOnlyOnYes) {
-    SimFixture two(SimFixture::fromText, "device 5 PUMP\n param 0100 4 1\ndevice 9 VALVE\n");
+// answers at now is written only on Yes. The bus is asked, not the last
+// scan: a device come since counts, one gone since does not. The new
+// address is told in passing.
+TEST_F(Commands, AnAddressAnotherDeviceAnswersAtIsWrittenOnlyOnYes) {
+    SimFixture two(SimFixture::fromText, "device 5 PUMP\n param 0100 4 1\ndevice 9 VALVE\ndevice 11 LATE\n");
     two.ctx.texts = ctx.texts;
+    SimDevice* late = two.device(0x0b);
+    late->vanished = true;   // not there at the scan
     ASSERT_TRUE(two.connect(5));
     ASSERT_EQ(two.link.BusListCount(), 2);
     SimDevice* pump = two.device(5);
+    two.device(9)->vanished = true;   // gone since the scan: nothing to ask
+    late->vanished = false;           // come since the scan: asked about
+    changeAddressCommand(two.ctx, [](uint8_t) { return std::optional<uint8_t>(9); });
+    EXPECT_TRUE(two.op.questions.empty());
+    EXPECT_EQ(pump->writesByKey[60], 1u);
+    EXPECT_EQ(two.link.selectedAddress, 9);
     for (bool yes : {false, true}) {
         two.op.clear();
         two.op.answers = {yes};
-        changeAddressCommand(two.ctx, [](uint8_t) { return std::optional<uint8_t>(9); });
+        changeAddressCommand(two.ctx, [](uint8_t) { return std::optional<uint8_t>(0x0b); });
         ASSERT_EQ(two.op.questions.size(), 1u);
-        EXPECT_NE(two.op.questions[0].text.find("09"), std::string::npos);
-        EXPECT_EQ(pump->writesByKey[60], yes ? 1u : 0u);
+        EXPECT_NE(two.op.questions[0].text.find("0b"), std::string::npos);
+        EXPECT_EQ(pump->writesByKey[60], yes ? 2u : 1u);
         EXPECT_EQ(two.op.notices.size(), yes ? 1u : 0u);
+        EXPECT_TRUE(two.op.texts().empty());
     }
-    // Its own address or a free one asks nothing.
-    two.op.clear();
-    changeAddressCommand(two.ctx, [](uint8_t) { return std::optional<uint8_t>(0x0b); });
-    EXPECT_TRUE(two.op.questions.empty());
 }
 
 TEST_F(Commands, RestartAsksFirst) {

@@ -62,6 +62,7 @@ void RecordingOperator::clear() {
     progress.clear();
     choices.clear();
     notices.clear();
+    folders.clear();
 }
 
 TempDir::TempDir() {

@@ -29,12 +29,19 @@ public:
     std::vector<Progress> progress;
     std::vector<FileChoice> choices;
     std::vector<std::string> notices;                       // told in passing
+    std::vector<std::string> folders;                       // one per message with a folder button
     std::deque<bool> answers;                               // questions: default No
     std::deque<std::optional<std::string>> files;           // choosers: default cancel
     int progressDepth = 0;                                  // Show minus Hide
     bool progressMisused = false;                           // Show while shown, Hide while hidden
 
     void message(const std::string& caption, const std::string& text, MessageIcon icon) override;
+    void messageWithFolder(const std::string& caption, const std::string& text, MessageIcon icon,
+                           const std::string& actionLabel, const std::string& folder) override {
+        (void)actionLabel;
+        folders.push_back(folder);
+        message(caption, text, icon);
+    }
     bool question(const std::string& caption, const std::string& text) override;
     bool questionDefaultNo(const std::string& caption, const std::string& text) override;
     std::optional<std::string> chooseOpenFile(const FileChoice& choice) override;
@@ -48,6 +55,13 @@ public:
     std::vector<std::string> texts() const;
     void clear();
 };
+
+// Whether text is the message pattern with its places filled: it begins as
+// the pattern does up to its first place.
+inline bool filledFrom(const std::string& pattern, const std::string& text) {
+    const std::string head = pattern.substr(0, pattern.find('%'));
+    return !head.empty() && text.compare(0, head.size(), head) == 0;
+}
 
 // Makes a fresh temporary directory and removes it with its content at the end.
 class TempDir {

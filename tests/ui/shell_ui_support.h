@@ -30,6 +30,7 @@ inline std::vector<unsigned> shellTextNumbers() {
     for (unsigned n = 0x81F0; n <= 0x81F7; ++n) numbers.push_back(n);
     for (unsigned n = 33060; n <= 33068; ++n) numbers.push_back(n);   // the serial ports present
     for (unsigned n : {33328u, 33329u}) numbers.push_back(n);            // the service history's menu item
+    for (unsigned n = 33200; n <= 33210; ++n) numbers.push_back(n);   // the load's question and results
     return numbers;
 }
 
