@@ -11,10 +11,12 @@ constexpr uint32_t NameKeys[8] = {16, 18, 20, 22, 24, 26, 28, 30};
 }  // namespace
 
 int DeviceLink::ScanBus() {
+    scanStopped = false;
     if (inFlight_) return 0;
     for (auto& entry : busList) entry.clear();
     unsigned found = 0;
-    for (unsigned address = 0; address < 64; ++address) {
+    // A stop asked for lets the address being asked finish.
+    for (unsigned address = 0; address < 64 && !scanStop.load(std::memory_order_relaxed); ++address) {
         progressCounter = address;
         if (found >= BusListSize) break;
         int released = Deselect();
@@ -41,6 +43,7 @@ int DeviceLink::ScanBus() {
         busList[found] = entry;
         if (complete) ++found;
     }
+    scanStopped = scanStop.exchange(false, std::memory_order_relaxed);
     // A device given up half way leaves its partial entry behind the valid ones.
     for (unsigned i = found; i < BusListSize; ++i) busList[i].clear();
     Deselect();

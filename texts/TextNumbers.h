@@ -60,4 +60,6 @@ inline constexpr uint32_t USED_MESSAGE_NUMBERS[] = {
     33178, 33179, 33180, 33181, 33182,
     // the comparison's choosers, identity rows and other-device warnings
     33184, 33185, 33186, 33187, 33188, 33189, 33190, 33191, 33192, 33193, 33194, 33195,
+    // the editor's question before closing unsaved text, the help window's title
+    33296, 33297,
 };

@@ -12,7 +12,9 @@
 #include "params/CsvFile.h"
 #include "session/AppContext.h"
 #include "texts/TextFill.h"
+#include "session/ui/WindowPlaceQt.h"
 #include "widgets/DialogKeysQt.h"
+#include "widgets/KeyboardReadyQt.h"
 #include "widgets/ShellTextQt.h"
 
 namespace {
@@ -71,6 +73,7 @@ CompareDialog::CompareDialog(AppContext& ctx, Comparison comparison, std::string
     const int identityRows = static_cast<int>(comparison_.identity.size());
     table_ = new QTableWidget(identityRows + static_cast<int>(comparison_.rows.size()), 4, this);
     table_->setObjectName(QStringLiteral("rows"));
+    table_->setAccessibleName(shellText(ctx.texts, FRAME_TEXT));
     table_->setHorizontalHeaderLabels({shellText(ctx.texts, NUMBER_HEADER), shellText(ctx.texts, DESCRIPTION_HEADER),
                                        shellText(comparison_.leftName), shellText(comparison_.rightName)});
     // A file's column is titled by its name; the full path is a hover away.
@@ -121,4 +124,7 @@ CompareDialog::CompareDialog(AppContext& ctx, Comparison comparison, std::string
     addHelpAndOk(this, buttons, shellText(ctx.texts, HELP_TEXT), help, HELP_ANCHOR);
     layout->addLayout(buttons);
     enterPressesFocusedButton(this);
+    setWindowFlag(Qt::WindowMaximizeButtonHint, true);
+    readyForKeyboard(this);
+    keepWindowPlace(this, ctx, "comparison");
 }
