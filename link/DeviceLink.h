@@ -32,10 +32,10 @@ public:
     int WritePassword(uint32_t value);
 
     // Connection (bus scan and identity).
-    // Stops early, keeping the devices found so far, when scanStop is set:
-    // it is read after each address, so the address being asked is finished
-    // first. The scan clears it when it ends and says in scanStopped whether
-    // it ended so.
+    // Stops early, keeping the devices found so far, when scanStop is set
+    // while it runs: it is read after each address, so the address being
+    // asked is finished first. The scan clears it as it starts and ends, and
+    // says in scanStopped whether it was stopped.
     int ScanBus();
     int ReadIdentity(bool readAll);
     std::string BusEntry(unsigned index) const;      // empty when invalid

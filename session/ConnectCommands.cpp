@@ -96,7 +96,6 @@ bool showPortProblem(AppContext& ctx) {
 
 std::vector<std::string> scanForDevices(AppContext& ctx, bool* stopped) {
     DeviceLink& link = ctx.link;
-    link.scanStop = false;
     // The window's Cancel sets the link's own stop request, read between addresses.
     ctx.ui().ShowCancellableProgress(&link.progressCounter, BUS_ADDRESSES, ctx.message(SCAN_CAPTION_TEXT),
                                      &link.scanStop);
