@@ -22,6 +22,7 @@ constexpr uint32_t HELP_TOPIC_TEXT = 33297;   // "Help: %s"
 HelpWindow::HelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName(QStringLiteral("help"));
     browser_ = new QTextBrowser(this);
+    browser_->setObjectName(QStringLiteral("text"));
     browser_->setOpenExternalLinks(false);
     browser_->setOpenLinks(true);
     auto* layout = new QVBoxLayout(this);
