@@ -7,7 +7,7 @@ const std::vector<MenuCommand>& menuCommands() {
         {CMD_CONNECT, "connectitem", 132, 32900, "Ctrl+C", EnableRule::WhenNotSelected, false},
         {CMD_DISCONNECT, "disconnectitem", 133, 32901, "Ctrl+D", EnableRule::WhenSelected, false},
         {CMD_OPTIONS, "optionitem", 131, 32899, "Ctrl+O", EnableRule::Always, false},
-        {CMD_QUIT, "quititem", 129, 32897, "", EnableRule::Always, false},
+        {CMD_QUIT, "quititem", 129, 32897, "Ctrl+Q", EnableRule::Always, false},
         {CMD_FILE_VIEWER, "", 155, 32913, "", EnableRule::Always, true},
         {CMD_PARAMETERS, "parchangeitem", 145, 32902, "Ctrl+M", EnableRule::Always, true},
         {CMD_SAVE, "saveitem", 150, 32903, "Ctrl+S", EnableRule::WhenSelected, true},

@@ -100,18 +100,20 @@ std::string ParameterTextModel::open() {
     return cutAtEndKey(normaliseLineEnds(text));
 }
 
-void ParameterTextModel::save(const std::string& areaText) {
+bool ParameterTextModel::save(const std::string& areaText) {
     std::string text = replaceAll(areaText, "\r\n", "\n");
     // A text the load would refuse is saved only when the operator wants it
     // so; No goes back to the editor.
-    if (!parameterTextWellFormed(text) && !ctx_.askText(UNLOADABLE_TEXT_QUESTION)) return;
+    if (!parameterTextWellFormed(text) && !ctx_.askText(UNLOADABLE_TEXT_QUESTION)) return false;
     auto chosen = chooseFileToSave(ctx_, fileFilter(ctx_.texts, PARAMETER_EXTENSION), PARAMETER_EXTENSION,
                                    fileNameWithExtension(path_, PARAMETER_EXTENSION));
-    if (!chosen) return;
+    if (!chosen) return false;
     const std::string file = withExtension(*chosen, PARAMETER_EXTENSION);
-    if (!confirmReplacing(ctx_, *chosen, {file, withExtension(*chosen, REPORT_EXTENSION)})) return;
+    if (!confirmReplacing(ctx_, *chosen, {file, withExtension(*chosen, REPORT_EXTENSION)})) return false;
     stream_.setLength(0);
     stream_.seek(0);
     stream_.write(text);
-    if (writeSealedFile(ctx_, *chosen, stream_)) ctx_.notifyText(SAVED_FILE_TEXT, {file});
+    if (!writeSealedFile(ctx_, *chosen, stream_)) return false;
+    ctx_.notifyText(SAVED_FILE_TEXT, {file});
+    return true;
 }

@@ -52,8 +52,8 @@ public:
     // The unsealed content for editing, line ends normalised, cut before "#END.: ".
     std::string open();
     // The save button: the edited text (any line ends) sealed under the chosen
-    // name, with its report beside it.
-    void save(const std::string& areaText);
+    // name, with its report beside it. True when it was written.
+    bool save(const std::string& areaText);
     const std::string& path() const { return path_; }
 
 private:

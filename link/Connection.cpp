@@ -11,10 +11,17 @@ constexpr uint32_t NameKeys[8] = {16, 18, 20, 22, 24, 26, 28, 30};
 }  // namespace
 
 int DeviceLink::ScanBus() {
+    scanStopped = false;
     if (inFlight_) return 0;
+    scanStop.store(false, std::memory_order_relaxed);
     for (auto& entry : busList) entry.clear();
     unsigned found = 0;
     for (unsigned address = 0; address < 64; ++address) {
+        // A stop asked for lets the address being asked finish.
+        if (scanStop.load(std::memory_order_relaxed)) {
+            scanStopped = true;
+            break;
+        }
         progressCounter = address;
         if (found >= BusListSize) break;
         int released = Deselect();
@@ -44,6 +51,8 @@ int DeviceLink::ScanBus() {
     // A device given up half way leaves its partial entry behind the valid ones.
     for (unsigned i = found; i < BusListSize; ++i) busList[i].clear();
     Deselect();
+    // A stop asked for after the last address stopped nothing, and must not stop the next scan.
+    scanStop.store(false, std::memory_order_relaxed);
     busListCount = uint8_t(found);
     return int(found);
 }

@@ -5,6 +5,7 @@
 // .cpp files beside it.
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -31,6 +32,10 @@ public:
     int WritePassword(uint32_t value);
 
     // Connection (bus scan and identity).
+    // Stops early, keeping the devices found so far, when scanStop is set
+    // while it runs: it is read after each address, so the address being
+    // asked is finished first. The scan clears it as it starts and ends, and
+    // says in scanStopped whether it was stopped.
     int ScanBus();
     int ReadIdentity(bool readAll);
     std::string BusEntry(unsigned index) const;      // empty when invalid
@@ -64,6 +69,10 @@ public:
     std::array<std::string, 32> busList;
     uint32_t endKey = 0x7F7E;
     uint32_t progressCounter = 0;
+    // Set by whoever shows the scan (any thread) to end it after the address
+    // being asked; one address takes at most a select and eight reads.
+    std::atomic<bool> scanStop{false};
+    bool scanStopped = false;
 
 private:
     class RequestScope;

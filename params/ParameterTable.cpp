@@ -40,7 +40,7 @@ constexpr uint32_t PENDING_HEADER = 33179;          // "Pending (not written)"
 // unavailable numbers in one go, so a Cancel takes effect after the read
 // under way or, inside a gap, at its end.
 template <typename Visit>
-WalkResult walk(AppContext& ctx, uint32_t caption, bool& cancelled, const WalkOptions& options, Visit visit) {
+WalkResult walk(AppContext& ctx, uint32_t caption, std::atomic<bool>& cancelled, const WalkOptions& options, Visit visit) {
     DeviceLink& link = ctx.link;
     WalkResult result;
     ParameterNumber number = 0;
@@ -90,7 +90,7 @@ std::string trimmed(const std::string& text) {
 
 WalkResult readDeviceParameters(AppContext& ctx, std::vector<DeviceParameter>& out, const WalkOptions& options) {
     out.clear();
-    bool cancelled = false;
+    std::atomic<bool> cancelled{false};
     WalkResult result;
     result.end = WalkEnd::Failed;
     std::vector<ParameterNumber> freeNumbers;

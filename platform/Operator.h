@@ -4,6 +4,7 @@
 // it with Qt, batch jobs without a display print to standard error, and tests
 // record what was shown and answer with what they were told to.
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -66,9 +67,10 @@ public:
     // The progress window with a Cancel button: the button sets *cancelled,
     // which the operation reads between its steps and stops at the next one.
     // HideProgress ends it as it ends the plain window. Operators without a
-    // button show the plain window and leave *cancelled as it is.
+    // button show the plain window and leave *cancelled as it is. The flag
+    // may be read on another thread than the one the button runs on.
     virtual void ShowCancellableProgress(uint32_t* counter, uint32_t maximum, const std::string& caption,
-                                         bool* cancelled) {
+                                         std::atomic<bool>* cancelled) {
         (void)cancelled;
         ShowProgress(counter, maximum, caption);
     }

@@ -112,15 +112,19 @@ bool showPortProblem(AppContext& ctx) {
     return true;
 }
 
-std::vector<std::string> scanForDevices(AppContext& ctx) {
+std::vector<std::string> scanForDevices(AppContext& ctx, bool* stopped) {
     DeviceLink& link = ctx.link;
-    ctx.showProgressText(&link.progressCounter, BUS_ADDRESSES, SCAN_CAPTION_TEXT);
+    // The window's Cancel sets the link's own stop request, read between addresses.
+    ctx.ui().ShowCancellableProgress(&link.progressCounter, BUS_ADDRESSES, ctx.message(SCAN_CAPTION_TEXT),
+                                     &link.scanStop);
     const int found = link.ScanBus();
+    const bool cut = link.scanStopped;
     ctx.ui().HideProgress();
+    if (stopped) *stopped = cut;
 
     std::vector<std::string> entries;
     for (int i = 1; i <= found; ++i) entries.push_back(link.BusEntry(static_cast<unsigned>(i)));
-    if (entries.empty()) ctx.showText(NO_DEVICE_TEXT);
+    if (entries.empty() && !cut) ctx.showText(NO_DEVICE_TEXT);
     return entries;
 }
 
@@ -156,12 +160,13 @@ bool connectCommand(AppContext& ctx, uint8_t serialPort, DeviceChooser& chooser)
         return false;
     }
     forgetPortLoss(ctx);
-    const std::vector<std::string> entries = scanForDevices(ctx);
+    bool stopped = false;
+    const std::vector<std::string> entries = scanForDevices(ctx, &stopped);
     if (!entries.empty()) {
         auto tryLine = [&](int line) { return selectListedDevice(ctx, line); };
         // With exactly one device, OK is pressed at once; a failure leaves the
         // list up for another try.
-        if (!(entries.size() == 1 && tryLine(0))) chooser.choose(entries, tryLine);
+        if (!(entries.size() == 1 && !stopped && tryLine(0))) chooser.choose(entries, tryLine);
     }
     frame.RenderPanel();
     return frame.deviceSelected;

@@ -31,9 +31,11 @@ public:
                         const std::function<bool(int line)>& tryLine) = 0;
 };
 
-// Scans the bus under a progress window (maximum 64, text 769) and returns
-// the bus list; text 19 when nothing answered.
-std::vector<std::string> scanForDevices(AppContext& ctx);
+// Scans the bus under a progress window (maximum 64, text 769) with a Cancel
+// button and returns the bus list; text 19 when nothing answered. A Cancel
+// ends the scan after the address being asked: *stopped (when given) is then
+// true and the list holds the devices found so far, without text 19.
+std::vector<std::string> scanForDevices(AppContext& ctx, bool* stopped = nullptr);
 
 // OK of the connect dialog for a line of the bus list: selects the device and
 // reads its identity under a progress window (text 770). deviceSelected is
@@ -42,7 +44,8 @@ std::vector<std::string> scanForDevices(AppContext& ctx);
 bool selectListedDevice(AppContext& ctx, int line);
 
 // Command 40004: opens the port (showing why when it cannot), scans, connects at once when exactly one
-// device answered, otherwise lets the chooser pick; renders the panel after.
+// device answered, otherwise lets the chooser pick (also the one device of a
+// scan the operator stopped: they may have wanted another); renders the panel after.
 // True when a device is now selected and identified.
 bool connectCommand(AppContext& ctx, uint8_t serialPort, DeviceChooser& chooser);
 

@@ -80,4 +80,6 @@ inline constexpr uint32_t USED_MESSAGE_NUMBERS[] = {
     // backup, the backups folder button, the read-back's unknown and missing
     // values, the conversion's summary
     33200, 33201, 33202, 33203, 33204, 33205, 33206, 33207, 33208, 33209, 33210,
+    // the editor's question before closing unsaved text, the help window's title
+    33296, 33297,
 };

@@ -25,6 +25,9 @@
 #include "session/AppContext.h"
 #include "session/FileChooser.h"
 #include "texts/TextFill.h"
+#include "session/ui/WindowPlaceQt.h"
+#include "widgets/EscapeClosesQt.h"
+#include "widgets/KeyboardReadyQt.h"
 #include "widgets/MonospacedFontQt.h"
 #include "widgets/ShellTextQt.h"
 
@@ -157,6 +160,7 @@ BusMonitorWindow::BusMonitorWindow(AppContext& ctx, std::function<void()> help, 
     rows_ = new BusMonitorRows(log_, words_, this);
     table_ = new QTableView(this);
     table_->setObjectName(QStringLiteral("transactions"));
+    table_->setAccessibleName(text(TitleText));
     table_->setModel(rows_);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setWordWrap(false);
@@ -246,6 +250,9 @@ BusMonitorWindow::BusMonitorWindow(AppContext& ctx, std::function<void()> help, 
     timer_ = new QTimer(this);
     connect(timer_, &QTimer::timeout, this, &BusMonitorWindow::refresh);
     showCounts();
+    closeOnEscape(this);
+    readyForKeyboard(this);
+    keepWindowPlace(this, ctx, "bus_monitor");
 }
 
 BusMonitorWindow::~BusMonitorWindow() { detach(); }

@@ -8,6 +8,7 @@
 
 #include "session/AppContext.h"
 #include "widgets/DialogKeysQt.h"
+#include "widgets/KeyboardReadyQt.h"
 #include "widgets/DialogUnitsQt.h"
 #include "widgets/ShellTextQt.h"
 #include "texts/TextTable.h"
@@ -79,6 +80,7 @@ CreditsDialog::CreditsDialog(const AppContext& ctx, QWidget* parent) : QDialog(p
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     enterPressesFocusedButton(this);
+    readyForKeyboard(this);
 }
 
 void runCreditsDialog(const AppContext& ctx, QWidget* parent) {

@@ -155,6 +155,7 @@ bool MainFrame::LoadInstallation() {
     setWindowTitle(title());
     applyMenuCaptions();
     completeMenu();
+    if (help_) help_->setTitleParts(ctx_);
     showHint(IDLE_HINT_TEXT);
     return true;
 }
@@ -325,7 +326,7 @@ void MainFrame::runCommand(uint32_t id) {
 }
 
 void MainFrame::showHelp(const char* anchor) {
-    if (!help_) help_ = new HelpWindow(this);
+    if (!help_) help_ = new HelpWindow(ctx_, this);
     help_->showHelp(QString::fromStdString(ctx_.settings.helpFilePath), QString::fromLatin1(anchor));
 }
 
@@ -335,7 +336,7 @@ void MainFrame::showHelp(const char* anchor) {
 HelpRequest MainFrame::dialogHelp() {
     return [this](QWidget* over, const char* anchor) {
         auto* viewer = over->findChild<HelpWindow*>(QString(), Qt::FindDirectChildrenOnly);
-        if (!viewer) viewer = new HelpWindow(over);
+        if (!viewer) viewer = new HelpWindow(ctx_, over);
         viewer->showHelp(QString::fromStdString(ctx_.settings.helpFilePath), QString::fromLatin1(anchor));
     };
 }
@@ -572,7 +573,7 @@ void MainFrame::ShowProgress(uint32_t* counter, uint32_t maximum, const std::str
 }
 
 void MainFrame::ShowCancellableProgress(uint32_t* counter, uint32_t maximum, const std::string& caption,
-                                        bool* cancelled) {
+                                        std::atomic<bool>* cancelled) {
     if (counter) *counter = 0;
     // Never two progress windows: a second Show replaces the first.
     if (progress_) HideProgress();
@@ -580,6 +581,7 @@ void MainFrame::ShowCancellableProgress(uint32_t* counter, uint32_t maximum, con
                                                  shellText(caption), title(), cancelled,
                                                  text(PROGRESS_CANCEL_TEXT));
     progressCancellable_ = cancelled != nullptr;
+    focusBeforeProgress_ = QApplication::focusWidget();
     QApplication::setOverrideCursor(Qt::WaitCursor);
     progress_->show();
     progress_->raise();
@@ -602,7 +604,11 @@ void MainFrame::HideProgress() {
         if (!front) front = this;
         front->raise();
         front->activateWindow();
+        // The control the operator was at gets the keyboard back.
+        if (focusBeforeProgress_ && focusBeforeProgress_->window() == front && focusBeforeProgress_->isVisible())
+            focusBeforeProgress_->setFocus(Qt::ActiveWindowFocusReason);
     }
+    focusBeforeProgress_ = nullptr;
     setWindowTitle(title());
     QApplication::restoreOverrideCursor();
 }

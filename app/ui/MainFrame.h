@@ -6,6 +6,7 @@
 // questions, file choosers and the progress window go through it.
 #include <QImage>
 #include <QMainWindow>
+#include <QPointer>
 #include <QFont>
 #include <cstdint>
 #include <map>
@@ -66,7 +67,7 @@ public:
     void ShowProgress(uint32_t* counter, uint32_t maximum, const std::string& caption) override;
     void HideProgress() override;
     void ShowCancellableProgress(uint32_t* counter, uint32_t maximum, const std::string& caption,
-                                 bool* cancelled) override;
+                                 std::atomic<bool>* cancelled) override;
     void notify(const std::string& text) override;
 
     // What the window shows, for its tests.
@@ -121,6 +122,7 @@ private:
     BusMonitorWindow* busMonitor_ = nullptr;
     std::unique_ptr<ProgressWindow> progress_;
     bool visibleBeforeProgress_ = false;
+    QPointer<QWidget> focusBeforeProgress_;
     bool progressCancellable_ = false;
     bool painted_ = false;
     // The first paint after showing only asks for another; the second renders.

@@ -13,6 +13,7 @@
 
 #include "session/AppContext.h"
 #include "widgets/DialogKeysQt.h"
+#include "widgets/KeyboardReadyQt.h"
 #include "widgets/DialogUnitsQt.h"
 #include "widgets/ShellTextQt.h"
 #include "app/OptionsModel.h"
@@ -208,6 +209,7 @@ OptionsDialog::OptionsDialog(AppContext& ctx, QWidget* parent, std::function<boo
     fillDevices();
     showPathOfPort();
     enterPressesFocusedButton(this);
+    readyForKeyboard(this);
 }
 
 int OptionsDialog::chosenPort() const {

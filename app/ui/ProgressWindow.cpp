@@ -13,6 +13,7 @@
 #include <climits>
 
 #include "widgets/DialogUnitsQt.h"
+#include "widgets/KeyboardReadyQt.h"
 
 namespace {
 constexpr int READ_PERIOD_MS = 100;
@@ -22,7 +23,7 @@ int barValue(uint32_t value) { return static_cast<int>(std::min<uint32_t>(value,
 }  // namespace
 
 ProgressWindow::ProgressWindow(const uint32_t* counter, uint32_t maximum, const QString& groupText,
-                               const QString& caption, const QString& title, bool* cancelled,
+                               const QString& caption, const QString& title, std::atomic<bool>* cancelled,
                                const QString& cancelText)
     : QDialog(nullptr, Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
       counter_(counter),
@@ -72,6 +73,7 @@ ProgressWindow::ProgressWindow(const uint32_t* counter, uint32_t maximum, const 
     timer_ = new QTimer(this);
     connect(timer_, &QTimer::timeout, this, &ProgressWindow::readCounter);
     timer_->start(READ_PERIOD_MS);
+    readyForKeyboard(this);
 }
 
 ProgressWindow::~ProgressWindow() { timer_->stop(); }

@@ -6,6 +6,7 @@
 // a cancel flag it has a Cancel button (Escape presses it) that sets the flag,
 // which the operation reads between its steps.
 #include <QDialog>
+#include <atomic>
 #include <cstdint>
 
 class QGroupBox;
@@ -18,7 +19,7 @@ class ProgressWindow : public QDialog {
     Q_OBJECT
 public:
     ProgressWindow(const uint32_t* counter, uint32_t maximum, const QString& groupText,
-                   const QString& caption, const QString& title, bool* cancelled = nullptr,
+                   const QString& caption, const QString& title, std::atomic<bool>* cancelled = nullptr,
                    const QString& cancelText = QString());
     ~ProgressWindow() override;
 
@@ -44,6 +45,6 @@ private:
     QLabel* caption_;
     QProgressBar* bar_;
     QTimer* timer_;
-    bool* cancelled_ = nullptr;
+    std::atomic<bool>* cancelled_ = nullptr;
     QPushButton* cancel_ = nullptr;
 };

@@ -12,7 +12,9 @@
 #include "params/CsvFile.h"
 #include "session/AppContext.h"
 #include "texts/TextFill.h"
+#include "session/ui/WindowPlaceQt.h"
 #include "widgets/DialogKeysQt.h"
+#include "widgets/KeyboardReadyQt.h"
 #include "widgets/ShellTextQt.h"
 
 namespace {
@@ -65,6 +67,7 @@ CompareDialog::CompareDialog(AppContext& ctx, Comparison comparison, std::string
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->verticalHeader()->setVisible(false);
+    table_->setAccessibleName(shellText(ctx.texts, FRAME_TEXT));
     table_->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
     showComparison();
     layout->addWidget(table_, 1);
@@ -85,6 +88,9 @@ CompareDialog::CompareDialog(AppContext& ctx, Comparison comparison, std::string
     addHelpAndOk(this, buttons, shellText(ctx.texts, HELP_TEXT), help, HELP_ANCHOR);
     layout->addLayout(buttons);
     enterPressesFocusedButton(this);
+    setWindowFlag(Qt::WindowMaximizeButtonHint, true);
+    readyForKeyboard(this);
+    keepWindowPlace(this, ctx, "comparison");
 }
 
 void CompareDialog::showComparison() {

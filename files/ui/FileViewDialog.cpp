@@ -11,17 +11,14 @@
 #include "widgets/DialogKeysQt.h"
 #include "widgets/DialogUnitsQt.h"
 #include "widgets/MonospacedFontQt.h"
+#include "widgets/ResizeAnchorsQt.h"
 #include "widgets/ShellTextQt.h"
 #include "texts/TextTable.h"
-
-namespace {
-// Language file texts, read like every other window's.
-}  // namespace
 
 FileViewDialog::FileViewDialog(const AppContext& ctx, QWidget* parent, uint32_t frameText, bool editable) : QDialog(parent) {
     DialogUnits du(this);
     setWindowTitle(shellText(ctx.settings.windowTitle));
-    setFixedSize(du.size(521, 184));
+    resize(du.size(521, 184));
 
     auto* frame = new QGroupBox(shellText(ctx.texts, frameText), this);
     frame->setObjectName("11000");
@@ -58,7 +55,17 @@ FileViewDialog::FileViewDialog(const AppContext& ctx, QWidget* parent, uint32_t 
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     enterPressesFocusedButton(this);
+
+    // Made larger, the text area takes the space and the buttons keep their corner.
+    anchors_ = new ResizeAnchors(this);
+    anchors_->add(frame, ResizeAnchors::Stretch);
+    anchors_->add(heading, ResizeAnchors::StretchAcross);
+    anchors_->add(area_, ResizeAnchors::Stretch);
+    keepAtCorner(save);
+    keepAtCorner(ok);
 }
+
+void FileViewDialog::keepAtCorner(QWidget* button) { anchors_->add(button, ResizeAnchors::Corner); }
 
 void FileViewDialog::showAreaText(const std::string& content) {
     std::string lines;

@@ -1,6 +1,8 @@
 #pragma once
 // The window both the report viewer and the parameter text editor use: a
-// frame with a heading, a text area in a fixed-pitch font, a save button and OK.
+// frame with a heading, a text area in a fixed-pitch font, a save button and
+// OK. It opens at its layout's size and may be made larger or maximised: the
+// text area takes the space.
 #include <QDialog>
 #include <string>
 
@@ -8,6 +10,7 @@ class AppContext;
 class QGroupBox;
 class QLabel;
 class QPlainTextEdit;
+class ResizeAnchors;
 
 class FileViewDialog : public QDialog {
     Q_OBJECT
@@ -22,7 +25,11 @@ protected:
     // Shows text with CR LF or LF line ends.
     void showAreaText(const std::string& text);
     virtual void onSave() = 0;
+    // A button of the bottom row that keeps its place from the bottom right corner.
+    void keepAtCorner(QWidget* button);
+    QPlainTextEdit* area() const { return area_; }
 
 private:
     QPlainTextEdit* area_ = nullptr;
+    ResizeAnchors* anchors_ = nullptr;
 };

@@ -9,7 +9,9 @@
 #include "files/ui/ReportPrinter.h"
 #include "session/AppContext.h"
 #include "session/FileChooser.h"
+#include "session/ui/WindowPlaceQt.h"
 #include "widgets/DialogKeysQt.h"
+#include "widgets/KeyboardReadyQt.h"
 #include "widgets/DialogUnitsQt.h"
 #include "widgets/ShellTextQt.h"
 
@@ -38,6 +40,10 @@ ReportViewDialog::ReportViewDialog(AppContext& ctx, const std::string& path, QWi
     print_->setEnabled(!report_.empty());
     pdf_->setEnabled(!report_.empty());
     enterPressesFocusedButton(this);
+    keepAtCorner(print_);
+    keepAtCorner(pdf_);
+    readyForKeyboard(this);
+    keepWindowPlace(this, ctx, "report_viewer");
 }
 
 void ReportViewDialog::onSave() { model_.save(); }

@@ -10,6 +10,7 @@
 #include "params/DeviceCommands.h"
 #include "widgets/DialogFontQt.h"
 #include "widgets/DialogKeysQt.h"
+#include "widgets/KeyboardReadyQt.h"
 #include "widgets/OkCancelRowQt.h"
 #include "widgets/UpDownQt.h"
 #include "texts/TextTable.h"
@@ -51,6 +52,7 @@ AddressDialog::AddressDialog(const AppContext& ctx, QWidget* parent, uint8_t sta
 
     addOkCancelRow(this, top);
     enterPressesFocusedButton(this);
+    readyForKeyboard(this);
     connect(upDown_, &UpDownControl::positionChanged, this, &AddressDialog::moved);
 }
 

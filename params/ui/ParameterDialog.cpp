@@ -17,6 +17,7 @@
 
 #include "widgets/DialogFontQt.h"
 #include "widgets/DialogKeysQt.h"
+#include "widgets/KeyboardReadyQt.h"
 #include "widgets/UpDownQt.h"
 #include "session/AppContext.h"
 
@@ -129,6 +130,7 @@ void ParameterDialog::build() {
     buttons->addWidget(okButton_);
     top->addLayout(buttons);
     enterPressesFocusedButton(this);
+    readyForKeyboard(this);
 
     // Only what the operator does reaches the model: textEdited and the
     // signal-blocked mirror keep the dialog's own writes out.

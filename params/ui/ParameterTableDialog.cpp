@@ -13,7 +13,9 @@
 #include "params/CsvFile.h"
 #include "session/AppContext.h"
 #include "texts/TextFill.h"
+#include "session/ui/WindowPlaceQt.h"
 #include "widgets/DialogKeysQt.h"
+#include "widgets/KeyboardReadyQt.h"
 #include "widgets/ShellTextQt.h"
 
 namespace {
@@ -87,6 +89,7 @@ ParameterTableDialog::ParameterTableDialog(AppContext& ctx, const HelpRequest& h
 
     table_ = new QTableWidget(0, 5, this);
     table_->setObjectName(QStringLiteral("rows"));
+    table_->setAccessibleName(shellText(ctx.texts, FRAME_TEXT));
     table_->setHorizontalHeaderLabels({shellText(ctx.texts, NUMBER_HEADER), shellText(ctx.texts, DESCRIPTION_HEADER), shellText(ctx.texts, VALUE_HEADER),
                                        shellText(ctx.texts, KIND_HEADER), shellText(ctx.texts, ACCESS_HEADER)});
     table_->verticalHeader()->setVisible(false);
@@ -95,6 +98,14 @@ ParameterTableDialog::ParameterTableDialog(AppContext& ctx, const HelpRequest& h
     table_->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
                             QAbstractItemView::AnyKeyPressed);
     connect(table_, &QTableWidget::itemChanged, this, &ParameterTableDialog::valueEdited);
+    // A double click anywhere on a row edits its value, as on the value itself.
+    connect(table_, &QTableWidget::cellDoubleClicked, this, [this](int row, int column) {
+        QTableWidgetItem* value = table_->item(row, ValueColumn);
+        if (column != ValueColumn && value && (value->flags() & Qt::ItemIsEditable)) {
+            table_->setCurrentItem(value);
+            table_->editItem(value);
+        }
+    });
     layout->addWidget(table_, 1);
     // Why the last edit was refused or changed; the cell says it too, in its tip.
     note_ = new QLabel(this);
@@ -130,6 +141,9 @@ ParameterTableDialog::ParameterTableDialog(AppContext& ctx, const HelpRequest& h
     addHelpAndOk(this, buttons, shellText(ctx.texts, HELP_TEXT), help, HELP_ANCHOR);
     layout->addLayout(buttons);
     enterPressesFocusedButton(this);
+    setWindowFlag(Qt::WindowMaximizeButtonHint, true);
+    readyForKeyboard(this);
+    keepWindowPlace(this, ctx, "parameter_table");
 }
 
 bool ParameterTableDialog::start(const WalkOptions& options) {

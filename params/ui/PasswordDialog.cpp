@@ -12,6 +12,7 @@
 #include "params/DeviceCommands.h"
 #include "widgets/DialogFontQt.h"
 #include "widgets/DialogKeysQt.h"
+#include "widgets/KeyboardReadyQt.h"
 #include "widgets/OkCancelRowQt.h"
 #include "texts/TextTable.h"
 
@@ -48,6 +49,7 @@ PasswordDialog::PasswordDialog(const AppContext& ctx, QWidget* parent, uint32_t 
     field_->setObjectName("1502");
     field_->setAlignment(Qt::AlignCenter);
     field_->setEchoMode(QLineEdit::Password);
+    prompt->setBuddy(field_);   // a screen reader names the field by its prompt
     // No length limit on the field itself: it would cut a longer stored
     // password before it is shown. The validator limits only what is typed.
     const std::string opened = passwordFieldText(current);
@@ -60,6 +62,7 @@ PasswordDialog::PasswordDialog(const AppContext& ctx, QWidget* parent, uint32_t 
 
     addOkCancelRow(this, top);
     enterPressesFocusedButton(this);
+    readyForKeyboard(this);
     field_->setFocus();
 }
 

@@ -9,6 +9,7 @@
 #include "session/AppContext.h"
 #include "widgets/MonospacedFontQt.h"
 #include "widgets/DialogKeysQt.h"
+#include "widgets/KeyboardReadyQt.h"
 #include "widgets/DialogUnitsQt.h"
 #include "widgets/ShellTextQt.h"
 #include "link/DeviceLink.h"
@@ -37,7 +38,13 @@ ConnectDialog::ConnectDialog(const AppContext& ctx, QWidget* parent) : QDialog(p
     buttons_->setGeometry(du.rect(7, 108, 172, 16));
     connect(buttons_, &QDialogButtonBox::accepted, this, &ConnectDialog::accept);
     connect(buttons_, &QDialogButtonBox::rejected, this, &ConnectDialog::reject);
+    // A double click on a device connects to it, as OK does.
+    connect(list_, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* item) {
+        list_->setCurrentItem(item);
+        accept();
+    });
     enterPressesFocusedButton(this);
+    readyForKeyboard(this);
 }
 
 bool ConnectDialog::choose(const std::vector<std::string>& entries,

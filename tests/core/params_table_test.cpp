@@ -14,9 +14,9 @@ namespace {
 // An operator whose progress window has a Cancel button the test can press.
 class CancellingOperator : public RecordingOperator {
 public:
-    bool* cancelFlag = nullptr;
+    std::atomic<bool>* cancelFlag = nullptr;
     void ShowCancellableProgress(uint32_t* counter, uint32_t maximum, const std::string& caption,
-                                 bool* cancelled) override {
+                                 std::atomic<bool>* cancelled) override {
         cancelFlag = cancelled;
         ShowProgress(counter, maximum, caption);
     }

@@ -118,6 +118,26 @@ TEST_F(ConnectTest, EmptyBusShowsText19AndAPortThatWillNotOpenSaysSo) {
     EXPECT_EQ(chooser.calls, 0);
 }
 
+// Cancel while address 5 is asked (from the wait hook, on a bus in real time)
+// lists what was found so far, even one device; before any, nothing is said.
+TEST_F(ConnectTest, StoppedScanListsTheDevicesFoundSoFar) {
+    SimulatedBus line(false);
+    line.add(5, "FIRST");
+    line.add(0x2a, "SECOND");
+    AppContext real{line.link, &op};
+    real.texts = ctx.texts;
+    real.attachWindow(&op, &frame);
+    for (uint32_t stopAt : {5u, 2u}) {
+        chooser = ScriptedChooser{};
+        line.link.setWaitHook([&] { line.link.scanStop = line.link.progressCounter == stopAt; });
+        EXPECT_FALSE(connectCommand(real, 1, chooser));
+        EXPECT_TRUE(op.texts().empty());
+        EXPECT_EQ(chooser.shown, stopAt == 5u ? std::vector<std::string>{"05>FIRST   "} : std::vector<std::string>{});
+    }
+    line.link.setWaitHook(nullptr);
+    EXPECT_EQ(line.link.ScanBus(), 2);   // no stop left over
+}
+
 TEST_F(ConnectTest, ConnectWhileThePortIsOpenRescansOnIt) {
     sim.add(4, "FIRST");
     ASSERT_TRUE(sim.link.Open(1));

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QProgressBar>
@@ -63,7 +64,7 @@ private slots:
         ProgressWindow plain(&counter, 10, "group", "caption", "title");
         QVERIFY(!plain.cancelButton());
         for (bool byKey : {false, true}) {
-            bool cancelled = false;
+            std::atomic<bool> cancelled{false};
             ProgressWindow w(&counter, 10, "group", "caption", "title", &cancelled, "Stop");
             w.show();
             QVERIFY(QTest::qWaitForWindowExposed(&w));
@@ -139,6 +140,21 @@ private slots:
         QVERIFY(f.isVisible());
         QCOMPARE(f.windowTitle(), QString("Service v1.10"));
         QVERIFY(!QApplication::overrideCursor());
+    }
+
+    // The control the operator was at has the keyboard again once the window goes.
+    void focusComesBackAfterTheProgressWindow() {
+        MainFrame f(ctx());
+        f.show();
+        QDialog d(&f);
+        d.setWindowModality(Qt::ApplicationModal);
+        auto* second = new QLineEdit(new QLineEdit(&d));
+        d.show();
+        second->setFocus();
+        uint32_t counter = 0;
+        f.ShowProgress(&counter, 6, "identity");
+        f.HideProgress();
+        QTRY_VERIFY(second->hasFocus());
     }
 
     void hideRightAfterShowAndAgain() {
