@@ -75,7 +75,7 @@ inline constexpr uint32_t USED_MESSAGE_NUMBERS[] = {
     33338, 33339, 33340, 33341, 33342, 33343, 33344, 33345, 33346, 33347,
     33348, 33349, 33350, 33351, 33352, 33353, 33354, 33355, 33356, 33357,
     33358, 33359, 33360, 33361, 33362, 33363, 33364, 33365, 33366, 33367,
-    33368, 33369, 33370, 33371,
+    33368, 33369, 33370,
     // the question before a load, values too wide, a load put back from its
     // backup, the backups folder button, the read-back's unknown and missing
     // values, the conversion's summary

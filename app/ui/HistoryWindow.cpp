@@ -42,7 +42,6 @@ constexpr uint32_t READ_BACK_TEXT = 33357;
 constexpr uint32_t TWO_ENTRIES_TEXT = 33362;
 constexpr uint32_t CONNECT_FIRST_TEXT = 33363;
 constexpr uint32_t HISTORY_OFF_TEXT = 33364;
-constexpr uint32_t LOAD_QUESTION_TEXT = 33371;
 constexpr uint32_t HELP_TEXT = 33133;
 constexpr const char* VIA_HISTORY = "history";
 constexpr int OPERATIONS = 6;
@@ -305,7 +304,7 @@ void HistoryWindow::compareWithDevice() {
 void HistoryWindow::loadIntoDevice() {
     const std::string file = fileOfSelection();
     if (file.empty() || !deviceReady()) return;
-    if (!ctx_.ui().question(ctx_.settings.windowTitle, ctx_.message(LOAD_QUESTION_TEXT) + "\r\n\r\n" + file)) return;
+    // The load asks first itself, naming the device and the file.
     {
         JournalVia via(ctx_, VIA_HISTORY);
         loadFileIntoDevice(ctx_, file);

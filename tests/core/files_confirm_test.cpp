@@ -24,7 +24,10 @@ protected:
         for (const char* name : {"saved.NFO", "saved.DOC"}) fs::remove(dir.file(name));
         sim->op.files.push_back(dir.file("saved.NFO"));
         if (form == SaveForm::Command) saveParameterFile(sim->ctx);
-        if (form == SaveForm::LoadBackup) loadFileIntoDevice(sim->ctx, dir.file("device.NFO"));
+        if (form == SaveForm::LoadBackup) {
+            sim->op.answers.push_front(true);   // the window's load asks first
+            loadFileIntoDevice(sim->ctx, dir.file("device.NFO"));
+        }
         if (form == SaveForm::BatchBackup) runBatchJob(sim->ctx, "/l " + dir.file("device.NFO"));
         if (fs::exists(dir.file("backups")))
             for (const auto& entry : fs::directory_iterator(dir.file("backups")))

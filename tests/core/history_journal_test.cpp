@@ -87,6 +87,7 @@ TEST_F(History, EveryOperationLeavesItsEntryAndNeverThePassword) {
     restartCommand(ctx);
     ctx.settings.backupBeforeLoad = ctx.settings.verifyAfterLoad = true;
     ctx.settings.installDirectory = dir.path();
+    fx.op.answers.push_back(true);   // the load asks first
     EXPECT_TRUE(loadComparedFile(ctx, saved));
     changeAddressCommand(ctx, [](uint8_t) { return std::optional<uint8_t>(0x21); });
 
