@@ -6,6 +6,7 @@
 
 #include "session/AppContext.h"
 #include "session/ui/WindowPlaceQt.h"
+#include "widgets/KeepDiscardQuestionQt.h"
 #include "widgets/KeyboardReadyQt.h"
 #include "widgets/ShellTextQt.h"
 
@@ -31,22 +32,14 @@ void ParameterTextDialog::onSave() {
 
 bool ParameterTextDialog::settleUnsavedText() {
     if (!area()->document()->isModified()) return true;
-    QMessageBox box(QMessageBox::Question, windowTitle(), shellText(ctx_.texts, UNSAVED_QUESTION_TEXT),
-                    QMessageBox::NoButton, this);
-    box.setObjectName(QStringLiteral("unsavedQuestion"));
-    QPushButton* save = box.addButton(shellText(ctx_.texts, SAVE_BUTTON_TEXT), QMessageBox::AcceptRole);
-    save->setObjectName(QStringLiteral("saveUnsaved"));
-    QPushButton* discard = box.addButton(shellText(ctx_.texts, DISCARD_BUTTON_TEXT), QMessageBox::DestructiveRole);
-    discard->setObjectName(QStringLiteral("discardUnsaved"));
-    QPushButton* cancel = box.addButton(shellText(ctx_.texts, CANCEL_BUTTON_TEXT), QMessageBox::RejectRole);
-    cancel->setObjectName(QStringLiteral("cancelUnsaved"));
-    // Enter and Esc keep the editor and its text: nothing is lost by a key.
-    box.setDefaultButton(cancel);
-    box.setEscapeButton(cancel);
-    box.exec();
-    if (box.clickedButton() == discard) return true;
+    const UnsavedChoice choice = askAboutUnsavedWork(
+        this, windowTitle(), shellText(ctx_.texts, UNSAVED_QUESTION_TEXT),
+        {shellText(ctx_.texts, SAVE_BUTTON_TEXT), shellText(ctx_.texts, DISCARD_BUTTON_TEXT),
+         shellText(ctx_.texts, CANCEL_BUTTON_TEXT)},
+        QStringLiteral("unsaved"));
+    if (choice == UnsavedChoice::Discard) return true;
     // A save the operator broke off, or one that failed, keeps the editor open.
-    if (box.clickedButton() == save) return model_.save(areaText());
+    if (choice == UnsavedChoice::Keep) return model_.save(areaText());
     return false;
 }
 

@@ -14,6 +14,7 @@
 #include "session/AppContext.h"
 #include "texts/TextFill.h"
 #include "session/ui/WindowPlaceQt.h"
+#include "widgets/KeepDiscardQuestionQt.h"
 #include "widgets/DialogKeysQt.h"
 #include "widgets/KeyboardReadyQt.h"
 #include "widgets/ShellTextQt.h"
@@ -308,23 +309,15 @@ bool ParameterTableDialog::writeConfirmed() {
 bool ParameterTableDialog::settlePendingEdits() {
     const size_t pending = model_.changedCount();
     if (pending == 0) return true;
-    QMessageBox box(QMessageBox::Question, windowTitle(),
-                    shellText(fillText(ctx_.message(PENDING_QUESTION_TEXT), {std::to_string(pending)})) +
-                        QStringLiteral("\n\n") + shellText(model_.writePlanText()),
-                    QMessageBox::NoButton, this);
-    box.setObjectName(QStringLiteral("pendingQuestion"));
-    QPushButton* write = box.addButton(shellText(ctx_.texts, WRITE_BUTTON_TEXT), QMessageBox::AcceptRole);
-    write->setObjectName(QStringLiteral("writePending"));
-    QPushButton* discard = box.addButton(shellText(ctx_.texts, DISCARD_BUTTON_TEXT), QMessageBox::DestructiveRole);
-    discard->setObjectName(QStringLiteral("discardPending"));
-    QPushButton* cancel = box.addButton(shellText(ctx_.texts, CANCEL_TEXT), QMessageBox::RejectRole);
-    cancel->setObjectName(QStringLiteral("cancelPending"));
-    // Enter and Esc both keep the window and its edits: nothing is lost by a key.
-    box.setDefaultButton(cancel);
-    box.setEscapeButton(cancel);
-    box.exec();
-    if (box.clickedButton() == discard) return true;
-    if (box.clickedButton() == write) return writeConfirmed();
+    const UnsavedChoice choice = askAboutUnsavedWork(
+        this, windowTitle(),
+        shellText(fillText(ctx_.message(PENDING_QUESTION_TEXT), {std::to_string(pending)})) + QStringLiteral("\n\n") +
+            shellText(model_.writePlanText()),
+        {shellText(ctx_.texts, WRITE_BUTTON_TEXT), shellText(ctx_.texts, DISCARD_BUTTON_TEXT),
+         shellText(ctx_.texts, CANCEL_TEXT)},
+        QStringLiteral("pending"));
+    if (choice == UnsavedChoice::Discard) return true;
+    if (choice == UnsavedChoice::Keep) return writeConfirmed();
     return false;
 }
 

@@ -104,7 +104,7 @@ private slots:
         const auto answer = [](const char* button) {
             QTimer::singleShot(0, [button] {
                 auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-                QVERIFY(box && box->objectName() == "pendingQuestion");
+                QVERIFY(box && box->objectName() == "pending");
                 box->findChild<QPushButton*>(button)->click();
             });
         };
@@ -116,10 +116,10 @@ private slots:
             dialog.table()->item(rowOf(dialog.table(), "0100"), ParameterTableDialog::ValueColumn)->setText("77");
             QVERIFY(dialog.pendingLabel()->text().startsWith("1 "));
             const auto tryClose = [&] { escape ? QTest::keyClick(&dialog, Qt::Key_Escape) : (void)dialog.close(); };
-            answer("cancelPending");
+            answer("pendingCancel");
             tryClose();
             QVERIFY(dialog.isVisible() && dialog.model().changedCount() == 1);
-            answer(escape ? "discardPending" : "writePending");
+            answer(escape ? "pendingDiscard" : "pendingKeep");
             tryClose();
             QVERIFY(!dialog.isVisible());
             QCOMPARE(fx->param(1, 0x100), std::optional<uint32_t>(escape ? 1000 : 77));

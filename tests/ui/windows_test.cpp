@@ -178,14 +178,14 @@ private slots:
 
         auto editor = open("editor");
         QTest::keyClicks(editor->findChild<QPlainTextEdit*>("11002"), "x");
-        for (const char* button : {"cancelUnsaved", "discardUnsaved"}) {
+        for (const char* button : {"unsavedCancel", "unsavedDiscard"}) {
             QTimer::singleShot(0, [button] {
                 auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-                QVERIFY(box && box->objectName() == "unsavedQuestion");
+                QVERIFY(box && box->objectName() == "unsaved");
                 box->findChild<QPushButton*>(button)->click();
             });
             QTest::keyClick(editor.get(), Qt::Key_Escape);
-            QCOMPARE(editor->isVisible(), button == std::string("cancelUnsaved"));
+            QCOMPARE(editor->isVisible(), button == std::string("unsavedCancel"));
         }
     }
 
