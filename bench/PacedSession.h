@@ -23,15 +23,17 @@
 
 namespace bench {
 
-// Prints every message on stderr and counts them; questions get `answer`,
-// both file choosers `chosenFile`.
+// Prints every message on stderr and counts them: `shown` the warnings and
+// failures, `results` the information a command ends with ("Loaded ...");
+// questions get `answer`, both file choosers `chosenFile`.
 class SilentOperator : public Operator {
 public:
     unsigned shown = 0;
+    unsigned results = 0;
     bool answer = false;
     std::optional<std::string> chosenFile;
-    void message(const std::string&, const std::string& text, MessageIcon) override {
-        ++shown;
+    void message(const std::string&, const std::string& text, MessageIcon icon) override {
+        ++(icon == MessageIcon::Information ? results : shown);
         std::fprintf(stderr, "message: %s\n", text.c_str());
     }
     bool question(const std::string&, const std::string&) override { return answer; }

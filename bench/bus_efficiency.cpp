@@ -217,8 +217,7 @@ bool measure(const Setup& setup, bool keepAwake, const std::string& suffix, bool
         safeSaveSeconds = bench::secondsSince(start);
         loadParameterFileCommand(ctx);
         safeWall = bench::secondsSince(start);
-        // One message: the result naming the backup.
-        safeLoaded = op.shown == shownBefore + 1 && owner.deviceSelected &&
+        safeLoaded = op.shown == shownBefore && owner.deviceSelected &&
                      std::filesystem::is_directory(std::string(dirTemplate) + "/backups");
     }
     link.Close();
