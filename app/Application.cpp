@@ -147,6 +147,11 @@ void usePortDevices(DeviceLink& link, const Settings& settings) {
     });
 }
 
+void useSettingsPorts(DeviceLink& link, const Settings& settings) {
+    link.setTransport(std::make_unique<AnyPort>());
+    usePortDevices(link, settings);
+}
+
 std::string noDisplayText() {
     return "fieldservice: no display (neither DISPLAY nor WAYLAND_DISPLAY names one that answers); the program "
            "needs a window system. Only the batch jobs \"/c <files>\" and \"/l <file>\" run without one.";
@@ -165,8 +170,7 @@ int runWithoutDisplay(const std::string& commandLine, const std::string& port, c
     ctx.journal = &journal;
     if (!InitInstallDirectory(ctx.settings)) return 1;
     ctx.settings.portOverride = port;
-    link.setTransport(std::make_unique<AnyPort>());
-    usePortDevices(link, ctx.settings);
+    useSettingsPorts(link, ctx.settings);
     // The job runs whatever the loader found; its own messages told of a failure.
     loadInstallationCore(ctx);
     return runBatchJob(ctx, commandLine, choice);

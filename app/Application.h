@@ -21,6 +21,9 @@ struct Settings;
 // Makes the link's COM port numbers lead to the devices named in the "Port
 // Devices" section of the installation's config.ini (see platform/PortDevices.h).
 void usePortDevices(DeviceLink& link, const Settings& settings);
+// The same, through a port that may be a serial device or a port on the
+// network (rfc2217://, tcp://): how the program itself opens its ports.
+void useSettingsPorts(DeviceLink& link, const Settings& settings);
 
 // What an interactive start without a display says on standard error.
 std::string noDisplayText();

@@ -22,6 +22,7 @@
 #include "files/MemoryStream.h"
 #include "files/ParameterFiles.h"
 #include "link/DeviceLink.h"
+#include "session/ServiceJournal.h"
 #include "platform/Directories.h"
 #include "platform/StderrOperator.h"
 #include "session/AppContext.h"
@@ -118,7 +119,12 @@ void runBus(const AppContext& base, const std::string& port, const CommandLine& 
         ctx.settings = base.settings;
         ctx.texts = base.texts;
         ctx.settings.portOverride = port;
-        usePortDevices(link, ctx.settings);
+        useSettingsPorts(link, ctx.settings);
+        // Each bus journals through a connection of its own; the database
+        // takes the writers one after the other.
+        ServiceJournal journal;
+        journal.configure(ctx.settings.journalPath, ctx.settings.journalEnabled);
+        ctx.journal = &journal;
         const DeviceChoice choice{args.address, args.deviceName};
         if (targets) {
             result.status = saveOnBus(ctx, choice, *targets, result);

@@ -14,7 +14,6 @@
 #include "app/ui/MainFrame.h"
 #include "app/MenuTable.h"
 #include "link/DeviceLink.h"
-#include "platform/AnyPort.h"
 #include "session/ServiceJournal.h"
 
 int main(int argc, char** argv) {
@@ -48,8 +47,7 @@ int main(int argc, char** argv) {
     ctx.journal = &journal;
     if (!InitInstallDirectory(ctx.settings)) return 1;
     ctx.settings.portOverride = args.port;
-    link.setTransport(std::make_unique<AnyPort>());
-    usePortDevices(link, ctx.settings);
+    useSettingsPorts(link, ctx.settings);
 
     int status = 0;
     {
