@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -19,6 +20,7 @@
 #include "session/AppContext.h"
 #include "session/ConnectCommands.h"
 #include "session/PortLoss.h"
+#include "support/ChildProcess.h"
 #include "support/FieldsimProcess.h"
 #include "support/FixedClock.h"
 #include "support/ScriptedPortServer.h"
@@ -216,6 +218,26 @@ TEST_P(Ser2net, ServerKilledMidLoadIsALostPort) {
     ASSERT_FALSE(net.op.messages.empty());
     EXPECT_NE(net.op.texts().front().find(url), std::string::npos) << net.op.texts().front();
     for (const std::string& text : net.op.texts()) EXPECT_NE(text, net.ctx.message(19));
+}
+
+// The program's own bus jobs open a network port as the window does.
+TEST_P(Ser2net, TheProgramsBusJobsReachIt) {
+    for (const char* name : {"messages.eng", "errors.eng", "parameters.eng"})
+        std::filesystem::copy_file(FS_DIST_DIR "/" + std::string(name), dir.file(name));
+    dir.write("config.ini", "[BASIC Configurations]\nlanguage=eng\nserial_port=1\n");
+    const std::string url = std::string(GetParam()) + "://127.0.0.1:" + std::to_string(port);
+    ChildOptions how;
+    how.workingDirectory = dir.path();
+    how.unsetEnv = {"DISPLAY", "WAYLAND_DISPLAY"};
+    how.stderrFile = dir.file("job.err");
+    how.captureStdout = true;
+    Child job;
+    ASSERT_TRUE(job.start({FS_DIST_DIR "/fieldservice", "--save", dir.path() + "/", "--port", url}, how));
+    EXPECT_EQ(job.exitCode(120000), 0) << dir.read("job.err");
+    unsigned saved = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        saved += entry.path().extension() == ".NFO";
+    EXPECT_EQ(saved, 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Schemes, Ser2net, testing::Values("rfc2217", "tcp"));
