@@ -23,6 +23,8 @@
 #include "params/ParameterModel.h"
 #include "session/AppContext.h"
 #include "session/JournalEntry.h"
+#include "session/ui/WindowPlaceQt.h"
+#include "widgets/KeyboardReadyQt.h"
 #include "widgets/ShellTextQt.h"
 
 namespace {
@@ -88,6 +90,25 @@ HistoryWindow::HistoryWindow(AppContext& ctx, const HelpRequest& help, QWidget* 
     setWindowTitle(shellText(ctx.settings.windowTitle) + QStringLiteral(" - ") + shellText(ctx.texts, CAPTION_TEXT));
     resize(1160, 640);
     auto* layout = new QVBoxLayout(this);
+    // The filters head the whole window, so that reading order (and Tab)
+    // goes filters, devices, entries, values.
+    auto* filterRow = new QHBoxLayout;
+    auto* operationLabel = new QLabel(shellText(ctx.texts, OPERATION_LABEL_TEXT), this);
+    operation_ = new QComboBox(this);
+    operation_->addItem(shellText(ctx.texts, ALL_OPERATIONS_TEXT));
+    for (int op = 0; op < OPERATIONS; ++op)
+        operation_->addItem(shellText(model_.operationText(static_cast<JournalOperation>(op))));
+    operationLabel->setBuddy(operation_);
+    auto* searchLabel = new QLabel(shellText(ctx.texts, SEARCH_TEXT), this);
+    search_ = new QLineEdit(this);
+    search_->setClearButtonEnabled(true);
+    searchLabel->setBuddy(search_);
+    filterRow->addWidget(operationLabel);
+    filterRow->addWidget(operation_);
+    filterRow->addSpacing(12);
+    filterRow->addWidget(searchLabel);
+    filterRow->addWidget(search_, 1);
+    layout->addLayout(filterRow);
     auto* splitter = new QSplitter(Qt::Horizontal, this);
     layout->addWidget(splitter, 1);
 
@@ -102,23 +123,6 @@ HistoryWindow::HistoryWindow(AppContext& ctx, const HelpRequest& help, QWidget* 
     auto* right = new QWidget(splitter);
     auto* rightLayout = new QVBoxLayout(right);
     rightLayout->setContentsMargins(0, 0, 0, 0);
-    auto* filterRow = new QHBoxLayout;
-    auto* operationLabel = new QLabel(shellText(ctx.texts, OPERATION_LABEL_TEXT), right);
-    operation_ = new QComboBox(right);
-    operation_->addItem(shellText(ctx.texts, ALL_OPERATIONS_TEXT));
-    for (int op = 0; op < OPERATIONS; ++op)
-        operation_->addItem(shellText(model_.operationText(static_cast<JournalOperation>(op))));
-    operationLabel->setBuddy(operation_);
-    auto* searchLabel = new QLabel(shellText(ctx.texts, SEARCH_TEXT), right);
-    search_ = new QLineEdit(right);
-    search_->setClearButtonEnabled(true);
-    searchLabel->setBuddy(search_);
-    filterRow->addWidget(operationLabel);
-    filterRow->addWidget(operation_);
-    filterRow->addSpacing(12);
-    filterRow->addWidget(searchLabel);
-    filterRow->addWidget(search_, 1);
-    rightLayout->addLayout(filterRow);
 
     tableModel_ = new HistoryTableModel(model_, this);
     table_ = new QTableView(right);
@@ -198,6 +202,9 @@ HistoryWindow::HistoryWindow(AppContext& ctx, const HelpRequest& help, QWidget* 
     connect(load_, &QPushButton::clicked, this, &HistoryWindow::loadIntoDevice);
     connect(compareEntries_, &QPushButton::clicked, this, &HistoryWindow::compareEntries);
     reload();
+    setWindowFlag(Qt::WindowMaximizeButtonHint, true);
+    readyForKeyboard(this);
+    keepWindowPlace(this, ctx, "history");
 }
 
 void HistoryWindow::reload() {

@@ -24,6 +24,7 @@
 #include "app/ui/OptionsDialog.h"
 #include "app/ui/ProgressWindow.h"
 #include "files/ParameterFiles.h"
+#include "app/ui/HistoryWindow.h"
 #include "files/ui/CompareDialog.h"
 #include "files/ui/ParameterTextDialog.h"
 #include "files/ui/ReportViewDialog.h"
@@ -61,6 +62,7 @@ class WindowsTest : public QObject {
             {"report", [&] { return new ReportViewDialog(c, file, nullptr); }},
             {"editor", [&] { return new ParameterTextDialog(c, file, nullptr); }},
             {"busMonitor", [&] { return new BusMonitorWindow(c, nullptr); }},
+            {"history", [&] { return new HistoryWindow(c, HelpRequest{}, nullptr); }},
             {"help", [&] {
                  auto* h = new HelpWindow(c);
                  h->showHelp(QString::fromStdString(install->file("help_eng.hlp")), "busmonitor");
@@ -105,7 +107,7 @@ private slots:
         for (auto [name, area] : {std::pair{"main", ""}, {"options", ""}, {"credits", ""}, {"connect", ""},
                                   {"progress", ""}, {"parameter", ""}, {"password", ""}, {"address", ""},
                                   {"table", "rows"}, {"compare", "rows"}, {"report", "11002"}, {"editor", "11002"},
-                                  {"busMonitor", "transactions"}, {"help", "text"}})
+                                  {"busMonitor", "transactions"}, {"help", "text"}, {"history", ""}})
             QTest::newRow(name) << QString(name) << QString(area);
     }
     void everyWindowFitsAndWorksFromTheKeyboard() {
