@@ -1,7 +1,9 @@
-// Every window with the shipped English texts on the screen ctest gives it
+// Every window with the shipped English texts (Italian with
+// FS_WINDOWS_LANGUAGE=ita) on the screen ctest gives it
 // (1920x1080 at scale 1, 2560x1440 at scale 2): it fits, no control leaves
 // its parent, Tab reaches every control in reading order, Alt letters do not
 // collide, every control has a name; the viewers grow and keep their size.
+#include <cstdlib>
 #include <QAbstractButton>
 #include <QApplication>
 #include <QLabel>
@@ -85,6 +87,13 @@ private slots:
         for (const auto& entry : std::filesystem::directory_iterator(FS_DIST_DIR))
             if (entry.path().has_extension() && entry.is_regular_file())
                 std::filesystem::copy_file(entry.path(), install->file(entry.path().filename().string()));
+        // FS_WINDOWS_LANGUAGE=ita: the same windows with the Italian texts.
+        if (const char* language = std::getenv("FS_WINDOWS_LANGUAGE"); language && *language) {
+            std::string config = install->read("config.ini");
+            const size_t at = config.find("language=");
+            if (at != std::string::npos) config.replace(at, config.find('\n', at) - at, std::string("language=") + language);
+            install->write("config.ini", config);
+        }
         std::filesystem::current_path(install->path());
         fx = std::make_unique<SimFixture>();
         QVERIFY(InitInstallDirectory(fx->ctx.settings) && loadInstallationCore(fx->ctx) == LoadResult::Ok);
