@@ -89,7 +89,7 @@ int saveOnBus(AppContext& ctx, const DeviceChoice& choice, SaveTargets& targets,
         result.outcome.address = link.selectedAddress;
         const std::string file = targets.claim(link.deviceName, link.selectedAddress, currentLocalDate());
         MemoryStream stream;
-        bool saved = !file.empty() && writeParameterText(ctx, stream) && writeSealedFile(ctx, file, stream);
+        bool saved = !file.empty() && writeParameterFileTo(ctx, file, stream);
         if (file.empty()) ctx.showFileText(4, targets.folder());
         if (saved) {
             result.file = file;

@@ -69,15 +69,24 @@ void HistoryModel::setFilter(std::optional<JournalOperation> operation, const st
     readEntries();
 }
 
+// The device, the filter and the list of devices change together when the
+// window reloads: the ids are queried once, when next asked for.
 void HistoryModel::readEntries() {
     ids_.clear();
     pages_.clear();
-    if (selected_ < 0 || !available()) return;
+    idsStale_ = true;
+}
+
+const std::vector<int64_t>& HistoryModel::ids() const {
+    if (!idsStale_) return ids_;
+    idsStale_ = false;
+    if (selected_ < 0 || !available()) return ids_;
     JournalQuery q;
     q.deviceId = devices_[static_cast<size_t>(selected_)].id;
     q.operation = operation_;
     q.text = text_;
     ids_ = ctx_.journal->entryIds(q);
+    return ids_;
 }
 
 const JournalRow& HistoryModel::row(size_t index) const {
@@ -85,22 +94,22 @@ const JournalRow& HistoryModel::row(size_t index) const {
     auto found = pages_.find(page);
     if (found == pages_.end()) {
         const size_t first = page * PAGE_ROWS;
-        const size_t last = std::min(first + PAGE_ROWS, ids_.size()) - 1;
+        const size_t last = std::min(first + PAGE_ROWS, ids().size()) - 1;
         std::vector<JournalRow> rows(last - first + 1);
         JournalQuery q;
         q.deviceId = devices_[static_cast<size_t>(selected_)].id;
         q.operation = operation_;
         q.text = text_;
-        q.toId = ids_[first];   // newest first: the page's ids run down
-        q.fromId = ids_[last];
+        q.toId = ids()[first];   // newest first: the page's ids run down
+        q.fromId = ids()[last];
         // Each row in its place by id; an entry gone meanwhile stays a bare id.
         std::map<int64_t, JournalRow> byId;
         if (ctx_.journal)
             for (JournalRow& r : ctx_.journal->entries(q)) byId.emplace(r.id, std::move(r));
         for (size_t i = first; i <= last; ++i) {
-            auto at = byId.find(ids_[i]);
+            auto at = byId.find(ids()[i]);
             if (at != byId.end()) rows[i - first] = std::move(at->second);
-            else rows[i - first].id = ids_[i];
+            else rows[i - first].id = ids()[i];
         }
         found = pages_.emplace(page, std::move(rows)).first;
     }

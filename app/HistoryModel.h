@@ -39,7 +39,7 @@ public:
     // filter or device changes; the rows are read a page at a time when
     // first asked for, so a device with a hundred thousand entries opens as
     // fast as one with ten.
-    size_t rowCount() const { return ids_.size(); }
+    size_t rowCount() const { return ids().size(); }
     const JournalRow& row(size_t index) const;
     // Texts as the language files hold them (the window converts them).
     std::string header(HistoryColumn column) const;
@@ -68,6 +68,8 @@ private:
     int selected_ = -1;
     std::optional<JournalOperation> operation_;
     std::string text_;
-    std::vector<int64_t> ids_;
+    const std::vector<int64_t>& ids() const;
+    mutable std::vector<int64_t> ids_;
+    mutable bool idsStale_ = true;
     mutable std::map<size_t, std::vector<JournalRow>> pages_;
 };

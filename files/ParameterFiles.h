@@ -93,6 +93,10 @@ bool parameterTextWellFormed(const std::string& text);
 
 // Commands of the main window that need no window of their own.
 void saveParameterFile(AppContext& ctx);        // 40011
+// The save after its file was chosen: the device's parameters read into
+// stream and written as the sealed file at path (the report beside it),
+// journaled as a save. False after the message saying why.
+bool writeParameterFileTo(AppContext& ctx, const std::string& path, MemoryStream& stream);
 void loadParameterFileCommand(AppContext& ctx); // 40012
 // What command 40012 does with the chosen file: the load with its backup
 // and read-back as the settings ask, the restart, and what it tells. True

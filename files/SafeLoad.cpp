@@ -234,7 +234,7 @@ SafeLoad loadParameterFileSafely(AppContext& ctx, const std::string& path) {
     load.loaded = run.loaded;
     load.missing = run.missing;
     load.accessOpened = load.accessOpened || run.accessOpened;
-    load.journal->record().values = journalValuesOfText(load.text);
+    if (load.journal->active()) load.journal->record().values = journalValuesOfText(load.text);
     load.journal->setOutcome(load.loaded);
     if (run.loaded) return load;
     if (run.written)

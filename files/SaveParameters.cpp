@@ -33,6 +33,14 @@ bool folderWritable(const std::string& path) {
 }
 }  // namespace
 
+bool writeParameterFileTo(AppContext& ctx, const std::string& path, MemoryStream& stream) {
+    const std::string file = withExtension(path, PARAMETER_EXTENSION);
+    JournalEntry entry(ctx, JournalOperation::Save, file);
+    if (!writeParameterText(ctx, stream) || !writeSealedFile(ctx, path, stream)) return false;
+    recordSavedFile(entry, file, stream.str());
+    return true;
+}
+
 void saveParameterFile(AppContext& ctx) {
     ctx.window().idle = false;
     auto chosen = chooseFileToSave(ctx, fileFilter(ctx.texts, PARAMETER_EXTENSION), PARAMETER_EXTENSION,
@@ -47,12 +55,9 @@ void saveParameterFile(AppContext& ctx) {
     if (chosen && confirmReplacing(ctx, *chosen, {withExtension(*chosen, PARAMETER_EXTENSION),
                                                   withExtension(*chosen, REPORT_EXTENSION)})) {
         MemoryStream stream;
-        JournalEntry entry(ctx, JournalOperation::Save, withExtension(*chosen, PARAMETER_EXTENSION));
-        if (writeParameterText(ctx, stream) && writeSealedFile(ctx, *chosen, stream)) {
+        if (writeParameterFileTo(ctx, *chosen, stream))
             ctx.notifyText(SAVED_TEXT, {std::to_string(countParameters(stream)),
                                         withExtension(*chosen, PARAMETER_EXTENSION)});
-            recordSavedFile(entry, withExtension(*chosen, PARAMETER_EXTENSION), stream.str());
-        }
         // Reading the device opened extended access; only a restart closes it,
         // whether or not the file was written.
         restartAndReport(ctx);

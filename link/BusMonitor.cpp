@@ -11,6 +11,9 @@ void BusRecorder::start(int64_t originTicks, int64_t ticksPerSecond) {
     std::lock_guard<std::mutex> lock(mutex_);
     origin_ = originTicks;
     frequency_ = ticksPerSecond > 0 ? ticksPerSecond : 1000000000;
+    // A new session knows nothing of the last one's device or restart.
+    selected_ = -1;
+    restarting_ = false;
 }
 
 void BusRecorder::record(BusTransaction t, int64_t startTicks) {

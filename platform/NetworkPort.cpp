@@ -63,16 +63,13 @@ bool validHostName(const std::string& host) {
     return true;
 }
 
-// The one event loop of the process for every network port. Ports are used
-// by one thread at a time (each transaction on a worker of its own), and the
-// thread that waits runs the loop, so no wake-up signal is needed.
-gensio_os_funcs* osFuncs() {
-    static gensio_os_funcs* funcs = nullptr;
-    static std::once_flag once;
-    std::call_once(once, [] {
-        if (gensio_default_os_hnd(0, &funcs) != 0) funcs = nullptr;
-    });
-    return funcs;
+// Each port has an event loop of its own, run only by the thread that uses
+// the port (one at a time: each transaction on a worker of its own). So
+// ports on several buses, each on its thread, never run each other's
+// callbacks, and no wake-up signal is needed.
+gensio_os_funcs* newEventLoop() {
+    gensio_os_funcs* funcs = nullptr;
+    return gensio_default_os_hnd(0, &funcs) == 0 ? funcs : nullptr;
 }
 
 // A peer that went away makes a socket write raise SIGPIPE, which would end
@@ -189,13 +186,13 @@ bool parseNetworkAddress(const std::string& path, NetworkAddress& address) {
 }
 
 // What the library's callbacks and the waiting thread share. The callbacks
-// run on the waiting thread itself, inside the library's wait.
+// run on the waiting thread itself, inside the wait on the port's own loop.
 struct NetworkPort::State {
     gensio_os_funcs* o = nullptr;
     gensio_waiter* waiter = nullptr;
     gensio* io = nullptr;
     sergensio* sio = nullptr;
-    bool opened = false;
+    bool writeReady = false;  // the send queue takes more again
     int openError = 0;
     bool openDone = false;
     bool closed = false;      // the connection is gone: closed, reset or failed
@@ -216,6 +213,7 @@ struct NetworkPort::State {
     ~State() {
         if (io) gensio_free(io);
         if (waiter) gensio_os_funcs_free_waiter(o, waiter);
+        if (o) gensio_os_funcs_free(o);
     }
 
     // Ends the connection within a bound. The library may still owe us
@@ -242,9 +240,11 @@ struct NetworkPort::State {
 
     void wake() { gensio_os_funcs_wake(o, waiter); }
 
-    // Runs the loop until ready() or the deadline; true when ready().
+    // Runs the loop until ready() or the deadline; true when ready(). A
+    // byte already here costs nothing more than the check.
     template <typename Ready>
     bool waitUntil(int64_t deadlineMs, Ready ready) {
+        if (ready()) return true;
         PipeSignalHold hold;
         while (!ready()) {
             const int64_t left = deadlineMs - monotonicMs();
@@ -269,6 +269,7 @@ struct NetworkPort::State {
             return 0;
         case GENSIO_EVENT_WRITE_READY:
             gensio_set_write_callback_enable(s->io, false);
+            s->writeReady = true;
             s->wake();
             return 0;
         case GENSIO_EVENT_SER_LINESTATE: {
@@ -305,7 +306,6 @@ NetworkPort::~NetworkPort() { close(); }
 bool NetworkPort::refuse(PortProblem problem) {
     failure_.problem = problem;
     if (state_) State::release(std::move(state_));
-    state_.reset();
     return false;
 }
 
@@ -320,7 +320,7 @@ bool NetworkPort::open(const std::string& url) {
     if (!resolveHost(address.host, address.ipv6, numeric)) return refuse(PortProblem::HostUnknown);
 
     auto s = std::make_shared<State>();
-    s->o = osFuncs();
+    s->o = newEventLoop();
     if (!s->o) return refuse(PortProblem::Other);
     s->waiter = gensio_os_funcs_alloc_waiter(s->o);
     if (!s->waiter) return refuse(PortProblem::Other);
@@ -344,7 +344,6 @@ bool NetworkPort::open(const std::string& url) {
     if (s->openError != 0) {
         return refuse(s->openError == GE_CONNREFUSE ? PortProblem::Refused : PortProblem::NoAnswer);
     }
-    s->opened = true;
     gensio_set_read_callback_enable(s->io, true);
     if (!telnet) return true;
 
@@ -396,7 +395,6 @@ bool NetworkPort::open(const std::string& url) {
 bool NetworkPort::close() {
     if (!state_) return false;
     State::release(std::move(state_));
-    state_.reset();
     return true;
 }
 
@@ -430,19 +428,22 @@ bool NetworkPort::writeByte(uint8_t byte) {
         }
         if (count == 1) return true;
         // The send queue is full: wait until it takes more.
+        s.writeReady = false;
         gensio_set_write_callback_enable(s.io, true);
-        if (!s.waitUntil(deadline, [&] { return s.closed; })) {
-            if (monotonicMs() >= deadline) return false;
-        }
-        if (s.closed) return false;
+        if (!s.waitUntil(deadline, [&] { return s.writeReady || s.closed; }) || s.closed) return false;
     }
 }
 
 bool NetworkPort::purge() {
     if (!state_) return false;
     State& s = *state_;
-    // What the loop has ready comes in first, then goes with the rest.
-    s.waitUntil(monotonicMs(), [] { return false; });
+    // What the socket holds already comes in first (one pass of the loop
+    // that does not wait), then goes with the rest.
+    {
+        PipeSignalHold hold;
+        gensio_time none = msTime(0);
+        gensio_os_funcs_service(s.o, &none);
+    }
     s.input.clear();
     return !s.closed;
 }

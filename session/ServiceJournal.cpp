@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr const char* OPERATION_KEYS[] = {"send", "password", "address", "restart", "save", "load"};
+constexpr const char* OPERATION_KEYS[JournalOperationCount] = {"send", "password", "address", "restart", "save", "load"};
 
 // The tables of the present version. Each statement may run on a database
 // that has some of them already (a migration ends with them).

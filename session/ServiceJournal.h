@@ -17,6 +17,7 @@
 inline constexpr int JOURNAL_SCHEMA_VERSION = 2;
 
 enum class JournalOperation : uint8_t { ParameterSend, PasswordChange, AddressChange, Restart, Save, Load };
+inline constexpr int JournalOperationCount = static_cast<int>(JournalOperation::Load) + 1;
 // The key stored in the database and printed by --history ("send", "load").
 const char* operationKey(JournalOperation op);
 std::optional<JournalOperation> operationOfKey(const std::string& key);

@@ -46,7 +46,6 @@ constexpr uint32_t CONNECT_FIRST_TEXT = 33363;
 constexpr uint32_t HISTORY_OFF_TEXT = 33364;
 constexpr uint32_t HELP_TEXT = 33133;
 constexpr const char* VIA_HISTORY = "history";
-constexpr int OPERATIONS = 6;
 }  // namespace
 
 // The entries as a table view reads them: cells are made when drawn, so a
@@ -96,7 +95,7 @@ HistoryWindow::HistoryWindow(AppContext& ctx, const HelpRequest& help, QWidget* 
     auto* operationLabel = new QLabel(shellText(ctx.texts, OPERATION_LABEL_TEXT), this);
     operation_ = new QComboBox(this);
     operation_->addItem(shellText(ctx.texts, ALL_OPERATIONS_TEXT));
-    for (int op = 0; op < OPERATIONS; ++op)
+    for (int op = 0; op < JournalOperationCount; ++op)
         operation_->addItem(shellText(model_.operationText(static_cast<JournalOperation>(op))));
     operationLabel->setBuddy(operation_);
     auto* searchLabel = new QLabel(shellText(ctx.texts, SEARCH_TEXT), this);
