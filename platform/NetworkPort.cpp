@@ -211,7 +211,17 @@ struct NetworkPort::State {
     bool settingFailed = false;
 
     ~State() {
-        if (io) gensio_free(io);
+        if (io) {
+            gensio_free(io);
+            // The library finishes a free on its loop (deferred work, the
+            // lower layers' own close): passes that do not wait let it,
+            // until one finds nothing left, before the loop itself goes.
+            PipeSignalHold hold;
+            for (int pass = 0; pass < 32; ++pass) {
+                gensio_time none = msTime(0);
+                if (gensio_os_funcs_service(o, &none) != 0) break;
+            }
+        }
         if (waiter) gensio_os_funcs_free_waiter(o, waiter);
         if (o) gensio_os_funcs_free(o);
     }
@@ -225,7 +235,9 @@ struct NetworkPort::State {
         bool done = true;
         if (s->openDone && s->openError != 0) {
             // Never opened: nothing to close.
-        } else if (!s->closed || !s->openDone) {
+        } else {
+            // Also when the peer ended it: our side is open until closed,
+            // and only a close lets the library give up its socket.
             PipeSignalHold hold;
             done = false;
             if (gensio_close(s->io, &State::closeDoneCb, s.get()) == 0)
