@@ -1,15 +1,22 @@
 #include "platform/NetworkPort.h"
 
 #include <arpa/inet.h>
+#include <dirent.h>
 #include <netdb.h>
 #include <pthread.h>
 #include <signal.h>
 #include <time.h>
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
 #include <gensio/gensio.h>
+#include <gensio/gensio_control.h>
 #include <gensio/gensio_os_funcs_public.h>
 #include <gensio/sergensio.h>
 
+#include <algorithm>
 #include <cctype>
 #include <condition_variable>
 #include <cstring>
@@ -91,6 +98,70 @@ public:
 private:
     sigset_t pipe_, previous_;
 };
+
+// libgensio 2.6 does not hand out its socket: it is found among the
+// process's descriptors by its two ends (the local port the library names,
+// the server's address and port), which no other socket shares. -1 if not.
+int connectedSocket(gensio* io, const std::string& peerAddress, uint16_t peerPort) {
+    char local[128] = "";
+    gensiods len = sizeof local - 1;
+    if (gensio_control(io, GENSIO_CONTROL_DEPTH_FIRST, GENSIO_CONTROL_GET, GENSIO_CONTROL_LPORT, local, &len) != 0)
+        return -1;
+    local[std::min<gensiods>(len, sizeof local - 1)] = 0;
+    const unsigned long localPort = std::strtoul(local, nullptr, 10);
+    auto endOf = [](const sockaddr_storage& a, std::string& address, unsigned& port) {
+        char text[INET6_ADDRSTRLEN] = {};
+        if (a.ss_family == AF_INET) {
+            const auto& in = reinterpret_cast<const sockaddr_in&>(a);
+            port = ntohs(in.sin_port);
+            address = inet_ntop(AF_INET, &in.sin_addr, text, sizeof text) ? text : "";
+            return true;
+        }
+        if (a.ss_family == AF_INET6) {
+            const auto& in6 = reinterpret_cast<const sockaddr_in6&>(a);
+            port = ntohs(in6.sin6_port);
+            address = inet_ntop(AF_INET6, &in6.sin6_addr, text, sizeof text) ? text : "";
+            return true;
+        }
+        return false;
+    };
+    DIR* dir = opendir("/proc/self/fd");
+    if (!dir) return -1;
+    int found = -1;
+    while (dirent* entry = readdir(dir)) {
+        if (!std::isdigit(static_cast<unsigned char>(entry->d_name[0]))) continue;
+        const int fd = std::atoi(entry->d_name);
+        sockaddr_storage mine{}, theirs{};
+        socklen_t mineLen = sizeof mine, theirsLen = sizeof theirs;
+        std::string address, ignored;
+        unsigned port = 0, remotePort = 0;
+        if (getsockname(fd, reinterpret_cast<sockaddr*>(&mine), &mineLen) != 0 || !endOf(mine, ignored, port) ||
+            port != localPort)
+            continue;
+        if (getpeername(fd, reinterpret_cast<sockaddr*>(&theirs), &theirsLen) != 0 ||
+            !endOf(theirs, address, remotePort) || remotePort != peerPort || address != peerAddress)
+            continue;
+        found = fd;
+        break;
+    }
+    closedir(dir);
+    return found;
+}
+
+// A host that died or a network that went down while the line was quiet
+// would leave the socket open for hours: keepalive finds it within about
+// eight idle seconds, and a request the far side does not acknowledge
+// within five seconds ends the connection.
+void watchPeer(int fd) {
+    if (fd < 0) return;
+    const int on = 1, idleS = 5, intervalS = 1, probes = 3;
+    const unsigned userTimeoutMs = 5000;
+    setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+    setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idleS, sizeof idleS);
+    setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &intervalS, sizeof intervalS);
+    setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
+    setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &userTimeoutMs, sizeof userTimeoutMs);
+}
 
 // Resolves host within a bound, on a thread of its own that may outlive the
 // wait (it then finishes on its own and is forgotten).
@@ -196,6 +267,8 @@ struct NetworkPort::State {
     int openError = 0;
     bool openDone = false;
     bool closed = false;      // the connection is gone: closed, reset or failed
+    int64_t heardMs = 0;      // when the server last sent anything
+    int64_t probeSentMs = 0;  // when the unanswered liveness probe went out; 0: none
     bool closeDone = false;
     std::deque<uint8_t> input;
     LineErrors errors;
@@ -276,6 +349,7 @@ struct NetworkPort::State {
                 s->closed = true;
             } else if (buf && buflen) {
                 s->input.insert(s->input.end(), buf, buf + *buflen);
+                s->heardMs = monotonicMs();
             }
             s->wake();
             return 0;
@@ -290,6 +364,7 @@ struct NetworkPort::State {
             if (state & SERGENSIO_LINESTATE_PARITY_ERR) s->errors.parity = true;
             if (state & SERGENSIO_LINESTATE_FRAMING_ERR) s->errors.framing = true;
             if (state & SERGENSIO_LINESTATE_OVERRUN_ERR) s->errors.overrun = true;
+            s->heardMs = monotonicMs();
             return 0;
         }
         default:
@@ -302,6 +377,36 @@ struct NetworkPort::State {
         s->openError = err;
         s->openDone = true;
         s->wake();
+    }
+
+    // When a wait until deadline must look up to check on the server.
+    int64_t nextCheck(int64_t deadline) const {
+        if (!sio) return deadline;
+        const int64_t due = probeSentMs != 0 ? probeSentMs + NetworkPort::ProbeBoundMs
+                                             : heardMs + NetworkPort::ProbeAfterMs;
+        return std::min(deadline, due);
+    }
+
+    // Over telnet a silent line is asked whether the server still is
+    // there; true once a probe went unanswered past its bound.
+    bool serverStoppedAnswering() {
+        if (!sio || closed) return false;
+        const int64_t now = monotonicMs();
+        if (probeSentMs != 0) return now - probeSentMs >= NetworkPort::ProbeBoundMs;
+        if (now - heardMs < NetworkPort::ProbeAfterMs) return false;
+        // A baud rate of 0 asks for the present one and changes nothing.
+        auto answered = [](sergensio*, int, unsigned, void* data) {
+            auto* st = static_cast<State*>(data);
+            st->probeSentMs = 0;
+            st->heardMs = monotonicMs();
+            st->wake();
+        };
+        PipeSignalHold hold;
+        if (sergensio_baud(sio, 0, answered, this) == 0)
+            probeSentMs = now;
+        else
+            heardMs = now;  // asked again after the next quiet spell
+        return false;
     }
 
     static void closeDoneCb(gensio*, void* user) {
@@ -357,6 +462,8 @@ bool NetworkPort::open(const std::string& url) {
         return refuse(s->openError == GE_CONNREFUSE ? PortProblem::Refused : PortProblem::NoAnswer);
     }
     gensio_set_read_callback_enable(s->io, true);
+    watchPeer(connectedSocket(s->io, numeric.substr(numeric.find(',') + 1), address.port));
+    s->heardMs = monotonicMs();
     if (!telnet) return true;
 
     // 9600 baud, 8 data bits, even parity, 1 stop bit, no flow control, each
@@ -401,6 +508,7 @@ bool NetworkPort::open(const std::string& url) {
                                         SERGENSIO_LINESTATE_OVERRUN_ERR);
     }
     s->errors = LineErrors{};
+    s->heardMs = monotonicMs();
     return true;
 }
 
@@ -414,13 +522,22 @@ ByteTransport::ReadStatus NetworkPort::readByte(uint32_t timeoutMs, uint8_t& byt
     if (!state_) return ReadStatus::Failed;
     State& s = *state_;
     const int64_t deadline = monotonicMs() + int64_t(timeoutMs);
-    s.waitUntil(deadline, [&] { return !s.input.empty() || s.closed; });
-    if (!s.input.empty()) {
-        byte = s.input.front();
-        s.input.pop_front();
-        return ReadStatus::Byte;
+    for (;;) {
+        // A long wait looks up to send a due probe or to end when an
+        // unanswered one's bound runs out.
+        s.waitUntil(s.nextCheck(deadline), [&] { return !s.input.empty() || s.closed; });
+        if (!s.input.empty()) {
+            byte = s.input.front();
+            s.input.pop_front();
+            return ReadStatus::Byte;
+        }
+        if (s.closed) return ReadStatus::Failed;
+        if (s.serverStoppedAnswering()) {
+            s.closed = true;
+            return ReadStatus::Failed;
+        }
+        if (monotonicMs() >= deadline) return ReadStatus::Timeout;
     }
-    return s.closed ? ReadStatus::Failed : ReadStatus::Timeout;
 }
 
 bool NetworkPort::writeByte(uint8_t byte) {

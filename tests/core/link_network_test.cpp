@@ -110,8 +110,12 @@ TEST(NetworkPort, ServersThatDoNotBecomeAPortSayWhy) {
 }
 
 // A parity error the server notifies fails the byte it came with, not the
-// next; a server that hangs up is a lost port named by its address.
-TEST(NetworkPort, LineStateAndHangUpOverTelnet) {
+// next; a server that hangs up, or stops answering with the connection left
+// open, is a lost port named by its address.
+class ServerGone : public testing::TestWithParam<bool> {};
+
+TEST_P(ServerGone, LineStateThenALostPort) {
+    const bool hangsUp = GetParam();
     ScriptedPortServer server(ScriptedPortServer::Script::Rfc2217, 1);
     NetLink net(server.url("rfc2217"));
     ASSERT_TRUE(net.link.Open(1)) << portProblemText(net.ctx, net.link.openFailure());
@@ -121,16 +125,29 @@ TEST(NetworkPort, LineStateAndHangUpOverTelnet) {
     ASSERT_TRUE(net.link.WriteByte(0x81));
     EXPECT_EQ(net.link.ReadByte(500), 0x01u);
 
-    server.hangUp();
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_TRUE(net.link.ReadByte(2000) & PortFailure);
-    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 1.0);
+    if (hangsUp) {
+        server.hangUp();
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_TRUE(net.link.ReadByte(2000) & PortFailure);
+        EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 1.0);
+    } else {
+        // Short reads, as a scan's: the silence is the bus's until the
+        // server leaves its probe unanswered.
+        server.freeze();
+        uint32_t status = 0;
+        int timeouts = 0;
+        for (; timeouts < 200 && !((status = net.link.ReadByte(50)) & PortFailure); ++timeouts) {}
+        EXPECT_TRUE(status & PortFailure);
+        EXPECT_GE(timeouts, 5);
+    }
     EXPECT_TRUE(net.link.portLost());
     EXPECT_TRUE(reportPortLoss(net.ctx));
     ASSERT_EQ(net.op.messages.size(), 1u);
     EXPECT_NE(net.op.messages[0].text.find(server.url("rfc2217")), std::string::npos);
     EXPECT_FALSE(lostPortIsBack(net.ctx));
 }
+
+INSTANTIATE_TEST_SUITE_P(HangsUpOrFreezes, ServerGone, testing::Bool());
 
 // ser2net in front of fieldsim's terminal, as a plant puts a device server
 // in front of its bus.

@@ -52,6 +52,9 @@ public:
     }
     // Hangs up the connection at once.
     void hangUp() { hangUp_ = true; }
+    // Stops reading and answering, the connection left open, as a server
+    // that hung or a host that went away.
+    void freeze() { frozen_ = true; }
 
     // A free port nobody listens on: bound, read back and let go.
     static uint16_t closedPort() {
@@ -115,8 +118,8 @@ private:
                 conn_ = -1;
                 return;
             }
-            pollfd c{conn_, POLLIN, 0};
-            if (::poll(&c, 1, 20) <= 0) continue;
+            pollfd c{conn_, frozen_ ? short(0) : short(POLLIN), 0};
+            if (::poll(&c, 1, 20) <= 0 || frozen_) continue;
             uint8_t buf[256];
             ssize_t n = ::read(conn_, buf, sizeof buf);
             if (n <= 0) return;
@@ -154,5 +157,6 @@ private:
     uint16_t port_ = 0;
     std::atomic<bool> stop_{false};
     std::atomic<bool> hangUp_{false};
+    std::atomic<bool> frozen_{false};
     std::thread thread_;
 };
