@@ -2,6 +2,9 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
+#include <thread>
+
 namespace {
 
 sqlite3* handle(void* p) { return static_cast<sqlite3*>(p); }
@@ -103,7 +106,15 @@ DbStatus SqliteDb::open(const std::string& path, int busyMs, bool create) {
     sqlite3_busy_timeout(db, busyMs);
     // The first statement reads the header: a file that is no database
     // fails here. WAL lets the window read while a batch job writes.
-    DbStatus s = exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON;");
+    // Switching a new database to WAL takes a lock SQLite does not wait
+    // for: a program opening it at that moment is told "busy" at once, so
+    // the switch is tried again, in short sleeps, for the busy timeout.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(busyMs);
+    DbStatus s;
+    while ((s = exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON;")) ==
+               DbStatus::Busy &&
+           std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     if (s != DbStatus::Ok) {
         close();
         return lastStatus_ = s;

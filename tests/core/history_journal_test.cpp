@@ -1,6 +1,7 @@
 // The service history through the real commands on the simulated demo bus,
 // and the database's bad days: a crash mid-load, two writers, a first-version
-// file, a file that is no database, a newer schema, a folder it may not write.
+// file, a file that is no database, a newer schema, a folder it may not write,
+// another program's lock held past the timeout.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -50,7 +51,7 @@ struct History : ::testing::Test {
     }
     TempDir dir;
     std::string dbPath = dir.file("history.sqlite");
-    ServiceJournal journal{dbPath};
+    ServiceJournal journal{dbPath, true, 1000};   // a short busy timeout: one case waits it out
     SimFixture fx;
 };
 
@@ -249,6 +250,7 @@ TEST_F(History, AnUnusableDatabaseIsSaidOnceAndNeverStopsTheWork) {
         std::function<std::string()> make;   // the database path
         JournalProblem problem;
     };
+    SqliteDb lockHolder;   // another program's write, open past the timeout
     const std::vector<Case> cases = {
         {"not SQLite", [&] { dir.write("text.sqlite", std::string(4096, 'x')); return dir.file("text.sqlite"); },
          JournalProblem::Damaged},
@@ -263,6 +265,15 @@ TEST_F(History, AnUnusableDatabaseIsSaidOnceAndNeverStopsTheWork) {
          JournalProblem::NewerSchema},
         {"folder it may not write", [] { return std::string("/proc/self/fieldservice/history.sqlite"); },
          JournalProblem::CannotOpen},
+        {"locked past the timeout",
+         [&] {
+             const std::string p = dir.file("locked.sqlite");
+             ServiceJournal(p).devices();   // a database of this version, empty
+             lockHolder.open(p, 1000);
+             lockHolder.exec("BEGIN EXCLUSIVE");
+             return p;
+         },
+         JournalProblem::Busy},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
