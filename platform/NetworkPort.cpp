@@ -269,6 +269,7 @@ struct NetworkPort::State {
     bool closed = false;      // the connection is gone: closed, reset or failed
     int64_t heardMs = 0;      // when the server last sent anything
     int64_t probeSentMs = 0;  // when the unanswered liveness probe went out; 0: none
+    bool probeTimedOut = false;
     bool closeDone = false;
     std::deque<uint8_t> input;
     LineErrors errors;
@@ -309,6 +310,9 @@ struct NetworkPort::State {
         if (s->openDone && s->openError != 0) {
             // Never opened: nothing to close.
         } else {
+            // A probe still open is let end first (see serverStoppedAnswering).
+            if (s->probeSentMs != 0 && !s->closed)
+                s->waitUntil(s->probeSentMs + NetworkPort::ProbeBoundMs, [&] { return s->probeSentMs == 0; });
             // Also when the peer ended it: our side is open until closed,
             // and only a close lets the library give up its socket.
             PipeSignalHold hold;
@@ -379,26 +383,31 @@ struct NetworkPort::State {
         s->wake();
     }
 
-    // When a wait until deadline must look up to check on the server.
+    // When a wait until deadline must look up to send a probe.
     int64_t nextCheck(int64_t deadline) const {
-        if (!sio) return deadline;
-        const int64_t due = probeSentMs != 0 ? probeSentMs + NetworkPort::ProbeBoundMs
-                                             : heardMs + NetworkPort::ProbeAfterMs;
-        return std::min(deadline, due);
+        if (!sio || probeSentMs != 0) return deadline;
+        return std::min(deadline, heardMs + int64_t(NetworkPort::ProbeAfterMs));
     }
 
     // Over telnet a silent line is asked whether the server still is
-    // there; true once a probe went unanswered past its bound.
+    // there; true once the library timed that question out. The library
+    // keeps a request until it is answered or timed out and, in this
+    // version, does not free one still open when the connection goes: so
+    // the probe's end is always waited for, never cut short by a bound of
+    // our own.
     bool serverStoppedAnswering() {
-        if (!sio || closed) return false;
+        if (probeTimedOut) return true;
+        if (!sio || closed || probeSentMs != 0) return false;
         const int64_t now = monotonicMs();
-        if (probeSentMs != 0) return now - probeSentMs >= NetworkPort::ProbeBoundMs;
         if (now - heardMs < NetworkPort::ProbeAfterMs) return false;
         // A baud rate of 0 asks for the present one and changes nothing.
-        auto answered = [](sergensio*, int, unsigned, void* data) {
+        auto answered = [](sergensio*, int err, unsigned, void* data) {
             auto* st = static_cast<State*>(data);
             st->probeSentMs = 0;
-            st->heardMs = monotonicMs();
+            if (err)
+                st->probeTimedOut = true;
+            else
+                st->heardMs = monotonicMs();
             st->wake();
         };
         PipeSignalHold hold;
@@ -523,9 +532,9 @@ ByteTransport::ReadStatus NetworkPort::readByte(uint32_t timeoutMs, uint8_t& byt
     State& s = *state_;
     const int64_t deadline = monotonicMs() + int64_t(timeoutMs);
     for (;;) {
-        // A long wait looks up to send a due probe or to end when an
-        // unanswered one's bound runs out.
-        s.waitUntil(s.nextCheck(deadline), [&] { return !s.input.empty() || s.closed; });
+        // A long wait looks up to send a due probe; it ends when the
+        // library times an unanswered one out.
+        s.waitUntil(s.nextCheck(deadline), [&] { return !s.input.empty() || s.closed || s.probeTimedOut; });
         if (!s.input.empty()) {
             byte = s.input.front();
             s.input.pop_front();

@@ -35,12 +35,13 @@ public:
     static constexpr uint32_t NegotiationBoundMs = 3000;
     static constexpr uint32_t WriteBoundMs = 1000;
     // A silent line over telnet: after this long without a word from the
-    // server, a read that times out asks it for its baud rate; a server
-    // that has not answered that within the probe's bound stopped
-    // answering, and the port is lost. Over raw TCP only the socket's
-    // keepalive can tell a dead host from a silent bus.
+    // server, a read that times out asks it for its baud rate. The library
+    // gives such a request 5 s (ProbeBoundMs, its own, for closing with
+    // one open); a server that lets it time out stopped answering, and the
+    // port is lost. Over raw TCP only the socket's keepalive can tell a
+    // dead host from a silent bus.
     static constexpr uint32_t ProbeAfterMs = 500;
-    static constexpr uint32_t ProbeBoundMs = 2000;
+    static constexpr uint32_t ProbeBoundMs = 6000;
 
     NetworkPort();
     ~NetworkPort() override;

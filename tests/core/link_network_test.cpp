@@ -136,7 +136,7 @@ TEST_P(ServerGone, LineStateThenALostPort) {
         server.freeze();
         uint32_t status = 0;
         int timeouts = 0;
-        for (; timeouts < 200 && !((status = net.link.ReadByte(50)) & PortFailure); ++timeouts) {}
+        for (; timeouts < 400 && !((status = net.link.ReadByte(50)) & PortFailure); ++timeouts) {}
         EXPECT_TRUE(status & PortFailure);
         EXPECT_GE(timeouts, 5);
     }
