@@ -397,8 +397,10 @@ struct NetworkPort::State {
     // our own.
     bool serverStoppedAnswering() {
         if (probeTimedOut) return true;
-        if (!sio || closed || probeSentMs != 0) return false;
+        if (!sio || closed) return false;
         const int64_t now = monotonicMs();
+        // Past the library's own timeout (it should have ended it): lost all the same.
+        if (probeSentMs != 0) return now - probeSentMs >= NetworkPort::ProbeBoundMs;
         if (now - heardMs < NetworkPort::ProbeAfterMs) return false;
         // A baud rate of 0 asks for the present one and changes nothing.
         auto answered = [](sergensio*, int err, unsigned, void* data) {
@@ -545,7 +547,14 @@ ByteTransport::ReadStatus NetworkPort::readByte(uint32_t timeoutMs, uint8_t& byt
             s.closed = true;
             return ReadStatus::Failed;
         }
-        if (monotonicMs() >= deadline) return ReadStatus::Timeout;
+        if (monotonicMs() < deadline) continue;
+        if (s.probeSentMs == 0) return ReadStatus::Timeout;
+        // The line's silence is the bus's only once the server has said it
+        // is there: a timeout waits for the open probe's end, one round trip
+        // from a live server, so a frozen one is a lost port before the
+        // link gives up on the device.
+        s.waitUntil(s.probeSentMs + NetworkPort::ProbeBoundMs,
+                    [&] { return s.probeSentMs == 0 || !s.input.empty() || s.closed || s.probeTimedOut; });
     }
 }
 
