@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -177,8 +178,28 @@ private slots:
         QCOMPARE(open(name, false)->size(), grown);
     }
 
-    // The help window's title, a double click off the value, the editor's question.
+    // The help window's title, double clicks, Esc and Ctrl+Q, the editor's question.
     void titleDoubleClickAndQuestion() {
+        auto connectList = open<ConnectDialog>("connect", false);
+        int chosen = -1;
+        QTimer::singleShot(0, [&] {
+            auto* list = connectList->findChild<QListWidget*>("1202");
+            const QPoint second = list->visualItemRect(list->item(1)).center();
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, second);
+            QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, second);
+        });
+        QTimer::singleShot(5000, connectList.get(), &QDialog::reject);   // a test that fails ends
+        QVERIFY(connectList->choose({"01>PUMPCTRL", "12>VALVEDRV"}, [&](int line) { return chosen = line, true; }));
+        QCOMPARE(chosen, 1);
+        for (const char* name : {"busMonitor", "help", "compare"}) {
+            auto window = open(name);
+            QTest::keyClick(window.get(), Qt::Key_Escape);
+            QVERIFY2(!window->isVisible(), name);
+        }
+        auto main = open("main");
+        QTest::keyClick(main.get(), Qt::Key_Q, Qt::ControlModifier);
+        QTRY_VERIFY(!main->isVisible());
+
         QCOMPARE(open("help")->windowTitle(), QString::fromStdString(fx->ctx.settings.windowTitle) + " - Help: The bus monitor");
         auto table = open<ParameterTableDialog>("table");
         const QPoint description = table->table()->visualItemRect(table->table()->item(0, 1)).center();
