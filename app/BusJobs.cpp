@@ -91,6 +91,10 @@ int saveOnBus(AppContext& ctx, const DeviceChoice& choice, SaveTargets& targets,
         MemoryStream stream;
         bool saved = !file.empty() && writeParameterFileTo(ctx, file, stream);
         if (file.empty()) ctx.showFileText(4, targets.folder());
+        std::error_code ec;
+        // The claim, when nothing replaced it: an empty file is no save.
+        if (!saved && !file.empty() && std::filesystem::file_size(file, ec) == 0 && !ec)
+            std::filesystem::remove(file, ec);
         if (saved) {
             result.file = file;
             // The file unseals to its whole content, the parameter text inside it.

@@ -24,17 +24,8 @@ SaveTargets::SaveTargets(const std::string& pattern) {
 }
 
 std::string SaveTargets::claim(const std::string& deviceName, uint8_t address, const LocalDate& day) {
-    const std::string base =
-        folder_ + "/" + prefix_ + basePath(proposedFileName(deviceName, address, day, PARAMETER_EXTENSION));
-    std::lock_guard<std::mutex> hold(mutex_);
-    std::error_code ec;
-    for (int n = 1; n <= MAX_SAME_NAME; ++n) {
-        const std::string stem = n == 1 ? base : base + "-" + std::to_string(n);
-        const std::string file = withExtension(stem, PARAMETER_EXTENSION);
-        if (given_.count(file) || fs::exists(file, ec) || fs::exists(withExtension(stem, REPORT_EXTENSION), ec))
-            continue;
-        given_.insert(file);
-        return file;
-    }
-    return {};
+    const std::string stem = claimFreeStem(
+        folder_ + "/" + prefix_ + basePath(proposedFileName(deviceName, address, day, PARAMETER_EXTENSION)),
+        MAX_SAME_NAME);
+    return stem.empty() ? std::string() : withExtension(stem, PARAMETER_EXTENSION);
 }

@@ -4,11 +4,10 @@
 // command proposes, after the prefix and a "_"); a pattern that ends in "/"
 // or names a folder gets NAME_AA_yyyy-mm-dd.NFO in that folder. Two buses
 // whose devices share name and address must not write one file, nor may a
-// file saved before be replaced: a name taken either way gets "-2", "-3"...
-// before its extension, as the load's backups do.
+// file saved before be replaced, by this program or another saving into the
+// same folder: a name taken gets "-2", "-3"... before its extension, as the
+// load's backups do.
 #include <cstdint>
-#include <mutex>
-#include <set>
 #include <string>
 
 struct LocalDate;
@@ -19,13 +18,12 @@ public:
 
     // The folder the files go in ("." for a bare prefix).
     const std::string& folder() const { return folder_; }
-    // A parameter file path of its own for the device (".NFO"); safe from
-    // every bus's thread. Empty when a hundred numbers are taken.
+    // A parameter file path of its own for the device (".NFO"), claimed by
+    // creating it empty; safe from every bus's thread. Empty when a hundred
+    // numbers are taken.
     std::string claim(const std::string& deviceName, uint8_t address, const LocalDate& day);
 
 private:
     std::string folder_;
     std::string prefix_;
-    std::mutex mutex_;
-    std::set<std::string> given_;
 };

@@ -1,6 +1,8 @@
 #include "files/FileNames.h"
 
 #include <cctype>
+#include <cstdio>
+#include <filesystem>
 
 #include "files/Format.h"
 #include "files/LocalDate.h"
@@ -71,4 +73,17 @@ std::string fileNameWithExtension(const std::string& path, const std::string& ex
     const std::string base = basePath(path);
     const size_t slash = base.find_last_of('/');
     return (slash == std::string::npos ? base : base.substr(slash + 1)) + "." + extension;
+}
+
+std::string claimFreeStem(const std::string& base, int tries) {
+    std::error_code ec;
+    for (int n = 1; n <= tries; ++n) {
+        std::string stem = n == 1 ? base : base + "-" + std::to_string(n);
+        if (std::filesystem::exists(withExtension(stem, REPORT_EXTENSION), ec)) continue;
+        if (FILE* claim = std::fopen(withExtension(stem, PARAMETER_EXTENSION).c_str(), "wx")) {
+            std::fclose(claim);
+            return stem;
+        }
+    }
+    return {};
 }

@@ -32,3 +32,8 @@ std::string proposedFileName(const std::string& deviceName, uint8_t address, con
                              const std::string& extension);
 // The file name of path without its folder, with extension in place of its own.
 std::string fileNameWithExtension(const std::string& path, const std::string& extension);
+// A name no other thread or program can take as well: the first of base,
+// base-2 ... base-<tries> whose report does not exist and whose parameter
+// file could be created, exclusively (it is left empty, for the writer to
+// replace whole). The stem, without extension; empty when all are taken.
+std::string claimFreeStem(const std::string& base, int tries);

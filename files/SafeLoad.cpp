@@ -59,7 +59,6 @@ bool writableDirectory(const std::string& dir) { return !dir.empty() && access(d
 // can be made and can be written; empty when there is none. tried names the
 // folders tried.
 std::string newBackupPath(AppContext& ctx, std::string& tried) {
-    namespace fs = std::filesystem;
     std::string folder;
     tried.clear();
     for (const std::string& candidate : backupFolders(ctx.settings)) {
@@ -70,22 +69,12 @@ std::string newBackupPath(AppContext& ctx, std::string& tried) {
         }
     }
     if (folder.empty()) return {};
-    std::error_code ec;
-    const std::string base =
-        folder + "/" + backupBaseName(ctx.link.deviceName, ctx.link.selectedAddress, currentLocalDate());
     // Loads on several buses at once (or two programs) may back up devices
-    // of one name and address in the same second: the name is claimed by
-    // creating its parameter file, exclusively; the backup then replaces
-    // that empty file whole.
-    for (int n = 1; n <= MAX_SAME_NAME; ++n) {
-        std::string path = n == 1 ? base : base + "-" + std::to_string(n);
-        if (fs::exists(withExtension(path, REPORT_EXTENSION), ec)) continue;
-        if (FILE* claim = std::fopen(withExtension(path, PARAMETER_EXTENSION).c_str(), "wx")) {
-            std::fclose(claim);
-            return path;
-        }
-    }
-    return {};
+    // of one name and address in the same second: the backup then replaces
+    // its claimed, empty file whole.
+    return claimFreeStem(
+        folder + "/" + backupBaseName(ctx.link.deviceName, ctx.link.selectedAddress, currentLocalDate()),
+        MAX_SAME_NAME);
 }
 
 // The save command's passes and files, without its restart: the load goes
