@@ -83,13 +83,9 @@ int convertFiles(AppContext& ctx, const std::vector<std::string>& files) {
 // (after its message).
 unsigned chosenEntry(AppContext& ctx, const DeviceChoice& choice) {
     DeviceLink& link = ctx.link;
-    auto trimmed = [](std::string name) {
-        while (!name.empty() && (name.back() == ' ' || name.back() == '\0')) name.pop_back();
-        return name;
-    };
     for (unsigned i = 1; i <= link.BusListCount(); ++i) {
         if (choice.address >= 0 && link.BusEntryAddress(i) != choice.address) continue;
-        if (!choice.name.empty() && trimmed(link.BusEntryName(i)) != trimmed(choice.name)) continue;
+        if (!choice.name.empty() && trimmedDeviceName(link.BusEntryName(i)) != trimmedDeviceName(choice.name)) continue;
         return i;
     }
     if (choice.address >= 0) {

@@ -18,6 +18,7 @@
 #include "app/Installation.h"
 #include "app/PortList.h"
 #include "app/SaveTargets.h"
+#include "files/Format.h"
 #include "files/LocalDate.h"
 #include "files/MemoryStream.h"
 #include "files/ParameterFiles.h"
@@ -144,11 +145,7 @@ void runBus(const AppContext& base, const std::string& port, const CommandLine& 
 
 std::string deviceCell(const BusLoadOutcome& outcome) {
     if (!outcome.selected) return "-";
-    std::string name = outcome.deviceName;
-    while (!name.empty() && (name.back() == ' ' || name.back() == '\0')) name.pop_back();
-    char address[16];
-    std::snprintf(address, sizeof address, "%02X", unsigned(outcome.address));
-    return name + " (" + address + ")";
+    return trimmedDeviceName(outcome.deviceName) + " (" + formatText("%02X", unsigned(outcome.address)) + ")";
 }
 
 std::string resultTable(const AppContext& ctx, const std::vector<std::string>& ports,

@@ -26,6 +26,8 @@ constexpr uint32_t BACKUP_TEXT = 33367;
 constexpr size_t PAGE_ROWS = 200;
 }  // namespace
 
+std::string journalAddressText(int64_t address) { return formatText("%02X", static_cast<unsigned>(address & 0xFF)); }
+
 std::string localTimeText(int64_t seconds) {
     const time_t t = static_cast<time_t>(seconds);
     tm local{};
@@ -50,7 +52,7 @@ void HistoryModel::refresh() {
 
 std::string HistoryModel::deviceText(size_t index) const {
     const DeviceIdentity& d = devices_[index].identity;
-    std::string text = d.name + "  " + formatText("%02X", static_cast<unsigned>(d.address & 0xFF));
+    std::string text = d.name + "  " + journalAddressText(d.address);
     text += formatText("  v%lld.%lld  PV %lld", static_cast<long long>(d.version), static_cast<long long>(d.release),
                        static_cast<long long>(d.parameterVersion));
     if (d.register40 >= 0 || d.register44 >= 0)
@@ -72,21 +74,22 @@ void HistoryModel::setFilter(std::optional<JournalOperation> operation, const st
 // The device, the filter and the list of devices change together when the
 // window reloads: the ids are queried once, when next asked for.
 void HistoryModel::readEntries() {
-    ids_.clear();
+    ids_.reset();
     pages_.clear();
-    idsStale_ = true;
+    shownMissing_.clear();
 }
 
-const std::vector<int64_t>& HistoryModel::ids() const {
-    if (!idsStale_) return ids_;
-    idsStale_ = false;
-    if (selected_ < 0 || !available()) return ids_;
+JournalQuery HistoryModel::query() const {
     JournalQuery q;
     q.deviceId = devices_[static_cast<size_t>(selected_)].id;
     q.operation = operation_;
     q.text = text_;
-    ids_ = ctx_.journal->entryIds(q);
-    return ids_;
+    return q;
+}
+
+const std::vector<int64_t>& HistoryModel::ids() const {
+    if (!ids_) ids_ = selected_ >= 0 && available() ? ctx_.journal->entryIds(query()) : std::vector<int64_t>{};
+    return *ids_;
 }
 
 const JournalRow& HistoryModel::row(size_t index) const {
@@ -96,10 +99,7 @@ const JournalRow& HistoryModel::row(size_t index) const {
         const size_t first = page * PAGE_ROWS;
         const size_t last = std::min(first + PAGE_ROWS, ids().size()) - 1;
         std::vector<JournalRow> rows(last - first + 1);
-        JournalQuery q;
-        q.deviceId = devices_[static_cast<size_t>(selected_)].id;
-        q.operation = operation_;
-        q.text = text_;
+        JournalQuery q = query();
         q.toId = ids()[first];   // newest first: the page's ids run down
         q.fromId = ids()[last];
         // Each row in its place by id; an entry gone meanwhile stays a bare id.
@@ -171,6 +171,12 @@ bool HistoryModel::fileMissing(size_t row) const {
     const std::string file = entryFile(row);
     struct stat st {};
     return !file.empty() && ::stat(file.c_str(), &st) != 0;
+}
+
+bool HistoryModel::fileShownMissing(size_t row) const {
+    auto [at, added] = shownMissing_.try_emplace(row, false);
+    if (added) at->second = fileMissing(row);
+    return at->second;
 }
 
 std::vector<uint32_t> HistoryModel::parameterNumbers() {

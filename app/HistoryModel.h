@@ -18,6 +18,8 @@ enum class HistoryColumn : uint8_t { Time, Operation, Outcome, User, Port, File,
 
 // Seconds since 1970 as local time, "2026-12-10 09:03:50".
 std::string localTimeText(int64_t seconds);
+// A device's bus address as the history shows it: two hex digits.
+std::string journalAddressText(int64_t address);
 
 class HistoryModel {
 public:
@@ -51,8 +53,11 @@ public:
     // The parameter file an entry lets the operator compare or load: a save's
     // file, a load's backup (the device as it was before). Empty for none.
     std::string entryFile(size_t row) const;
-    // The entry has a file, and it is not where the journal says.
+    // The entry has a file, and it is not where the journal says: asked of
+    // the disk now (before the file is used), or as it was when the row was
+    // first drawn (each repaint would ask again otherwise).
     bool fileMissing(size_t row) const;
+    bool fileShownMissing(size_t row) const;
 
     // The parameters the selected device's entries hold values of, and one
     // parameter's values over time (time, operation, before, after, read back).
@@ -61,6 +66,7 @@ public:
 
 private:
     void readEntries();
+    JournalQuery query() const;
     std::string valueText(bool onOff, const std::optional<int64_t>& value) const;
 
     AppContext& ctx_;
@@ -69,7 +75,7 @@ private:
     std::optional<JournalOperation> operation_;
     std::string text_;
     const std::vector<int64_t>& ids() const;
-    mutable std::vector<int64_t> ids_;
-    mutable bool idsStale_ = true;
+    mutable std::optional<std::vector<int64_t>> ids_;   // none: to be queried
     mutable std::map<size_t, std::vector<JournalRow>> pages_;
+    mutable std::map<size_t, bool> shownMissing_;
 };

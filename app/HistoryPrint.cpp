@@ -5,6 +5,7 @@
 
 #include "app/HistoryModel.h"
 #include "files/Format.h"
+#include "link/DeviceLink.h"
 #include "params/CsvFile.h"
 #include "session/AppContext.h"
 #include "session/JournalEntry.h"
@@ -19,7 +20,7 @@ constexpr uint32_t BACKUP_TEXT = 33367;
 constexpr uint32_t SEAL_TEXT = 33368;
 
 std::string upper(std::string s) {
-    while (!s.empty() && s.back() == ' ') s.pop_back();
+    s = trimmedDeviceName(std::move(s));
     for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return s;
 }
@@ -45,9 +46,13 @@ int printHistory(AppContext& ctx, const std::string& nameOrAddress, bool csv, st
         return 1;
     }
     auto text = [&ctx](uint32_t n) { return utf8Text(ctx.message(n)); };
-    std::vector<std::string> header = {text(33335), text(DEVICE_TEXT), text(ADDRESS_TEXT), text(33365),
-                                       text(33338), text(33336), text(HOST_TEXT), text(33337), text(33339),
-                                       text(BACKUP_TEXT), text(SEAL_TEXT), text(33340)};
+    auto column = [&model](HistoryColumn c) { return utf8Text(model.header(c)); };
+    std::vector<std::string> header = {column(HistoryColumn::Time),    text(DEVICE_TEXT),
+                                       text(ADDRESS_TEXT),             column(HistoryColumn::Operation),
+                                       column(HistoryColumn::Outcome), column(HistoryColumn::User),
+                                       text(HOST_TEXT),                column(HistoryColumn::Port),
+                                       column(HistoryColumn::File),    text(BACKUP_TEXT),
+                                       text(SEAL_TEXT),                column(HistoryColumn::Details)};
     if (csv) out << csvRow(header);
     bool any = false;
     for (size_t d = 0; d < model.devices().size(); ++d) {
@@ -61,8 +66,7 @@ int printHistory(AppContext& ctx, const std::string& nameOrAddress, bool csv, st
             const std::string operation = utf8Text(model.cell(i, HistoryColumn::Operation));
             const std::string outcome = utf8Text(model.outcomeText(r));
             if (csv) {
-                out << csvRow({localTimeText(r.started), identity.name,
-                               formatText("%02X", static_cast<unsigned>(identity.address & 0xFF)), operation,
+                out << csvRow({localTimeText(r.started), identity.name, journalAddressText(identity.address), operation,
                                outcome, r.user, r.host, r.port, r.file, r.backup, r.seal, r.detail});
                 continue;
             }

@@ -96,7 +96,7 @@ bool journalCost(int argc, char** argv) {
         auto start = std::chrono::steady_clock::now();
         {
             JournalEntry save(s.ctx, JournalOperation::Save, file);
-            recordSavedFile(save, file, text);
+            recordSavedFile(save, "1A2B3C4D/5B3D", text);
         }
         {
             JournalEntry load(s.ctx, JournalOperation::Load, file);

@@ -2,26 +2,10 @@
 
 #include <algorithm>
 
-#include "files/AtomicFile.h"
 #include "files/Compare.h"
-#include "files/ParameterKeys.h"
 #include "files/ParameterPairs.h"
 #include "files/SafeLoad.h"
 #include "session/JournalEntry.h"
-
-namespace {
-// The seal sits in the file's first and last lines; a few kilobytes hold both.
-constexpr size_t MAX_SEALED_FILE = 4 << 20;
-
-std::string lineAfter(const std::string& data, const char* key) {
-    auto value = afterKey(data, key);
-    if (!value) return {};
-    std::string_view v = *value;
-    v = v.substr(0, std::min(v.find_first_of("\r\n"), v.size()));
-    while (!v.empty() && v.front() == ' ') v.remove_prefix(1);
-    return std::string(v);
-}
-}  // namespace
 
 std::vector<JournalValue> journalValuesOfText(const std::string& text) {
     ParameterSet set;
@@ -33,19 +17,9 @@ std::vector<JournalValue> journalValuesOfText(const std::string& text) {
     return values;
 }
 
-std::string sealOfFile(const std::string& parameterFile) {
-    std::string data;
-    if (!readWholeFile(parameterFile, data, MAX_SEALED_FILE)) return {};
-    // The checksum follows the sealed block, which may hold any bytes: the
-    // last "#END: " is the file's own.
-    const size_t end = data.rfind(KEY_END);
-    const std::string checksum = end == std::string::npos ? std::string() : lineAfter(data.substr(end), KEY_END);
-    return lineAfter(data, KEY_CRPT) + "/" + checksum;
-}
-
-void recordSavedFile(JournalEntry& entry, const std::string& parameterFile, const std::string& text) {
+void recordSavedFile(JournalEntry& entry, const std::string& seal, const std::string& text) {
     if (!entry.active()) return;
-    entry.record().seal = sealOfFile(parameterFile);
+    entry.record().seal = seal;
     entry.record().values = journalValuesOfText(text);
     entry.setOutcome(true);
 }

@@ -12,13 +12,10 @@ struct Verification;
 // Every value of a parameter text as "after" values (a save's record, a
 // load's file); nothing for a text the load would refuse.
 std::vector<JournalValue> journalValuesOfText(const std::string& text);
-// "<seed>/<checksum>" of a sealed parameter file as its "#CRPT: " and
-// "#END: " lines give them; empty when the file cannot be read.
-std::string sealOfFile(const std::string& parameterFile);
-// A written parameter file on its save's entry: its seal and values; the
-// entry is done.
+// A written parameter file on its save's entry: its seal (as writeSealedFile
+// gives it) and values; the entry is done.
 class JournalEntry;
-void recordSavedFile(JournalEntry& entry, const std::string& parameterFile, const std::string& text);
+void recordSavedFile(JournalEntry& entry, const std::string& seal, const std::string& text);
 // The read-back's result on the load's entry: its words, the values that
 // differ, and failed unless every value agreed.
 void recordVerification(const SafeLoad& load, const Verification& v);

@@ -148,11 +148,6 @@ bool loadWideValues(AppContext& ctx, const std::vector<WideValue>& wide) {
     return ctx.ui().questionDefaultNo(ctx.settings.windowTitle, ctx.message(WIDE_QUESTION) + "\n" + list);
 }
 
-std::string trimmedName(std::string name) {
-    while (!name.empty() && name.back() == ' ') name.pop_back();
-    return name;
-}
-
 }  // namespace
 
 bool applyParameterText(AppContext& ctx, MemoryStream& stream) { return applyParameterText(ctx, stream, {}); }
@@ -257,7 +252,7 @@ bool loadParameterFile(AppContext& ctx, const std::string& path) {
 bool loadFileIntoDevice(AppContext& ctx, const std::string& path, bool* confirmed) {
     // A load replaces every parameter: the operator confirms which device
     // and which file, and Enter must not do it for them.
-    const std::string question = fillText(ctx.message(LOAD_QUESTION), {path, trimmedName(ctx.link.deviceName),
+    const std::string question = fillText(ctx.message(LOAD_QUESTION), {path, trimmedDeviceName(ctx.link.deviceName),
                                                                        addressText(ctx.link.selectedAddress)});
     const bool yes = ctx.ui().questionDefaultNo(ctx.settings.windowTitle, question);
     if (confirmed) *confirmed = yes;

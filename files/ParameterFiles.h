@@ -41,8 +41,10 @@ uint16_t textChecksum(MemoryStream& stream);
 // Position of needle in data[0, length), or -1.
 long findBytes(const uint8_t* data, size_t length, const std::string& needle);
 // Writes the report (free parameters only) and then the sealed parameter
-// file withExtension(path, "NFO"), each complete or not at all.
-bool writeSealedFile(AppContext& ctx, const std::string& path, MemoryStream& stream);
+// file withExtension(path, "NFO"), each complete or not at all. *seal, when
+// given: "<seed>/<checksum>" in hex, as its "#CRPT: " and "#END: " lines
+// hold them.
+bool writeSealedFile(AppContext& ctx, const std::string& path, MemoryStream& stream, std::string* seal = nullptr);
 // Reads withExtension(path, "NFO"), unseals it into stream (which it empties
 // first) and verifies the checksum.
 bool readSealedFile(AppContext& ctx, const std::string& path, MemoryStream& stream);

@@ -36,8 +36,9 @@ bool folderWritable(const std::string& path) {
 bool writeParameterFileTo(AppContext& ctx, const std::string& path, MemoryStream& stream) {
     const std::string file = withExtension(path, PARAMETER_EXTENSION);
     JournalEntry entry(ctx, JournalOperation::Save, file);
-    if (!writeParameterText(ctx, stream) || !writeSealedFile(ctx, path, stream)) return false;
-    recordSavedFile(entry, file, stream.str());
+    std::string seal;
+    if (!writeParameterText(ctx, stream) || !writeSealedFile(ctx, path, stream, &seal)) return false;
+    recordSavedFile(entry, seal, stream.str());
     return true;
 }
 

@@ -35,7 +35,7 @@ uint32_t sealSeed(Clock& clock) {
     return static_cast<uint32_t>(count) + static_cast<uint32_t>(count >> 32);
 }
 
-bool writeSealedFile(AppContext& ctx, const std::string& path, MemoryStream& stream) {
+bool writeSealedFile(AppContext& ctx, const std::string& path, MemoryStream& stream, std::string* seal) {
     // The report first: without it no parameter file is written. Both go
     // to disk before either replaces an earlier file, so a failure leaves
     // an earlier pair as it was.
@@ -70,7 +70,8 @@ bool writeSealedFile(AppContext& ctx, const std::string& path, MemoryStream& str
     std::string file = formatText("%s%X\n%s", KEY_CRPT, seed, KEY_CBEG);
     file += sealed;
     file += formatText("\n%s", KEY_CEND);
-    file += formatText("\n%s%4X", KEY_END, static_cast<unsigned>(textChecksum(stream)));
+    const unsigned checksum = textChecksum(stream);
+    file += formatText("\n%s%4X", KEY_END, checksum);
 
     PendingFile parameterFile;
     if (!parameterFile.write(withExtension(path, PARAMETER_EXTENSION), file) || !reportFile.commit() ||
@@ -78,6 +79,7 @@ bool writeSealedFile(AppContext& ctx, const std::string& path, MemoryStream& str
         ctx.showFileText(4, withExtension(path, PARAMETER_EXTENSION));
         return false;
     }
+    if (seal) *seal = formatText("%X/%X", seed, checksum);
     return true;
 }
 

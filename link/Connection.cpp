@@ -3,11 +3,13 @@
 #include <cstdio>
 
 #include "link/DeviceLink.h"
+#include "link/RegisterKeys.h"
 #include "texts/CharClass.h"
 
 namespace {
 constexpr unsigned BusListSize = 32;
-constexpr uint32_t NameKeys[8] = {16, 18, 20, 22, 24, 26, 28, 30};
+constexpr uint32_t NameKeys[8] = {NameKeyFirst,      NameKeyFirst + 2,  NameKeyFirst + 4,  NameKeyFirst + 6,
+                                  NameKeyFirst + 8,  NameKeyFirst + 10, NameKeyFirst + 12, NameKeyLast};
 }  // namespace
 
 int DeviceLink::ScanBus() {
@@ -70,19 +72,20 @@ int DeviceLink::ReadIdentity(bool readAll) {
         uint32_t key;
         bool required;
     };
-    const Item items[] = {{32, true}, {34, true}, {36, true}, {44, false}, {40, false}, {48, false}};
+    const Item items[] = {{VersionKey, true},     {ReleaseKey, true},     {ParameterVersionKey, true},
+                          {Identity44Key, false}, {Identity40Key, false}, {PasswordKey, false}};
     for (const Item& item : items) {
         if (readAll) {
             uint32_t value = 0;
             bool read = ReadRegisterRetry(item.key, value) == 1;
             if (!read && item.required) return 0;
             switch (item.key) {
-            case 32: version = value; break;
-            case 34: release = value; break;
-            case 36: parameterVersion = value; break;
-            case 44: register44 = read ? int32_t(value) : -1; break;
-            case 40: register40 = read ? int32_t(value) : -1; break;
-            case 48: password = read ? value : 0; break;
+            case VersionKey: version = value; break;
+            case ReleaseKey: release = value; break;
+            case ParameterVersionKey: parameterVersion = value; break;
+            case Identity44Key: register44 = read ? int32_t(value) : -1; break;
+            case Identity40Key: register40 = read ? int32_t(value) : -1; break;
+            case PasswordKey: password = read ? value : 0; break;
             }
         }
         ++progressCounter;
@@ -126,3 +129,8 @@ int32_t DeviceLink::Register44() const { return connected ? register44 : -1; }
 int32_t DeviceLink::Password() const { return connected ? int32_t(password) : -1; }
 uint8_t DeviceLink::Address() const { return connected ? selectedAddress : 0; }
 std::string DeviceLink::Name() const { return connected ? deviceName : std::string(); }
+
+std::string trimmedDeviceName(std::string name) {
+    while (!name.empty() && (name.back() == ' ' || name.back() == '\0')) name.pop_back();
+    return name;
+}

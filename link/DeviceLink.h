@@ -11,6 +11,10 @@
 
 #include "link/SerialLink.h"
 
+// A device name without the blanks (or NULs) a device pads it with to its
+// eight characters.
+std::string trimmedDeviceName(std::string name);
+
 class DeviceLink : public SerialLink {
 public:
     DeviceLink();

@@ -70,7 +70,7 @@ public:
         // An interrupted entry and a file that is gone stand out.
         if (role == Qt::ForegroundRole && column == HistoryColumn::Outcome && model_.interrupted(row))
             return QBrush(QColor(0xB0, 0, 0));
-        if (role == Qt::ForegroundRole && column == HistoryColumn::File && model_.fileMissing(row))
+        if (role == Qt::ForegroundRole && column == HistoryColumn::File && model_.fileShownMissing(row))
             return QBrush(QColor(0xB0, 0, 0));
         return {};
     }

@@ -39,6 +39,7 @@
 #include "session/PortLoss.h"
 #include "session/ui/ConnectDialog.h"
 #include "link/DeviceLink.h"
+#include "link/RegisterKeys.h"
 #include "texts/TextTable.h"
 
 #include "params/ui/ParameterCommandsQt.h"
@@ -48,7 +49,6 @@
 namespace {
 
 constexpr int POLL_PERIOD_MS = 1000;
-constexpr uint32_t STATUS_REGISTER = 46;
 constexpr uint32_t PROGRESS_GROUP_TEXT = 768;
 constexpr uint32_t PROGRESS_TITLE_SUFFIX_TEXT = 1;
 constexpr uint32_t PROGRESS_CANCEL_TEXT = 33135;
@@ -434,7 +434,7 @@ void MainFrame::pollStatus() {
         return;
     }
     portLossTold = false;
-    const uint32_t value = link.ReadRegister(STATUS_REGISTER);
+    const uint32_t value = link.ReadRegister(StatusKey);
     // A lost port ends the polling: the panel says so, and Connect is open.
     if (reportPortLoss(ctx_)) {
         updateCommandEnabling();
