@@ -18,6 +18,7 @@
 #include "app/Installation.h"
 #include "app/PortList.h"
 #include "app/SaveTargets.h"
+#include "files/FileNames.h"
 #include "files/Format.h"
 #include "files/LocalDate.h"
 #include "files/MemoryStream.h"
@@ -92,10 +93,7 @@ int saveOnBus(AppContext& ctx, const DeviceChoice& choice, SaveTargets& targets,
         MemoryStream stream;
         bool saved = !file.empty() && writeParameterFileTo(ctx, file, stream);
         if (file.empty()) ctx.showFileText(4, targets.folder());
-        std::error_code ec;
-        // The claim, when nothing replaced it: an empty file is no save.
-        if (!saved && !file.empty() && std::filesystem::file_size(file, ec) == 0 && !ec)
-            std::filesystem::remove(file, ec);
+        if (!saved && !file.empty()) dropEmptyClaim(file);
         if (saved) {
             result.file = file;
             // The file unseals to its whole content, the parameter text inside it.

@@ -87,3 +87,8 @@ std::string claimFreeStem(const std::string& base, int tries) {
     }
     return {};
 }
+
+void dropEmptyClaim(const std::string& parameterFile) {
+    std::error_code ec;
+    if (std::filesystem::file_size(parameterFile, ec) == 0 && !ec) std::filesystem::remove(parameterFile, ec);
+}

@@ -37,3 +37,6 @@ std::string fileNameWithExtension(const std::string& path, const std::string& ex
 // file could be created, exclusively (it is left empty, for the writer to
 // replace whole). The stem, without extension; empty when all are taken.
 std::string claimFreeStem(const std::string& base, int tries);
+// Removes a claimed parameter file nothing replaced (it is still empty): an
+// empty file is no save and no backup.
+void dropEmptyClaim(const std::string& parameterFile);

@@ -86,9 +86,7 @@ std::string saveBackup(AppContext& ctx, std::string& tried) {
     tried = withExtension(path, PARAMETER_EXTENSION);
     MemoryStream stream;
     if (!writeParameterText(ctx, stream) || !writeSealedFile(ctx, path, stream)) {
-        std::error_code ec;
-        // The claim, when nothing replaced it: an empty file is no backup.
-        if (std::filesystem::file_size(tried, ec) == 0 && !ec) std::filesystem::remove(tried, ec);
+        dropEmptyClaim(tried);
         return {};
     }
     return withExtension(path, PARAMETER_EXTENSION);

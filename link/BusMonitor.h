@@ -141,10 +141,10 @@ enum class BusRegister {
 BusRegister registerOf(uint32_t key);
 // The result comes before the bytes: it is what the operator reads, and it
 // stays in sight in a narrow window.
-enum class BusColumn { Time, Kind, Target, Register, Result, Sent, Received };
+enum class BusColumn { Time, Kind, Target, Register, Result, Sent, Received, Count };
 struct BusWords {
     BusWords();
-    static constexpr unsigned ColumnCount = 7;
+    static constexpr unsigned ColumnCount = unsigned(BusColumn::Count);
     static constexpr unsigned RegisterCount = unsigned(BusRegister::Count) - 1;
     void set(const std::string& kinds, const std::string& outcomes, const std::string& columns = "",
              const std::string& registers = "");

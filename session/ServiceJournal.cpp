@@ -326,32 +326,27 @@ void bindQuery(SqliteStatement& st, const JournalQuery& q) {
 }
 }  // namespace
 
-std::vector<JournalRow> ServiceJournal::entries(const JournalQuery& q) {
-    std::vector<JournalRow> out;
+template <typename Row, typename Read>
+std::vector<Row> ServiceJournal::queryRows(const std::string& columns, const JournalQuery& q, Read read) {
+    std::vector<Row> out;
     if (!ready()) return out;
-    SqliteStatement st = db_.prepare(querySql(ENTRY_COLUMNS, q));
+    SqliteStatement st = db_.prepare(querySql(columns, q));
     DbStatus s = st.valid() ? DbStatus::Ok : db_.lastStatus();
     if (st.valid()) {
         bindQuery(st, q);
-        while ((s = st.step()) == DbStatus::Row) out.push_back(rowOf(st));
+        while ((s = st.step()) == DbStatus::Row) out.push_back(read(st));
     }
     if (s != DbStatus::Done) fail(s);
     else succeed();
     return out;
 }
 
+std::vector<JournalRow> ServiceJournal::entries(const JournalQuery& q) {
+    return queryRows<JournalRow>(ENTRY_COLUMNS, q, [](SqliteStatement& st) { return rowOf(st); });
+}
+
 std::vector<int64_t> ServiceJournal::entryIds(const JournalQuery& q) {
-    std::vector<int64_t> out;
-    if (!ready()) return out;
-    SqliteStatement st = db_.prepare(querySql("id", q));
-    DbStatus s = st.valid() ? DbStatus::Ok : db_.lastStatus();
-    if (st.valid()) {
-        bindQuery(st, q);
-        while ((s = st.step()) == DbStatus::Row) out.push_back(st.integer(0));
-    }
-    if (s != DbStatus::Done) fail(s);
-    else succeed();
-    return out;
+    return queryRows<int64_t>("id", q, [](SqliteStatement& st) { return st.integer(0); });
 }
 
 std::optional<JournalRow> ServiceJournal::entry(int64_t id) {

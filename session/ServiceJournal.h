@@ -145,6 +145,9 @@ private:
     bool fail(DbStatus status);
     void succeed();
     int64_t deviceIdOf(const DeviceIdentity& identity);
+    // The rows of a query's columns, each made by read(statement).
+    template <typename Row, typename Read>
+    std::vector<Row> queryRows(const std::string& columns, const JournalQuery& q, Read read);
 
     std::string path_;
     bool enabled_;

@@ -85,6 +85,7 @@ public:
             case BusColumn::Result: return shellText(r->result);
             case BusColumn::Sent: return QString::fromStdString(r->sent);
             case BusColumn::Received: return QString::fromStdString(r->received);
+            case BusColumn::Count: break;
             }
             return {};
         case Qt::ForegroundRole:

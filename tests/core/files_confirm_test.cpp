@@ -52,8 +52,9 @@ TEST_P(ConfirmingReads, AGarbledLineNeverPutsAWrongValueIntoTheFile) {
         const std::string file = save(form);
         MemoryStream saved;
         ASSERT_TRUE(file.empty() || readSealedFile(ctx, file, saved)) << "seed " << seed;
-        if (file.empty())   // then it named the parameter that never settled
+        if (file.empty()) {   // then it named the parameter that never settled
             EXPECT_THAT(sim->op.texts(), testing::Contains(testing::HasSubstr("Parameter 01")));
+        }
         forEachParameterPair(saved.str(), [&](uint32_t number, std::string_view text) {
             const SimParameter& p = sim->device(1)->parameters.at(number);
             wrong += parameterValueOf(text, p.onOff()) != p.value;

@@ -212,7 +212,9 @@ TEST_F(SafeLoadTest, AStoppedLoadPutsTheDeviceBackFromItsBackup) {
         hooked.caption = "Writing the parameter values";
         if (lineLost) hooked.onShow = [&] { valve().mutedKeys = {0x104}; };
         sim->ctx.setOperator(&hooked);
-        if (batch) EXPECT_EQ(runBatchJob(sim->ctx, "/l " + dir.file("load.NFO")), 1);
+        if (batch) {
+            EXPECT_EQ(runBatchJob(sim->ctx, "/l " + dir.file("load.NFO")), 1);
+        }
         if (!batch) load(hooked);
         fs::current_path(startDir);
         ASSERT_EQ(hooked.messages.size(), 1u);
@@ -222,8 +224,10 @@ TEST_F(SafeLoadTest, AStoppedLoadPutsTheDeviceBackFromItsBackup) {
         EXPECT_EQ(hooked.messages[0].text, "Loading " + dir.file("load.NFO") + " stopped at " + formatParameterNumber(at) +
                                                " (" + parameterDescription(sim->ctx.texts, at) + ")\n\n" + putBack);
         EXPECT_THAT(hooked.folders, ElementsAre(dir.file("backups")));
-        if (!lineLost) EXPECT_EQ(valve().parameter(0x100)->value, 1000u);   // the backup's, not the file's 1234
-        if (!lineLost) EXPECT_EQ(valve().parameter(0x106)->value, 7u);
+        if (!lineLost) {
+            EXPECT_EQ(valve().parameter(0x100)->value, 1000u);   // the backup's, not the file's 1234
+            EXPECT_EQ(valve().parameter(0x106)->value, 7u);
+        }
         sim->ctx.setOperator(&sim->op);
     }
 }

@@ -135,7 +135,7 @@ TEST_F(History, EveryOperationLeavesItsEntryAndNeverThePassword) {
     EXPECT_EQ(bytes.find(std::string(reinterpret_cast<const char*>(&raw), 3)), std::string::npos);
 
     // The printed history: every entry of the device, by name or address.
-    for (const std::string& device : {"pumpctrl", "01"}) {
+    for (const char* device : {"pumpctrl", "01"}) {
         std::ostringstream out;
         EXPECT_EQ(printHistory(ctx, device, true, out), 0);
         const std::string printed = out.str();

@@ -111,7 +111,9 @@ TEST_P(ParameterTableEditTest, TyposAreRefusedAndOutOfRangeValuesClampedVisibly)
     EXPECT_EQ(edit.shown, c.shown);
     EXPECT_EQ(edit.outcome, c.outcome);
     EXPECT_THAT(edit.reason, ::testing::HasSubstr(c.reason));
-    if (c.outcome == EditOutcome::Refused) EXPECT_THAT(table.writePlan(), IsEmpty());   // nothing to write
+    if (c.outcome == EditOutcome::Refused) {
+        EXPECT_THAT(table.writePlan(), IsEmpty());   // nothing to write
+    }
 }
 
 constexpr auto OK = EditOutcome::Accepted;

@@ -44,7 +44,7 @@ protected:
     std::string installed() const { return dir.file("install/config.ini"); }
     std::string user() const { return dir.file("home/cfg/fieldservice/config.ini"); }
     void apply(unsigned port, std::function<void(const std::string&)> failed = {}) {
-        OptionsChoice choice{0, int(port) - 1, false, {}, true, true};
+        OptionsChoice choice{0, int(port) - 1, false, {}, true, true, true, true, {}};
         applyOptions(ctx.settings, {"eng"}, choice, [&] { return loadInstallationCore(ctx) == LoadResult::Ok; },
                      std::move(failed));
     }

@@ -90,7 +90,7 @@ private slots:
             dialog->findChild<QLineEdit*>("fileNameEdit")->setText("bus");
             QMetaObject::invokeMethod(dialog, "accept");
         });
-        const auto chosen = f.chooseSaveFile(FileChoice{"T (*.TXT)|*.TXT|C (*.CSV)|*.CSV|", "TXT", install->dir().path()});
+        const auto chosen = f.chooseSaveFile(FileChoice{"T (*.TXT)|*.TXT|C (*.CSV)|*.CSV|", "TXT", install->dir().path(), {}, {}});
         QCOMPARE(QString::fromStdString(chosen.value_or("")), QString::fromStdString(install->dir().file("bus.CSV")));
     }
 
