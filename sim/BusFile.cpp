@@ -26,6 +26,19 @@
 //   limit <key> <n>                a parameter takes no value above n (the
 //                                  write is refused with 0x1E): a range
 //                                  narrower than its digits
+//   notavail <key>                 reads of register <key> answer 0x1E
+//                                  although it exists (a number like mute's);
+//                                  writes go on as usual
+//   count <key> [<step>] [every <ms>]
+//                                  a counter: the parameter adds step [1]
+//                                  after every read of it, or once every ms
+//                                  milliseconds; it wraps at its digits
+//   wander <key> <band> [every <ms>]
+//                                  a measurement: the value moves by small
+//                                  steps within the param's value +- band
+//                                  after every read, or once every ms
+//                                  (limit, count and wander follow the param
+//                                  they name; on/off parameters stay still)
 //
 // How a device answers (defaults in brackets):
 //   access62 value|short           registers 62 and 68 read as the value 0/1
@@ -204,9 +217,35 @@ bool parseBusText(const std::string& text, SimBus& bus, std::string& error) {
             auto p = device->parameters.find(key);
             if (p == device->parameters.end()) return fail("limit before its param " + w[1]);
             p->second.limit = most;
-        } else if (kw == "mute") {
-            if (w.size() != 2 || !parseNumber(w[1], n, false) || n > 0x7F7E) return fail("expected: mute <key>");
-            device->mutedKeys.insert(n & 0xFFFE);
+        } else if (kw == "count" || kw == "wander") {
+            // count <key> [<step>] [every <ms>]; wander <key> <band> [every <ms>]
+            bool counter = kw == "count";
+            std::string usage = counter ? "expected: count <key> [<step>] [every <ms 1..86400000>]"
+                                        : "expected: wander <key> <band> [every <ms 1..86400000>]";
+            uint32_t key = 0, amount = 1, ms = 0;
+            size_t at = 2;
+            if (w.size() < 2 || !parseNumber(w[1], key, true)) return fail(usage);
+            if (at < w.size() && w[at] != "every") {
+                if (!parseNumber(w[at], amount, false)) return fail(usage);
+                ++at;
+            } else if (!counter) {
+                return fail(usage);
+            }
+            if (at < w.size()) {
+                if (w.size() != at + 2 || w[at] != "every" || !parseNumber(w[at + 1], ms, false) || ms == 0 ||
+                    ms > 86400000)
+                    return fail(usage);
+            }
+            SimParameter* p = device->parameter(key);
+            if (!p) return fail(kw + " before its param " + w[1]);
+            if (p->onOff()) return fail("an on/off parameter cannot " + kw + ": " + w[1]);
+            p->motion = counter ? SimMotion::Counter : SimMotion::Wander;
+            (counter ? p->step : p->band) = amount;
+            p->periodNs = int64_t(ms) * 1000000;
+            if (!counter) p->base = p->value;
+        } else if (kw == "mute" || kw == "notavail") {
+            if (w.size() != 2 || !parseNumber(w[1], n, false) || n > 0x7F7E) return fail("expected: " + kw + " <key>");
+            (kw == "mute" ? device->mutedKeys : device->unavailableKeys).insert(n & 0xFFFE);
         } else {
             return fail("unknown statement \"" + kw + "\"");
         }

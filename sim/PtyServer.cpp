@@ -6,6 +6,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -209,13 +210,28 @@ std::string busText(const SimBus& bus) {
                 std::snprintf(line, sizeof line, "param %04x onoff %s%s\n", key, p.value ? "on" : "off",
                               p.extendedOnly ? " ext" : "");
             else
-                std::snprintf(line, sizeof line, "param %04x %u %u%s\n", key, unsigned(p.digits), p.value,
-                              p.extendedOnly ? " ext" : "");
+                std::snprintf(line, sizeof line, "param %04x %u %u%s\n", key, unsigned(p.digits),
+                              p.motion == SimMotion::Wander ? p.base : p.value, p.extendedOnly ? " ext" : "");
             out += line;
         }
         std::snprintf(line, sizeof line, "end %04x\n", d->endKey);
         out += line;
+        for (const auto& [key, p] : d->parameters) {
+            if (p.limit != SimParameter{}.limit) {
+                std::snprintf(line, sizeof line, "limit %04x %u\n", key, p.limit);
+                out += line;
+            }
+            if (p.onOff() || p.motion == SimMotion::Still) continue;
+            if (p.motion == SimMotion::Counter)
+                std::snprintf(line, sizeof line, "count %04x %u", key, p.step);
+            else
+                std::snprintf(line, sizeof line, "wander %04x %u", key, p.band);
+            out += line;
+            if (p.periodNs > 0) out += " every " + std::to_string(std::max<int64_t>(p.periodNs / 1000000, 1));
+            out += "\n";
+        }
         for (uint32_t key : d->mutedKeys) out += "mute " + std::to_string(key) + "\n";
+        for (uint32_t key : d->unavailableKeys) out += "notavail " + std::to_string(key) + "\n";
         // How it answers, where it is not the common device.
         const SimDevice common;
         if (d->accessReadsShort) out += "access62 short\n";

@@ -85,5 +85,7 @@ private:
 };
 
 // The bus as a bus file: its devices with their present values (writes
-// made over the bus included).
+// made over the bus included; counters as far as they have counted,
+// wandering values at their base) and their live, limit and fault
+// statements, so that it loads again as the same bus.
 std::string busText(const SimBus& bus);

@@ -1,5 +1,7 @@
 #include "sim/SimDevice.h"
 
+#include <algorithm>
+
 #include "sim/WireCodec.h"
 
 namespace {
@@ -70,7 +72,8 @@ std::vector<uint8_t> SimDevice::receive(uint8_t byte, int64_t atNs, int64_t busR
                 if (left->second == 0) return {};
                 --left->second;
             }
-            return answerRead(key_);
+            if (unavailableKeys.count(key_)) return one(NotAvailable);
+            return answerRead(key_, atNs);
         }
         valueBytes_.clear();
         state_ = State::Value;
@@ -88,7 +91,7 @@ std::vector<uint8_t> SimDevice::receive(uint8_t byte, int64_t atNs, int64_t busR
     return {};
 }
 
-std::vector<uint8_t> SimDevice::answerRead(uint32_t key) {
+std::vector<uint8_t> SimDevice::answerRead(uint32_t key, int64_t atNs) {
     if (key >= 16 && key <= 30) {
         size_t i = (key - 16) / 2;
         bool pad = nameZeroPadded && name.find_first_not_of(' ', i) == std::string::npos;
@@ -111,10 +114,51 @@ std::vector<uint8_t> SimDevice::answerRead(uint32_t key) {
     }
     if (key < 0x0100) return one(NotAvailable);
     if (key >= endKey) return one(EndOfTable);
-    const SimParameter* p = parameter(key);
+    SimParameter* p = parameter(key);
     if (!p || !reaches(*p)) return one(NotAvailable);
     if (p->onOff()) return one(simwire::singleDigit(p->value ? 1 : 0));
-    return value(p->value, p->digits);
+    catchUp(*p, atNs);
+    std::vector<uint8_t> answer = value(p->value, p->digits);
+    if (p->motion != SimMotion::Still && p->periodNs <= 0) move(*p, 1);
+    return answer;
+}
+
+void SimDevice::catchUp(SimParameter& p, int64_t atNs) {
+    if (p.motion == SimMotion::Still || p.periodNs <= 0) return;
+    if (p.tickedNs < 0 || atNs < p.tickedNs) {
+        p.tickedNs = atNs;
+        return;
+    }
+    int64_t ticks = (atNs - p.tickedNs) / p.periodNs;
+    p.tickedNs += ticks * p.periodNs;
+    move(p, uint64_t(ticks));
+}
+
+void SimDevice::move(SimParameter& p, uint64_t times) {
+    if (times == 0 || p.onOff()) return;
+    uint32_t most = maxValue(p.digits);
+    if (p.motion == SimMotion::Counter) {
+        // Unsigned arithmetic wraps at a power of two, as the digits do.
+        p.value = uint32_t((uint64_t(p.value) + uint64_t(p.step) * times) & most);
+        return;
+    }
+    if (p.motion != SimMotion::Wander) return;
+    // A value put outside the band by hand is where the walk goes on from.
+    if (int64_t(p.value) < int64_t(p.base) - p.band || int64_t(p.value) > int64_t(p.base) + p.band) p.base = p.value;
+    int64_t base = std::min<int64_t>(p.base, most);
+    int64_t low = std::max<int64_t>(base - p.band, 0);
+    int64_t high = std::min<int64_t>(base + p.band, most);
+    p.value = uint32_t(std::clamp<int64_t>(p.value, low, high));
+    if (p.walk == 0) p.walk = p.key * 2654435761u | 1;
+    // Long missed stretches: past a few hundred steps the walk could be
+    // anywhere in its range, so the rest are not worth taking.
+    for (uint64_t i = 0; i < std::min<uint64_t>(times, 512); ++i) {
+        p.walk ^= p.walk << 13;
+        p.walk ^= p.walk >> 17;
+        p.walk ^= p.walk << 5;
+        int64_t next = int64_t(p.value) + int64_t(p.walk % 5) - 2;
+        p.value = uint32_t(std::clamp<int64_t>(next, low, high));
+    }
 }
 
 std::vector<uint8_t> SimDevice::answerWrite(uint32_t key, bool digitForm, uint32_t value, int64_t atNs,
@@ -160,7 +204,7 @@ std::vector<uint8_t> SimDevice::answerWrite(uint32_t key, bool digitForm, uint32
     default: break;
     }
     if (key < 0x0100) return one(NotAvailable);
-    std::vector<uint8_t> answer = writeParameter(key, digitForm, value);
+    std::vector<uint8_t> answer = writeParameter(key, digitForm, value, atNs);
     if (answer.size() == 1 && answer[0] == Acknowledge) {
         ++writes;
         ++writesByKey[key];
@@ -168,7 +212,7 @@ std::vector<uint8_t> SimDevice::answerWrite(uint32_t key, bool digitForm, uint32
     return answer;
 }
 
-std::vector<uint8_t> SimDevice::writeParameter(uint32_t key, bool digitForm, uint32_t value) {
+std::vector<uint8_t> SimDevice::writeParameter(uint32_t key, bool digitForm, uint32_t value, int64_t atNs) {
     if (key >= endKey) return one(EndOfTable);
     SimParameter* p = parameter(key);
     if (!p || !reaches(*p)) return one(NotAvailable);
@@ -182,6 +226,9 @@ std::vector<uint8_t> SimDevice::writeParameter(uint32_t key, bool digitForm, uin
     } else {
         if (value > maxValue(p->digits) || value > p->limit) return one(NotAvailable);
     }
+    // The ticks before the write are spent; the period runs on from there.
+    catchUp(*p, atNs);
     p->value = value;
+    if (p->motion == SimMotion::Wander) p->base = value;
     return one(Acknowledge);
 }

@@ -19,6 +19,11 @@
 //         or a write the register refuses (read-only, wrong form, too wide)
 //   none  a broken request, a muted key, or while restarting
 //
+// Live parameters: a counter (operating hours, starts, energy) steps after
+// every read of it or once every period of the device's clock; a wandering
+// measurement (a voltage, a flow) moves about its base the same way. Every
+// other parameter stands still between writes.
+//
 // Devices differ in how they answer within what the wire allows; the
 // fields under "how it answers" pick the forms and the timing. Their
 // defaults are the common device the tests and benchmarks assume.
@@ -27,6 +32,9 @@
 #include <set>
 #include <string>
 #include <vector>
+
+// How a parameter's value moves between reads.
+enum class SimMotion : uint8_t { Still, Counter, Wander };
 
 struct SimParameter {
     uint32_t key = 0;
@@ -37,6 +45,29 @@ struct SimParameter {
     // its digits (a percentage in 2 digits stops at 100); larger values are
     // refused like values too wide.
     uint32_t limit = 0xFFFFFFFFu;
+
+    // ---- live values (numeric parameters only) ----
+    // Counter: adds step to the value after every read that answers it
+    // (periodNs 0) or once every periodNs of the device's clock, the ticks
+    // missed since the last one caught up when it is next read or written.
+    // It wraps at its digits (a 4-digit counter goes from 0xFFFF to 0).
+    // Wander: the value takes small random steps (-2..+2, the same every run)
+    // within base - band .. base + band, clamped to 0 and to its digits. The
+    // bus file starts it at base; a value set by hand outside that range
+    // becomes its base.
+    // The period counts from the first read or write of the parameter.
+    // An accepted write sets a counter's value, and a wandering value's base
+    // and value.
+    SimMotion motion = SimMotion::Still;
+    uint32_t step = 1;
+    uint32_t band = 0;
+    int64_t periodNs = 0;
+    uint32_t base = 0;
+    // The device's bookkeeping: when the period last ticked (-1: not yet
+    // started) and the random walk's state (0: not yet seeded).
+    int64_t tickedNs = -1;
+    uint32_t walk = 0;
+
     bool onOff() const { return digits == 0; }
 };
 
@@ -87,6 +118,9 @@ public:
     // line that fails between two reads of one register).
     std::map<uint32_t, unsigned> readsBeforeMute;
     bool vanished = false;           // answers nothing at all
+    // Reads of these keys answer 0x1E although the register exists (a
+    // password register that cannot be read); writes go on as usual.
+    std::set<uint32_t> unavailableKeys;
 
     // ---- what happened ----
     bool access = false;
@@ -115,10 +149,14 @@ public:
 
 private:
     enum class State { KeyLow, KeyHigh, Value };
-    std::vector<uint8_t> answerRead(uint32_t key);
+    std::vector<uint8_t> answerRead(uint32_t key, int64_t atNs);
+    // Brings a live parameter up to atNs (the ticks of its period since the
+    // last one), or moves it once after a read when it has no period.
+    void catchUp(SimParameter& p, int64_t atNs);
+    void move(SimParameter& p, uint64_t times);
     std::vector<uint8_t> answerWrite(uint32_t key, bool digitForm, uint32_t value, int64_t atNs,
                                      int64_t silenceNs);
-    std::vector<uint8_t> writeParameter(uint32_t key, bool digitForm, uint32_t value);
+    std::vector<uint8_t> writeParameter(uint32_t key, bool digitForm, uint32_t value, int64_t atNs);
     bool reaches(const SimParameter& p) const;
     std::vector<uint8_t> value(uint32_t v, unsigned minDigits = 2) const;
     std::vector<uint8_t> identity(uint32_t v, unsigned ownDigits) const;

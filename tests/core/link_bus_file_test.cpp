@@ -17,7 +17,8 @@ TEST(BusFile, StatementsAndDefaults) {
                              "device 0x2a PUMPCTRL  # comment\n"
                              "  version 3\n release 7\n pversion 0x12\n reg44 17\n status 0x01a2\n password 99\n"
                              "  param 0100 4 1000\n param 0x0102 onoff on\n param 0104 2 0x55 ext\n"
-                             "  param 017e 8 4294967295\n mute 22\n mute 0x0104\n"
+                             "  param 017e 8 4294967295\n mute 22\n mute 0x0104\n notavail 48\n"
+                             "  count 017e 5 every 250\n wander 0100 20\n count 0104\n"
                              "\n"
                              "device 7 SHORT\n end 0300\n",
                              bus, error))
@@ -38,6 +39,11 @@ TEST(BusFile, StatementsAndDefaults) {
     EXPECT_EQ(d->parameter(0x017E)->value, 0xFFFFFFFFu);
     EXPECT_EQ(d->endKey, 0x0200u);  // after the last parameter, on the next page
     EXPECT_EQ(d->mutedKeys, (std::set<uint32_t>{22, 0x0104}));
+    EXPECT_EQ(d->unavailableKeys, (std::set<uint32_t>{48}));
+    const SimParameter &c = *d->parameter(0x017E), &c1 = *d->parameter(0x0104), &w = *d->parameter(0x0100);
+    EXPECT_EQ(std::tuple(c.motion, c.step, c.periodNs), std::tuple(SimMotion::Counter, 5u, int64_t(250000000)));
+    EXPECT_EQ(std::tuple(c1.motion, c1.step, c1.periodNs), std::tuple(SimMotion::Counter, 1u, int64_t(0)));
+    EXPECT_EQ(std::tuple(w.motion, w.band, w.base, w.periodNs), std::tuple(SimMotion::Wander, 20u, 1000u, int64_t(0)));
     SimDevice* s = bus.device(7);
     EXPECT_EQ(s->name, "SHORT   ");
     EXPECT_EQ(s->version, 1u);
@@ -47,6 +53,8 @@ TEST(BusFile, StatementsAndDefaults) {
     SimBus again;
     ASSERT_TRUE(parseBusText(busText(bus), again, error)) << error;
     EXPECT_EQ(busText(again), busText(bus));
+    for (const char* live : {"count 017e 5 every 250\n", "wander 0100 20\n", "count 0104 1\n", "notavail 48\n"})
+        EXPECT_NE(busText(bus).find(live), std::string::npos) << live;
 }
 
 TEST(BusFile, MistakesAreNamedByLine) {
@@ -66,6 +74,11 @@ TEST(BusFile, MistakesAreNamedByLine) {
         {"device 1 A\nparam 0100 2 1 extended\n", "line 2: expected \"ext\" after the value"},
         {"device 1 A\nvolume 11\n", "line 2: unknown statement \"volume\""},
         {"device 1 A\nend 0101\n", "line 2: expected: end <key>"},
+        {"device 1 A\nnotavail x\n", "line 2: expected: notavail <key>"},
+        {"device 1 A\ncount 0100\nparam 0100 2 1\n", "line 2: count before its param 0100"},
+        {"device 1 A\nparam 0100 onoff on\nwander 0100 3\n", "line 3: an on/off parameter cannot wander: 0100"},
+        {"device 1 A\nparam 0100 2 1\ncount 0100 2 every 0\n",
+         "line 3: expected: count <key> [<step>] [every <ms 1..86400000>]"},
     };
     for (const auto& [text, message] : cases) {
         SimBus bus;

@@ -4,6 +4,8 @@
 // the simulator's codec cannot hide behind the master's.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "sim/PtyServer.h"
 #include "sim/Simulator.h"
 
@@ -108,6 +110,9 @@ INSTANTIATE_TEST_SUITE_P(
                  {0x05, 0x01, 0x00, 0x40, 0x00, 0x40, 0x00, 0x40, 0x02, 0x40}, {0x1F}},
         WireCase{"WriteWithBrokenMarksUnanswered", "", Access, {0x01, 0x01, 0x05, 0x15}, {}},
         WireCase{"RestartAcknowledged", "", {}, {0x3B, 0x00, 0x05, 0x55}, {0x1F}},
+        WireCase{"UnreadablePasswordNotAvailable", "password 1234\nnotavail 48", {}, {0x30, 0x00}, {0x1E}},
+        WireCase{"UnreadablePasswordStillWritable", "password 1234\nnotavail 48", {}, {0x31, 0x00, 0x05, 0x55},
+                 {0x1F}},
 
         // Variants: the other forms and timings a device may use.
         WireCase{"AccessReadsShortOn", "access62 short", Access, {0x3E, 0x00}, {0x11}},
@@ -134,6 +139,52 @@ INSTANTIATE_TEST_SUITE_P(
         WireCase{"QuietLineEndsLongerHold", "hold 50", {}, {0x20, 0x00}, {0x03, 0x50}, Byte, Byte, {0x20},
                  50 * Ms}),
     [](const ::testing::TestParamInfo<WireCase>& info) { return std::string(info.param.name); });
+
+// Live values read at 0, 0.5, 1 and 4 s: a counter and a wandering
+// measurement (band 3), moving after every read or once a second of the
+// virtual clock, in 2, 4 and 8 digits, starting one below the top of their
+// digits. Then a write sets the counter's value or the measurement's base.
+class LiveValues : public ::testing::TestWithParam<std::tuple<bool, bool, int>> {};
+
+TEST_P(LiveValues, SuccessiveReadsAndAWrite) {
+    auto [counter, everySecond, digits] = GetParam();
+    const uint32_t top = uint32_t((uint64_t(1) << (4 * digits)) - 1);
+    Bench bench("device 5 PUMP\n param 0100 " + std::to_string(digits) + " " + std::to_string(top - 1) + "\n" +
+                (counter ? "count 0100" : "wander 0100 3") + (everySecond ? " every 1000\n" : "\n"));
+    ASSERT_EQ(bench.exchange({0x85}).bytes, Bytes{0x05});
+    ASSERT_EQ(bench.exchange(OpenAccess).bytes, Bytes{0x1F});
+    auto read = [&] {
+        Bytes b = bench.exchange({0x00, 0x01}).bytes;
+        EXPECT_EQ(b.size(), size_t(digits)) << "always in its own width";
+        uint32_t v = 0;
+        for (size_t i = 0; i < b.size() && i < 8; ++i) v |= uint32_t(b[i] & 0x0F) << (4 * i);
+        return v;
+    };
+    using Values = std::vector<uint32_t>;
+    Values seen;
+    const int64_t start = bench.sim.clock->nowNs();
+    for (int64_t atMs : {0, 500, 1000, 4000}) {
+        bench.sim.clock->advanceToNs(start + atMs * Ms);
+        seen.push_back(read());
+    }
+    if (counter) {
+        EXPECT_EQ(seen, (everySecond ? Values{top - 1, top - 1, top, 2} : Values{top - 1, top, 0, 1}));
+    } else {
+        EXPECT_EQ(seen[0], top - 1);
+        EXPECT_TRUE(!everySecond || seen[1] == seen[0]) << "within its period";
+        EXPECT_NE(std::set<uint32_t>(seen.begin(), seen.end()).size(), 1u) << "it moves";
+        for (size_t i = 1; i < seen.size(); ++i)   // within the band and the digits, in small steps
+            EXPECT_TRUE(seen[i] >= top - 4 && std::abs(int64_t(seen[i]) - int64_t(seen[i - 1])) <= (everySecond ? 6 : 2))
+                << i;
+    }
+    ASSERT_EQ(bench.exchange({0x01, 0x01, 0x00, 0x58}).bytes, Bytes{0x1F});   // write 0x80
+    EXPECT_EQ(read(), 0x80u);
+    uint32_t next = read();
+    EXPECT_TRUE(counter ? next == (everySecond ? 0x80u : 0x81u) : next >= 0x7E && next <= 0x82) << next;
+}
+
+INSTANTIATE_TEST_SUITE_P(Sim, LiveValues,
+                         ::testing::Combine(::testing::Bool(), ::testing::Bool(), ::testing::Values(2, 4, 8)));
 
 // A restart keeps the device silent for its own time, after an
 // acknowledgement or without one; then it answers a select again.
