@@ -91,7 +91,10 @@ int saveOnBus(AppContext& ctx, const DeviceChoice& choice, SaveTargets& targets,
         result.outcome.address = link.selectedAddress;
         const std::string file = targets.claim(link.deviceName, link.selectedAddress, currentLocalDate());
         MemoryStream stream;
-        bool saved = !file.empty() && writeParameterFileTo(ctx, file, stream);
+        ReadNotes notes;
+        bool saved = !file.empty() && writeParameterFileTo(ctx, file, stream, &notes);
+        if (saved && !readNotesText(ctx.texts, notes).empty())
+            ctx.showMessage(readNotesText(ctx.texts, notes), MessageIcon::Information);
         if (file.empty()) ctx.showFileText(4, targets.folder());
         if (!saved && !file.empty()) dropEmptyClaim(file);
         if (saved) {

@@ -1,5 +1,6 @@
 #include "files/Compare.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "files/FileNames.h"
@@ -216,7 +217,14 @@ bool compareDeviceWithFile(AppContext& ctx, const std::string& path, Comparison&
     // Taken before the walk: the restart after it may lose the device.
     const SideIdentity device = identityOfDevice(ctx.link);
     std::vector<DeviceParameter> found;
-    const WalkResult walked = readDeviceParameters(ctx, found, WalkOptions{});
+    WalkOptions options;
+    options.readAgain = [&](const DeviceParameter& p) {
+        const auto inFile = fileValues.find(p.number);
+        if (inFile == fileValues.end()) return false;
+        const auto value = parameterValueOf(inFile->second, false);
+        return !value || *value != p.value;
+    };
+    const WalkResult walked = readDeviceParameters(ctx, found, options);
     const bool stopped = walked.accessOpened && walked.end == WalkEnd::Failed;
     if (stopped) ctx.showText(3);
     // Reading opened extended access; only a restart closes it.
@@ -242,6 +250,11 @@ bool compareDeviceWithFile(AppContext& ctx, const std::string& path, Comparison&
         out.stoppedAt = walked.stoppedAt;
     }
     out.rows = compareSets(deviceSet, fileSet, out.partial ? out.stoppedAt : 0);
+    for (ComparedRow& row : out.rows) {
+        const auto at = std::find_if(found.begin(), found.end(),
+                                     [&](const DeviceParameter& p) { return p.number == row.number; });
+        row.moving = at != found.end() && at->moving;
+    }
     return true;
 }
 

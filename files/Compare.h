@@ -29,6 +29,10 @@ struct ComparedRow {
     ParameterNumber number = 0;
     std::optional<ComparedValue> left;    // nothing: the left side lacks it
     std::optional<ComparedValue> right;
+    // The device's value changed between two reads (a counter, a
+    // measurement): its difference from the file is the device at work,
+    // not a setting that differs.
+    bool moving = false;
 };
 
 // Who a side is: name, bus address, parameter version and password as the
@@ -100,7 +104,9 @@ bool compareFiles(AppContext& ctx, const std::string& leftPath, const std::strin
 // The device on the left, the file on the right. The file is read first;
 // then extended access is opened and the device's parameters are read in
 // one walk, and the device is restarted once at the end, as closing the
-// parameter dialog does. A device that stops answering half way gives a
+// parameter dialog does. A value that differs from the file's is read again
+// at once; one that changed between the two reads is marked moving. A
+// device that stops answering half way gives a
 // partial comparison (true, partial set, text 3 shown). False when the file
 // cannot be used, access is refused or the walk was cancelled.
 bool compareDeviceWithFile(AppContext& ctx, const std::string& path, Comparison& out);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "files/Compare.h"
+#include "files/MovingValues.h"
 #include "files/ParameterPairs.h"
 #include "files/SafeLoad.h"
 #include "session/JournalEntry.h"
@@ -29,11 +30,16 @@ void recordVerification(const SafeLoad& load, const Verification& v) {
     JournalEnd& end = load.journal->record();
     end.detail = (v.partial ? "read back partly: " : "read back: ") + std::to_string(v.equal) + " of " +
                  std::to_string(v.listed) + " equal";
-    for (const ParameterDifference& d : v.differences) {
-        auto at = std::find_if(end.values.begin(), end.values.end(),
-                               [&](const JournalValue& j) { return j.number == d.number; });
-        if (at == end.values.end()) at = end.values.insert(end.values.end(), {d.number, d.onOff, {}, d.fileValue, {}});
-        at->readBack = d.deviceValue;
-    }
+    if (!v.moving.empty()) end.detail += "; " + std::to_string(v.moving.size()) + " moving";
+    for (const auto* list : {&v.differences, &v.moving})
+        for (const ParameterDifference& d : *list) {
+            auto at = std::find_if(end.values.begin(), end.values.end(),
+                                   [&](const JournalValue& j) { return j.number == d.number; });
+            if (at == end.values.end())
+                at = end.values.insert(end.values.end(), {d.number, d.onOff, {}, d.fileValue, {}});
+            at->readBack = d.deviceValue;
+        }
+    const std::string moved = movingValuesDetail(load.backupMoving);
+    if (!moved.empty()) end.detail += "; backup " + moved;
     load.journal->setOutcome(load.loaded && v.clean());
 }

@@ -8,6 +8,7 @@
 
 #include "files/AtomicFile.h"
 #include "files/MemoryStream.h"
+#include "params/ConfirmedRead.h"
 
 class AppContext;
 class Clock;
@@ -20,8 +21,16 @@ inline constexpr uint32_t SEAL_MASK = 0x6C6C6C6C;
 inline constexpr uint32_t FALLBACK_SEED = 0x4E1D7B92;
 inline constexpr uint16_t CHECKSUM_START = 0x5B3D;
 
-// Reads the selected device's parameter set into a parameter text (two passes).
-bool writeParameterText(AppContext& ctx, MemoryStream& stream);
+// What a reading of the device found besides the values themselves.
+struct ReadNotes {
+    std::vector<MovingValue> moving;   // values that changed while they were read
+    bool passwordWithheld = false;     // the device does not give its password: the text holds none
+};
+// Reads the selected device's parameter set into a parameter text (two
+// passes), the password, the parameter version and the address in its head
+// read again with the care the values get. False after the message saying
+// why (a register named when it could not be read reliably).
+bool writeParameterText(AppContext& ctx, MemoryStream& stream, ReadNotes* notes = nullptr);
 
 // Writes the report of the parameter text in stream to withExtension(path,
 // "DOC"). path names the parameter file or the report itself (any extension,
@@ -97,8 +106,13 @@ bool parameterTextWellFormed(const std::string& text);
 void saveParameterFile(AppContext& ctx);        // 40011
 // The save after its file was chosen: the device's parameters read into
 // stream and written as the sealed file at path (the report beside it),
-// journaled as a save. False after the message saying why.
-bool writeParameterFileTo(AppContext& ctx, const std::string& path, MemoryStream& stream);
+// journaled as a save (with the values that moved). False after the
+// message saying why. *notes: what the reading found besides the values.
+bool writeParameterFileTo(AppContext& ctx, const std::string& path, MemoryStream& stream,
+                          ReadNotes* notes = nullptr);
+// What a save says besides its file: the values that moved and a password
+// the device withheld, one paragraph each; empty when there is nothing.
+std::string readNotesText(const LanguageTexts& texts, const ReadNotes& notes);
 void loadParameterFileCommand(AppContext& ctx); // 40012
 // What command 40012 does with the chosen file: the load with its backup
 // and read-back as the settings ask, the restart, and what it tells. True

@@ -14,6 +14,7 @@
 #include "session/PortLoss.h"
 #include "files/FileNames.h"
 #include "files/JournalRecords.h"
+#include "files/MovingValues.h"
 #include "session/JournalEntry.h"
 #include "files/Format.h"
 #include "files/ParameterFiles.h"
@@ -21,6 +22,9 @@
 #include "files/ParameterPairs.h"
 #include "files/ScanfLike.h"
 #include "link/DeviceLink.h"
+#include "link/RegisterKeys.h"
+#include "params/ConfirmedRead.h"
+#include "params/DeviceCommands.h"
 #include "platform/UserDirs.h"
 #include "texts/TextFill.h"
 #include "texts/TextTable.h"
@@ -48,6 +52,9 @@ constexpr uint32_t PUT_BACK_FAILED_TEXT = 33206; // "PARTIAL RESULT: putting the
 constexpr uint32_t OPEN_FOLDER_TEXT = 33207;     // "Open the backups folder"
 constexpr uint32_t UNKNOWN_VALUE_TEXT = 33208;   // "(no answer)"
 constexpr uint32_t UNAVAILABLE_TEXT = 33209;     // "Not available in the device after the restart: %s"
+constexpr uint32_t MOVING_TEXT = 0x8266;         // "%s parameters move on their own ...:"
+constexpr uint32_t PASSWORD_DIFFERS_TEXT = 0x8267;
+constexpr uint32_t ADDRESS_DIFFERS_TEXT = 0x8268; // "The device answers at address %s; the file gives %s."
 
 // Two backups of one device within a second: the second gets a number,
 // never the first one's place (it holds what the device had before both).
@@ -80,12 +87,12 @@ std::string newBackupPath(AppContext& ctx, std::string& tried) {
 // The save command's passes and files, without its restart: the load goes
 // on with the access the reading left open. The parameter file's path, or
 // empty after the messages of the failure.
-std::string saveBackup(AppContext& ctx, std::string& tried) {
+std::string saveBackup(AppContext& ctx, std::string& tried, ReadNotes& notes) {
     std::string path = newBackupPath(ctx, tried);
     if (path.empty()) return {};
     tried = withExtension(path, PARAMETER_EXTENSION);
     MemoryStream stream;
-    if (!writeParameterText(ctx, stream) || !writeSealedFile(ctx, path, stream)) {
+    if (!writeParameterText(ctx, stream, &notes) || !writeSealedFile(ctx, path, stream)) {
         dropEmptyClaim(tried);
         return {};
     }
@@ -176,6 +183,78 @@ bool contains(const std::vector<uint32_t>& numbers, uint32_t number) {
     return std::find(numbers.begin(), numbers.end(), number) != numbers.end();
 }
 
+// One identity register against the file's value: read again when it
+// differs (a lost digit pair makes a wrong value). Nothing when the device
+// does not give the register; false on a failed read.
+bool identityAgrees(DeviceLink& link, uint32_t key, uint32_t expected, std::optional<uint32_t>& read, bool& failed) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const ParameterReading r = readParameter(link, key);
+        failed = r.outcome == ReadOutcome::Failed;
+        if (r.outcome != ReadOutcome::Present) return !failed;
+        read = r.value;
+        if (r.value == expected) return true;
+    }
+    return false;
+}
+
+// The bus address and the password the file gave, as the device holds them
+// after the load. False when the device did not answer.
+bool verifyIdentity(AppContext& ctx, const std::string& text, Verification& v) {
+    struct Item {
+        const char* fileKey;
+        std::optional<ScannedNumber> (*scan)(std::string_view);
+        uint32_t key;
+    };
+    for (const Item& item : {Item{KEY_ADDR, scanHex, AddressKey}, Item{KEY_PSWD, scanOctal, PasswordKey}}) {
+        const auto value = afterKey(text, item.fileKey);
+        const auto expected = value ? item.scan(*value) : std::nullopt;
+        if (!expected) continue;
+        std::optional<uint32_t> read;
+        bool failed = false;
+        if (identityAgrees(ctx.link, item.key, expected->value, read, failed)) continue;
+        if (failed) return false;
+        v.identityDiffers.push_back(item.key);
+        if (item.key == AddressKey) {
+            v.addressInFile = static_cast<uint8_t>(expected->value);
+            if (read) v.addressRead = static_cast<uint8_t>(*read);
+        }
+    }
+    return true;
+}
+
+// What the report says of the address and password the read-back found
+// otherwise; the password's digits are never shown.
+std::string identityReport(const LanguageTexts& texts, const Verification& v) {
+    std::string out;
+    for (uint32_t key : v.identityDiffers)
+        out += (key == PasswordKey ? texts.messages.Lookup(PASSWORD_DIFFERS_TEXT)
+                                   : fillText(texts.messages.Lookup(ADDRESS_DIFFERS_TEXT),
+                                              {v.addressRead ? addressText(*v.addressRead)
+                                                             : texts.messages.Lookup(UNKNOWN_VALUE_TEXT),
+                                               addressText(v.addressInFile)})) +
+               "\n\n";
+    return out;
+}
+
+// Number, description, the file's value and the device's, in fixed columns,
+// under a line of headings.
+std::string valueTable(const LanguageTexts& texts, const std::vector<ParameterDifference>& rows) {
+    auto message = [&](uint32_t n) { return texts.messages.Lookup(n); };
+    auto row = [](const std::string& number, const std::string& description, const std::string& file,
+                  const std::string& device) {
+        std::string line = column(number, 6) + "  " + column(description, 32) + "  " + column(file, 10) + "  " + device;
+        while (!line.empty() && line.back() == ' ') line.pop_back();
+        return line + "\n";
+    };
+    std::string out = row(message(NUMBER_TEXT), message(DESCRIPTION_TEXT), message(FILE_COLUMN_TEXT),
+                          message(DEVICE_COLUMN_TEXT));
+    for (const ParameterDifference& d : rows)
+        out += row(formatParameterNumber(d.number), parameterDescription(texts, d.number),
+                   valueText(texts, d.onOff, d.fileValue),
+                   d.deviceKnown ? valueText(texts, d.onOff, d.deviceValue) : message(UNKNOWN_VALUE_TEXT));
+    return out;
+}
+
 }  // namespace
 
 std::vector<std::string> backupFolders(const Settings& settings) {
@@ -205,8 +284,10 @@ SafeLoad loadParameterFileSafely(AppContext& ctx, const std::string& path) {
         if (!ctx.settings.backupBeforeLoad) return true;
         load.accessOpened = true;   // reading the device opens its access
         std::string tried;
-        load.backupPath = saveBackup(ctx, tried);
+        ReadNotes notes;
+        load.backupPath = saveBackup(ctx, tried, notes);
         if (!load.backupPath.empty()) {
+            load.backupMoving = std::move(notes.moving);
             load.journal->noteBackup(load.backupPath);
             ctx.notifyText(BACKUP_SAVED_TEXT, {load.backupPath});
             return true;
@@ -231,13 +312,18 @@ SafeLoad loadParameterFileSafely(AppContext& ctx, const std::string& path) {
     return load;
 }
 
-Verification verifyParameterText(AppContext& ctx, const std::string& text, const std::vector<uint32_t>& missingAtLoad) {
+Verification verifyParameterText(AppContext& ctx, const std::string& text, const std::vector<uint32_t>& missingAtLoad,
+                                 const std::vector<ParameterNumber>& knownMoving) {
     DeviceLink& link = ctx.link;
     Verification v;
     auto values = listedValues(text);
     // What the load found missing it told of; it cannot be compared.
     std::erase_if(values, [&](const auto& value) { return contains(missingAtLoad, value.first); });
     v.listed = static_cast<unsigned>(values.size());
+    if (!verifyIdentity(ctx, text, v)) {
+        v.partial = true;
+        return v;
+    }
     if (values.empty()) return v;   // nothing to read: access stays as it is
     v.accessTried = true;
     if (!openParameterAccess(ctx, true)) {
@@ -262,6 +348,7 @@ Verification verifyParameterText(AppContext& ctx, const std::string& text, const
         auto same = [&](const ParameterReading& r) {
             return reading.onOff ? (r.value != 0) == (*expected != 0) : r.value == *expected;
         };
+        const ParameterReading first = reading;
         if (!same(reading)) reading = readParameter(link, number);
         if (reading.outcome != ReadOutcome::Present) {
             // It differed once and could not be read again: a difference
@@ -274,6 +361,8 @@ Verification verifyParameterText(AppContext& ctx, const std::string& text, const
         ++v.checked;
         if (same(reading))
             ++v.equal;
+        else if (movedBetween(first, reading) || (!reading.onOff && contains(knownMoving, number)))
+            v.moving.push_back({number, false, *expected, reading.value});
         else
             v.differences.push_back({number, reading.onOff, *expected, reading.value});
     }
@@ -281,29 +370,25 @@ Verification verifyParameterText(AppContext& ctx, const std::string& text, const
     return v;
 }
 
+std::string movingReport(const LanguageTexts& texts, const Verification& v) {
+    if (v.moving.empty()) return {};
+    return fillText(texts.messages.Lookup(MOVING_TEXT), {std::to_string(v.moving.size())}) + "\n\n" +
+           valueTable(texts, v.moving);
+}
+
 std::string verificationReport(const LanguageTexts& texts, const Verification& v, const std::string& backupPath) {
     auto message = [&](uint32_t n) { return texts.messages.Lookup(n); };
     std::string out;
     if (v.partial)
         out += fillText(message(PARTIAL_TEXT), {std::to_string(v.checked), std::to_string(v.listed)}) + "\n\n";
+    out += identityReport(texts, v);
     if (!v.differences.empty()) {
         out += fillText(message(DIFFER_TEXT), {std::to_string(v.differences.size())}) + "\n\n";
-        auto row = [](const std::string& number, const std::string& description, const std::string& file,
-                      const std::string& device) {
-            std::string line = column(number, 6) + "  " + column(description, 32) + "  " + column(file, 10) + "  " + device;
-            while (!line.empty() && line.back() == ' ') line.pop_back();
-            return line + "\n";
-        };
-        out += row(message(NUMBER_TEXT), message(DESCRIPTION_TEXT), message(FILE_COLUMN_TEXT),
-                   message(DEVICE_COLUMN_TEXT));
-        for (const ParameterDifference& d : v.differences)
-            out += row(formatParameterNumber(d.number), parameterDescription(texts, d.number),
-                       valueText(texts, d.onOff, d.fileValue),
-                       d.deviceKnown ? valueText(texts, d.onOff, d.deviceValue) : message(UNKNOWN_VALUE_TEXT));
-        out += "\n";
+        out += valueTable(texts, v.differences) + "\n";
     } else if (v.partial && v.checked > 0) {
         out += message(AGREE_SO_FAR_TEXT) + "\n\n";
     }
+    if (!v.moving.empty()) out += movingReport(texts, v) + "\n";
     if (!v.unavailable.empty()) {
         std::string numbers;
         for (ParameterNumber n : v.unavailable) numbers += (numbers.empty() ? "" : ", ") + formatParameterNumber(n);
@@ -317,7 +402,7 @@ bool finishLoad(AppContext& ctx, const SafeLoad& load, const std::function<bool(
     std::string result = fillText(ctx.message(LOADED_TEXT), {load.path});
     bool closed = true;
     if (ctx.settings.verifyAfterLoad) {
-        Verification v = verifyParameterText(ctx, load.text, load.missing);
+        Verification v = verifyParameterText(ctx, load.text, load.missing, movingNumbers(load.backupMoving));
         recordVerification(load, v);
         // Reading needs extended access, which only a restart closes. The
         // handshake may have opened access on the device even when it failed
@@ -331,6 +416,7 @@ bool finishLoad(AppContext& ctx, const SafeLoad& load, const std::function<bool(
             return false;
         }
         result = sentence(result) + "\n" + fillText(ctx.message(VERIFIED_TEXT), {std::to_string(v.equal)});
+        if (!v.moving.empty()) result = sentence(result) + "\n\n" + movingReport(ctx.texts, v);
     }
     if (!load.backupPath.empty())
         result = sentence(result) + "\n" + fillText(ctx.message(BACKUP_IS_TEXT), {load.backupPath});

@@ -7,10 +7,12 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "files/LocalDate.h"
+#include "params/ConfirmedRead.h"
 #include "params/ParameterModel.h"
 
 class AppContext;
@@ -42,6 +44,9 @@ struct SafeLoad {
     // the device must be restarted. False when the file was refused first.
     bool accessOpened = false;
     std::vector<uint32_t> missing;   // registers the file lists and the device lacks
+    // Values that changed while the backup read them: the read-back expects
+    // them to differ from what the load wrote.
+    std::vector<MovingValue> backupMoving;
 };
 // Reads and verifies the file (a file that does not verify gets no backup),
 // checks its text, saves the backup (settings.backupBeforeLoad; when it
@@ -70,25 +75,40 @@ struct Verification {
     unsigned checked = 0;        // compared with a value the device gave, equal or not
     unsigned equal = 0;
     std::vector<ParameterDifference> differences;
+    // Values that move on their own (a counter, a measurement): the value
+    // written and what the device reads now. Not a failed verification.
+    std::vector<ParameterDifference> moving;
+    // The file's bus address and password, read back from the device: a
+    // register the file gives and the device holds otherwise (or would not
+    // tell) is listed here (AddressKey, PasswordKey).
+    std::vector<uint32_t> identityDiffers;
+    uint8_t addressInFile = 0;                 // when the address differs: the file's
+    std::optional<uint8_t> addressRead;        // and what the device gave, when it did
     std::vector<ParameterNumber> unavailable;   // the device had them at the load, not now
     bool partial = false;        // the device stopped answering before the end
     bool accessTried = false;    // the access handshake ran: a restart must close it
-    bool clean() const { return !partial && differences.empty() && unavailable.empty(); }
+    bool clean() const { return !partial && differences.empty() && unavailable.empty() && identityDiffers.empty(); }
 };
 // Opens extended access and reads back every parameter the text lists, under
 // a progress window. A value that differs is read once more before it counts:
 // the protocol has no checksum, and two lost digit bytes make a well-formed
 // wrong value; when that second read goes unanswered the parameter counts
 // as a difference with the device's value unknown, and the result is
-// partial. Parameters missing at the load (it told of them, missingAtLoad)
-// are left out; any other the device does not have now is listed. Does not
-// restart the device.
+// partial. A value that reads otherwise twice at the same width moved
+// between the reads, as does one the backup saw moving (knownMoving): it is
+// listed as moving, not as a difference. Parameters missing at the load (it
+// told of them, missingAtLoad) are left out; any other the device does not
+// have now is listed. The file's bus address and password are read back
+// too. Does not restart the device.
 Verification verifyParameterText(AppContext& ctx, const std::string& text,
-                                 const std::vector<uint32_t>& missingAtLoad = {});
+                                 const std::vector<uint32_t>& missingAtLoad = {},
+                                 const std::vector<ParameterNumber>& knownMoving = {});
 // What the operator reads about a verification that found differences or
 // stopped: the partial mark, the table (number, description, file value,
 // device value, in fixed columns) and where the backup is.
 std::string verificationReport(const LanguageTexts& texts, const Verification& v, const std::string& backupPath);
+// The moving values of a verification as a table under its line; empty for none.
+std::string movingReport(const LanguageTexts& texts, const Verification& v);
 
 // The end of a load that went in, after its restart: the read-back when the
 // settings ask for it (then restart again through restart when its

@@ -7,6 +7,9 @@
 #include "session/FileChooser.h"
 #include "files/FileNames.h"
 #include "files/LocalDate.h"
+#include "files/MovingValues.h"
+#include "texts/TextFill.h"
+#include "texts/TextTable.h"
 #include "link/DeviceLink.h"
 #include "files/ParameterFiles.h"
 #include "files/ParameterKeys.h"
@@ -16,6 +19,7 @@
 
 namespace {
 constexpr uint32_t SAVED_TEXT = 33028;   // "Saved %u parameters to %s"
+constexpr uint32_t PASSWORD_WITHHELD_TEXT = 0x826C;
 
 size_t countParameters(const MemoryStream& stream) {
     const std::string text = stream.str();
@@ -33,12 +37,21 @@ bool folderWritable(const std::string& path) {
 }
 }  // namespace
 
-bool writeParameterFileTo(AppContext& ctx, const std::string& path, MemoryStream& stream) {
+std::string readNotesText(const LanguageTexts& texts, const ReadNotes& notes) {
+    std::string out = movingValuesReport(texts, notes.moving);
+    if (notes.passwordWithheld) out += (out.empty() ? "" : "\n\n") + texts.messages.Lookup(PASSWORD_WITHHELD_TEXT);
+    return out;
+}
+
+bool writeParameterFileTo(AppContext& ctx, const std::string& path, MemoryStream& stream, ReadNotes* notes) {
     const std::string file = withExtension(path, PARAMETER_EXTENSION);
     JournalEntry entry(ctx, JournalOperation::Save, file);
     std::string seal;
-    if (!writeParameterText(ctx, stream) || !writeSealedFile(ctx, path, stream, &seal)) return false;
+    ReadNotes read;
+    if (!writeParameterText(ctx, stream, &read) || !writeSealedFile(ctx, path, stream, &seal)) return false;
     recordSavedFile(entry, seal, stream.str());
+    entry.record().detail = movingValuesDetail(read.moving);
+    if (notes) *notes = std::move(read);
     return true;
 }
 
@@ -56,9 +69,17 @@ void saveParameterFile(AppContext& ctx) {
     if (chosen && confirmReplacing(ctx, *chosen, {withExtension(*chosen, PARAMETER_EXTENSION),
                                                   withExtension(*chosen, REPORT_EXTENSION)})) {
         MemoryStream stream;
-        if (writeParameterFileTo(ctx, *chosen, stream))
-            ctx.notifyText(SAVED_TEXT, {std::to_string(countParameters(stream)),
-                                        withExtension(*chosen, PARAMETER_EXTENSION)});
+        ReadNotes notes;
+        if (writeParameterFileTo(ctx, *chosen, stream, &notes)) {
+            const std::string saved = fillText(ctx.message(SAVED_TEXT), {std::to_string(countParameters(stream)),
+                                                                         withExtension(*chosen, PARAMETER_EXTENSION)});
+            const std::string more = readNotesText(ctx.texts, notes);
+            // Told in passing when all is plain; what moved is worth a look.
+            if (more.empty())
+                ctx.ui().notify(saved);
+            else
+                ctx.showMessage(saved + "\n\n" + more, MessageIcon::Information);
+        }
         // Reading the device opened extended access; only a restart closes it,
         // whether or not the file was written.
         restartAndReport(ctx);

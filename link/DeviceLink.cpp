@@ -68,7 +68,9 @@ uint8_t DeviceLink::ReadRegisterRetry(uint32_t key, uint32_t& out) {
         switch (slots_.result) {
         case 0x0:
         case 0x1: return 1;
-        case 0xD: return 2;
+        case 0xD:
+            if (misreadEndOfTable(key, slots_.result)) break;
+            return 2;
         case 0xE: return 3;
         default: break;
         }

@@ -23,6 +23,12 @@ inline constexpr uint32_t SendFailed = 0x0800;
 inline constexpr uint32_t PortFailure = 0x0200;
 inline constexpr uint32_t BadAnswer = 0x0100;
 
+// A device answers 0x1D ("end of table") at and past its last parameter,
+// never for a register below the parameters: such an answer is a request the
+// device read out of step (it kept a byte of an earlier one), to be retried
+// after the quiet that puts it back in step.
+inline bool misreadEndOfTable(uint32_t key, uint32_t shortAnswer) { return key < 0x0100 && shortAnswer == 0xD; }
+
 // The stretch before a deadline that the link watches the clock for instead
 // of sleeping through. Waking from a sleep costs what the system takes to run
 // the thread again: on an idle CPU of a virtual machine a tenth of a

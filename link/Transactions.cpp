@@ -99,7 +99,8 @@ void SerialLink::RunBody(Transaction which) {
     // failures. Any other failure that did not end in silence may have left
     // the device out of step with us; on a closed port nothing went out.
     if (which == Transaction::Read || which == Transaction::Write || which == Transaction::WriteDigit) {
-        bool failed = work_.error != 0 && (which != Transaction::Read || work_.result > 0x0F);
+        bool failed = work_.error != 0 && (which != Transaction::Read || work_.result > 0x0F ||
+                                           misreadEndOfTable(work_.registerKey, work_.result));
         resyncPending_ = failed && !(work_.result & NoByte) && openFlag;
     }
 }

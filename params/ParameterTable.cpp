@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "link/DeviceLink.h"
+#include "params/ConfirmedRead.h"
 #include "params/CsvFile.h"
 #include "session/AppContext.h"
 #include "session/DeviceSteps.h"
@@ -17,6 +18,7 @@ namespace {
 // More steps than the number space holds means the stepping is stuck.
 constexpr uint32_t MAX_STEPS = (PARAMETER_CEILING - FIRST_PARAMETER) / 2 + 2;
 constexpr uint32_t FREE_WALK_CAPTION = 32778;
+constexpr uint32_t VALUE_WALK_CAPTION = 32779;
 constexpr uint32_t NUMBER_HEADER = 1025;
 constexpr uint32_t DESCRIPTION_HEADER = 1030;
 constexpr uint32_t VALUE_HEADER = 1032;
@@ -94,11 +96,15 @@ WalkResult readDeviceParameters(AppContext& ctx, std::vector<DeviceParameter>& o
     WalkResult result;
     result.end = WalkEnd::Failed;
     std::vector<ParameterNumber> freeNumbers;
+    std::vector<ParameterReading> freeReadings;   // beside freeNumbers
     if (options.markFree) {
         if (!openParameterAccess(ctx, false)) return result;
         result.accessOpened = true;
         WalkResult first = walk(ctx, FREE_WALK_CAPTION, cancelled, options,
-                                [&](ParameterNumber number, const ParameterReading&) { freeNumbers.push_back(number); });
+                                [&](ParameterNumber number, const ParameterReading& reading) {
+                                    freeNumbers.push_back(number);
+                                    freeReadings.push_back(reading);
+                                });
         if (first.end != WalkEnd::Complete) {
             first.accessOpened = true;
             return first;
@@ -113,7 +119,18 @@ WalkResult readDeviceParameters(AppContext& ctx, std::vector<DeviceParameter>& o
                                  p.onOff = reading.onOff;
                                  p.digits = reading.digits;
                                  // Both walks go up in number order.
-                                 p.free = std::binary_search(freeNumbers.begin(), freeNumbers.end(), number);
+                                 const auto at = std::lower_bound(freeNumbers.begin(), freeNumbers.end(), number);
+                                 p.free = at != freeNumbers.end() && *at == number;
+                                 if (p.free) p.moving = movedBetween(freeReadings[at - freeNumbers.begin()], reading);
+                                 if (!p.onOff && options.readAgain && options.readAgain(p)) {
+                                     const ParameterReading again = readParameter(ctx.link, number);
+                                     p.moving = p.moving || movedBetween(reading, again);
+                                     if (again.outcome == ReadOutcome::Present && !again.onOff &&
+                                         again.digits >= reading.digits) {
+                                         p.value = again.value;
+                                         p.digits = again.digits;
+                                     }
+                                 }
                                  out.push_back(p);
                              });
     second.accessOpened = true;
@@ -204,6 +221,51 @@ EditResult ParameterTable::editValue(size_t row, const std::string& text) {
 }
 
 void ParameterTable::revert(size_t row) { rows_[row].edited = rows_[row].parameter.value; }
+
+ParameterTable::Update ParameterTable::updateValues() {
+    Update update;
+    if (rows_.empty()) return update;
+    if (!accessOpen_) {
+        if (!openParameterAccess(ctx_, true)) {
+            update.end = WalkEnd::Failed;
+            return update;
+        }
+        accessOpen_ = true;
+    }
+    std::atomic<bool> cancelled{false};
+    uint32_t done = 0;
+    ctx_.ui().ShowCancellableProgress(&done, static_cast<uint32_t>(rows_.size()), ctx_.message(VALUE_WALK_CAPTION),
+                                      &cancelled);
+    for (TableRow& r : rows_) {
+        if (cancelled) {
+            update.end = WalkEnd::Cancelled;
+            break;
+        }
+        const ParameterReading now = readParameter(ctx_.link, r.parameter.number);
+        ++done;
+        if (now.outcome == ReadOutcome::Failed) {
+            update.end = WalkEnd::Failed;
+            break;
+        }
+        if (now.outcome != ReadOutcome::Present || now.onOff != r.parameter.onOff) continue;
+        // Narrower than before: digits lost on the way, not a new value.
+        if (!now.onOff && now.digits < r.parameter.digits) continue;
+        if (now.value == r.parameter.value) continue;
+        const bool edited = r.changed();
+        r.parameter.value = now.value;
+        r.parameter.moving = true;
+        if (!edited) r.edited = now.value;
+        ++update.changed;
+    }
+    ctx_.ui().HideProgress();
+    if (update.end == WalkEnd::Failed) ctx_.showText(3);
+    return update;
+}
+
+size_t ParameterTable::movingCount() const {
+    return static_cast<size_t>(
+        std::count_if(rows_.begin(), rows_.end(), [](const TableRow& r) { return r.parameter.moving; }));
+}
 
 size_t ParameterTable::changedCount() const {
     return static_cast<size_t>(std::count_if(rows_.begin(), rows_.end(), [](const TableRow& r) { return r.changed(); }));

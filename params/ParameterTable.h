@@ -25,6 +25,9 @@ struct DeviceParameter {
     bool onOff = false;
     uint8_t digits = 0;
     bool free = false;   // readable with normal access (known only when the walk looked)
+    // Its value changed between two reads at the same width: a counter or a
+    // measurement. value is the later read.
+    bool moving = false;
 };
 
 // How a walk ended: every parameter read, stopped by the operator, or the
@@ -42,6 +45,11 @@ struct WalkOptions {
     uint32_t caption = 32779;        // the progress caption of the value walk
     // Called after every read with the number read; a hook for the tests.
     std::function<void(ParameterNumber)> onRead;
+    // A numeric parameter this says yes to is read once more at once (the
+    // comparison: a value that differs from the file's). A second read at
+    // the same width with another value marks it moving; a wider one
+    // replaces a first read that lost digits.
+    std::function<bool(const DeviceParameter&)> readAgain;
 };
 
 // Reads every parameter of the selected device in parameter number order:
@@ -49,6 +57,8 @@ struct WalkOptions {
 // seekParameter from FIRST_PARAMETER under a progress window with a Cancel
 // button, which stops the walk after the read under way. Extended access is
 // left open: the caller restarts the device once when it is done with it.
+// With markFree, a free parameter is read by both walks: one that read
+// otherwise at the same width is marked moving.
 WalkResult readDeviceParameters(AppContext& ctx, std::vector<DeviceParameter>& out, const WalkOptions& options);
 
 // "%u" for a numeric value, the on/off word (text 32 or 33) otherwise.
@@ -119,6 +129,16 @@ public:
     std::string setValueText(size_t row, const std::string& text) { return editValue(row, text).shown; }
     // Drops the row's edit: it shows the device's value again.
     void revert(size_t row);
+    // Reads every row's value again (opening access when a restart closed
+    // it): a row whose value changed at the same width is marked moving and,
+    // unless edited, shows the new value. The number of rows that changed;
+    // the walk's end tells a stop (the rows read before it are updated).
+    struct Update {
+        unsigned changed = 0;
+        WalkEnd end = WalkEnd::Complete;
+    };
+    Update updateValues();
+    size_t movingCount() const;
     size_t changedCount() const;
 
     // Whether a row matches the filter box: empty matches all; otherwise

@@ -82,4 +82,8 @@ inline constexpr uint32_t USED_MESSAGE_NUMBERS[] = {
     33200, 33201, 33202, 33203, 33204, 33205, 33206, 33207, 33208, 33209, 33210,
     // the editor's question before closing unsaved text, the help window's title
     33296, 33297,
+    // the identity a save reads again, values that move while they are read,
+    // the read-back's address and password, the table's update of values
+    33376, 33377, 33378, 33379, 33380, 33381, 33382, 33383, 33384, 33385,
+    33386, 33387, 33388, 33389,
 };

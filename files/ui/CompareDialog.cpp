@@ -20,6 +20,7 @@
 namespace {
 constexpr uint32_t NUMBER_HEADER = 1025;
 constexpr uint32_t DESCRIPTION_HEADER = 1030;
+constexpr uint32_t MOVING_TEXT = 0x8269;      // "moving"
 constexpr uint32_t FRAME_TEXT = 33110;
 constexpr uint32_t COUNT_TEXT = 33111;
 constexpr uint32_t PARTIAL_TEXT = 33112;
@@ -128,9 +129,21 @@ void CompareDialog::showComparison() {
     }
     for (int r = 0; r < static_cast<int>(comparison_.rows.size()); ++r) {
         const ComparedRow& row = comparison_.rows[static_cast<size_t>(r)];
-        const std::string cells[4] = {formatParameterNumber(row.number), parameterDescription(ctx.texts, row.number),
-                                      comparedValueText(ctx.texts, row.left), comparedValueText(ctx.texts, row.right)};
-        for (int c = 0; c < 4; ++c) table_->setItem(identityRows + r, c, new QTableWidgetItem(shellText(cells[c])));
+        std::string cells[4] = {formatParameterNumber(row.number), parameterDescription(ctx.texts, row.number),
+                                comparedValueText(ctx.texts, row.left), comparedValueText(ctx.texts, row.right)};
+        // A counter or a measurement differs from the file by living: said,
+        // and kept apart from the settings that differ.
+        if (row.moving) cells[2] += " (" + ctx.message(MOVING_TEXT) + ")";
+        for (int c = 0; c < 4; ++c) {
+            auto* item = new QTableWidgetItem(shellText(cells[c]));
+            if (row.moving) {
+                QFont font = item->font();
+                font.setItalic(true);
+                item->setFont(font);
+                item->setForeground(QColor(0x60, 0x60, 0x60));
+            }
+            table_->setItem(identityRows + r, c, item);
+        }
     }
     table_->resizeColumnToContents(0);
 }

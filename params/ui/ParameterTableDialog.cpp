@@ -40,6 +40,10 @@ constexpr uint32_t PENDING_QUESTION_TEXT = 33175;
 constexpr uint32_t WRITE_BUTTON_TEXT = 33176;
 constexpr uint32_t DISCARD_BUTTON_TEXT = 33177;
 constexpr uint32_t REVERT_TEXT = 33178;
+constexpr uint32_t MOVING_TEXT = 0x8269;          // "moving"
+constexpr uint32_t UPDATE_TEXT = 0x826A;          // "&Update values"
+constexpr uint32_t UPDATED_TEXT = 0x826B;         // "%s values changed since they were read ..."
+constexpr uint32_t UNCHANGED_TEXT = 0x826D;       // "The values did not change since they were read."
 constexpr uint32_t SHOWN_ONLY_TEXT = 33180;
 constexpr uint32_t WRITTEN_MARK_TEXT = 33181;
 constexpr const char* HELP_ANCHOR = "table";
@@ -135,6 +139,10 @@ ParameterTableDialog::ParameterTableDialog(AppContext& ctx, const HelpRequest& h
         exportCsv(ctx_, model_.csv(shownOnly_->isChecked() ? filter_->text().toStdString() : std::string()));
     });
     buttons->addWidget(exportButton);
+    auto* updateButton = new QPushButton(shellText(ctx.texts, UPDATE_TEXT), this);
+    updateButton->setObjectName(QStringLiteral("update"));
+    connect(updateButton, &QPushButton::clicked, this, &ParameterTableDialog::updateValues);
+    buttons->addWidget(updateButton);
     shownOnly_ = new QCheckBox(shellText(ctx.texts, SHOWN_ONLY_TEXT), this);
     shownOnly_->setObjectName(QStringLiteral("shownOnly"));
     buttons->addWidget(shownOnly_);
@@ -186,6 +194,7 @@ void ParameterTableDialog::fillTable() {
         table_->setItem(r, ValueColumn, value);
         table_->setItem(r, KindColumn, kind);
         table_->setItem(r, AccessColumn, access);
+        if (p.moving) showRowState(r, i);
     }
     table_->resizeColumnToContents(NumberColumn);
     table_->setSortingEnabled(true);
@@ -237,9 +246,22 @@ void ParameterTableDialog::showRowState(int tableRow, size_t modelRow, const Edi
     } else if (row.written) {
         tip = shellText(ctx_.texts, WRITTEN_MARK_TEXT);
         background = QColor(0xd8f0d8);
+    } else if (row.parameter.moving) {
+        tip = shellText(ctx_.texts, MOVING_TEXT);
     }
+    // A counter or a measurement: its value is the device at work.
+    font.setItalic(row.parameter.moving);
+    value->setFont(font);
+    value->setForeground(row.parameter.moving ? QBrush(QColor(0x60, 0x60, 0x60)) : QBrush());
     value->setToolTip(tip);
     value->setBackground(background);
+}
+
+void ParameterTableDialog::updateValues() {
+    const ParameterTable::Update update = model_.updateValues();
+    showAllRows();
+    note_->setText(update.changed ? shellText(fillText(ctx_.message(UPDATED_TEXT), {std::to_string(update.changed)}))
+                                  : shellText(ctx_.texts, UNCHANGED_TEXT));
 }
 
 void ParameterTableDialog::showAllRows() {

@@ -47,6 +47,8 @@ private:
     void showAllRows();
     void showPending();
     void revertCurrent();
+    // Reads every value again; what changed is marked as moving.
+    void updateValues();
     // Asks to write the plan, writes it and says what was written. False
     // when the operator said no or a write failed.
     bool writeChanges();

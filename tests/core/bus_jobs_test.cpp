@@ -32,7 +32,7 @@ protected:
         inst.write("config.ini", "[BASIC Configurations]\nlanguage=eng\nserial_port=1\n");
     }
     // A bus on a fieldsim of its own; its state file is bus<n>.state.
-    std::string startBus(int n, const std::string& text) {
+    std::string startBus(int n, const std::string& text, const std::vector<std::string>& options = {}) {
         const std::string name = "bus" + std::to_string(n);
         inst.write(name + ".bus", text);
         sims.push_back(std::make_unique<Child>());
@@ -40,9 +40,11 @@ protected:
         how.captureStdout = true;
         how.pipeStdin = true;
         how.stderrFile = inst.file(name + ".err");
-        EXPECT_TRUE(sims.back()->start({kDist + "/fieldsim", "--exit-on-stdin-eof", "--restart-ms", "200", "--state",
-                                        inst.file(name + ".state"), inst.file(name + ".bus")},
-                                       how));
+        std::vector<std::string> argv = {kDist + "/fieldsim", "--exit-on-stdin-eof", "--restart-ms", "200", "--state",
+                                         inst.file(name + ".state")};
+        argv.insert(argv.end(), options.begin(), options.end());
+        argv.push_back(inst.file(name + ".bus"));
+        EXPECT_TRUE(sims.back()->start(argv, how));
         return sims.back()->readLine(10000);
     }
     // The program in the installation without a display; its standard
@@ -168,3 +170,40 @@ TEST_F(BusJobs, BadUsageIsRefusedBeforeAnyBusIsTouched) {
         EXPECT_TRUE(out.empty());
     }
 }
+
+// A living device saved by the batch job: what moves is saved as its last
+// read and named on standard error, a line that loses digit pairs puts no
+// wrong value into the file (the password neither), and the job ends 0.
+class LiveBusSave : public BusJobs, public testing::WithParamInterface<int> {};
+
+TEST_P(LiveBusSave, MovingValuesAreSavedAndNamed) {
+    const int behaviour = GetParam();   // still, counter, wandering, garbled, counter on a garbling line
+    std::string bus = "device 1 PUMPCTRL\n password 0x7654321\n param 0100 4 1000\n param 0102 8 23456 ext\n";
+    if (behaviour == 1 || behaviour == 4) bus += " count 0100\n count 0102\n";
+    if (behaviour == 2) bus += " wander 0100 3\n wander 0102 3\n";
+    std::vector<std::string> faults;
+    if (behaviour >= 3) faults = {"--lose-digit-pairs", "150000", "--fault-seed", "5"};
+    const std::string pty = startBus(0, bus, faults);
+    ASSERT_FALSE(pty.empty());
+    fs::create_directory(inst.file("saved"));
+    EXPECT_EQ(run({"--save", "saved/", "--port", pty}), 0) << inst.read("job.err");
+    const std::string err = inst.read("job.err");
+    EXPECT_EQ(err.find("changed while they were read") != std::string::npos, behaviour == 1 || behaviour == 2 ||
+                                                                                 behaviour == 4)
+        << err;
+    RecordingOperator op;
+    DeviceLink noDevice;
+    AppContext ctx(noDevice, &op);
+    MemoryStream saved;
+    std::string file;
+    for (const auto& entry : fs::directory_iterator(inst.file("saved")))
+        if (entry.path().extension() == ".NFO") file = entry.path().string();
+    ASSERT_TRUE(readSealedFile(ctx, file, saved)) << file;
+    EXPECT_NE(saved.str().find("#PSWD: 731241441 "), std::string::npos) << saved.str();
+    if (behaviour == 0 || behaviour == 3) {
+        EXPECT_NE(saved.str().find("#CODE: 100  #DATA: 1000 "), std::string::npos) << saved.str();
+        EXPECT_NE(saved.str().find("#CODE: 102  #DATA: 23456 "), std::string::npos) << saved.str();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryBehaviour, LiveBusSave, testing::Range(0, 5));

@@ -43,6 +43,7 @@ protected:
 TEST_F(LoadTest, SavedDeviceLoadsIntoAFreshDeviceOfTheSameName) {
     // The demo bus's pump controller with its 300 and more parameters.
     auto source = std::make_unique<SimFixture>();
+    source->holdStill();   // the values saved are compared with the device's
     ASSERT_TRUE(source->connect(1));
     source->op.files.push_back(dir.file("pump"));
     saveParameterFile(on(*source));

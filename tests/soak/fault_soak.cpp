@@ -68,6 +68,7 @@ public:
     Soak(unsigned cycles, double faultPercent, uint32_t seed, const LanguageTexts& texts)
         : cycles_(cycles), faultPercent_(faultPercent), seed_(seed), rng_(seed) {
         for (SimFixture* bus : {&field_, &clean_}) {
+            bus->holdStill();   // every value saved is checked against the device's
             bus->ctx.texts = texts;
             bus->ctx.settings.windowTitle = texts.messages.Lookup(0) + " " + versionText;
         }

@@ -1,5 +1,7 @@
 #include "support/SimFixture.h"
 
+#include <sstream>
+
 #include "session/AppContext.h"
 #include "support/SimAttach.h"
 
@@ -16,6 +18,22 @@ SimFixture::SimFixture(FromText, const std::string& busText) {
 void SimFixture::install() {
     line = attachSim(sim, link);
     ctx.attachWindow(&op, &frame);
+}
+
+std::string stillBusText(const std::string& busText) {
+    std::istringstream in(busText);
+    std::string out, line, word;
+    while (std::getline(in, line)) {
+        std::istringstream(line) >> word;
+        if (word != "count" && word != "wander") out += line + "\n";
+        word.clear();
+    }
+    return out;
+}
+
+void SimFixture::holdStill() {
+    for (const auto& device : sim.bus.devices())
+        for (auto& [key, p] : device->parameters) p.motion = SimMotion::Still;
 }
 
 bool SimFixture::connect(uint8_t address) {

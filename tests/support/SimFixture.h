@@ -31,6 +31,8 @@
 #ifdef FS_SOURCE_DIR
 inline std::string demoBusPath() { return FS_SOURCE_DIR "/install/demo.bus"; }
 #endif
+// A bus text without its count and wander statements: its values stand still.
+std::string stillBusText(const std::string& busText);
 
 class SimFixture {
 public:
@@ -56,6 +58,9 @@ public:
     SimLine* line = nullptr;    // owned by link; its port faults can be set
     std::string error;          // why the bus text was refused (then the bus is empty)
 
+    // Every counter and measurement of the bus held still: for the tests
+    // that compare what was read with what the device holds afterwards.
+    void holdStill();
     // Open (unless open), ScanBus, Select(address), ReadIdentity(true); true
     // when all succeeded. Sets frame.deviceSelected.
     bool connect(uint8_t address);

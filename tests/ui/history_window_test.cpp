@@ -43,6 +43,7 @@ private slots:
     void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
     void init() {
         fx = std::make_unique<SimFixture>();
+        fx->holdStill();   // two saves of the device are compared value by value
         dir = std::make_unique<TempDir>();
         journal = std::make_unique<ServiceJournal>(dir->file("history.sqlite"));
         QVERIFY(fx->ctx.texts.messages.Load(FS_SOURCE_DIR "/install/messages.eng"));
