@@ -271,7 +271,7 @@ bool measure(const Setup& setup, bool keepAwake, const std::string& suffix, bool
         std::fprintf(stderr, "  save without confirming reads %.3f s, with them %.3f s\n", plainSaveSeconds,
                      saveSeconds);
         ok = bench::figure("bus: save, confirming reads / plain save", saveSeconds / plainSaveSeconds, "x",
-                           bench::Goal::AtMost, 1.6) &&
+                           bench::Goal::AtMost, 1.5) &&
              ok;
     }
     return ok;
