@@ -14,7 +14,7 @@ std::vector<JournalValue> journalValuesOfText(const std::string& text) {
     if (!parameterSetOfText(text, set)) return values;
     values.reserve(set.size());
     for (const auto& [number, v] : set)
-        if (v.unreadable.empty()) values.push_back({number, v.onOff, std::nullopt, v.value, std::nullopt});
+        if (v.unreadable.empty()) values.push_back({number, v.onOff, std::nullopt, v.value, std::nullopt, ValueOutcome::Recorded});
     return values;
 }
 
@@ -36,8 +36,9 @@ void recordVerification(const SafeLoad& load, const Verification& v) {
             auto at = std::find_if(end.values.begin(), end.values.end(),
                                    [&](const JournalValue& j) { return j.number == d.number; });
             if (at == end.values.end())
-                at = end.values.insert(end.values.end(), {d.number, d.onOff, {}, d.fileValue, {}});
+                at = end.values.insert(end.values.end(), {d.number, d.onOff, {}, d.fileValue, {}, {}});
             at->readBack = d.deviceValue;
+            at->outcome = list == &v.moving ? ValueOutcome::Moving : ValueOutcome::Differs;
         }
     const std::string moved = movingValuesDetail(load.backupMoving);
     if (!moved.empty()) end.detail += "; backup " + moved;

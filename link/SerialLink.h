@@ -107,6 +107,14 @@ public:
     // Slots of the last transaction.
     uint32_t resultField() const { return slots_.result; }
     int32_t errorFlag() const { return slots_.error; }
+    // How the device met the last write: took it (0x1F), refused it with an
+    // answer of its own (0x1E for a value it does not take, 0x1D past its
+    // table), or gave no sound answer at all (silence, a damaged byte).
+    enum class WriteAnswer : uint8_t { Taken, Refused, Silent };
+    WriteAnswer lastWriteAnswer() const {
+        if (slots_.error == 0) return WriteAnswer::Taken;
+        return slots_.result <= 0xFF ? WriteAnswer::Refused : WriteAnswer::Silent;
+    }
     uint32_t digitCount() const { return slots_.digits; }
 
 protected:

@@ -262,8 +262,9 @@ void ParameterDialogModel::send() {
     if (!beginAction()) return;
     DeviceLink& link = ctx_.link;
     JournalEntry entry(ctx_, JournalOperation::ParameterSend);
-    entry.record().values = {{ctx_.window().currentParameterNumber, onOff_, deviceValue_, view_.sliderPosition, {}}};
     link.WriteRegisterRetry(ctx_.window().currentParameterNumber, view_.sliderPosition, onOff_);
+    entry.record().values = {{ctx_.window().currentParameterNumber, onOff_, deviceValue_, view_.sliderPosition, {},
+                              lastWriteOutcome(ctx_)}};
     entry.finish(link.errorFlag() == 0);
     if (link.errorFlag() == 0) deviceValue_ = view_.sliderPosition;
     if (link.errorFlag() != 0) {

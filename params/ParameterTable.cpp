@@ -325,8 +325,9 @@ WriteOutcome ParameterTable::writeChanges() {
     for (size_t i = 0; i < rows_.size(); ++i) {
         TableRow& r = rows_[i];
         if (!r.changed()) continue;
-        entry.record().values.push_back({r.parameter.number, r.parameter.onOff, r.parameter.value, r.edited, {}});
         link.WriteRegisterRetry(r.parameter.number, r.edited, r.parameter.onOff);
+        entry.record().values.push_back(
+            {r.parameter.number, r.parameter.onOff, r.parameter.value, r.edited, {}, lastWriteOutcome(ctx_)});
         if (link.errorFlag() != 0) {
             // Nothing more goes out once one write failed: the device may be gone.
             outcome.failed = true;

@@ -103,3 +103,12 @@ void JournalEntry::finish(bool ok) {
     id_ = 0;
     tellJournalProblem(ctx_);
 }
+
+ValueOutcome lastWriteOutcome(const AppContext& ctx) {
+    switch (ctx.link.lastWriteAnswer()) {
+    case SerialLink::WriteAnswer::Taken: return ValueOutcome::Written;
+    case SerialLink::WriteAnswer::Refused: return ValueOutcome::Refused;
+    case SerialLink::WriteAnswer::Silent: break;
+    }
+    return ValueOutcome::NoAnswer;
+}

@@ -52,6 +52,8 @@ private:
     std::string before_;
 };
 
+// The outcome of the write the link made last, for a value's record.
+ValueOutcome lastWriteOutcome(const AppContext& ctx);
 // The identity of the device the context's link has selected.
 DeviceIdentity selectedDeviceIdentity(const AppContext& ctx);
 // Says the journal's problem to the operator when it is a new one.

@@ -6,7 +6,10 @@
 
 namespace {
 
-constexpr const char* OPERATION_KEYS[JournalOperationCount] = {"send", "password", "address", "restart", "save", "load"};
+constexpr const char* OPERATION_KEYS[JournalOperationCount] = {"send", "password", "address", "restart",
+                                                               "save", "load", "putback"};
+constexpr const char* VALUE_OUTCOME_KEYS[ValueOutcomeCount] = {"recorded", "written", "verified",  "differs",
+                                                              "moving",   "refused", "no answer", "put back"};
 
 // The tables of the present version. Each statement may run on a database
 // that has some of them already (a migration ends with them).
@@ -82,6 +85,14 @@ JournalValue valueOf(const SqliteStatement& st, int first) {
 }  // namespace
 
 const char* operationKey(JournalOperation op) { return OPERATION_KEYS[static_cast<size_t>(op)]; }
+
+const char* valueOutcomeKey(ValueOutcome outcome) { return VALUE_OUTCOME_KEYS[static_cast<size_t>(outcome)]; }
+
+std::optional<ValueOutcome> valueOutcomeOfKey(const std::string& key) {
+    for (size_t i = 0; i < std::size(VALUE_OUTCOME_KEYS); ++i)
+        if (key == VALUE_OUTCOME_KEYS[i]) return static_cast<ValueOutcome>(i);
+    return std::nullopt;
+}
 
 std::optional<JournalOperation> operationOfKey(const std::string& key) {
     for (size_t i = 0; i < std::size(OPERATION_KEYS); ++i)

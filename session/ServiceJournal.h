@@ -16,8 +16,10 @@
 // values and kept no parameter values; it is brought up to date on opening.
 inline constexpr int JOURNAL_SCHEMA_VERSION = 2;
 
-enum class JournalOperation : uint8_t { ParameterSend, PasswordChange, AddressChange, Restart, Save, Load };
-inline constexpr int JournalOperationCount = static_cast<int>(JournalOperation::Load) + 1;
+// PutBack: a load's backup written back after the load stopped, an entry of
+// its own beside the load's.
+enum class JournalOperation : uint8_t { ParameterSend, PasswordChange, AddressChange, Restart, Save, Load, PutBack };
+inline constexpr int JournalOperationCount = static_cast<int>(JournalOperation::PutBack) + 1;
 // The key stored in the database and printed by --history ("send", "load").
 const char* operationKey(JournalOperation op);
 std::optional<JournalOperation> operationOfKey(const std::string& key);
@@ -44,14 +46,32 @@ struct JournalStart {
     std::string via;    // where the operation was started ("compare", "history", "table", "batch")
 };
 
+// What became of one parameter in an operation, as it happened.
+enum class ValueOutcome : uint8_t {
+    Recorded,   // a save's value (read, nothing written)
+    Written,    // written and acknowledged, not read back
+    Verified,   // written, and read back equal
+    Differs,    // written, and read back otherwise (readBack holds what)
+    Moving,     // written; moves on its own, a counter or a measurement (readBack: what it read)
+    Refused,    // the device refused the value (after: the value it was offered)
+    NoAnswer,   // the device did not answer the write (it may or may not hold it)
+    PutBack,    // written, then put back from the backup (readBack: what it holds now)
+};
+inline constexpr int ValueOutcomeCount = static_cast<int>(ValueOutcome::PutBack) + 1;
+// The key stored in the database and printed by --history ("verified", "put back").
+const char* valueOutcomeKey(ValueOutcome outcome);
+std::optional<ValueOutcome> valueOutcomeOfKey(const std::string& key);
+
 // A parameter's value in an entry: before and after a send, the value a save
-// recorded or a load wrote, and what the read-back found when it differed.
+// recorded or a load wrote (and the device acknowledged), and what the
+// read-back found.
 struct JournalValue {
     uint32_t number = 0;
     bool onOff = false;
     std::optional<int64_t> before;
     std::optional<int64_t> after;
     std::optional<int64_t> readBack;
+    std::optional<ValueOutcome> outcome;
 };
 
 enum class JournalOutcome : uint8_t { Done, Failed };

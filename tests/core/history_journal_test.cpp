@@ -217,7 +217,7 @@ TEST_F(History, TwoWritersAtOnceLoseNothing) {
         for (int i = 0; i < EACH; ++i) {
             JournalEnd end;
             end.outcome = JournalOutcome::Done;
-            end.values = {{0x100, false, i, i + 1, std::nullopt}};
+            end.values = {{0x100, false, i, i + 1, std::nullopt, ValueOutcome::Written}};
             EXPECT_TRUE(own.end(own.begin(start), end)) << own.problemText();
         }
     };
