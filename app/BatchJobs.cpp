@@ -10,6 +10,7 @@
 #include "session/ConnectCommands.h"
 #include "session/DeviceSteps.h"
 #include "session/JournalEntry.h"
+#include "files/JournalRecords.h"
 #include "files/FileNames.h"
 #include "files/MemoryStream.h"
 #include "files/ParameterFiles.h"
@@ -114,7 +115,12 @@ int loadSelected(AppContext& ctx, const std::string& file, BusLoadOutcome& outco
     // difference or a device that stopped answering during the read-back:
     // the job did not do all it was asked. A load that went in ends with its
     // one summary line.
-    if (!load.accessOpened || !restart() || !load.loaded) return status;
+    if (!load.accessOpened) return status;
+    if (!restart()) {
+        if (load.loaded) noteRestartLost(load);
+        return status;
+    }
+    if (!load.loaded) return status;
     const bool finished = finishLoad(ctx, load, restart);
     if (ctx.settings.verifyAfterLoad)
         outcome.check = finished ? BusLoadOutcome::Check::Verified : BusLoadOutcome::Check::Differs;

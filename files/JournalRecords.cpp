@@ -4,6 +4,8 @@
 
 #include "files/Compare.h"
 #include "files/MovingValues.h"
+#include "files/ParameterFiles.h"
+#include "files/PutBack.h"
 #include "files/ParameterPairs.h"
 #include "files/SafeLoad.h"
 #include "session/JournalEntry.h"
@@ -40,7 +42,45 @@ void recordVerification(const SafeLoad& load, const Verification& v) {
             at->readBack = d.deviceValue;
             at->outcome = list == &v.moving ? ValueOutcome::Moving : ValueOutcome::Differs;
         }
+    // What the read-back did not find otherwise is in the device as written.
+    if (!v.partial)
+        for (JournalValue& value : end.values)
+            if (value.outcome == ValueOutcome::Written) value.outcome = ValueOutcome::Verified;
     const std::string moved = movingValuesDetail(load.backupMoving);
     if (!moved.empty()) end.detail += "; backup " + moved;
     load.journal->setOutcome(load.loaded && v.clean());
+}
+
+void recordLoadRun(JournalEntry& entry, const LoadRun& run) {
+    JournalEnd& end = entry.record();
+    end.values.clear();
+    for (const WrittenRegister& r : run.registers) {
+        if (r.key < 0x0100) continue;   // the address and password are told in the detail
+        auto at = std::find_if(end.values.begin(), end.values.end(),
+                               [&](const JournalValue& j) { return j.number == r.key; });
+        if (at == end.values.end()) at = end.values.insert(end.values.end(), JournalValue{r.key, r.onOff, {}, {}, {}, {}});
+        at->after = r.value;
+        at->outcome = r.acknowledged ? ValueOutcome::Written : ValueOutcome::NoAnswer;
+    }
+    if (run.failedValue && !run.failedSilent && run.failedAt >= 0x0100)
+        end.values.push_back({run.failedAt, false, {}, *run.failedValue, {}, ValueOutcome::Refused});
+    if (!run.declined.empty()) end.detail = "declined: " + run.declined;
+}
+
+void recordPutBack(JournalEntry& entry, const LoadRun& run, const PutBackResult& putBack) {
+    JournalEnd& end = entry.record();
+    end.detail = stoppedLoadDetail(run, putBack);
+    for (const JournalValue& back : putBack.values) {
+        auto at = std::find_if(end.values.begin(), end.values.end(),
+                               [&](const JournalValue& j) { return j.number == back.number; });
+        if (at == end.values.end() || at->outcome == ValueOutcome::Refused) continue;
+        at->outcome = ValueOutcome::PutBack;
+        at->readBack = back.readBack;
+    }
+}
+
+void noteRestartLost(const SafeLoad& load) {
+    if (!load.journal) return;
+    load.journal->record().detail = "loaded; the device did not come back after its restart, not verified";
+    load.journal->setOutcome(false);
 }

@@ -19,3 +19,16 @@ void recordSavedFile(JournalEntry& entry, const std::string& seal, const std::st
 // The read-back's result on the load's entry: its words, the values that
 // differ, and failed unless every value agreed.
 void recordVerification(const SafeLoad& load, const Verification& v);
+
+struct LoadRun;
+struct PutBackResult;
+// What a load wrote, as facts on its entry: each parameter's last value with
+// the device's answer (acknowledged, or none), the value it refused, and why
+// a load stopped before writing.
+void recordLoadRun(JournalEntry& entry, const LoadRun& run);
+// A stopped load's put-back on the load's entry: why it stopped and what the
+// device holds now of each parameter put back.
+void recordPutBack(JournalEntry& entry, const LoadRun& run, const PutBackResult& putBack);
+// A load that went in but whose device did not come back from its restart:
+// failed, and not verified.
+void noteRestartLost(const SafeLoad& load);

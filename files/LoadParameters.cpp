@@ -11,8 +11,10 @@
 #include "files/ParameterKeys.h"
 #include "files/ParameterPairs.h"
 #include "files/SafeLoad.h"
+#include "files/JournalRecords.h"
 #include "files/ScanfLike.h"
 #include "link/DeviceLink.h"
+#include "link/RegisterKeys.h"
 #include "params/DeviceCommands.h"
 #include "params/ParameterModel.h"
 #include "texts/TextFill.h"
@@ -24,6 +26,8 @@ constexpr uint32_t CHECK_CAPTION_TEXT = 33024;   // checking the file against th
 constexpr uint32_t LOAD_QUESTION = 33200;        // "Load %s into the device %s at address %s? ..."
 constexpr uint32_t WIDE_QUESTION = 33201;        // values wider than their digits: load anyway?
 constexpr uint32_t WIDE_ROW_TEXT = 33202;        // "%s %s: %s does not fit in %s digits"
+constexpr uint32_t OTHER_DEVICE_TEXT = 32784;    // "The file %s belongs to the device %s; the device connected is %s ..."
+constexpr uint32_t ADDRESS_TAKEN_QUESTION = 0x829E;   // "A device already answers at address %s ... Load anyway?"
 
 // The value of a header key: nothing to do when the key is absent, false
 // after text 32783 when its value cannot be read.
@@ -41,11 +45,24 @@ bool withHeaderNumber(AppContext& ctx, std::string_view text, const char* key, s
 }
 
 
+// A write the load made, noted in run: what it wrote, or what stopped it (a
+// refusal leaves the register as it was; a write without an answer may have
+// gone in). True when the device took it.
+bool noteWrite(const DeviceLink& link, LoadRun& run, uint32_t key, uint32_t value, bool onOff) {
+    const SerialLink::WriteAnswer answer = link.lastWriteAnswer();
+    if (answer != SerialLink::WriteAnswer::Refused)
+        run.registers.push_back({key, value, onOff, answer == SerialLink::WriteAnswer::Taken});
+    if (answer == SerialLink::WriteAnswer::Taken) return true;
+    run.failedValue = value;
+    run.failedSilent = answer == SerialLink::WriteAnswer::Silent;
+    return false;
+}
+
 // Every available parameter of the device to 0, written in the form opposite
 // to its reading: a single digit 0 for a numeric parameter, the value 0 for
 // an on/off one. Devices take a zero in either form as a clear. The result
 // that ended the pass; failedAt names the parameter of a failure.
-SeekResult clearParameters(AppContext& ctx, uint32_t& failedAt) {
+SeekResult clearParameters(AppContext& ctx, LoadRun& run) {
     DeviceLink& link = ctx.link;
     ParameterNumber number = 0;
     ctx.showProgressText(&number, link.endKey, 32780);
@@ -56,14 +73,14 @@ SeekResult clearParameters(AppContext& ctx, uint32_t& failedAt) {
         r = seekParameter(link, number, false, &reading);
         if (r != SeekResult::Found) break;
         link.WriteRegisterRetry(number, 0, !reading.onOff);
-        if (link.errorFlag()) {
+        if (!noteWrite(link, run, number, 0, reading.onOff)) {
             r = SeekResult::Failed;
             break;
         }
         nextParameterNumber(link, number);
         if (number >= link.endKey) break;
     }
-    if (r == SeekResult::Failed) failedAt = number;
+    if (r == SeekResult::Failed) run.failedAt = number;
     ctx.ui().HideProgress();
     return r;
 }
@@ -94,7 +111,7 @@ bool widerThan(uint32_t value, uint8_t digits) {
 // way and writes nothing: whether a value is good depends on the kind of its
 // parameter, which only the device knows, so only the same reads find every
 // value the data pass would stop on.
-DataPassResult walkFileValues(AppContext& ctx, std::string_view remaining, Pass pass) {
+DataPassResult walkFileValues(AppContext& ctx, std::string_view remaining, Pass pass, LoadRun* run = nullptr) {
     DeviceLink& link = ctx.link;
     const bool write = pass == Pass::Write;
     DataPassResult result;
@@ -121,11 +138,13 @@ DataPassResult walkFileValues(AppContext& ctx, std::string_view remaining, Pass 
         if (!write && !reading.onOff && widerThan(*value, reading.digits))
             result.wide.push_back({registerOfCode(code), *value, reading.digits});
         // An on/off parameter takes the digit form, a numeric one the value form.
-        if (write) link.WriteRegisterRetry(number, *value, reading.onOff);
-        if (write && link.errorFlag()) {
-            result.failed = true;
-            result.failedAt = registerOfCode(code);
-            return false;
+        if (write) {
+            link.WriteRegisterRetry(number, *value, reading.onOff);
+            if (!noteWrite(link, *run, registerOfCode(code), *value, reading.onOff)) {
+                result.failed = true;
+                result.failedAt = registerOfCode(code);
+                return false;
+            }
         }
         return true;
     });
@@ -148,12 +167,42 @@ bool loadWideValues(AppContext& ctx, const std::vector<WideValue>& wide) {
     return ctx.ui().questionDefaultNo(ctx.settings.windowTitle, ctx.message(WIDE_QUESTION) + "\n" + list);
 }
 
+// Another device answering at the address the file would move this one to:
+// two devices at one address answer each other's requests. False when one
+// answers there (or our device cannot be selected again).
+bool addressIsFree(AppContext& ctx, uint8_t address, bool& reselected) {
+    DeviceLink& link = ctx.link;
+    const uint8_t own = link.selectedAddress;
+    link.Deselect();
+    const bool answered = link.Select(address) != 0;
+    link.Deselect();
+    reselected = link.Select(own) != 0;
+    return !answered;
+}
+
 }  // namespace
+
+std::optional<std::string> nameInText(std::string_view text) {
+    auto name = afterKey(text, KEY_NAME);
+    if (!name) return std::nullopt;
+    return trimmedDeviceName(std::string(name->substr(0, name->find('\n'))));
+}
+
+bool textIsForDevice(AppContext& ctx, std::string_view text, const std::string& path) {
+    const std::string& deviceName = ctx.link.deviceName;
+    auto name = afterKey(text, KEY_NAME);
+    // The file's name may run on past the device's (a longer word, blanks).
+    if (name && name->substr(0, deviceName.size()) == deviceName) return true;
+    ctx.showMessage(fillText(ctx.message(OTHER_DEVICE_TEXT),
+                             {path, nameInText(text).value_or("?"), trimmedDeviceName(deviceName),
+                              addressText(ctx.link.selectedAddress)}));
+    return false;
+}
 
 bool applyParameterText(AppContext& ctx, MemoryStream& stream) { return applyParameterText(ctx, stream, {}); }
 
 bool applyParameterText(AppContext& ctx, MemoryStream& stream, const std::function<bool()>& beforeWriting) {
-    const LoadRun run = runParameterText(ctx, stream, LoadOptions{beforeWriting, true});
+    const LoadRun run = runParameterText(ctx, stream, LoadOptions{beforeWriting, true, {}});
     if (run.deviceFailed) ctx.showText(3);
     return run.loaded;
 }
@@ -170,15 +219,13 @@ LoadRun runParameterText(AppContext& ctx, MemoryStream& stream, const LoadOption
     }
     std::string_view view(text);
 
-    auto name = afterKey(view, KEY_NAME);
-    if (!name) {
+    run.addressBefore = link.selectedAddress;
+    if (!afterKey(view, KEY_NAME)) {
         ctx.showText(32783);
         return run;
     }
-    // The file's name may run on past the device's (a longer word, blanks).
-    const std::string& deviceName = link.deviceName;
-    if (name->substr(0, deviceName.size()) != deviceName) {
-        ctx.showText(32784);
+    if (!textIsForDevice(ctx, view, options.path)) {
+        run.declined = "the file is of another device";
         return run;
     }
     // Nothing reaches the device from a text that would stop half way.
@@ -190,7 +237,28 @@ LoadRun runParameterText(AppContext& ctx, MemoryStream& stream, const LoadOption
     bool goOn = withHeaderNumber(ctx, view, KEY_PVER, scanDecimal, [&](uint32_t version) {
         return version == link.parameterVersion || ctx.askText(32788);
     });
-    if (!goOn) return run;
+    if (!goOn) {
+        run.declined = "another parameter version";
+        return run;
+    }
+
+    // A file that moves the device onto an address another device answers
+    // at: asked before anything is read or written (a batch job says No).
+    goOn = withHeaderNumber(ctx, view, KEY_ADDR, scanHex, [&](uint32_t address) {
+        if (address == link.selectedAddress) return true;
+        bool reselected = true;
+        if (addressIsFree(ctx, static_cast<uint8_t>(address), reselected)) return reselected;
+        if (!reselected) return false;
+        return ctx.ui().questionDefaultNo(
+            ctx.settings.windowTitle,
+            fillText(ctx.message(ADDRESS_TAKEN_QUESTION),
+                     {addressText(static_cast<uint8_t>(address)), trimmedDeviceName(link.deviceName)}));
+    });
+    if (!goOn) {
+        run.declined = "another device answers at the file's address";
+        run.deviceFailed = link.selectedAddress != run.addressBefore || !link.connected;
+        return run;
+    }
 
     // The step before writing runs here, before the check opens extended
     // access: reading the device with it already open would find every
@@ -208,30 +276,43 @@ LoadRun runParameterText(AppContext& ctx, MemoryStream& stream, const LoadOption
         return run;
     }
     if (checked.malformed) return run;   // text 32783 shown, nothing written
-    if (options.askAboutWideValues && !checked.wide.empty() && !loadWideValues(ctx, checked.wide)) return run;
+    if (options.askAboutWideValues && !checked.wide.empty() && !loadWideValues(ctx, checked.wide)) {
+        run.declined = "values wider than their parameters";
+        return run;
+    }
 
     run.written = true;   // from here on the device changes
+    run.stage = LoadStage::Address;
     goOn = withHeaderNumber(ctx, view, KEY_ADDR, scanHex, [&](uint32_t address) {
-        if (link.WriteAddress(address)) return true;
+        const bool taken = link.WriteAddress(address) != 0;
+        if (noteWrite(link, run, AddressKey, address, false) && taken) return true;
         run.deviceFailed = true;
         return false;
     });
     if (!goOn) return run;
+    run.stage = LoadStage::Password;
     goOn = withHeaderNumber(ctx, view, KEY_PSWD, scanOctal, [&](uint32_t password) {
-        if (link.WritePassword(password)) return true;
+        const bool taken = link.WritePassword(password) != 0;
+        if (noteWrite(link, run, PasswordKey, password, false) && taken) return true;
         run.deviceFailed = true;
         return false;
     });
     if (!goOn) return run;
 
-    if (!openParameterAccess(ctx, true)) return run;
-    SeekResult cleared = clearParameters(ctx, run.failedAt);
+    run.stage = LoadStage::Access;
+    if (!openParameterAccess(ctx, true)) {
+        run.deviceFailed = true;
+        return run;
+    }
+    run.stage = LoadStage::Clearing;
+    SeekResult cleared = clearParameters(ctx, run);
     if (cleared == SeekResult::Failed) {
         run.deviceFailed = true;
         return run;
     }
 
-    DataPassResult written = walkFileValues(ctx, view, Pass::Write);
+    run.stage = LoadStage::Writing;
+    DataPassResult written = walkFileValues(ctx, view, Pass::Write, &run);
     run.missing = written.missing;
     if (!written.missing.empty()) ctx.showText(32786);
     if (written.failed) {
@@ -240,6 +321,7 @@ LoadRun runParameterText(AppContext& ctx, MemoryStream& stream, const LoadOption
         return run;
     }
     run.loaded = !written.malformed;
+    if (run.loaded) run.stage = LoadStage::Complete;
     return run;
 }
 
@@ -250,6 +332,12 @@ bool loadParameterFile(AppContext& ctx, const std::string& path) {
 }
 
 bool loadFileIntoDevice(AppContext& ctx, const std::string& path, bool* confirmed) {
+    if (confirmed) *confirmed = false;
+    // A file of another device is said at once, naming both, not after the
+    // operator has said Yes to loading it.
+    MemoryStream stream;
+    if (!readSealedFile(ctx, path, stream)) return false;
+    if (afterKey(stream.str(), KEY_NAME) && !textIsForDevice(ctx, stream.str(), path)) return false;
     // A load replaces every parameter: the operator confirms which device
     // and which file, and Enter must not do it for them.
     const std::string question = fillText(ctx.message(LOAD_QUESTION), {path, trimmedDeviceName(ctx.link.deviceName),
@@ -261,7 +349,11 @@ bool loadFileIntoDevice(AppContext& ctx, const std::string& path, bool* confirme
     // A file refused before the device was touched leaves nothing to restart;
     // once a handshake ran, only a restart closes the access it opened.
     if (!load.accessOpened) return false;
-    if (!restartAndReport(ctx) || !load.loaded) return false;
+    if (!restartAndReport(ctx)) {
+        if (load.loaded) noteRestartLost(load);
+        return false;
+    }
+    if (!load.loaded) return false;
     return finishLoad(ctx, load, [&] { return restartAndReport(ctx) != 0; });
 }
 

@@ -3,7 +3,9 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "files/AtomicFile.h"
@@ -73,6 +75,20 @@ bool applyParameterText(AppContext& ctx, MemoryStream& stream);
 // load there (the step has told why).
 bool applyParameterText(AppContext& ctx, MemoryStream& stream, const std::function<bool()>& beforeWriting);
 
+// How far a load came. Each stage's writes come after the ones before: the
+// bus address, the password, the access that opens the parameters again,
+// the pass that clears every parameter, the pass that writes the file's.
+enum class LoadStage : uint8_t { Checking, Address, Password, Access, Clearing, Writing, Complete };
+
+// One register a load wrote (or sent a value to and got no answer), in the
+// order written; a parameter cleared and then written appears twice.
+struct WrittenRegister {
+    uint32_t key = 0;
+    uint32_t value = 0;
+    bool onOff = false;
+    bool acknowledged = true;   // false: the device did not answer; it may hold the value or not
+};
+
 // How a load ended, for the callers that restart the device or put it back.
 struct LoadRun {
     bool loaded = false;
@@ -81,6 +97,13 @@ struct LoadRun {
     bool deviceFailed = false;   // a read or write failed; text 3 is left to the caller
     uint32_t failedAt = 0;       // the parameter whose read or write failed; 0: none
     std::vector<uint32_t> missing;   // registers the file lists and the device lacks
+    LoadStage stage = LoadStage::Checking;   // the furthest stage the load reached
+    std::vector<WrittenRegister> registers;  // what it wrote, in order
+    uint8_t addressBefore = 0;               // the device's address when the load began
+    // The write that stopped it: its value and how the device met it.
+    std::optional<uint32_t> failedValue;
+    bool failedSilent = false;   // no answer (true) or a refusal (false)
+    std::string declined;        // why the load stopped before writing, for the history ("values too wide")
 };
 struct LoadOptions {
     // As beforeWriting above.
@@ -89,7 +112,15 @@ struct LoadOptions {
     // question lists them before anything is written (No the default). A
     // backup holds the device's own values and goes in without it.
     bool askAboutWideValues = true;
+    // The file's path as the operator named it, for the messages.
+    std::string path;
 };
+// The device name a parameter text gives ("#NAME: "), without its padding.
+std::optional<std::string> nameInText(std::string_view text);
+// True when the text's name is the connected device's (the file's may run
+// on past it); otherwise says so, naming the file, both devices and the
+// address.
+bool textIsForDevice(AppContext& ctx, std::string_view text, const std::string& path);
 // The load itself, telling how far it came; applyParameterText is this with
 // text 3 after a failed read or write.
 LoadRun runParameterText(AppContext& ctx, MemoryStream& stream, const LoadOptions& options);

@@ -1,5 +1,7 @@
 #include "files/ParameterPairs.h"
 
+#include <map>
+
 #include "files/ParameterKeys.h"
 #include "files/ScanfLike.h"
 
@@ -34,4 +36,18 @@ std::optional<uint32_t> parameterValueOf(std::string_view text, bool onOff) {
     auto word = scanWord(text, 3);
     if (!word) return std::nullopt;
     return word->word.compare(0, 2, "ON") == 0 ? 1u : 0u;
+}
+
+std::vector<std::pair<uint32_t, std::string_view>> listedValues(std::string_view text) {
+    std::vector<std::pair<uint32_t, std::string_view>> values;
+    std::map<uint32_t, size_t> index;
+    forEachParameterPair(text, [&](uint32_t number, std::string_view value) {
+        auto [at, added] = index.emplace(registerOfCode(number), values.size());
+        if (added)
+            values.emplace_back(registerOfCode(number), value);
+        else
+            values[at->second].second = value;
+        return true;
+    });
+    return values;
 }

@@ -7,6 +7,8 @@
 #include <functional>
 #include <optional>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 // What follows the first occurrence of key in text, or nothing.
 std::optional<std::string_view> afterKey(std::string_view text, const char* key);
@@ -26,3 +28,8 @@ PairsEnd forEachParameterPair(std::string_view text,
 // The value a pair's text gives a parameter of this kind: "%u" for a numeric
 // one; for an on/off one 1 when the word begins with "ON", else 0.
 std::optional<uint32_t> parameterValueOf(std::string_view text, bool onOff);
+
+// The value text of each register a parameter text writes, in the order
+// they first appear; a register listed twice (an odd number reaches the even
+// one below it) holds the value written last.
+std::vector<std::pair<uint32_t, std::string_view>> listedValues(std::string_view text);

@@ -15,6 +15,7 @@
 #include "files/FileNames.h"
 #include "files/JournalRecords.h"
 #include "files/MovingValues.h"
+#include "files/PutBack.h"
 #include "session/JournalEntry.h"
 #include "files/Format.h"
 #include "files/ParameterFiles.h"
@@ -45,10 +46,6 @@ constexpr uint32_t NO_BACKUP_TEXT = 33080;       // "No backup ... was saved bef
 constexpr uint32_t BACKUP_SAVED_TEXT = 33081;    // "Backup of the device saved to %s"
 constexpr uint32_t AGREE_SO_FAR_TEXT = 33084;    // "The parameters checked agree with the file."
 constexpr uint32_t LOADED_TEXT = 33029;          // "Loaded %s into the device"
-constexpr uint32_t STOPPED_AT_TEXT = 33203;      // "Loading %s stopped at parameter %s (%s): ..."
-constexpr uint32_t STOPPED_TEXT = 33204;         // "Loading %s stopped before the parameters: ..."
-constexpr uint32_t PUT_BACK_TEXT = 33205;        // "The device was put back from the backup %s."
-constexpr uint32_t PUT_BACK_FAILED_TEXT = 33206; // "PARTIAL RESULT: putting the device back from ... %s failed"
 constexpr uint32_t OPEN_FOLDER_TEXT = 33207;     // "Open the backups folder"
 constexpr uint32_t UNKNOWN_VALUE_TEXT = 33208;   // "(no answer)"
 constexpr uint32_t UNAVAILABLE_TEXT = 33209;     // "Not available in the device after the restart: %s"
@@ -100,24 +97,6 @@ std::string saveBackup(AppContext& ctx, std::string& tried, ReadNotes& notes) {
 }
 
 
-// The file's value text of each register it writes, in the order they first
-// appear; a register listed twice (an odd number reaches the even one below
-// it) holds the value written last.
-std::vector<std::pair<ParameterNumber, std::string_view>> listedValues(std::string_view remaining) {
-    std::vector<std::pair<ParameterNumber, std::string_view>> values;
-    std::map<ParameterNumber, size_t> index;
-    forEachParameterPair(remaining, [&](uint32_t number, std::string_view text) {
-        const ParameterNumber code = registerOfCode(number);
-        auto [at, added] = index.emplace(code, values.size());
-        if (added)
-            values.emplace_back(code, text);
-        else
-            values[at->second].second = text;
-        return true;
-    });
-    return values;
-}
-
 std::string valueText(const LanguageTexts& texts, bool onOff, uint32_t value) {
     return onOff ? onOffText(texts, value != 0) : formatParameterValue(value);
 }
@@ -139,36 +118,18 @@ void showResult(AppContext& ctx, const std::string& text, MessageIcon icon, cons
                                    folderOf(backupPath));
 }
 
-// The backup into the device with the same load, without a backup of its
-// own and without the question about wide values: it holds what the device
-// itself gave. True when it went in whole.
-bool putBack(AppContext& ctx, const std::string& backupPath) {
-    MemoryStream stream;
-    if (!readSealedFile(ctx, backupPath, stream)) return false;
-    LoadOptions options;
-    options.askAboutWideValues = false;
-    const LoadRun run = runParameterText(ctx, stream, options);
-    return run.loaded;
-}
-
-// A load that stopped after it wrote: the device holds zeros and part of the
-// file. With a backup it is put back at once; either way one message says
-// where the load stopped and what the device holds now.
+// A load that stopped after it began writing: what it wrote is put back at
+// once from the backup (nothing when the port is lost), and one message
+// says where the load stopped and what the device holds now; the history
+// keeps the same.
 void recoverFromStoppedLoad(AppContext& ctx, const SafeLoad& load, const LoadRun& run) {
-    std::string text = run.failedAt
-                           ? fillText(ctx.message(STOPPED_AT_TEXT), {load.path, formatParameterNumber(run.failedAt),
-                                                                     parameterDescription(ctx.texts, run.failedAt)})
-                           : fillText(ctx.message(STOPPED_TEXT), {load.path});
     // A lost port has been told of; nothing more can reach the device.
     const bool lost = reportPortLoss(ctx);
-    if (load.backupPath.empty()) {
-        showResult(ctx, text + "\n\n" + ctx.message(NO_BACKUP_TEXT), MessageIcon::Exclamation, {});
-        return;
-    }
-    uint32_t outcome = BACKUP_IS_TEXT;
-    if (!lost) outcome = putBack(ctx, load.backupPath) ? PUT_BACK_TEXT : PUT_BACK_FAILED_TEXT;
-    if (outcome == PUT_BACK_FAILED_TEXT) reportPortLoss(ctx);
-    showResult(ctx, text + "\n\n" + fillText(ctx.message(outcome), {load.backupPath}), MessageIcon::Exclamation,
+    PutBackResult putBack;
+    if (!lost) putBack = putBackWritten(ctx, load.backupPath, run);
+    if (putBack.attempted && !putBack.verified) reportPortLoss(ctx);
+    if (load.journal->active()) recordPutBack(*load.journal, run, putBack);
+    showResult(ctx, stoppedLoadReport(ctx.texts, load.path, load.backupPath, run, putBack), MessageIcon::Exclamation,
                load.backupPath);
 }
 
@@ -298,11 +259,11 @@ SafeLoad loadParameterFileSafely(AppContext& ctx, const std::string& path) {
         return ctx.ui().questionDefaultNo(ctx.settings.windowTitle,
                                           fillText(ctx.message(NO_BACKUP_QUESTION), {tried}));
     };
-    const LoadRun run = runParameterText(ctx, stream, LoadOptions{backUp, true});
+    const LoadRun run = runParameterText(ctx, stream, LoadOptions{backUp, true, path});
     load.loaded = run.loaded;
     load.missing = run.missing;
     load.accessOpened = load.accessOpened || run.accessOpened;
-    if (load.journal->active()) load.journal->record().values = journalValuesOfText(load.text);
+    if (load.journal->active()) recordLoadRun(*load.journal, run);
     load.journal->setOutcome(load.loaded);
     if (run.loaded) return load;
     if (run.written)

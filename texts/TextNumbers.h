@@ -86,4 +86,8 @@ inline constexpr uint32_t USED_MESSAGE_NUMBERS[] = {
     // the read-back's address and password, the table's update of values
     33376, 33377, 33378, 33379, 33380, 33381, 33382, 33383, 33384, 33385,
     33386, 33387, 33388, 33389,
+    // a load that stopped: where, on which value and how; what the device
+    // holds now and its put-back; a device at the file's address
+    33424, 33425, 33426, 33427, 33428, 33429, 33430, 33431, 33432, 33433,
+    33434, 33435, 33436, 33437, 33438, 33439,
 };

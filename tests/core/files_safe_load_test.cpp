@@ -8,6 +8,7 @@
 #include "files/SafeLoad.h"
 #include "files_support.h"
 #include "link/DeviceLink.h"
+#include "session/ServiceJournal.h"
 #include "support/SimFixture.h"
 
 using ::testing::ElementsAre;
@@ -218,11 +219,15 @@ TEST_F(SafeLoadTest, AStoppedLoadPutsTheDeviceBackFromItsBackup) {
         if (!batch) load(hooked);
         fs::current_path(startDir);
         ASSERT_EQ(hooked.messages.size(), 1u);
+        // Refused: the value and the refusal named, and only what the load wrote put back and read back.
+        // Lost: the put-back stops where the line did, and the message says what the device holds.
         const uint32_t at = lineLost ? 0x104 : 0x106;
-        const std::string putBack = lineLost ? "PARTIAL: putting back from " + backup("NFO") + " failed"
+        const std::string where = formatParameterNumber(at) + " (" + parameterDescription(sim->ctx.texts, at) + ")";
+        const std::string putBack = lineLost ? "PARTIAL: putting back from " + backup("NFO") + " stopped at " + where +
+                                                   " Zeros from 0104 Load " + backup("NFO")
                                              : "Put back from " + backup("NFO");
-        EXPECT_EQ(hooked.messages[0].text, "Loading " + dir.file("load.NFO") + " stopped at " + formatParameterNumber(at) +
-                                               " (" + parameterDescription(sim->ctx.texts, at) + ")\n\n" + putBack);
+        EXPECT_EQ(hooked.messages[0].text, "Loading " + dir.file("load.NFO") + " stopped at " + where +
+                                               (lineLost ? ": no answer" : ": refused 99") + "\n\n" + putBack);
         EXPECT_THAT(hooked.folders, ElementsAre(dir.file("backups")));
         if (!lineLost) {
             EXPECT_EQ(valve().parameter(0x100)->value, 1000u);   // the backup's, not the file's 1234
@@ -232,3 +237,111 @@ TEST_F(SafeLoadTest, AStoppedLoadPutsTheDeviceBackFromItsBackup) {
     }
 }
 
+
+// A load that stops at each of its stages, on a line that stays good or is
+// lost again at once: what the device holds afterwards is what the message
+// says and what the history records, only what the load wrote is put back,
+// and a batch load still ends with the release of the bus.
+enum class Stage { Address, Password, Access, FirstValue, MiddleValue, LastValue, Restart };
+uint32_t limitedKey(Stage stage) {
+    return stage == Stage::FirstValue ? 0x100 : stage == Stage::MiddleValue ? 0x104 : 0x106;
+}
+
+class StoppedLoad : public SafeLoadTest, public testing::WithParamInterface<std::tuple<Stage, bool>> {};
+
+TEST_P(StoppedLoad, PutsBackWhatItWroteAndSaysWhatTheDeviceHolds) {
+    const auto [stage, lostAgain] = GetParam();
+    // The file's values 1234/OFF/77/99 against the device's 1000/ON/55/7;
+    // each value stage is a limit that refuses the file's value and takes the backup's.
+    MemoryStream text = streamOf("#DATE: 07-06-2008  \n#NAME: VALVE01   \n#ADDR: 5  \n#VER.: 2  \n#REL.: 0  \n"
+                                 "#PVER: 3  \n#PSWD: 4  \n#CODE: 100  #DATA: 1234  \n#CODE: 102  #DATA: OFF  \n"
+                                 "#CODE: 104  #DATA: 77  \n#CODE: 106  #DATA: 99  ");
+    ASSERT_TRUE(writeSealedFile(ctx, dir.file("stage"), text));
+    std::string bus = kValveBus;
+    if (stage == Stage::FirstValue) bus += " limit 0100 1100\n";
+    if (stage == Stage::MiddleValue) bus += " limit 0104 60\n";
+    if (stage == Stage::LastValue) bus += " limit 0106 50\n";
+    connect(bus.c_str(), 5);
+    ServiceJournal journal(dir.file("history.sqlite"));
+    sim->ctx.journal = &journal;
+    // The fault starts with the load's first write of its register; lost
+    // again, the device is gone once the load has stopped.
+    const uint8_t faultByte = stage == Stage::Address ? 0x3D : stage == Stage::Restart ? 0x3B : 0x31;
+    const uint32_t muted = stage == Stage::Address ? 60 : stage == Stage::Password ? 48 : 62;
+    unsigned tries = 0;
+    uint8_t previous = 0;
+    bool armed = false;
+    SimDevice& d = valve();
+    const auto logged = sim->sim.wire.logSink;   // the simulator's own wire log goes on
+    sim->sim.wire.logSink = [&](const WireLogEntry& e) {
+        logged(e);
+        const bool identity = stage == Stage::Address || stage == Stage::Password || stage == Stage::Access;
+        if (e.fromMaster && e.byte == faultByte && (identity || stage == Stage::Restart)) {
+            if (stage == Stage::Restart) d.vanished = true;
+            if (identity && ++tries == 1) d.mutedKeys.insert(muted);
+        }
+        // A value stage stops on the refusal of the limited key's write (key bytes, value, 0x1E).
+        const uint32_t limited = limitedKey(stage);
+        if (e.fromMaster) armed = armed || (previous == ((limited & 0xFF) | 1) && e.byte == (limited >> 8));
+        const bool stopped = identity ? e.fromMaster && e.byte == (stage == Stage::Access ? 0x3F : faultByte) &&
+                                            tries >= (stage == Stage::Access ? 1u : 10u)
+                                      : !e.fromMaster && armed && e.byte == 0x1E;
+        if (!e.fromMaster) armed = false;
+        if (e.fromMaster) previous = e.byte;
+        if (lostAgain && stopped && (stage != Stage::Access || d.mutedKeys.count(62))) d.vanished = true;
+    };
+    EXPECT_EQ(runBatchJob(sim->ctx, "/l " + dir.file("stage.NFO")), 1);
+    EXPECT_EQ(sim->sim.sentBytes().back(), 0xFF) << "the load ends with the release of the bus";
+    sim->sim.wire.logSink = logged;
+
+    const std::vector<uint32_t> held = {d.parameter(0x100)->value, d.parameter(0x102)->value, d.parameter(0x104)->value,
+                                        d.parameter(0x106)->value};
+    const std::string told = testing::PrintToString(sim->op.texts());
+    const std::vector<std::vector<uint32_t>> leftByLoad = {
+        {0, 0, 0, 0}, {1234, 0, 0, 0}, {1234, 0, 77, 0}};   // stopped at the first, middle, last value
+    const bool valueStage = stage == Stage::FirstValue || stage == Stage::MiddleValue || stage == Stage::LastValue;
+    if (stage == Stage::Restart) {
+        EXPECT_EQ(held, (std::vector<uint32_t>{1234, 0, 77, 99}));   // the file went in
+    } else if (valueStage && lostAgain) {
+        EXPECT_EQ(held, leftByLoad[size_t(stage) - size_t(Stage::FirstValue)]) << told;
+        EXPECT_THAT(told, HasSubstr("Zeros from " + formatParameterNumber(limitedKey(stage))));
+    } else {
+        // Put back, or never changed: the parameters are the device's own.
+        EXPECT_EQ(held, (std::vector<uint32_t>{1000, 1, 55, 7})) << told;
+        EXPECT_EQ(d.password, 4u);
+        EXPECT_EQ(d.address, 5u);
+    }
+    if (valueStage && !lostAgain) {
+        EXPECT_THAT(told, HasSubstr(": refused "));
+        EXPECT_THAT(told, HasSubstr("Put back from " + backup("NFO")));
+    }
+    if (stage == Stage::Address || stage == Stage::Password) {
+        EXPECT_THAT(told, HasSubstr("before the parameters: no answer to"));
+    }
+
+    // The history: the load's entry failed, says why, and holds only what was written.
+    const std::vector<JournalRow> rows = journal.entries(JournalQuery{});
+    ASSERT_FALSE(rows.empty());
+    const JournalRow loadRow = *std::find_if(rows.begin(), rows.end(), [](const JournalRow& r) {
+        return r.operation == JournalOperation::Load;
+    });
+    EXPECT_EQ(loadRow.outcome, JournalOutcome::Failed);
+    EXPECT_FALSE(loadRow.detail.empty());
+    const bool putBackEntry = std::any_of(rows.begin(), rows.end(), [](const JournalRow& r) {
+        return r.operation == JournalOperation::PutBack;
+    });
+    EXPECT_EQ(putBackEntry, stage != Stage::Restart) << loadRow.detail;
+    for (const JournalValue& v : journal.values(loadRow.id)) {
+        SCOPED_TRACE(formatParameterNumber(v.number));
+        ASSERT_TRUE(v.outcome);
+        if (valueStage && !lostAgain && *v.outcome != ValueOutcome::Refused) {
+            EXPECT_EQ(*v.outcome, ValueOutcome::PutBack);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryStage, StoppedLoad,
+                         testing::Combine(testing::Values(Stage::Address, Stage::Password, Stage::Access,
+                                                          Stage::FirstValue, Stage::MiddleValue, Stage::LastValue,
+                                                          Stage::Restart),
+                                          testing::Bool()));
