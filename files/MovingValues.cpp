@@ -16,9 +16,11 @@ std::string seenText(const MovingValue& m, const char* separator) {
 std::string movingValuesReport(const LanguageTexts& texts, const std::vector<MovingValue>& moving) {
     if (moving.empty()) return {};
     std::string out = fillText(texts.messages.Lookup(MOVED_WHILE_READ_TEXT), {std::to_string(moving.size())});
-    for (const MovingValue& m : moving)
-        out += "\n" + formatParameterNumber(m.number) + "  " + parameterDescription(texts, m.number) + ": " +
-               seenText(m, ", ");
+    // Each line ends in a semicolon, the last in a full stop: joined into one
+    // line on standard error they still read apart.
+    for (size_t i = 0; i < moving.size(); ++i)
+        out += "\n" + formatParameterNumber(moving[i].number) + "  " + parameterDescription(texts, moving[i].number) +
+               ": " + seenText(moving[i], ", ") + (i + 1 < moving.size() ? ";" : ".");
     return out;
 }
 

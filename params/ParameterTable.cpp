@@ -122,14 +122,20 @@ WalkResult readDeviceParameters(AppContext& ctx, std::vector<DeviceParameter>& o
                                  const auto at = std::lower_bound(freeNumbers.begin(), freeNumbers.end(), number);
                                  p.free = at != freeNumbers.end() && *at == number;
                                  if (p.free) p.moving = movedBetween(freeReadings[at - freeNumbers.begin()], reading);
-                                 if (!p.onOff && options.readAgain && options.readAgain(p)) {
-                                     const ParameterReading again = readParameter(ctx.link, number);
-                                     p.moving = p.moving || movedBetween(reading, again);
-                                     if (again.outcome == ReadOutcome::Present && !again.onOff &&
-                                         again.digits >= reading.digits) {
-                                         p.value = again.value;
-                                         p.digits = again.digits;
-                                     }
+                                 // A measurement may read the same twice by chance:
+                                 // up to two reads more before it counts as still.
+                                 ParameterReading last = reading;
+                                 for (int again = 0; again < 2 && !p.onOff && !p.moving && options.readAgain &&
+                                                     options.readAgain(p);
+                                      ++again) {
+                                     const ParameterReading next = readParameter(ctx.link, number);
+                                     p.moving = movedBetween(last, next);
+                                     if (next.outcome != ReadOutcome::Present || next.onOff ||
+                                         next.digits < last.digits)
+                                         continue;   // no answer, or digits lost on the way
+                                     p.value = next.value;
+                                     p.digits = next.digits;
+                                     last = next;
                                  }
                                  out.push_back(p);
                              });

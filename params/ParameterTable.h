@@ -45,10 +45,10 @@ struct WalkOptions {
     uint32_t caption = 32779;        // the progress caption of the value walk
     // Called after every read with the number read; a hook for the tests.
     std::function<void(ParameterNumber)> onRead;
-    // A numeric parameter this says yes to is read once more at once (the
-    // comparison: a value that differs from the file's). A second read at
-    // the same width with another value marks it moving; a wider one
-    // replaces a first read that lost digits.
+    // A numeric parameter this says yes to is read up to twice more at once
+    // (the comparison: a value that differs from the file's), until it
+    // agrees or reads another value at the same width, which marks it
+    // moving; a wider read replaces one that lost digits.
     std::function<bool(const DeviceParameter&)> readAgain;
 };
 
