@@ -16,6 +16,7 @@ struct PanelRow {
 
 inline constexpr int PANEL_ROW_COUNT = 8;
 // The row of the polled status.
+inline constexpr size_t PANEL_ADDRESS_ROW = 1;
 inline constexpr size_t PANEL_STATUS_ROW = 5;
 
 // The eight rows, labels from the messages table. With noAnswerSince the

@@ -353,7 +353,10 @@ void MainFrame::closeEvent(QCloseEvent* event) {
 std::vector<PanelRow> MainFrame::panelRowsNow() const {
     std::vector<PanelRow> rows = panelRows(ctx_.texts, ctx_.link, lastStatus, statusPolls_.noAnswerSince());
     // The device as it was last seen, and where the connection went.
-    if (!lostPort.empty()) rows.at(PANEL_STATUS_ROW).value = lostPortStatus(ctx_);
+    if (!lostPort.empty()) {
+        rows.at(PANEL_STATUS_ROW).value = lostPortStatus(ctx_);
+        rows.at(PANEL_ADDRESS_ROW).value = formatAddress(lastSeenAddress_);
+    }
     return rows;
 }
 
@@ -362,6 +365,7 @@ void MainFrame::RenderPanel() {
     surface_.fill(Qt::white);
     // A device lost or released takes its unanswered polls with it.
     if (!deviceSelected) statusPolls_.clear();
+    if (deviceSelected && ctx_.link.connected) lastSeenAddress_ = ctx_.link.selectedAddress;
     if (deviceSelected || !lostPort.empty()) {
         const int w = panel_->width();
         const int h = panel_->height();

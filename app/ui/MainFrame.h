@@ -131,4 +131,7 @@ private:
     // The return of the lost port was offered; again once it goes and comes back.
     bool reconnectOffered_ = false;
     int renderCount_ = 0;
+    // The selected device's address as last seen: a lost port leaves the
+    // link without a selection, and the panel still shows the device.
+    uint8_t lastSeenAddress_ = 0;
 };

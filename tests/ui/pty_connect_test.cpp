@@ -160,6 +160,7 @@ private slots:
         ctx.setOperator(&op);
         f.dispatch(CMD_CONNECT);
         QVERIFY(f.deviceSelected);
+        const uint8_t selected = link.selectedAddress;
 
         line.lose();
         op.answers = {true};   // to the restart's question
@@ -169,6 +170,7 @@ private slots:
         f.pollStatus();
         QCOMPARE(op.texts(), std::vector<std::string>{textOf(0x811B)});
         QCOMPARE(f.panelRowsNow().at(PANEL_STATUS_ROW).value, textOf(0x811C));
+        QCOMPARE(f.panelRowsNow().at(PANEL_ADDRESS_ROW).value, formatAddress(selected));   // as last seen
         QVERIFY(!f.deviceSelected);
         QVERIFY(f.commandAction(CMD_CONNECT)->isEnabled());
 
