@@ -86,4 +86,9 @@ inline constexpr uint32_t USED_MESSAGE_NUMBERS[] = {
     // the read-back's address and password, the table's update of values
     33376, 33377, 33378, 33379, 33380, 33381, 33382, 33383, 33384, 33385,
     33386, 33387, 33388, 33389,
+    // the service history's records that tell the truth: the put-back, the
+    // outcome filter, each value's outcome, a foreign or missing or unreadable
+    // database, a load into another device, the version column, a replaced file
+    33392, 33393, 33394, 33395, 33396, 33397, 33398, 33399, 33400, 33401,
+    33402, 33403, 33404, 33405, 33406,
 };
