@@ -8,6 +8,7 @@
 #include "files/Format.h"
 #include "params/ParameterModel.h"
 #include "session/AppContext.h"
+#include "session/JournalEntry.h"
 #include "texts/TextFill.h"
 
 namespace {
@@ -22,7 +23,7 @@ constexpr uint32_t DETAILS_TEXT = 33340;
 constexpr uint32_t OPERATION_TEXTS[JournalOperationCount] = {33341, 33342, 33343, 33344, 33345, 33346, 33392};
 // In the order of ValueOutcome: recorded, written, verified, differs,
 // moving, refused, no answer, put back.
-constexpr uint32_t VALUE_OUTCOME_TEXTS[ValueOutcomeCount] = {33395, 33289, 33290, 33385, 33396, 33397, 33398, 33399};
+constexpr uint32_t VALUE_OUTCOME_TEXTS[ValueOutcomeCount] = {33395, 33396, 33289, 33290, 33385, 33397, 33398, 33399};
 constexpr uint32_t DEVICE_TEXT = 33366;
 constexpr uint32_t READ_FAILED_TEXT = 33402;
 constexpr uint32_t DONE_TEXT = 33347;
@@ -89,7 +90,11 @@ bool HistoryModel::noteFailure() const {
     const bool first = failure_.empty();
     const std::string problem =
         journal->problemText().empty() ? std::to_string(static_cast<int>(journal->problem())) : journal->problemText();
-    failure_ = fillText(ctx_.message(READ_FAILED_TEXT), {journal->path(), problem});
+    // A newer program's database and another program's are said as such.
+    const bool notOurs =
+        journal->problem() == JournalProblem::NewerSchema || journal->problem() == JournalProblem::Foreign;
+    failure_ = fillText(ctx_.message(notOurs ? journalProblemText(journal->problem()) : READ_FAILED_TEXT),
+                        {journal->path(), problem});
     if (first && onFailure) onFailure();
     return true;
 }
@@ -224,8 +229,9 @@ std::string HistoryModel::cell(size_t row, HistoryColumn column) const {
 std::string HistoryModel::entryFile(size_t row) const {
     const JournalRow& r = this->row(row);
     if (r.operation == JournalOperation::Save && r.outcome == JournalOutcome::Done) return r.file;
-    // A load's backup; a put-back wrote it back, so it is the device now.
-    if (r.operation == JournalOperation::Load || r.operation == JournalOperation::PutBack) return r.backup;
+    // A load's backup (a put-back's entry has none of its own: the load's
+    // entry beside it leads to the same backup).
+    if (r.operation == JournalOperation::Load) return r.backup;
     return {};
 }
 

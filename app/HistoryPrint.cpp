@@ -54,15 +54,8 @@ int printHistory(AppContext& ctx, const std::string& nameOrAddress, bool csv, st
     model.refresh();
     // A journal that cannot be used, or a query that failed: said, and no rows.
     auto failed = [&] {
-        if (ctx.journal->problem() != JournalProblem::None && !model.failed()) {
-            tellJournalProblem(ctx);
-            return true;
-        }
         if (!model.failed()) return false;
-        if (ctx.journal->problem() == JournalProblem::NewerSchema || ctx.journal->problem() == JournalProblem::Foreign)
-            tellJournalProblem(ctx);
-        else
-            ctx.showMessage(model.failureText());
+        ctx.showMessage(model.failureText());
         return true;
     };
     if (failed()) return 1;

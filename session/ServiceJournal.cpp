@@ -219,7 +219,11 @@ bool ServiceJournal::ready() {
         if (readOnly_ || sameFile()) return true;
         // Another program replaced or removed the file: the connection would
         // go on writing to the old one, which nobody reads any more. The
-        // ends kept for it are not the new file's.
+        // ends kept for it are not the new file's. What the old file's log
+        // holds goes into it first (by the descriptors still open) and the
+        // log is emptied: left under the path's name, it would be taken for
+        // the log of the file there now, or deleted with the last entries.
+        db_.exec("PRAGMA wal_checkpoint(TRUNCATE)");
         db_.close();
         pending_.clear();
         replaced_ = true;
@@ -252,6 +256,10 @@ bool ServiceJournal::ours() {
         if (!st.valid() || st.step() != DbStatus::Row) return std::nullopt;
         return st.integer(0);
     };
+    // One read transaction: another program making the journal at this
+    // moment is seen before or after, never half-way.
+    const DbStatus begun = db_.exec("BEGIN");
+    if (begun != DbStatus::Ok) return fail(begun);
     const std::optional<int64_t> id = number("PRAGMA application_id");
     const std::optional<int64_t> version = number("PRAGMA user_version");
     std::vector<std::string> tables;
@@ -260,7 +268,9 @@ bool ServiceJournal::ours() {
                     "ORDER BY name");
     const DbStatus listed =
         st.valid() ? eachRow(st, [&](SqliteStatement& row) { tables.push_back(row.text(0)); }) : db_.lastStatus();
-    if (!id || !version || listed != DbStatus::Done) return fail(db_.lastStatus());
+    st = SqliteStatement();
+    if (!id || !version || listed != DbStatus::Done) return fail(listed == DbStatus::Done ? db_.lastStatus() : listed);
+    db_.exec("COMMIT");
     auto refuse = [this](JournalProblem problem, std::string text) {
         problem_ = problem;
         problemText_ = std::move(text);

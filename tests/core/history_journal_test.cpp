@@ -447,6 +447,23 @@ TEST_F(History, ASecondVersionDatabaseBecomesOneDevicePerUnit) {
     ASSERT_EQ(values.size(), 1u);
     EXPECT_EQ(values[0].after, 120);
     EXPECT_FALSE(values[0].outcome);
+
+    // The values over time say what became of each, and leave out a value
+    // the device refused: it never went into it.
+    JournalStart start;
+    start.device = devices[0].identity;
+    for (ValueOutcome outcome : {ValueOutcome::Verified, ValueOutcome::Refused}) {
+        JournalEnd end;
+        end.values = {{0x106, false, std::nullopt, 200, 200, outcome}};
+        ASSERT_TRUE(journal.end(journal.begin(start), end));
+    }
+    HistoryModel model(fx.ctx);
+    model.refresh();
+    model.selectDevice(0);
+    const auto shown = model.valueRows(0x106);
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[0].back(), "verified");
+    EXPECT_EQ(shown[1].back(), "");
 }
 
 // The demo pump (registers 40 and 44) and valve drive (none) each keep one
@@ -494,4 +511,35 @@ TEST_F(History, ADeviceKeepsItsHistoryAcrossAnAddressChangeAndAFirmwareUpdate) {
     const std::string printed = out.str();
     EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1 + 4) << printed;
     EXPECT_NE(printed.find(",PUMPCTRL,01,3.7,address,"), std::string::npos) << printed;
+}
+
+// An end that could not be written (another program's lock) is written at
+// the next operation, so the entry does not stay "interrupted"; a database
+// file replaced while open is said, and the history goes on in the new one.
+TEST_F(History, WhatCouldNotBeWrittenIsWrittenLaterAndAReplacedFileIsSaid) {
+    AppContext& ctx = fx.ctx;
+    int64_t id = 0;
+    {
+        JournalEntry entry(ctx, JournalOperation::Restart);
+        id = journal.entries({})[0].id;
+        SqliteDb lockHolder;
+        lockHolder.open(dbPath, 1000);
+        lockHolder.exec("BEGIN EXCLUSIVE");
+        entry.finish(true);
+        EXPECT_EQ(journal.pendingEnds(), 1u);
+    }
+    EXPECT_EQ(fx.op.messages.size(), 1u);
+    fx.op.answers.push_back(true);
+    restartCommand(ctx);
+    EXPECT_EQ(journal.pendingEnds(), 0u);
+    EXPECT_EQ(journal.entry(id)->outcome, JournalOutcome::Done);
+
+    fs::rename(dbPath, dbPath + ".old");
+    fx.op.clear();
+    fx.op.answers.push_back(true);
+    restartCommand(ctx);
+    ASSERT_EQ(fx.op.messages.size(), 1u);
+    EXPECT_NE(fx.op.messages[0].text.find("replaced or removed"), std::string::npos);
+    EXPECT_EQ(all().size(), 1u);   // the new file's
+    EXPECT_EQ(ServiceJournal(dbPath + ".old").entries({}).size(), 2u);
 }
