@@ -1,6 +1,9 @@
 #include "platform/SqliteDb.h"
 
 #include <sqlite3.h>
+#include <sys/stat.h>
+
+#include <cstdio>
 
 #include <chrono>
 #include <thread>
@@ -116,10 +119,60 @@ DbStatus SqliteDb::open(const std::string& path, int busyMs, bool create) {
     return lastStatus_ = DbStatus::Ok;
 }
 
+namespace {
+
+// A database in WAL mode (header bytes 18 and 19 are 2) without its log
+// file: closed cleanly, all of it in the one file.
+bool walWithoutLog(const std::string& path) {
+    unsigned char header[20] = {};
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return false;
+    const size_t got = std::fread(header, 1, sizeof header, f);
+    std::fclose(f);
+    struct stat st {};
+    return got == sizeof header && header[18] == 2 && header[19] == 2 && ::stat((path + "-wal").c_str(), &st) != 0;
+}
+
+// What tells whether a file changed: its size and time of last change.
+bool sameStat(const struct stat& a, const struct stat& b) {
+    return a.st_ino == b.st_ino && a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec &&
+           a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+// A file name as an SQLite URI ("file:" and the path, its %, ? and # escaped).
+std::string fileUri(const std::string& path, const char* query) {
+    std::string uri = "file:";
+    for (char c : path) {
+        if (c == '%' || c == '?' || c == '#') {
+            char escaped[4];
+            std::snprintf(escaped, sizeof escaped, "%%%02X", static_cast<unsigned>(static_cast<unsigned char>(c)));
+            uri += escaped;
+        } else {
+            uri += c;
+        }
+    }
+    return uri + "?" + query;
+}
+
+}  // namespace
+
 DbStatus SqliteDb::openCopy(const std::string& path, int busyMs) {
+    // A reader of a WAL database makes its log and shared-memory files
+    // beside it when they are not there, and leaves them. A database closed
+    // cleanly is read as the file it is instead, and the copy is kept only
+    // when nobody wrote meanwhile (a writer would have made the log first).
+    struct stat before {}, after {};
+    if (walWithoutLog(path) && ::stat(path.c_str(), &before) == 0 &&
+        copyFrom(fileUri(path, "immutable=1"), busyMs) == DbStatus::Ok && ::stat(path.c_str(), &after) == 0 &&
+        sameStat(before, after) && walWithoutLog(path))
+        return DbStatus::Ok;
+    return copyFrom(path, busyMs);
+}
+
+DbStatus SqliteDb::copyFrom(const std::string& name, int busyMs) {
     close();
     sqlite3* file = nullptr;
-    int code = sqlite3_open_v2(path.c_str(), &file, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+    int code = sqlite3_open_v2(name.c_str(), &file, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI, nullptr);
     if (code == SQLITE_OK) {
         sqlite3_extended_result_codes(file, 1);
         sqlite3_busy_timeout(file, busyMs);

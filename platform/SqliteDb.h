@@ -93,6 +93,8 @@ public:
 private:
     friend class SqliteStatement;
     DbStatus note(int code);
+    // The database named (a path or a file: URI) copied into memory.
+    DbStatus copyFrom(const std::string& name, int busyMs);
     void* db_ = nullptr;
     std::string lastError_;
     DbStatus lastStatus_ = DbStatus::Ok;

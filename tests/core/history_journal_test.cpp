@@ -326,6 +326,7 @@ INSERT INTO entries(id, device_id, operation, started, ended, outcome, user, det
 INSERT INTO entry_values VALUES(1, 262, 0, 300, 120, NULL);
 PRAGMA user_version = 2;
 )");
+    db.useWriteAheadLog(1000);   // as version 2 kept it
     return path;
 }
 
@@ -387,6 +388,15 @@ struct HistoryDatabase : History, ::testing::WithParamInterface<DatabaseCase> {}
 
 std::string bytesOrAbsent(const std::string& path) { return fs::exists(path) ? readFile(path) : "absent"; }
 
+// The files of a folder (none when there is no folder).
+std::vector<std::string> filesIn(const fs::path& folder) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(folder, ec)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 }  // namespace
 
 // Each database --history reads (creating nothing, changing nothing, rows
@@ -397,6 +407,7 @@ TEST_P(HistoryDatabase, IsReadOnlyByHistoryAndUsedOnlyWhenOurs) {
     const DatabaseCase& c = GetParam();
     const std::string path = c.make(dir);
     const std::string before = bytesOrAbsent(path);
+    const std::vector<std::string> filesBefore = filesIn(fs::path(path).parent_path());
     fx.op.clear();
     ServiceJournal reader(path);
     reader.setReadOnly(true);
@@ -406,6 +417,7 @@ TEST_P(HistoryDatabase, IsReadOnlyByHistoryAndUsedOnlyWhenOurs) {
     EXPECT_EQ(!out.str().empty(), c.printsRows) << out.str();
     EXPECT_EQ(fx.op.messages.size(), c.printsRows ? 0u : 1u);
     EXPECT_EQ(bytesOrAbsent(path), before);
+    EXPECT_EQ(filesIn(fs::path(path).parent_path()), filesBefore);   // no log, no lock file, no folder
     EXPECT_EQ(fs::exists(fs::path(path).parent_path()), before != "absent");
 
     fx.ctx.journal = &journal;
