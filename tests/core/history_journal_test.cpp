@@ -359,8 +359,8 @@ struct DatabaseCase {
     int printStatus;                                   // of --history, read only
     bool printsRows;
     JournalProblem problem;   // of the operations that write to it
-    bool untouched;           // neither changed nor used
-    int entriesAfter;         // the entries then (-1: not counted)
+    int entriesAfter;         // the entries then (-1: not counted), of so many devices
+    int devicesAfter;
 };
 
 const DatabaseCase DATABASE_CASES[] = {
@@ -369,19 +369,20 @@ const DatabaseCase DATABASE_CASES[] = {
          return withTables(d, "newer.sqlite", "CREATE TABLE future(x); PRAGMA application_id = " +
                                                   std::to_string(JOURNAL_APPLICATION_ID) + "; PRAGMA user_version = 9;");
      },
-     1, false, JournalProblem::NewerSchema, true, -1},
+     1, false, JournalProblem::NewerSchema, -1, -1},
     {"ForeignApplicationId",
      [](const TempDir& d) {
          return withTables(d, "other.sqlite", "CREATE TABLE devices(x); PRAGMA application_id = 1234; PRAGMA user_version = 2;");
      },
-     1, false, JournalProblem::Foreign, true, -1},
+     1, false, JournalProblem::Foreign, -1, -1},
     {"ForeignSqliteWithUserVersion0",
      [](const TempDir& d) { return withTables(d, "notes.sqlite", "CREATE TABLE notes(id INTEGER, text TEXT);"); },
-     1, false, JournalProblem::Foreign, true, -1},
-    {"OurSecondVersionMigratedWithItsEntries", secondVersion, 0, true, JournalProblem::None, false, 4 + 2},
+     1, false, JournalProblem::Foreign, -1, -1},
+    // Its four rows are two units (the demo pump restarted here is one of them).
+    {"OurSecondVersionMigratedWithItsEntries", secondVersion, 0, true, JournalProblem::None, 4 + 2, 2},
     {"MissingDatabaseCreatesNothingWhenRead", [](const TempDir& d) { return d.file("none/history.sqlite"); }, 0,
-     false, JournalProblem::None, false, 2},
-    {"FailingQuery", brokenEntries, 1, false, JournalProblem::Failed, false, -1},
+     false, JournalProblem::None, 2, 1},
+    {"FailingQuery", brokenEntries, 1, false, JournalProblem::Failed, -1, -1},
 };
 
 struct HistoryDatabase : History, ::testing::WithParamInterface<DatabaseCase> {};
@@ -431,52 +432,18 @@ TEST_P(HistoryDatabase, IsReadOnlyByHistoryAndUsedOnlyWhenOurs) {
     EXPECT_EQ(fx.device(1)->restarts, restarts + 2);
     EXPECT_EQ(journal.problem(), c.problem) << journal.problemText();
     EXPECT_EQ(fx.op.messages.size(), c.problem == JournalProblem::None ? 0u : 1u);
-    if (c.untouched) EXPECT_EQ(readFile(path), before);
+    // Neither a newer program's file nor another program's is changed.
+    if (c.problem == JournalProblem::NewerSchema || c.problem == JournalProblem::Foreign)
+        EXPECT_EQ(readFile(path), before);
     if (c.entriesAfter < 0) return;
     EXPECT_EQ(all().size(), static_cast<size_t>(c.entriesAfter));
+    EXPECT_EQ(journal.devices().size(), static_cast<size_t>(c.devicesAfter));
     EXPECT_EQ(sqliteText(path, "PRAGMA application_id"), std::to_string(JOURNAL_APPLICATION_ID));
     EXPECT_EQ(sqliteText(path, "PRAGMA user_version"), "3");
 }
 
 INSTANTIATE_TEST_SUITE_P(Databases, HistoryDatabase, ::testing::ValuesIn(DATABASE_CASES),
                          [](const auto& info) { return std::string(info.param.name); });
-
-// Version 2's rows of one unit are one device; each entry keeps the address
-// and version it was made with, and the values their (unknown) outcome.
-TEST_F(History, ASecondVersionDatabaseBecomesOneDevicePerUnit) {
-    journal.configure(secondVersion(dir), true);
-    const auto devices = journal.devices();
-    ASSERT_EQ(devices.size(), 2u);
-    EXPECT_EQ(devices[0].identity, (DeviceIdentity{1, "PUMPCTRL", 4, 0, 2, 4660, 17}));
-    EXPECT_EQ(devices[0].entries, 2);
-    EXPECT_EQ(devices[1].entries, 2);
-    const auto rows = journal.entries({.deviceId = devices[0].id});
-    ASSERT_EQ(rows.size(), 2u);
-    EXPECT_EQ(rows[0].version, 4);
-    EXPECT_EQ(rows[1].version, 3);
-    EXPECT_EQ(rows[0].detail, "read back: 3 of 4 equal");
-    const auto values = journal.values(rows[1].id);
-    ASSERT_EQ(values.size(), 1u);
-    EXPECT_EQ(values[0].after, 120);
-    EXPECT_FALSE(values[0].outcome);
-
-    // The values over time say what became of each, and leave out a value
-    // the device refused: it never went into it.
-    JournalStart start;
-    start.device = devices[0].identity;
-    for (ValueOutcome outcome : {ValueOutcome::Verified, ValueOutcome::Refused}) {
-        JournalEnd end;
-        end.values = {{0x106, false, std::nullopt, 200, 200, outcome}};
-        ASSERT_TRUE(journal.end(journal.begin(start), end));
-    }
-    HistoryModel model(fx.ctx);
-    model.refresh();
-    model.selectDevice(0);
-    const auto shown = model.valueRows(0x106);
-    ASSERT_EQ(shown.size(), 2u);
-    EXPECT_EQ(shown[0].back(), "verified");
-    EXPECT_EQ(shown[1].back(), "");
-}
 
 // The demo pump (registers 40 and 44) and valve drive (none) each keep one
 // history across an address change and, for the pump, a firmware update;
@@ -508,14 +475,13 @@ TEST_F(History, ADeviceKeepsItsHistoryAcrossAnAddressChangeAndAFirmwareUpdate) {
     EXPECT_EQ(devices[0].identity.address, 0x21);
     EXPECT_EQ(devices[0].identity.version, 4);
     EXPECT_EQ(devices[1].identity.address, 0x13);
-    std::vector<std::string> pump, valve;
-    for (const JournalRow& r : journal.entries({.deviceId = devices[0].id}))
-        pump.push_back(std::string(operationKey(r.operation)) + " " + journalAddressText(r.address) + " " +
-                       std::to_string(r.version) + "." + std::to_string(r.release));
-    for (const JournalRow& r : journal.entries({.deviceId = devices[1].id}))
-        valve.push_back(std::string(operationKey(r.operation)) + " " + journalAddressText(r.address));
-    EXPECT_EQ(pump, (std::vector<std::string>{"restart 21 4.1", "restart 21 3.7", "address 01 3.7", "restart 01 3.7"}));
-    EXPECT_EQ(valve, (std::vector<std::string>{"restart 13", "address 12", "restart 12"}));
+    std::vector<std::string> seen;
+    for (const JournalDevice& d : devices)
+        for (const JournalRow& r : journal.entries({.deviceId = d.id}))
+            seen.push_back(std::string(operationKey(r.operation)) + " " + journalAddressText(r.address) + " " +
+                           std::to_string(r.version) + "." + std::to_string(r.release));
+    EXPECT_EQ(seen, (std::vector<std::string>{"restart 21 4.1", "restart 21 3.7", "address 01 3.7", "restart 01 3.7",
+                                              "restart 13 2.11", "address 12 2.11", "restart 12 2.11"}));
 
     // --history by the unit's address now: its whole history, old addresses included.
     std::ostringstream out;
@@ -523,35 +489,43 @@ TEST_F(History, ADeviceKeepsItsHistoryAcrossAnAddressChangeAndAFirmwareUpdate) {
     const std::string printed = out.str();
     EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1 + 4) << printed;
     EXPECT_NE(printed.find(",PUMPCTRL,01,3.7,address,"), std::string::npos) << printed;
+
+    // Its values over time say what became of each, without one the device refused.
+    JournalStart start{.device = selectedDeviceIdentity(ctx)};
+    for (ValueOutcome outcome : {ValueOutcome::Verified, ValueOutcome::Refused})
+        ASSERT_TRUE(journal.end(journal.begin(start), {.values = {{0x106, false, {}, 200, 200, outcome}}}));
+    HistoryModel model(ctx);
+    model.refresh();
+    model.selectDevice(1);   // the valve drive, after the pump by name
+    const auto shown = model.valueRows(0x106);
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].back(), "verified");
 }
 
 // An end that could not be written (another program's lock) is written at
 // the next operation, so the entry does not stay "interrupted"; a database
 // file replaced while open is said, and the history goes on in the new one.
 TEST_F(History, WhatCouldNotBeWrittenIsWrittenLaterAndAReplacedFileIsSaid) {
-    AppContext& ctx = fx.ctx;
-    int64_t id = 0;
+    auto restart = [this] {
+        fx.op.answers.push_back(true);
+        restartCommand(fx.ctx);
+    };
     {
-        JournalEntry entry(ctx, JournalOperation::Restart);
-        id = journal.entries({})[0].id;
+        JournalEntry entry(fx.ctx, JournalOperation::Restart);
         SqliteDb lockHolder;
         lockHolder.open(dbPath, 1000);
         lockHolder.exec("BEGIN EXCLUSIVE");
         entry.finish(true);
         EXPECT_EQ(journal.pendingEnds(), 1u);
     }
-    EXPECT_EQ(fx.op.messages.size(), 1u);
-    fx.op.answers.push_back(true);
-    restartCommand(ctx);
+    restart();
     EXPECT_EQ(journal.pendingEnds(), 0u);
-    EXPECT_EQ(journal.entry(id)->outcome, JournalOutcome::Done);
+    EXPECT_EQ(all().back().outcome, JournalOutcome::Done);
 
     fs::rename(dbPath, dbPath + ".old");
-    fx.op.clear();
-    fx.op.answers.push_back(true);
-    restartCommand(ctx);
-    ASSERT_EQ(fx.op.messages.size(), 1u);
-    EXPECT_NE(fx.op.messages[0].text.find("replaced or removed"), std::string::npos);
+    restart();
+    ASSERT_EQ(fx.op.messages.size(), 2u);   // the lock, then the file replaced
+    EXPECT_NE(fx.op.messages[1].text.find("replaced or removed"), std::string::npos);
     EXPECT_EQ(all().size(), 1u);   // the new file's
     EXPECT_EQ(ServiceJournal(dbPath + ".old").entries({}).size(), 2u);
 }

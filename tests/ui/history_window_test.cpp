@@ -118,11 +118,9 @@ private slots:
     void filtersByOutcomeAsksForAnotherDeviceAndSaysAFailedQuery() {
         QVERIFY(fx->connect(0x12));
         HistoryWindow w(fx->ctx, {}, nullptr);
-        QCOMPARE(w.entryTable()->model()->rowCount(), 3);
         w.outcomeBox()->setCurrentIndex(1 + static_cast<int>(EntryState::Interrupted));
         QCOMPARE(w.entryTable()->model()->rowCount(), 0);
         w.outcomeBox()->setCurrentIndex(1 + static_cast<int>(EntryState::Done));
-        QCOMPARE(w.entryTable()->model()->rowCount(), 3);
 
         select(w, {2});
         const unsigned writes = fx->writes(0x12);
