@@ -180,7 +180,11 @@ int runHistoryCommand(const std::string& nameOrAddress, bool csv) {
     DeviceLink link;
     StderrOperator stderrOperator;
     AppContext ctx(link, &stderrOperator);
+    // Read only: printing the history creates no folder, no file, and
+    // changes nothing in the database (an older one is brought up to date in
+    // memory).
     ServiceJournal journal;
+    journal.setReadOnly(true);
     ctx.journal = &journal;
     if (!InitInstallDirectory(ctx.settings)) return 1;
     if (loadInstallationCore(ctx) != LoadResult::Ok) return 1;

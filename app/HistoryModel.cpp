@@ -8,6 +8,8 @@
 #include "files/Format.h"
 #include "params/ParameterModel.h"
 #include "session/AppContext.h"
+#include "session/JournalEntry.h"
+#include "texts/TextFill.h"
 
 namespace {
 constexpr uint32_t TIME_TEXT = 33335;
@@ -16,7 +18,14 @@ constexpr uint32_t PORT_TEXT = 33337;
 constexpr uint32_t OUTCOME_TEXT = 33338;
 constexpr uint32_t FILE_TEXT = 33339;
 constexpr uint32_t DETAILS_TEXT = 33340;
-constexpr uint32_t FIRST_OPERATION_TEXT = 33341;   // in the order of JournalOperation
+// In the order of JournalOperation: the first six follow each other, the
+// put-back came later and has its own number.
+constexpr uint32_t OPERATION_TEXTS[JournalOperationCount] = {33341, 33342, 33343, 33344, 33345, 33346, 33392};
+// In the order of ValueOutcome: recorded, written, verified, differs,
+// moving, refused, no answer, put back.
+constexpr uint32_t VALUE_OUTCOME_TEXTS[ValueOutcomeCount] = {33395, 33396, 33289, 33290, 33385, 33397, 33398, 33399};
+constexpr uint32_t DEVICE_TEXT = 33366;
+constexpr uint32_t READ_FAILED_TEXT = 33402;
 constexpr uint32_t DONE_TEXT = 33347;
 constexpr uint32_t FAILED_TEXT = 33348;
 constexpr uint32_t INTERRUPTED_TEXT = 33349;
@@ -43,7 +52,9 @@ bool HistoryModel::available() const { return ctx_.journal && ctx_.journal->enab
 
 void HistoryModel::refresh() {
     const int64_t selectedId = selected_ >= 0 ? devices_[static_cast<size_t>(selected_)].id : 0;
+    failure_.clear();
     devices_ = available() ? ctx_.journal->devices() : std::vector<JournalDevice>{};
+    devicesFailed_ = available() && noteFailure();
     selected_ = -1;
     for (size_t i = 0; i < devices_.size(); ++i)
         if (devices_[i].id == selectedId) selected_ = static_cast<int>(i);
@@ -65,15 +76,35 @@ void HistoryModel::selectDevice(int index) {
     readEntries();
 }
 
-void HistoryModel::setFilter(std::optional<JournalOperation> operation, const std::string& text) {
+void HistoryModel::setFilter(std::optional<JournalOperation> operation, const std::string& text,
+                             std::optional<EntryState> state) {
     operation_ = operation;
     text_ = text;
+    state_ = state;
     readEntries();
+}
+
+bool HistoryModel::noteFailure() const {
+    const ServiceJournal* journal = ctx_.journal;
+    if (!journal || journal->problem() == JournalProblem::None) return false;
+    const bool first = failure_.empty();
+    const std::string problem =
+        journal->problemText().empty() ? std::to_string(static_cast<int>(journal->problem())) : journal->problemText();
+    // A newer program's database and another program's are said as such.
+    const bool notOurs =
+        journal->problem() == JournalProblem::NewerSchema || journal->problem() == JournalProblem::Foreign;
+    failure_ = fillText(ctx_.message(notOurs ? journalProblemText(journal->problem()) : READ_FAILED_TEXT),
+                        {journal->path(), problem});
+    if (first && onFailure) onFailure();
+    return true;
 }
 
 // The device, the filter and the list of devices change together when the
 // window reloads: the ids are queried once, when next asked for.
 void HistoryModel::readEntries() {
+    // A new filter or device is a new query; devices that could not be read
+    // stay said.
+    if (!devicesFailed_) failure_.clear();
     ids_.reset();
     pages_.clear();
     shownMissing_.clear();
@@ -83,12 +114,16 @@ JournalQuery HistoryModel::query() const {
     JournalQuery q;
     q.deviceId = devices_[static_cast<size_t>(selected_)].id;
     q.operation = operation_;
+    q.state = state_;
     q.text = text_;
     return q;
 }
 
 const std::vector<int64_t>& HistoryModel::ids() const {
-    if (!ids_) ids_ = selected_ >= 0 && available() ? ctx_.journal->entryIds(query()) : std::vector<int64_t>{};
+    if (!ids_) {
+        ids_ = selected_ >= 0 && available() ? ctx_.journal->entryIds(query()) : std::vector<int64_t>{};
+        if (selected_ >= 0 && available() && noteFailure()) ids_->clear();
+    }
     return *ids_;
 }
 
@@ -103,9 +138,15 @@ const JournalRow& HistoryModel::row(size_t index) const {
         q.toId = ids()[first];   // newest first: the page's ids run down
         q.fromId = ids()[last];
         // Each row in its place by id; an entry gone meanwhile stays a bare id.
+        // A page that could not be read is never shown as rows: the failure
+        // is noted (and said by the window), and the page asked again later.
         std::map<int64_t, JournalRow> byId;
         if (ctx_.journal)
             for (JournalRow& r : ctx_.journal->entries(q)) byId.emplace(r.id, std::move(r));
+        if (noteFailure()) {
+            static const JournalRow none;
+            return none;
+        }
         for (size_t i = first; i <= last; ++i) {
             auto at = byId.find(ids()[i]);
             if (at != byId.end()) rows[i - first] = std::move(at->second);
@@ -121,6 +162,7 @@ std::string HistoryModel::header(HistoryColumn column) const {
     case HistoryColumn::Time: return ctx_.message(TIME_TEXT);
     case HistoryColumn::Operation: return ctx_.message(OPERATION_TEXT);
     case HistoryColumn::Outcome: return ctx_.message(OUTCOME_TEXT);
+    case HistoryColumn::Device: return ctx_.message(DEVICE_TEXT);
     case HistoryColumn::User: return ctx_.message(USER_TEXT);
     case HistoryColumn::Port: return ctx_.message(PORT_TEXT);
     case HistoryColumn::File: return ctx_.message(FILE_TEXT);
@@ -131,7 +173,27 @@ std::string HistoryModel::header(HistoryColumn column) const {
 }
 
 std::string HistoryModel::operationText(JournalOperation op) const {
-    return ctx_.message(FIRST_OPERATION_TEXT + static_cast<uint32_t>(op));
+    return ctx_.message(OPERATION_TEXTS[static_cast<size_t>(op)]);
+}
+
+std::string HistoryModel::valueOutcomeText(ValueOutcome outcome) const {
+    return ctx_.message(VALUE_OUTCOME_TEXTS[static_cast<size_t>(outcome)]);
+}
+
+DeviceIdentity HistoryModel::entryDevice(size_t row) const {
+    const JournalRow& r = this->row(row);
+    DeviceIdentity d;
+    if (const auto unit = selectedIdentity()) d = *unit;
+    d.address = r.address;
+    d.version = r.version;
+    d.release = r.release;
+    d.parameterVersion = r.parameterVersion;
+    return d;
+}
+
+std::optional<DeviceIdentity> HistoryModel::selectedIdentity() const {
+    if (selected_ < 0) return std::nullopt;
+    return devices_[static_cast<size_t>(selected_)].identity;
 }
 
 std::string HistoryModel::outcomeText(const JournalRow& row) const {
@@ -142,9 +204,13 @@ std::string HistoryModel::outcomeText(const JournalRow& row) const {
 std::string HistoryModel::cell(size_t row, HistoryColumn column) const {
     const JournalRow& r = this->row(row);
     switch (column) {
-    case HistoryColumn::Time: return localTimeText(r.started);
+    case HistoryColumn::Time: return r.id ? localTimeText(r.started) : std::string();
     case HistoryColumn::Operation: return operationText(r.operation) + (r.via.empty() ? "" : " (" + r.via + ")");
-    case HistoryColumn::Outcome: return outcomeText(r);
+    case HistoryColumn::Outcome: return r.id ? outcomeText(r) : std::string();
+    case HistoryColumn::Device:
+        if (r.address < 0) return {};
+        return journalAddressText(r.address) + formatText("  v%lld.%lld", static_cast<long long>(r.version),
+                                                           static_cast<long long>(r.release));
     case HistoryColumn::User: return r.user + "@" + r.host;
     case HistoryColumn::Port: return r.port;
     case HistoryColumn::File: return r.file;
@@ -163,6 +229,8 @@ std::string HistoryModel::cell(size_t row, HistoryColumn column) const {
 std::string HistoryModel::entryFile(size_t row) const {
     const JournalRow& r = this->row(row);
     if (r.operation == JournalOperation::Save && r.outcome == JournalOutcome::Done) return r.file;
+    // A load's backup (a put-back's entry has none of its own: the load's
+    // entry beside it leads to the same backup).
     if (r.operation == JournalOperation::Load) return r.backup;
     return {};
 }
@@ -181,7 +249,9 @@ bool HistoryModel::fileShownMissing(size_t row) const {
 
 std::vector<uint32_t> HistoryModel::parameterNumbers() {
     if (selected_ < 0 || !available()) return {};
-    return ctx_.journal->parameterNumbers(devices_[static_cast<size_t>(selected_)].id);
+    std::vector<uint32_t> numbers = ctx_.journal->parameterNumbers(devices_[static_cast<size_t>(selected_)].id);
+    noteFailure();
+    return numbers;
 }
 
 std::string HistoryModel::valueText(bool onOff, const std::optional<int64_t>& value) const {
@@ -192,9 +262,14 @@ std::string HistoryModel::valueText(bool onOff, const std::optional<int64_t>& va
 std::vector<std::vector<std::string>> HistoryModel::valueRows(uint32_t number) {
     std::vector<std::vector<std::string>> rows;
     if (selected_ < 0 || !available()) return rows;
-    for (const ValuePoint& p : ctx_.journal->valueHistory(devices_[static_cast<size_t>(selected_)].id, number))
+    for (const ValuePoint& p : ctx_.journal->valueHistory(devices_[static_cast<size_t>(selected_)].id, number)) {
+        // A value the device refused never went into it.
+        if (p.value.outcome == ValueOutcome::Refused) continue;
         rows.push_back({localTimeText(p.time), operationText(p.operation), valueText(p.value.onOff, p.value.before),
-                        valueText(p.value.onOff, p.value.after), valueText(p.value.onOff, p.value.readBack)});
+                        valueText(p.value.onOff, p.value.after), valueText(p.value.onOff, p.value.readBack),
+                        p.value.outcome ? valueOutcomeText(*p.value.outcome) : std::string()});
+    }
+    noteFailure();
     // Newest first, as the entries.
     return {rows.rbegin(), rows.rend()};
 }

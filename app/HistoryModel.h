@@ -5,6 +5,7 @@
 // parameter's values over time. The window draws these and nothing else; it
 // never sees the database.
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -14,7 +15,8 @@
 
 class AppContext;
 
-enum class HistoryColumn : uint8_t { Time, Operation, Outcome, User, Port, File, Details, Count };
+// Device: the address and versions the entry's device had then.
+enum class HistoryColumn : uint8_t { Time, Operation, Outcome, Device, User, Port, File, Details, Count };
 
 // Seconds since 1970 as local time, "2026-12-10 09:03:50".
 std::string localTimeText(int64_t seconds);
@@ -34,20 +36,36 @@ public:
     // -1: none selected.
     int selectedDevice() const { return selected_; }
     void selectDevice(int index);
-    // The entries shown: of one operation (nothing: all) whose texts hold text.
-    void setFilter(std::optional<JournalOperation> operation, const std::string& text);
+    // The entries shown: of one operation (nothing: all), of one state
+    // (nothing: all) whose texts hold text.
+    void setFilter(std::optional<JournalOperation> operation, const std::string& text,
+                   std::optional<EntryState> state = std::nullopt);
+
+    // A query of the journal failed since the devices or the filter were
+    // last read: what is shown is not the history, and the window says so
+    // (failureText) instead of showing rows. onFailure is called when a
+    // page read while drawing fails.
+    bool failed() const { return !failure_.empty(); }
+    const std::string& failureText() const { return failure_; }
+    std::function<void()> onFailure;
 
     // The entries shown, newest first. Only their ids are read when the
     // filter or device changes; the rows are read a page at a time when
     // first asked for, so a device with a hundred thousand entries opens as
     // fast as one with ten.
-    size_t rowCount() const { return ids().size(); }
+    size_t rowCount() const { return failed() ? 0 : ids().size(); }
     const JournalRow& row(size_t index) const;
     // Texts as the language files hold them (the window converts them).
     std::string header(HistoryColumn column) const;
     std::string cell(size_t row, HistoryColumn column) const;
     std::string operationText(JournalOperation op) const;
     std::string outcomeText(const JournalRow& row) const;
+    std::string valueOutcomeText(ValueOutcome outcome) const;
+    // The device an entry was made with: the unit's name and further
+    // identity values, the address and versions of the entry.
+    DeviceIdentity entryDevice(size_t row) const;
+    // The selected device (a unit), when one is.
+    std::optional<DeviceIdentity> selectedIdentity() const;
     bool interrupted(size_t row) const { return !this->row(row).ended; }
 
     // The parameter file an entry lets the operator compare or load: a save's
@@ -60,12 +78,16 @@ public:
     bool fileShownMissing(size_t row) const;
 
     // The parameters the selected device's entries hold values of, and one
-    // parameter's values over time (time, operation, before, after, read back).
+    // parameter's values over time (time, operation, before, after, read
+    // back, outcome), without the values the device refused: they never went
+    // into it.
     std::vector<uint32_t> parameterNumbers();
     std::vector<std::vector<std::string>> valueRows(uint32_t number);
 
 private:
     void readEntries();
+    // Notes a failed query of the journal (true when the last one failed).
+    bool noteFailure() const;
     JournalQuery query() const;
     std::string valueText(bool onOff, const std::optional<int64_t>& value) const;
 
@@ -73,7 +95,10 @@ private:
     std::vector<JournalDevice> devices_;
     int selected_ = -1;
     std::optional<JournalOperation> operation_;
+    std::optional<EntryState> state_;
     std::string text_;
+    mutable std::string failure_;
+    bool devicesFailed_ = false;
     const std::vector<int64_t>& ids() const;
     mutable std::optional<std::vector<int64_t>> ids_;   // none: to be queried
     mutable std::map<size_t, std::vector<JournalRow>> pages_;

@@ -1,6 +1,9 @@
 #include "platform/SqliteDb.h"
 
 #include <sqlite3.h>
+#include <sys/stat.h>
+
+#include <cstdio>
 
 #include <chrono>
 #include <thread>
@@ -105,21 +108,118 @@ DbStatus SqliteDb::open(const std::string& path, int busyMs, bool create) {
     sqlite3_extended_result_codes(db, 1);
     sqlite3_busy_timeout(db, busyMs);
     // The first statement reads the header: a file that is no database
-    // fails here. WAL lets the window read while a batch job writes.
+    // fails here. Reading writes nothing, not even to a new, empty file.
+    SqliteStatement st = prepare("PRAGMA schema_version");
+    const DbStatus s = st.valid() ? st.step() : lastStatus_;
+    if (s != DbStatus::Row) {
+        st = SqliteStatement();
+        close();
+        return lastStatus_ = s == DbStatus::Done ? DbStatus::Failed : s;
+    }
+    return lastStatus_ = DbStatus::Ok;
+}
+
+namespace {
+
+// A database in WAL mode (header bytes 18 and 19 are 2) without its log
+// file: closed cleanly, all of it in the one file.
+bool walWithoutLog(const std::string& path) {
+    unsigned char header[20] = {};
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return false;
+    const size_t got = std::fread(header, 1, sizeof header, f);
+    std::fclose(f);
+    struct stat st {};
+    return got == sizeof header && header[18] == 2 && header[19] == 2 && ::stat((path + "-wal").c_str(), &st) != 0;
+}
+
+// What tells whether a file changed: its size and time of last change.
+bool sameStat(const struct stat& a, const struct stat& b) {
+    return a.st_ino == b.st_ino && a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec &&
+           a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+// A file name as an SQLite URI ("file:" and the path, its %, ? and # escaped).
+std::string fileUri(const std::string& path, const char* query) {
+    std::string uri = "file:";
+    for (char c : path) {
+        if (c == '%' || c == '?' || c == '#') {
+            char escaped[4];
+            std::snprintf(escaped, sizeof escaped, "%%%02X", static_cast<unsigned>(static_cast<unsigned char>(c)));
+            uri += escaped;
+        } else {
+            uri += c;
+        }
+    }
+    return uri + "?" + query;
+}
+
+}  // namespace
+
+DbStatus SqliteDb::openCopy(const std::string& path, int busyMs) {
+    // A reader of a WAL database makes its log and shared-memory files
+    // beside it when they are not there, and leaves them. A database closed
+    // cleanly is read as the file it is instead, and the copy is kept only
+    // when nobody wrote meanwhile (a writer would have made the log first).
+    struct stat before {}, after {};
+    if (walWithoutLog(path) && ::stat(path.c_str(), &before) == 0 &&
+        copyFrom(fileUri(path, "immutable=1"), busyMs) == DbStatus::Ok && ::stat(path.c_str(), &after) == 0 &&
+        sameStat(before, after) && walWithoutLog(path))
+        return DbStatus::Ok;
+    return copyFrom(path, busyMs);
+}
+
+DbStatus SqliteDb::copyFrom(const std::string& name, int busyMs) {
+    close();
+    sqlite3* file = nullptr;
+    int code = sqlite3_open_v2(name.c_str(), &file, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI, nullptr);
+    if (code == SQLITE_OK) {
+        sqlite3_extended_result_codes(file, 1);
+        sqlite3_busy_timeout(file, busyMs);
+    }
+    sqlite3* memory = nullptr;
+    if (code == SQLITE_OK) code = sqlite3_open_v2(":memory:", &memory, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (code == SQLITE_OK) {
+        sqlite3_backup* backup = sqlite3_backup_init(memory, "main", file, "main");
+        if (!backup) {
+            code = sqlite3_errcode(memory);
+        } else {
+            // A writer's lock is waited for as the busy timeout says.
+            const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(busyMs);
+            while ((code = sqlite3_backup_step(backup, -1)) == SQLITE_BUSY || code == SQLITE_LOCKED) {
+                if (std::chrono::steady_clock::now() >= until) break;
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+            if (code == SQLITE_DONE) code = SQLITE_OK;
+            sqlite3_backup_finish(backup);
+        }
+    }
+    if (code != SQLITE_OK) {
+        lastStatus_ = statusOf(code);
+        lastError_ = file ? sqlite3_errmsg(file) : sqlite3_errstr(code);
+        if (file && sqlite3_errcode(file) == SQLITE_OK) lastError_ = sqlite3_errstr(code);
+    }
+    sqlite3_close_v2(file);
+    if (code != SQLITE_OK) {
+        sqlite3_close_v2(memory);
+        return lastStatus_;
+    }
+    db_ = memory;
+    sqlite3_extended_result_codes(memory, 1);
+    return lastStatus_ = DbStatus::Ok;
+}
+
+DbStatus SqliteDb::useWriteAheadLog(int busyMs) {
     // Switching a new database to WAL takes a lock SQLite does not wait
     // for: a program opening it at that moment is told "busy" at once, so
     // the switch is tried again, in short sleeps, for the busy timeout.
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(busyMs);
     DbStatus s;
-    while ((s = exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON;")) ==
+    while ((s = exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; PRAGMA foreign_keys=ON;")) ==
                DbStatus::Busy &&
            std::chrono::steady_clock::now() < until)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    if (s != DbStatus::Ok) {
-        close();
-        return lastStatus_ = s;
-    }
-    return DbStatus::Ok;
+    return s;
 }
 
 void SqliteDb::close() {

@@ -64,11 +64,19 @@ public:
     SqliteDb(const SqliteDb&) = delete;
     SqliteDb& operator=(const SqliteDb&) = delete;
 
-    // Opens (creating it when create is set) the database at path, waits up
-    // to busyMs for another writer's lock on every later call, and puts it in
-    // write-ahead-log mode so a reader never blocks a writer. A file that is
-    // not a database is found here, not at the first query.
+    // Opens (creating it when create is set) the database at path and waits
+    // up to busyMs for another writer's lock on every later call. Nothing is
+    // written: the caller looks at the file first (see useWriteAheadLog). A
+    // file that is not a database is found here, not at the first query.
     DbStatus open(const std::string& path, int busyMs, bool create = true);
+    // A copy of the database at path in memory, read through a read-only
+    // connection: what the copy becomes (brought up to date) is never written
+    // back, and no file is created.
+    DbStatus openCopy(const std::string& path, int busyMs);
+    // Write-ahead-log mode, so a reader never blocks a writer, with every
+    // commit on the disk before it returns (synchronous FULL: in WAL mode
+    // NORMAL may lose the last commits on a power cut), and foreign keys.
+    DbStatus useWriteAheadLog(int busyMs);
     void close();
     bool isOpen() const { return db_ != nullptr; }
 
@@ -85,6 +93,8 @@ public:
 private:
     friend class SqliteStatement;
     DbStatus note(int code);
+    // The database named (a path or a file: URI) copied into memory.
+    DbStatus copyFrom(const std::string& name, int busyMs);
     void* db_ = nullptr;
     std::string lastError_;
     DbStatus lastStatus_ = DbStatus::Ok;

@@ -12,6 +12,8 @@
 namespace {
 constexpr uint32_t JOURNAL_FAILED_TEXT = 33358;   // "The service history %s could not be written (%s). ..."
 constexpr uint32_t JOURNAL_NEWER_TEXT = 33359;    // "... was written by a newer version of the program ..."
+constexpr uint32_t JOURNAL_FOREIGN_TEXT = 33400;  // "The file %s is not a service history of this program (%s). ..."
+constexpr uint32_t JOURNAL_REPLACED_TEXT = 33406; // "The service history %s was replaced or removed by another program ..."
 
 // Batch jobs name files relative to where they were started; the history is
 // read from anywhere.
@@ -28,13 +30,23 @@ DeviceIdentity selectedDeviceIdentity(const AppContext& ctx) {
             link.register40, link.register44};
 }
 
+uint32_t journalProblemText(JournalProblem problem) {
+    switch (problem) {
+    case JournalProblem::NewerSchema: return JOURNAL_NEWER_TEXT;
+    case JournalProblem::Foreign: return JOURNAL_FOREIGN_TEXT;
+    default: return JOURNAL_FAILED_TEXT;
+    }
+}
+
 void tellJournalProblem(AppContext& ctx) {
     ServiceJournal* journal = ctx.journal;
-    if (!journal || !journal->problemIsNew()) return;
-    // Told in passing as well as in the box: a batch job's log keeps it.
-    const bool newer = journal->problem() == JournalProblem::NewerSchema;
+    if (!journal) return;
+    if (journal->takeReplaced())
+        ctx.ui().message(ctx.settings.windowTitle, fillText(ctx.message(JOURNAL_REPLACED_TEXT), {journal->path()}),
+                         MessageIcon::Exclamation);
+    if (!journal->problemIsNew()) return;
     const std::string text =
-        fillText(ctx.message(newer ? JOURNAL_NEWER_TEXT : JOURNAL_FAILED_TEXT), {journal->path(), journal->problemText()});
+        fillText(ctx.message(journalProblemText(journal->problem())), {journal->path(), journal->problemText()});
     ctx.ui().message(ctx.settings.windowTitle, text, MessageIcon::Exclamation);
 }
 
@@ -97,6 +109,8 @@ void JournalEntry::finish(bool ok) {
     end_.outcome = ok ? JournalOutcome::Done : JournalOutcome::Failed;
     end_.time = static_cast<int64_t>(std::time(nullptr));
     if (end_.detail.empty() && operation_ == JournalOperation::ParameterSend) end_.detail = sentValues(end_.values);
+    // The unit answers at its new address from now on: found there next time.
+    if (ok && operation_ == JournalOperation::AddressChange) end_.address = ctx_.link.selectedAddress;
     end_.file = absolutePath(end_.file);
     end_.backup = absolutePath(end_.backup);
     ctx_.journal->end(id_, end_);

@@ -56,5 +56,8 @@ private:
 ValueOutcome lastWriteOutcome(const AppContext& ctx);
 // The identity of the device the context's link has selected.
 DeviceIdentity selectedDeviceIdentity(const AppContext& ctx);
-// Says the journal's problem to the operator when it is a new one.
+// Says the journal's problem to the operator when it is a new one, and that
+// its file was replaced by another program when it was.
 void tellJournalProblem(AppContext& ctx);
+// The message text (number) that tells the operator of a journal problem.
+uint32_t journalProblemText(JournalProblem problem);

@@ -13,8 +13,15 @@
 #include "platform/SqliteDb.h"
 
 // The schema this program writes. Version 1 lacked the two further identity
-// values and kept no parameter values; it is brought up to date on opening.
-inline constexpr int JOURNAL_SCHEMA_VERSION = 2;
+// values and kept no parameter values; version 2 kept no value's outcome, no
+// device's identity per entry, and took a device with a new address or
+// firmware for a new one. Both are brought up to date on opening.
+inline constexpr int JOURNAL_SCHEMA_VERSION = 3;
+// The application id every journal database carries from version 3 on
+// ("FSVH", FieldService Service History, in its four bytes): a database
+// with another id belongs to another program and is neither changed nor
+// used. Versions 1 and 2 carried none (0).
+inline constexpr int64_t JOURNAL_APPLICATION_ID = 0x46535648;
 
 // PutBack: a load's backup written back after the load stopped, an entry of
 // its own beside the load's.
@@ -36,6 +43,12 @@ struct DeviceIdentity {
     int64_t register44 = -1;
     bool operator==(const DeviceIdentity&) const = default;
 };
+
+// Whether a device is the unit the journal knows as unit: the same name and,
+// when both give them, the same two further identity values (registers 40
+// and 44), whatever their address and firmware; without them, the same name
+// at the unit's address. The journal's own choice of a device follows it.
+bool sameUnit(const DeviceIdentity& unit, const DeviceIdentity& device);
 
 struct JournalStart {
     JournalOperation operation = JournalOperation::Restart;
@@ -82,6 +95,9 @@ struct JournalEnd {
     std::string file, seal, backup;
     std::string detail;   // the verification's result, the old and new address
     std::vector<JournalValue> values;
+    // The address the device answers at after the operation, when it changed
+    // it (an address change): the unit is found there from then on.
+    std::optional<int64_t> address;
 };
 
 struct JournalDevice {
@@ -100,6 +116,9 @@ struct JournalRow {
     std::optional<JournalOutcome> outcome;
     std::string user, host, port, via, file, seal, backup, detail;
     int64_t valueCount = 0;
+    // The device as the entry found it: its address and versions then
+    // (-1: not known).
+    int64_t address = -1, version = -1, release = -1, parameterVersion = -1;
 };
 
 struct ValuePoint {
@@ -109,12 +128,16 @@ struct ValuePoint {
     JournalValue value;
 };
 
+// How an entry ended: done, failed, or never (cut off, or still running).
+enum class EntryState : uint8_t { Done, Failed, Interrupted };
+
 // What the window and --history ask for: one device's entries (every
-// device's when deviceId is 0), of one operation or all, whose texts
-// (file, user, host, port, detail) hold a word; newest first.
+// device's when deviceId is 0), of one operation or all, of one state or
+// all, whose texts (file, user, host, port, detail) hold a word; newest first.
 struct JournalQuery {
     int64_t deviceId = 0;
     std::optional<JournalOperation> operation;
+    std::optional<EntryState> state;
     std::string text;
     size_t limit = 0;   // 0: all
     // Only the entries whose ids lie in [fromId, toId] (0: no bound).
@@ -122,7 +145,9 @@ struct JournalQuery {
     int64_t toId = 0;
 };
 
-enum class JournalProblem : uint8_t { None, CannotOpen, Busy, Damaged, NewerSchema, ReadOnly, Full, Failed };
+// Foreign: a database of another program (another application id, or tables
+// that are not the journal's); it is neither changed nor used.
+enum class JournalProblem : uint8_t { None, CannotOpen, Busy, Damaged, NewerSchema, Foreign, ReadOnly, Full, Failed };
 
 class ServiceJournal {
 public:
@@ -132,10 +157,19 @@ public:
     void configure(const std::string& path, bool enabled);
     const std::string& path() const { return path_; }
     bool enabled() const { return enabled_ && !path_.empty(); }
+    // Reads only (--history): the database is read into memory, brought up
+    // to date there, and nothing is ever written or created, no folder, no
+    // file. A later change to the file is not seen.
+    void setReadOnly(bool readOnly);
+    bool readOnly() const { return readOnly_; }
 
     // The entry's id, or 0 when it could not be written (problem() says why).
     int64_t begin(const JournalStart& start);
+    // An end that could not be written is kept and written at the next
+    // operation that can (a full disk emptied, a lock gone), so a finished
+    // operation does not stay "interrupted"; it is lost only with the program.
     bool end(int64_t entryId, const JournalEnd& end);
+    size_t pendingEnds() const { return pending_.size(); }
     // The backup of an operation still running, written at once: should the
     // operation never end, the entry still leads to the device as it was.
     bool noteBackup(int64_t entryId, const std::string& backup);
@@ -158,10 +192,20 @@ public:
     // True once for each stretch of failures: the first failure after a
     // success (or after the start). The caller tells the operator then.
     bool problemIsNew();
+    // True once after the database file was found replaced or removed by
+    // another program while the journal had it open: the journal left the
+    // old one and went on with what is there now (said to the operator).
+    bool takeReplaced();
 
 private:
     bool ready();
+    // Whether the file the journal may use is ours (empty, ours of this or
+    // an older version); problem() says why not. Reads only.
+    bool ours();
     bool migrate();
+    bool sameFile() const;
+    bool writeEnd(int64_t entryId, const JournalEnd& end);
+    bool writePending();
     bool fail(DbStatus status);
     void succeed();
     int64_t deviceIdOf(const DeviceIdentity& identity);
@@ -176,4 +220,10 @@ private:
     JournalProblem problem_ = JournalProblem::None;
     std::string problemText_;
     bool told_ = false;
+    bool readOnly_ = false;
+    bool replaced_ = false;
+    // The file the connection opened (device and inode): another program
+    // may put another file in its place.
+    uint64_t fileDevice_ = 0, fileInode_ = 0;
+    std::vector<std::pair<int64_t, JournalEnd>> pending_;
 };

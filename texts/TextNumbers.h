@@ -90,4 +90,9 @@ inline constexpr uint32_t USED_MESSAGE_NUMBERS[] = {
     // holds now and its put-back; a device at the file's address
     33424, 33425, 33426, 33427, 33428, 33429, 33430, 33431, 33432, 33433,
     33434, 33435, 33436, 33437, 33438, 33439,
+    // the service history's records that tell the truth: the put-back, the
+    // outcome filter, each value's outcome, a foreign or missing or unreadable
+    // database, a load into another device, the version column, a replaced file
+    33392, 33393, 33394, 33395, 33396, 33397, 33398, 33399, 33400, 33401,
+    33402, 33403, 33404, 33405, 33406,
 };

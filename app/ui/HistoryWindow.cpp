@@ -20,10 +20,13 @@
 #include "files/Compare.h"
 #include "files/ParameterFiles.h"
 #include "files/ui/CompareDialog.h"
+#include "link/DeviceLink.h"
+#include "link/RegisterKeys.h"
 #include "params/ParameterModel.h"
 #include "session/AppContext.h"
 #include "session/JournalEntry.h"
 #include "session/ui/WindowPlaceQt.h"
+#include "texts/TextFill.h"
 #include "widgets/KeyboardReadyQt.h"
 #include "widgets/ShellTextQt.h"
 
@@ -45,6 +48,13 @@ constexpr uint32_t TWO_ENTRIES_TEXT = 33362;
 constexpr uint32_t CONNECT_FIRST_TEXT = 33363;
 constexpr uint32_t HISTORY_OFF_TEXT = 33364;
 constexpr uint32_t HELP_TEXT = 33133;
+constexpr uint32_t OUTCOME_LABEL_TEXT = 33393;
+constexpr uint32_t ALL_OUTCOMES_TEXT = 33394;
+// done, failed, interrupted: in the order of EntryState
+constexpr uint32_t ENTRY_STATE_TEXTS[] = {33347, 33348, 33349};
+constexpr uint32_t VALUE_OUTCOME_HEADER_TEXT = 33338;
+constexpr uint32_t OTHER_DEVICE_QUESTION = 33403;
+constexpr uint32_t NO_ANSWER_TEXT = 33404;
 constexpr const char* VIA_HISTORY = "history";
 }  // namespace
 
@@ -66,6 +76,8 @@ public:
     QVariant data(const QModelIndex& index, int role) const override {
         const auto row = static_cast<size_t>(index.row());
         const auto column = static_cast<HistoryColumn>(index.column());
+        // A history that could not be read shows no rows (the note says why).
+        if (model_.failed() || row >= model_.rowCount()) return {};
         if (role == Qt::DisplayRole || role == Qt::ToolTipRole) return shellText(model_.cell(row, column));
         // An interrupted entry and a file that is gone stand out.
         if (role == Qt::ForegroundRole && column == HistoryColumn::Outcome && model_.interrupted(row))
@@ -98,12 +110,21 @@ HistoryWindow::HistoryWindow(AppContext& ctx, const HelpRequest& help, QWidget* 
     for (int op = 0; op < JournalOperationCount; ++op)
         operation_->addItem(shellText(model_.operationText(static_cast<JournalOperation>(op))));
     operationLabel->setBuddy(operation_);
+    auto* outcomeLabel = new QLabel(shellText(ctx.texts, OUTCOME_LABEL_TEXT), this);
+    outcome_ = new QComboBox(this);
+    outcome_->setObjectName(QStringLiteral("outcome"));
+    outcome_->addItem(shellText(ctx.texts, ALL_OUTCOMES_TEXT));
+    for (uint32_t text : ENTRY_STATE_TEXTS) outcome_->addItem(shellText(ctx.texts, text));
+    outcomeLabel->setBuddy(outcome_);
     auto* searchLabel = new QLabel(shellText(ctx.texts, SEARCH_TEXT), this);
     search_ = new QLineEdit(this);
     search_->setClearButtonEnabled(true);
     searchLabel->setBuddy(search_);
     filterRow->addWidget(operationLabel);
     filterRow->addWidget(operation_);
+    filterRow->addSpacing(12);
+    filterRow->addWidget(outcomeLabel);
+    filterRow->addWidget(outcome_);
     filterRow->addSpacing(12);
     filterRow->addWidget(searchLabel);
     filterRow->addWidget(search_, 1);
@@ -135,10 +156,10 @@ HistoryWindow::HistoryWindow(AppContext& ctx, const HelpRequest& help, QWidget* 
     table_->verticalHeader()->hide();
     table_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     table_->horizontalHeader()->setStretchLastSection(true);
-    // Time, operation, outcome, user, port, file; the details take the rest.
+    // Time, operation, outcome, device, user, port, file; the details take the rest.
     const int timeWidth = fontMetrics().horizontalAdvance(QStringLiteral("2026-12-10 00:00:00")) + 14;
-    const int widths[] = {timeWidth, 130, 80, 85, 90, 190};
-    for (int c = 0; c < 6; ++c) table_->setColumnWidth(c, widths[c]);
+    const int widths[] = {timeWidth, 130, 80, 80, 85, 90, 190};
+    for (int c = 0; c < 7; ++c) table_->setColumnWidth(c, widths[c]);
     rightLayout->addWidget(table_, 3);
 
     note_ = new QLabel(right);
@@ -167,12 +188,13 @@ HistoryWindow::HistoryWindow(AppContext& ctx, const HelpRequest& help, QWidget* 
     parameterRow->addWidget(parameterLabel);
     parameterRow->addWidget(parameter_, 1);
     rightLayout->addLayout(parameterRow);
-    values_ = new QTableWidget(0, 5, right);
+    values_ = new QTableWidget(0, 6, right);
     values_->setObjectName(QStringLiteral("values"));
     values_->setHorizontalHeaderLabels({shellText(model_.header(HistoryColumn::Time)),
                                         shellText(model_.header(HistoryColumn::Operation)),
                                         shellText(ctx.texts, BEFORE_TEXT), shellText(ctx.texts, AFTER_TEXT),
-                                        shellText(ctx.texts, READ_BACK_TEXT)});
+                                        shellText(ctx.texts, READ_BACK_TEXT),
+                                        shellText(ctx.texts, VALUE_OUTCOME_HEADER_TEXT)});
     values_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     values_->setWordWrap(false);
     values_->setColumnWidth(0, timeWidth);
@@ -194,6 +216,14 @@ HistoryWindow::HistoryWindow(AppContext& ctx, const HelpRequest& help, QWidget* 
         fillParameters();
     });
     connect(operation_, &QComboBox::currentIndexChanged, this, [this] { showEntries(); });
+    connect(outcome_, &QComboBox::currentIndexChanged, this, [this] { showEntries(); });
+    // A page that fails while the table draws it: the rows go, the note says why.
+    model_.onFailure = [this] {
+        QMetaObject::invokeMethod(this, [this] {
+            tableModel_->reset();
+            showNote();
+        }, Qt::QueuedConnection);
+    };
     connect(search_, &QLineEdit::textChanged, this, [this] { showEntries(); });
     connect(parameter_, &QComboBox::currentIndexChanged, this, [this] { showValues(); });
     connect(table_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { selectionChanged(); });
@@ -207,7 +237,6 @@ HistoryWindow::HistoryWindow(AppContext& ctx, const HelpRequest& help, QWidget* 
 }
 
 void HistoryWindow::reload() {
-    if (!model_.available()) note_->setText(shellText(ctx_.texts, HISTORY_OFF_TEXT));
     tellJournalProblem(ctx_);
     const int before = devices_->currentRow();
     model_.refresh();
@@ -219,7 +248,7 @@ void HistoryWindow::reload() {
     int chosen = model_.selectedDevice() >= 0 ? model_.selectedDevice() : before;
     const DeviceIdentity now = selectedDeviceIdentity(ctx_);
     for (size_t i = 0; chosen < 0 && ctx_.window().deviceSelected && i < model_.devices().size(); ++i)
-        if (model_.devices()[i].identity == now) chosen = static_cast<int>(i);
+        if (sameUnit(model_.devices()[i].identity, now)) chosen = static_cast<int>(i);
     if (chosen < 0 && !model_.devices().empty()) chosen = 0;
     devices_->setCurrentRow(chosen);
     model_.selectDevice(chosen);
@@ -229,8 +258,10 @@ void HistoryWindow::reload() {
 
 void HistoryWindow::showEntries() {
     const int op = operation_->currentIndex();
+    const int state = outcome_->currentIndex();
     model_.setFilter(op > 0 ? std::optional(static_cast<JournalOperation>(op - 1)) : std::nullopt,
-                     search_->text().toStdString());
+                     search_->text().toStdString(),
+                     state > 0 ? std::optional(static_cast<EntryState>(state - 1)) : std::nullopt);
     tableModel_->reset();
     selectionChanged();
 }
@@ -267,11 +298,23 @@ void HistoryWindow::selectionChanged() {
     compareDevice_->setEnabled(oneWithFile);
     load_->setEnabled(oneWithFile);
     compareEntries_->setEnabled(rows.size() == 2);
+    showNote();
+}
+
+void HistoryWindow::showNote() {
+    if (!model_.available()) {
+        note_->setText(shellText(ctx_.texts, HISTORY_OFF_TEXT));
+        return;
+    }
+    if (model_.failed()) {
+        note_->setText(shellText(model_.failureText()));
+        return;
+    }
     std::string missing;
-    for (size_t row : rows)
+    for (size_t row : selectedRows())
         if (model_.fileMissing(row)) missing += (missing.empty() ? "" : "\n") + model_.entryFile(row);
     if (!missing.empty()) note_->setText(shellText(ctx_.message(FILE_MISSING_TEXT) + "\n" + missing));
-    else if (model_.available()) note_->clear();
+    else note_->clear();
 }
 
 bool HistoryWindow::deviceReady() {
@@ -307,9 +350,41 @@ void HistoryWindow::compareWithDevice() {
     reload();
 }
 
+namespace {
+std::string identityVersion(const DeviceIdentity& d) {
+    if (d.version < 0) return "?";
+    return std::to_string(d.version) + "." + std::to_string(d.release);
+}
+}  // namespace
+
+bool HistoryWindow::loadTargetConfirmed(size_t row) {
+    DeviceLink& link = ctx_.link;
+    const DeviceIdentity now = selectedDeviceIdentity(ctx_);
+    // Asked before anything else: a device that stopped answering (a cable
+    // pulled, the power gone) is said as such, not as a load that failed.
+    uint32_t version = 0;
+    if (link.ReadRegisterRetry(VersionKey, version) != 1) {
+        ctx_.showMessage(fillText(ctx_.message(NO_ANSWER_TEXT),
+                                  {trimmedDeviceName(now.name), journalAddressText(now.address)}));
+        return false;
+    }
+    // The entry's device is the unit the entry belongs to: another device
+    // (a file name that only begins alike, a unit swapped) is asked about,
+    // No the default.
+    const std::optional<DeviceIdentity> unit = model_.selectedIdentity();
+    if (!unit || sameUnit(*unit, now)) return true;
+    const DeviceIdentity entry = model_.entryDevice(row);
+    const std::string question = fillText(
+        ctx_.message(OTHER_DEVICE_QUESTION),
+        {trimmedDeviceName(entry.name), entry.address < 0 ? "?" : journalAddressText(entry.address), identityVersion(entry),
+         trimmedDeviceName(now.name), journalAddressText(now.address), identityVersion(now)});
+    return ctx_.ui().questionDefaultNo(ctx_.settings.windowTitle, question);
+}
+
 void HistoryWindow::loadIntoDevice() {
     const std::string file = fileOfSelection();
     if (file.empty() || !deviceReady()) return;
+    if (!loadTargetConfirmed(selectedRows().front())) return;
     // The load asks first itself, naming the device and the file.
     {
         JournalVia via(ctx_, VIA_HISTORY);

@@ -1,6 +1,6 @@
 #pragma once
 // The History window: the devices the service history has seen, one
-// device's entries newest first with a filter by operation and text, one
+// device's entries newest first with a filter by operation, outcome and text, one
 // parameter's values over time, and the way back: an entry's file (a save,
 // a load's backup) compared with the device or loaded into it through the
 // safe load, or two entries' files compared. It shows what HistoryModel
@@ -29,6 +29,8 @@ public:
     QListWidget* deviceList() const { return devices_; }
     QTableView* entryTable() const { return table_; }
     QComboBox* operationBox() const { return operation_; }
+    // All, done, failed, interrupted (in the order of EntryState after "all").
+    QComboBox* outcomeBox() const { return outcome_; }
     QLineEdit* searchField() const { return search_; }
     QComboBox* parameterBox() const { return parameter_; }
     QTableWidget* valueTable() const { return values_; }
@@ -53,6 +55,12 @@ private:
     // operator is told otherwise.
     std::string fileOfSelection();
     bool deviceReady();
+    // The note under the entries: the history switched off, a query that
+    // failed, the files of the selection that are missing; nothing else.
+    void showNote();
+    // The connected device answers, and is the selected entry's device or
+    // the operator said to load into it all the same.
+    bool loadTargetConfirmed(size_t row);
 
     AppContext& ctx_;
     HelpRequest help_;
@@ -60,6 +68,7 @@ private:
     HistoryTableModel* tableModel_ = nullptr;
     QListWidget* devices_ = nullptr;
     QComboBox* operation_ = nullptr;
+    QComboBox* outcome_ = nullptr;
     QLineEdit* search_ = nullptr;
     QTableView* table_ = nullptr;
     QLabel* note_ = nullptr;

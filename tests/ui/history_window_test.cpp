@@ -18,6 +18,7 @@
 #include "files/ParameterFiles.h"
 #include "files/ui/CompareDialog.h"
 #include "params/ParameterTable.h"
+#include "platform/SqliteDb.h"
 #include "session/ServiceJournal.h"
 #include "support/SimFixture.h"
 #include "support/Support.h"
@@ -109,6 +110,35 @@ private slots:
         w.operationBox()->setCurrentIndex(0);
         QCOMPARE(w.entryTable()->model()->rowCount(), 4);
         QCOMPARE(w.entryTable()->model()->index(0, 1).data().toString(), QString("Load (history)"));
+    }
+
+    // Connected to the valve drive: the pump's entries filtered by outcome, a
+    // load of one of its files asked about first (No the default), and a
+    // query that fails said in the window instead of rows.
+    void filtersByOutcomeAsksForAnotherDeviceAndSaysAFailedQuery() {
+        QVERIFY(fx->connect(0x12));
+        HistoryWindow w(fx->ctx, {}, nullptr);
+        w.outcomeBox()->setCurrentIndex(1 + static_cast<int>(EntryState::Interrupted));
+        QCOMPARE(w.entryTable()->model()->rowCount(), 0);
+        w.outcomeBox()->setCurrentIndex(1 + static_cast<int>(EntryState::Done));
+
+        select(w, {2});
+        const unsigned writes = fx->writes(0x12);
+        w.loadIntoDevice();
+        QCOMPARE(fx->op.questions.size(), size_t(1));
+        QVERIFY(fx->op.questionsDefaultNo.back());
+        const std::string& question = fx->op.questions.back().text;
+        for (const char* part : {"PUMPCTRL at address 01, version 3.7", "VALVEDRV at address 12"})
+            QVERIFY2(question.find(part) != std::string::npos, question.c_str());
+        QCOMPARE(fx->writes(0x12), writes);
+
+        SqliteDb db;
+        QCOMPARE(db.open(dir->file("history.sqlite"), 1000, false), DbStatus::Ok);
+        QCOMPARE(db.exec("ALTER TABLE entries DROP COLUMN seal"), DbStatus::Ok);
+        w.searchField()->setText("NFO");
+        w.entryTable()->model()->index(0, 0).data();   // drawn: the page is read
+        QTRY_COMPARE(w.entryTable()->model()->rowCount(), 0);
+        QTRY_VERIFY(w.noteLabel()->text().contains("could not be read"));
     }
 };
 
