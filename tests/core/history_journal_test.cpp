@@ -433,8 +433,9 @@ TEST_P(HistoryDatabase, IsReadOnlyByHistoryAndUsedOnlyWhenOurs) {
     EXPECT_EQ(journal.problem(), c.problem) << journal.problemText();
     EXPECT_EQ(fx.op.messages.size(), c.problem == JournalProblem::None ? 0u : 1u);
     // Neither a newer program's file nor another program's is changed.
-    if (c.problem == JournalProblem::NewerSchema || c.problem == JournalProblem::Foreign)
+    if (c.problem == JournalProblem::NewerSchema || c.problem == JournalProblem::Foreign) {
         EXPECT_EQ(readFile(path), before);
+    }
     if (c.entriesAfter < 0) return;
     EXPECT_EQ(all().size(), static_cast<size_t>(c.entriesAfter));
     EXPECT_EQ(journal.devices().size(), static_cast<size_t>(c.devicesAfter));
@@ -477,7 +478,11 @@ TEST_F(History, ADeviceKeepsItsHistoryAcrossAnAddressChangeAndAFirmwareUpdate) {
     EXPECT_EQ(devices[1].identity.address, 0x13);
     std::vector<std::string> seen;
     for (const JournalDevice& d : devices)
-        for (const JournalRow& r : journal.entries({.deviceId = d.id}))
+        for (const JournalRow& r : journal.entries([&] {
+                 JournalQuery q;
+                 q.deviceId = d.id;
+                 return q;
+             }()))
             seen.push_back(std::string(operationKey(r.operation)) + " " + journalAddressText(r.address) + " " +
                            std::to_string(r.version) + "." + std::to_string(r.release));
     EXPECT_EQ(seen, (std::vector<std::string>{"restart 21 4.1", "restart 21 3.7", "address 01 3.7", "restart 01 3.7",
@@ -491,9 +496,13 @@ TEST_F(History, ADeviceKeepsItsHistoryAcrossAnAddressChangeAndAFirmwareUpdate) {
     EXPECT_NE(printed.find(",PUMPCTRL,01,3.7,address,"), std::string::npos) << printed;
 
     // Its values over time say what became of each, without one the device refused.
-    JournalStart start{.device = selectedDeviceIdentity(ctx)};
-    for (ValueOutcome outcome : {ValueOutcome::Verified, ValueOutcome::Refused})
-        ASSERT_TRUE(journal.end(journal.begin(start), {.values = {{0x106, false, {}, 200, 200, outcome}}}));
+    JournalStart start;
+    start.device = selectedDeviceIdentity(ctx);
+    for (ValueOutcome outcome : {ValueOutcome::Verified, ValueOutcome::Refused}) {
+        JournalEnd end;
+        end.values = {{0x106, false, {}, 200, 200, outcome}};
+        ASSERT_TRUE(journal.end(journal.begin(start), end));
+    }
     HistoryModel model(ctx);
     model.refresh();
     model.selectDevice(1);   // the valve drive, after the pump by name
