@@ -86,4 +86,6 @@ inline constexpr uint32_t USED_MESSAGE_NUMBERS[] = {
     // the read-back's address and password, the table's update of values
     33376, 33377, 33378, 33379, 33380, 33381, 33382, 33383, 33384, 33385,
     33386, 33387, 33388, 33389,
+    // the parameter dialog: a typed value not sent as typed is shown before it goes
+    0x8280,
 };
