@@ -66,7 +66,9 @@ int printHistory(AppContext& ctx, const std::string& nameOrAddress, bool csv, st
             const std::string operation = utf8Text(model.cell(i, HistoryColumn::Operation));
             const std::string outcome = utf8Text(model.outcomeText(r));
             if (csv) {
-                out << csvRow({localTimeText(r.started), identity.name, journalAddressText(identity.address), operation,
+                // The time with its UTC offset, so the hour repeated at the
+                // change to winter time reads twice apart.
+                out << csvRow({csvTime(r.started), identity.name, journalAddressText(identity.address), operation,
                                outcome, r.user, r.host, r.port, r.file, r.backup, r.seal, r.detail});
                 continue;
             }
