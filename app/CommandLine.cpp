@@ -1,7 +1,9 @@
 #include "app/CommandLine.h"
 
 #include <algorithm>
+#include <cctype>
 #include <iterator>
+#include <string>
 
 #include "app/BatchPattern.h"
 #include "session/AppContext.h"
@@ -19,15 +21,23 @@ bool takeValue(const std::string& arg, const std::string& name, int& i, int argc
     return !value.empty();
 }
 
-// --address: decimal, or hexadecimal with "0x"; -1 when it is no bus address.
+// --address: the address as every window shows it, hexadecimal ("2a", "2A",
+// "0x2A"); a decimal only in its own form, "dec:42". -1 when it is no bus
+// address (not a number of that form, or above 3F).
 int busAddress(const std::string& text) {
-    const bool hex = text.size() > 2 && (text.compare(0, 2, "0x") == 0 || text.compare(0, 2, "0X") == 0);
-    const std::string digits = hex ? text.substr(2) : text;
+    const auto startsWith = [&text](const char* prefix) {
+        const size_t n = std::char_traits<char>::length(prefix);
+        if (text.size() < n) return false;
+        for (size_t i = 0; i < n; ++i)
+            if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i]) return false;
+        return true;
+    };
+    const bool decimal = startsWith("dec:");
+    const std::string digits = decimal ? text.substr(4) : startsWith("0x") ? text.substr(2) : text;
     if (digits.empty() || digits.size() > 4) return -1;
-    const auto allowed = hex ? "0123456789abcdefABCDEF" : "0123456789";
-    if (digits.find_first_not_of(allowed) != std::string::npos) return -1;
-    int value = std::stoi(digits, nullptr, hex ? 16 : 10);
-    return value <= 63 ? value : -1;
+    if (digits.find_first_not_of(decimal ? "0123456789" : "0123456789abcdefABCDEF") != std::string::npos) return -1;
+    const int value = std::stoi(digits, nullptr, decimal ? 10 : 16);
+    return value <= 0x3F ? value : -1;
 }
 
 // Why the options taken together make no job; empty when they do.
@@ -85,7 +95,10 @@ CommandLine parseCommandLine(int argc, char** argv) {
                 c.portsFile = value;
             } else if (name == "--address") {
                 c.address = busAddress(value);
-                if (c.address < 0) return refuse("--address " + value + ": a bus address is 0..63 (decimal, or hexadecimal with 0x)");
+                if (c.address < 0)
+                    return refuse("--address " + value +
+                                  ": a bus address is 00..3F, in hexadecimal as the windows show it (2A or 0x2A); "
+                                  "a decimal is written dec:42");
             } else if (name == "--device") {
                 // A device's name register holds 8 characters; trailing blanks pad it.
                 if (value.size() > 8 || value.find_first_not_of(' ') == std::string::npos)
@@ -113,7 +126,7 @@ CommandLine parseCommandLine(int argc, char** argv) {
 std::string versionLine() { return std::string("fieldservice ") + versionText + " (" + dateText + ")"; }
 
 std::string usageText() {
-    return "Usage: fieldservice [--port PATH]... [--ports FILE] [--address N | --device NAME] [OPTION]\n"
+    return "Usage: fieldservice [--port PATH]... [--ports FILE] [--address AA | --device NAME] [OPTION]\n"
            "A service tool for field devices on a two-wire serial bus.\n"
            "\n"
            "Without an option the program opens its main window.\n"
@@ -136,8 +149,10 @@ std::string usageText() {
            "  --ports FILE                    the buses listed in FILE, one port a line\n"
            "                                  (blank lines and lines starting with # are\n"
            "                                  skipped)\n"
-           "  --address N                     the device at bus address N (0..63; 0x1F for\n"
-           "                                  hexadecimal) instead of the first one\n"
+           "  --address AA                    the device at bus address AA instead of the\n"
+           "                                  first one: hexadecimal, as the windows show it\n"
+           "                                  (00..3F: 2a, 2A or 0x2A); a decimal is written\n"
+           "                                  dec:42\n"
            "  --device NAME                   the device named NAME (up to 8 characters)\n"
            "                                  instead of the first one\n"
            "  --history [NAME|ADDRESS] [--csv]\n"

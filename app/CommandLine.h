@@ -18,8 +18,10 @@ struct CommandLine {
     std::vector<std::string> ports;
     // --ports FILE: a file listing the ports, one a line.
     std::string portsFile;
-    // --address N and --device NAME: the device a load or save works with
-    // instead of the first one on the bus (-1, empty: not asked for).
+    // --address AA and --device NAME: the device a load or save works with
+    // instead of the first one on the bus (-1, empty: not asked for). The
+    // address is hexadecimal as the windows show it ("2A", "0x2A"), or a
+    // decimal in the form "dec:42".
     int address = -1;
     std::string deviceName;
     // --save PATTERN: back up the device on every port named.

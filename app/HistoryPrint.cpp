@@ -88,7 +88,9 @@ int printHistory(AppContext& ctx, const std::string& nameOrAddress, bool csv, st
             const std::string version =
                 r.version < 0 ? std::string() : std::to_string(r.version) + "." + std::to_string(r.release);
             if (csv) {
-                printed << csvRow({localTimeText(r.started), identity.name,
+                // The time with its UTC offset, so the hour repeated at the
+                // change to winter time reads twice apart.
+                printed << csvRow({csvTime(r.started), identity.name,
                                    r.address < 0 ? std::string() : journalAddressText(r.address), version, operation,
                                    outcome, r.user, r.host, r.port, r.file, r.backup, r.seal, r.detail});
                 continue;

@@ -9,7 +9,8 @@ target_include_directories(fuzz_replay PRIVATE ${FS_FUZZ_DIR} ${CMAKE_SOURCE_DIR
 target_compile_definitions(fuzz_replay PRIVATE FS_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 target_link_libraries(fuzz_replay PRIVATE fssim fscore)
 foreach(name text_table profile sealed_report load_check nibble_read scanf_readers)
+  # With a home of its own, as every test (FS_OWN_HOME, tests/CMakeLists.txt).
   add_test(NAME fuzz.replay.${name}
-    COMMAND fuzz_replay ${name} ${FS_FUZZ_DIR}/corpus/${name} ${FS_FUZZ_DIR}/regressions/${name})
-  set_tests_properties(fuzz.replay.${name} PROPERTIES TIMEOUT 300)
+    COMMAND ${FS_OWN_HOME} $<TARGET_FILE:fuzz_replay> ${name} ${FS_FUZZ_DIR}/corpus/${name} ${FS_FUZZ_DIR}/regressions/${name})
+  set_tests_properties(fuzz.replay.${name} PROPERTIES TIMEOUT 300 ENVIRONMENT "FS_UNDER_CTEST=1")
 endforeach()

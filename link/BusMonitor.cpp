@@ -4,6 +4,7 @@
 
 #include "link/RegisterKeys.h"
 #include "link/SerialLink.h"
+#include "texts/CsvField.h"
 
 // ---- recorder ----
 
@@ -427,20 +428,9 @@ bool BusMonitorLog::writeText(std::FILE* f, const BusWords& words) const {
     return std::fflush(f) == 0;
 }
 
-namespace {
-// A field in double quotes when it holds a separator or a quote.
-std::string csvField(const std::string& s) {
-    if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
-    std::string q = "\"";
-    for (char c : s) {
-        if (c == '"') q += '"';
-        q += c;
-    }
-    return q + '"';
-}
-}  // namespace
-
 bool BusMonitorLog::writeCsv(std::FILE* f, const BusWords& words) const {
+    // Every field through csvField: a word of the language file or a
+    // timed-out read's "--" is never taken for a formula.
     std::string header;
     for (const std::string& c : words.columns) header += csvField(c) + ",";
     if (std::fputs((header + "failed\r\n").c_str(), f) < 0) return false;
@@ -449,9 +439,9 @@ bool BusMonitorLog::writeCsv(std::FILE* f, const BusWords& words) const {
         const BusRowText r = describe(t, words);
         std::string kind = r.kind;
         kind.erase(0, kind.find_first_not_of(' '));
-        const std::string line = r.time + "," + csvField(kind) + "," + r.target + "," + csvField(r.name) + "," +
-                                 csvField(r.result) + "," + r.sent + "," + r.received + "," + (r.failed ? "1" : "0") +
-                                 "\r\n";
+        const std::string line = csvField(r.time) + "," + csvField(kind) + "," + csvField(r.target) + "," +
+                                 csvField(r.name) + "," + csvField(r.result) + "," + csvField(r.sent) + "," +
+                                 csvField(r.received) + "," + (r.failed ? "1" : "0") + "\r\n";
         if (std::fputs(line.c_str(), f) < 0) return false;
     }
     return std::fflush(f) == 0;

@@ -210,7 +210,8 @@ public:
 
     // The rows shown under their headings, as text columns or as
     // comma-separated values (CR LF line ends, with a last column: 1 for a
-    // failure).
+    // failure; each field as texts/CsvField.h makes it, never a formula). The
+    // time column is milliseconds since the recording started.
     bool writeText(std::FILE* f, const BusWords& words) const;
     bool writeCsv(std::FILE* f, const BusWords& words) const;
 

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cctype>
+#include <ctime>
 #include <filesystem>
 
 #include "session/AppContext.h"
@@ -63,17 +64,6 @@ std::string utf8Text(const std::string& bytes) {
     return out;
 }
 
-std::string csvField(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"') out += '"';
-        out += c;
-    }
-    out += '"';
-    return out;
-}
-
 std::string csvRow(const std::vector<std::string>& fields) {
     std::string out;
     for (size_t i = 0; i < fields.size(); ++i) {
@@ -95,6 +85,20 @@ std::string csvNumber(double value) {
     char buffer[40];
     const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
     return std::string(buffer, end);
+}
+
+std::string csvTime(int64_t seconds) {
+    const time_t t = static_cast<time_t>(seconds);
+    tm local{};
+    if (!localtime_r(&t, &local)) return std::to_string(seconds);
+    char text[48];
+    size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
+    if (n == 0) return std::to_string(seconds);
+    // The offset in ISO 8601's extended form, +01:00 (strftime's %z lacks the colon).
+    const long offset = local.tm_gmtoff;
+    const long minutes = (offset < 0 ? -offset : offset) / 60;
+    std::snprintf(text + n, sizeof text - n, "%c%02ld:%02ld", offset < 0 ? '-' : '+', minutes / 60, minutes % 60);
+    return text;
 }
 
 std::string withCsvExtension(const std::string& path) {

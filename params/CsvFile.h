@@ -6,19 +6,26 @@
 #include <string>
 #include <vector>
 
+#include "texts/CsvField.h"
+
 class AppContext;
 struct LanguageTexts;
 
 // Bytes as UTF-8: kept when they are valid UTF-8, otherwise read as Windows-1252.
 std::string utf8Text(const std::string& bytes);
-// One field: quoted when it holds a comma, a quote or a line break; quotes doubled.
-std::string csvField(const std::string& text);
-// The fields of one row, each as csvField, joined with commas, ended with CR LF.
+// The fields of one row, each as csvField (texts/CsvField.h: a text a
+// spreadsheet would take for a formula made inert by a leading apostrophe,
+// quoted when it holds a comma, a quote or a line break), joined with commas,
+// ended with CR LF.
 std::string csvRow(const std::vector<std::string>& fields);
 // A number as a spreadsheet reads it whatever the locale: digits, a dot
 // before any fraction, no grouping.
 std::string csvNumber(uint64_t value);
 std::string csvNumber(double value);
+// A time (seconds since 1970, UTC) as ISO 8601 in local time with its UTC
+// offset, "2026-12-10T16:40:17+01:00": the hour that repeats when the clocks
+// go back to winter time is told apart by its offset.
+std::string csvTime(int64_t seconds);
 // The path with ".csv" added unless it already ends so (in any case).
 std::string withCsvExtension(const std::string& path);
 // The chooser filter for CSV files: text 33117 + " (*.csv)|*.csv|".

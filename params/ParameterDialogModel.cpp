@@ -5,10 +5,12 @@
 #include "session/DeviceSteps.h"
 #include "session/JournalEntry.h"
 #include "link/DeviceLink.h"
+#include "texts/TextFill.h"
 
 namespace {
 constexpr uint32_t AccessProgressMaximum = 10000;   // the handshake counts milliseconds
 constexpr uint32_t PARAMETER_SENT_TEXT = 33030;      // "Parameter %s set to %s"
+constexpr uint32_t SEND_AGAIN_TEXT = 0x8280;         // "%s was typed; %s will be sent. Send (Enter) once more ..."
 }  // namespace
 
 ParameterDialogModel::ParameterDialogModel(AppContext& ctx, int mode) : ctx_(ctx), mode_(mode) {
@@ -126,27 +128,17 @@ bool ParameterDialogModel::showParameter(bool backward) {
         parameterShown_ = true;
         view_.sliderEnabled = true;
         description = parameterDescription(ctx_.texts, owner.currentParameterNumber);
-        std::string valueText;
-        if (!onOff_) {
-            view_.sliderMaximum = maxParameterValue(digits_);
-            view_.sliderPosition = reading.value;
-            view_.valueReadOnly = false;
-            valueText = formatParameterValue(reading.value);
-        } else {
-            view_.sliderMaximum = 1;
-            view_.valueReadOnly = true;
-            view_.sliderPosition = reading.value ? 1 : 0;
-            valueText = onOffText(ctx_.texts, reading.value != 0);
-        }
-        writeValueField(valueText);
+        view_.sliderMaximum = onOff_ ? 1 : maxParameterValue(digits_);
+        view_.valueReadOnly = onOff_;
+        showValue(onOff_ ? (reading.value ? 1 : 0) : reading.value);
     } else {
         description = ctx_.message(result == SeekResult::EndOfTable ? 1060 : 1059);
         parameterShown_ = false;
         view_.sliderMaximum = 0;
-        view_.sliderPosition = 0;
         view_.sliderEnabled = false;
         view_.valueReadOnly = true;
-        writeValueField("");
+        showValue(0);
+        view_.valueText.clear();
     }
     view_.description = description;
     view_.sendEnabled = false;
@@ -162,34 +154,35 @@ void ParameterDialogModel::moveFocus(DialogFocus focus) {
 void ParameterDialogModel::clearParameterFields() {
     parameterShown_ = false;
     view_.sliderMaximum = 0;
-    view_.sliderPosition = 0;
     view_.sliderEnabled = false;
     view_.description.clear();
     view_.valueReadOnly = true;
-    writeValueField("");
+    showValue(0);
+    view_.valueText.clear();
     view_.sendEnabled = false;
 }
 
-// The dialog writing its own fields raises the same change handling as the
-// operator typing would; the live flags decide whether it is acted on.
+// The number field written by the dialog itself raises the same change
+// handling as the operator typing would; numberFieldLive_ decides whether it
+// is acted on.
 void ParameterDialogModel::writeNumberField(const std::string& text) {
     view_.numberText = text;
     if (numberFieldLive_) numberFieldChanged(text);
 }
 
-void ParameterDialogModel::writeValueField(const std::string& text) {
-    view_.valueText = text;
-    if (!valueFieldLive_) return;
-    // Runs inside an action already; call the handler body directly.
-    if (!onOff_) {
-        bool clamped = false;
-        uint32_t value = parseParameterValue(text, digits_, &clamped);
-        valueFieldLive_ = false;
-        if (clamped) view_.valueText = formatParameterValue(value);
-        view_.sliderPosition = value;
-    }
-    valueFieldLive_ = true;
+// A value the dialog puts in the field itself (read from the device, set by
+// the slider or a click): what the field shows is what Send sends.
+void ParameterDialogModel::showValue(uint32_t value) {
+    view_.sliderPosition = value;
+    view_.valueText = parameterValueText(ctx_.texts, value, onOff_);
+    setValueNote(EditOutcome::Accepted, {});
+    sendUnseen_ = false;
     view_.sendEnabled = true;
+}
+
+void ParameterDialogModel::setValueNote(EditOutcome outcome, const std::string& note) {
+    view_.valueOutcome = outcome;
+    view_.valueNote = note;
 }
 
 void ParameterDialogModel::numberFieldChanged(const std::string& text) {
@@ -235,31 +228,44 @@ void ParameterDialogModel::spinDown() {
 void ParameterDialogModel::valueFieldChanged(const std::string& text) {
     if (busy_ || view_.closed) return;
     if (view_.valueReadOnly) return;   // a read-only field takes no typing
-    writeValueField(text);
+    // The field keeps what was typed; the note says what becomes of it.
+    view_.valueText = text;
+    const TypedValue typed = readTypedValue(ctx_.texts, text, onOff_, digits_, view_.sliderPosition);
+    setValueNote(typed.outcome, typed.reason);
+    sendUnseen_ = typed.outcome == EditOutcome::Clamped;
+    if (typed.outcome == EditOutcome::Refused) {
+        view_.sendEnabled = false;   // nothing typed to send
+        return;
+    }
+    view_.sliderPosition = typed.value;
+    view_.sendEnabled = true;
 }
 
 void ParameterDialogModel::sliderMoved(uint32_t position) {
     if (busy_ || view_.closed || !view_.sliderEnabled) return;
     if (position > view_.sliderMaximum) position = view_.sliderMaximum;
-    view_.sliderPosition = position;
-    if (onOff_)
-        writeValueField(onOffText(ctx_.texts, position == 1));
-    else
-        writeValueField(formatParameterValue(position));
-    view_.sendEnabled = true;
+    showValue(position);
 }
 
 void ParameterDialogModel::valueFieldClicked() {
     if (busy_ || view_.closed) return;
     if (!parameterShown_ || !onOff_) return;
-    view_.sliderPosition = view_.sliderPosition ? 0 : 1;
-    writeValueField(onOffText(ctx_.texts, view_.sliderPosition == 1));
-    view_.sendEnabled = true;
+    showValue(view_.sliderPosition ? 0 : 1);
 }
 
 void ParameterDialogModel::send() {
     if (!view_.sendEnabled) return;   // a disabled default button takes no Enter
     if (!beginAction()) return;
+    if (sendUnseen_) {
+        // Not what was typed: the Enter that ended the typing shows the value
+        // in the field; the next one sends it.
+        sendUnseen_ = false;
+        const std::string typed = view_.valueText;
+        view_.valueText = formatParameterValue(view_.sliderPosition);
+        view_.valueNote = fillText(ctx_.message(SEND_AGAIN_TEXT), {typed, view_.valueText});
+        endAction();
+        return;
+    }
     DeviceLink& link = ctx_.link;
     JournalEntry entry(ctx_, JournalOperation::ParameterSend);
     link.WriteRegisterRetry(ctx_.window().currentParameterNumber, view_.sliderPosition, onOff_);
@@ -271,6 +277,7 @@ void ParameterDialogModel::send() {
         ctx_.showText(3);
     } else {
         view_.sendEnabled = false;
+        setValueNote(EditOutcome::Accepted, {});
         ctx_.notifyText(PARAMETER_SENT_TEXT, {formatParameterNumber(ctx_.window().currentParameterNumber),
                                               view_.valueText});
     }

@@ -2,8 +2,8 @@
 // What the parameter dialog does, without a screen: the opening sequence,
 // showing a parameter, and the handlers of its controls. The widget mirrors
 // the view state after every call and forwards only what the operator did
-// (typing, clicks, slider moves); the model's own writes to its fields run
-// the field handlers here, guarded by numberFieldLive and valueFieldLive.
+// (typing, clicks, slider moves); the model's own writes to the number field
+// run its handler here, guarded by numberFieldLive.
 //
 // Works on the context it is given: its link, operator and window flags.
 
@@ -12,6 +12,7 @@
 #include <string>
 
 #include "params/ParameterModel.h"
+#include "params/TypedValue.h"
 
 class AppContext;
 
@@ -27,6 +28,11 @@ struct ParameterDialogView {
     int spinPosition = FIRST_PARAMETER;
     std::string description;     // 1407
     std::string valueText;       // 1409
+    // What the typed value becomes when it is not taken as typed (refused or
+    // clamped, by the parameter table's rule), shown under the field (1412);
+    // empty, and Accepted, otherwise.
+    EditOutcome valueOutcome = EditOutcome::Accepted;
+    std::string valueNote;
     bool valueReadOnly = true;
     uint32_t sliderMaximum = 0;  // 1410, minimum always 0
     uint32_t sliderPosition = 0;
@@ -54,6 +60,10 @@ public:
     void spinTo(int position);
     void spinUp();      // one click of the up arrow
     void spinDown();    // one click of the down arrow
+    // Typed text is read by readTypedValue. A refused text stays in the field
+    // and disables Send; a clamped one stays as typed, the note saying what
+    // will be sent, and the first Send (Enter) after it only puts the value
+    // to be sent into the field: the operator sees it before it goes out.
     void valueFieldChanged(const std::string& text);
     void sliderMoved(uint32_t position);
     void valueFieldClicked();
@@ -76,7 +86,8 @@ private:
     void clearParameterFields();
     void moveFocus(DialogFocus focus);
     void writeNumberField(const std::string& text);
-    void writeValueField(const std::string& text);
+    void showValue(uint32_t value);
+    void setValueNote(EditOutcome outcome, const std::string& note);
     void closeDialog(bool restart);
     void closeAsCancel();
     bool beginAction();
@@ -87,11 +98,12 @@ private:
     int mode_;
     bool openingDone_ = false;
     bool numberFieldLive_ = true;
-    bool valueFieldLive_ = true;
     bool parameterShown_ = false;
     bool onOff_ = false;
     uint8_t digits_ = 0;
     uint32_t deviceValue_ = 0;   // what the device held when it was read or last sent
+    // The value to send is not what was typed and the field does not show it yet.
+    bool sendUnseen_ = false;
     bool busy_ = false;
     bool cancelPending_ = false;
 };

@@ -29,10 +29,6 @@ constexpr uint32_t EXTENDED_TEXT = 33121;
 constexpr uint32_t ON_OFF_KIND_TEXT = 33122;
 constexpr uint32_t DIGITS_KIND_TEXT = 33123;
 constexpr uint32_t WRITTEN_TEXT = 33132;            // "Wrote %u parameters into the device"
-constexpr uint32_t NOT_A_NUMBER_TEXT = 33168;       // "\"%s\" is not a number: the value stays %s"
-constexpr uint32_t ABOVE_RANGE_TEXT = 33169;        // "... set to %s, the largest value of %s digits"
-constexpr uint32_t BELOW_RANGE_TEXT = 33170;        // "... set to 0, the smallest value"
-constexpr uint32_t NOT_ON_OFF_TEXT = 33182;         // "\"%s\" is neither %s nor %s: the value stays %s"
 constexpr uint32_t WRITE_FAILED_TEXT = 33174;       // "Writing %s (%s) failed ..."
 constexpr uint32_t PENDING_HEADER = 33179;          // "Pending (not written)"
 
@@ -143,10 +139,6 @@ WalkResult readDeviceParameters(AppContext& ctx, std::vector<DeviceParameter>& o
     return second;
 }
 
-std::string parameterValueText(const LanguageTexts& texts, uint32_t value, bool onOff) {
-    return onOff ? onOffText(texts, value != 0) : formatParameterValue(value);
-}
-
 WalkResult ParameterTable::read(const WalkOptions& options) {
     rows_.clear();
     std::vector<DeviceParameter> found;
@@ -185,43 +177,14 @@ std::string ParameterTable::accessText(size_t row) const {
 
 EditResult ParameterTable::editValue(size_t row, const std::string& text) {
     TableRow& r = rows_[row];
+    const TypedValue typed = readTypedValue(ctx_.texts, text, r.parameter.onOff, r.parameter.digits, r.edited);
     EditResult result;
-    const std::string typed = trimmed(text);
-    if (!r.parameter.onOff) {
-        // Only digits (after an optional sign) count as a number: "12abc"
-        // is as much a typo as "abc".
-        const size_t start = !typed.empty() && (typed[0] == '-' || typed[0] == '+') ? 1 : 0;
-        const bool number = typed.size() > start &&
-                            typed.find_first_not_of("0123456789", start) == std::string::npos;
-        if (!number) {
-            result.outcome = EditOutcome::Refused;
-            result.reason = fillText(ctx_.message(NOT_A_NUMBER_TEXT), {typed, valueText(row)});
-        } else {
-            bool clamped = false;
-            r.edited = parseParameterValue(typed, r.parameter.digits, &clamped);
-            if (clamped) {
-                result.outcome = EditOutcome::Clamped;
-                result.reason = typed[0] == '-'
-                                    ? fillText(ctx_.message(BELOW_RANGE_TEXT), {typed})
-                                    : fillText(ctx_.message(ABOVE_RANGE_TEXT),
-                                               {typed, formatParameterValue(r.edited),
-                                                std::to_string(r.parameter.digits)});
-            }
-        }
-    } else {
-        const std::string word = lower(typed);
-        const std::string on = onOffText(ctx_.texts, true), off = onOffText(ctx_.texts, false);
-        // The device's own words work whatever language the texts are in.
-        if (word == "1" || word == lower(on) || word == "on")
-            r.edited = 1;
-        else if (word == "0" || word == lower(off) || word == "off")
-            r.edited = 0;
-        else {
-            result.outcome = EditOutcome::Refused;
-            result.reason = fillText(ctx_.message(NOT_ON_OFF_TEXT), {typed, on, off, valueText(row)});
-        }
+    result.outcome = typed.outcome;
+    result.reason = typed.reason;
+    if (typed.outcome != EditOutcome::Refused) {
+        r.edited = typed.value;
+        r.written = false;
     }
-    if (result.outcome != EditOutcome::Refused) r.written = false;
     result.shown = valueText(row);
     return result;
 }

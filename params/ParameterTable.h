@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "params/ParameterModel.h"
+#include "params/TypedValue.h"
 
 class AppContext;
 struct LanguageTexts;
@@ -61,9 +62,6 @@ struct WalkOptions {
 // otherwise at the same width is marked moving.
 WalkResult readDeviceParameters(AppContext& ctx, std::vector<DeviceParameter>& out, const WalkOptions& options);
 
-// "%u" for a numeric value, the on/off word (text 32 or 33) otherwise.
-std::string parameterValueText(const LanguageTexts& texts, uint32_t value, bool onOff);
-
 struct TableRow {
     DeviceParameter parameter;
     std::string description;
@@ -72,11 +70,9 @@ struct TableRow {
     bool changed() const { return edited != parameter.value; }
 };
 
-// What became of a typed value: taken as typed, refused (the row keeps its
-// value; reason says why), or brought into the range of the parameter
-// (reason says to what).
-enum class EditOutcome : uint8_t { Accepted, Refused, Clamped };
-
+// What became of a typed value (params/TypedValue.h): taken as typed, refused
+// (the row keeps its value; reason says why), or brought into the range of
+// the parameter (reason says to what).
 struct EditResult {
     EditOutcome outcome = EditOutcome::Accepted;
     std::string shown;    // what the cell shows afterwards
@@ -119,11 +115,9 @@ public:
     std::string kindText(size_t row) const;       // "on/off" or "4 digits"
     std::string accessText(size_t row) const;     // "free" or "extended"
 
-    // An edit of the value cell. Numeric: decimal digits; a text that is no
-    // number (a typo, an empty cell) is refused and the row keeps its value;
-    // above the largest value the digits hold or below 0 it is clamped, and
-    // the result says so, as the parameter dialog does. On/off: the on or off
-    // word of either language in any case, or 1 or 0; anything else is refused.
+    // An edit of the value cell, by the rule the parameter dialog's field
+    // follows too (readTypedValue): a refused text leaves the row's value, a
+    // clamped one is taken clamped, and the result says so.
     EditResult editValue(size_t row, const std::string& text);
     // editValue, giving only the text the cell shows afterwards.
     std::string setValueText(size_t row, const std::string& text) { return editValue(row, text).shown; }

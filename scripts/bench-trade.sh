@@ -29,7 +29,8 @@ echo "Load before: $(uptime | sed 's/.*load average/load average/')"
 printf '%-10s  %-16s  %-16s\n' "Watch us" "Wall / bound" "CPU s per bus s"
 printf '%-10s  %-16s  %-16s\n' "--------" "------------" "---------------"
 for us in $WATCHES; do
-  out=$(FS_LINK_WATCH_US=$us timeout 900 "$BUILD/bench/bus_efficiency" --idle-only 2>"$LOGS/trade-$us.txt" || true)
+  out=$(FS_LINK_WATCH_US=$us sh scripts/own-home.sh timeout 900 "$BUILD/bench/bus_efficiency" --idle-only \
+    2>"$LOGS/trade-$us.txt" || true)
   ratio=$(printf '%s\n' "$out" | awk -F'|' '$2 ~ /wall \/ wire bound/ { print $3 }')
   cpu=$(printf '%s\n' "$out" | awk -F'|' '$2 ~ /CPU s per bus s/ { print $3 }')
   printf '%-10s  %-16s  %-16s\n' "$us" "${ratio:-(failed)}" "${cpu:-(failed)}"

@@ -27,7 +27,9 @@ echo "Benchmarks of $(git rev-parse --short HEAD 2>/dev/null || echo '?') on $(d
 echo "Load before: $(uptime | sed 's/.*load average/load average/')"
 for name in $BENCHES; do
   status=0
-  timeout 900 "$BUILD/bench/$name" >"$LOGS/$name.out" 2>"$LOGS/$name.txt" || status=$?
+  # Each benchmark, and the programs it starts, with a home and XDG folders of
+  # its own: nothing it saves, loads or journals reaches the user's.
+  sh scripts/own-home.sh timeout 900 "$BUILD/bench/$name" >"$LOGS/$name.out" 2>"$LOGS/$name.txt" || status=$?
   grep '^FIGURE|' "$LOGS/$name.out" >>"$ROWS" || true
   if [ "$status" -ne 0 ] && ! grep -q '|FAIL$' "$LOGS/$name.out"; then
     echo "FIGURE|$name|(ended with status $status, see $LOGS/$name.txt)|-|FAIL" >>"$ROWS"

@@ -95,4 +95,6 @@ inline constexpr uint32_t USED_MESSAGE_NUMBERS[] = {
     // database, a load into another device, the version column, a replaced file
     33392, 33393, 33394, 33395, 33396, 33397, 33398, 33399, 33400, 33401,
     33402, 33403, 33404, 33405, 33406,
+    // the parameter dialog: a typed value not sent as typed is shown before it goes
+    0x8280,
 };

@@ -109,14 +109,24 @@ void ParameterDialog::build() {
     valueField_->setValidator(
         new QRegularExpressionValidator(QRegularExpression("[0-9]*"), valueField_));
     valueField_->installEventFilter(this);
+    // What a typed value becomes when it is not taken as typed: said under
+    // the field before Send sends anything.
+    valueNote_ = new QLabel(valueArea);
+    valueNote_->setObjectName("1412");
+    valueNote_->setTextFormat(Qt::PlainText);
+    valueNote_->setWordWrap(true);
+    valueNote_->setAlignment(Qt::AlignCenter);
+    // Room for two lines at all times: the dialog keeps its size as the note comes and goes.
+    valueNote_->setMinimumHeight(2 * valueNote_->fontMetrics().lineSpacing() + 2);
     slider_ = new QSlider(Qt::Horizontal, valueArea);
     slider_->setObjectName("1410");
     valueGrid->addWidget(valueField_, 0, 0, 1, 2);
-    valueGrid->addWidget(fixedLabel(valueArea, "0%", Qt::AlignLeft), 1, 0);
-    valueGrid->addWidget(fixedLabel(valueArea, "100%", Qt::AlignRight), 1, 1);
-    valueGrid->addWidget(slider_, 2, 0, 1, 2);
-    valueGrid->addWidget(fixedLabel(valueArea, "OFF", Qt::AlignLeft), 3, 0);
-    valueGrid->addWidget(fixedLabel(valueArea, "ON", Qt::AlignRight), 3, 1);
+    valueGrid->addWidget(valueNote_, 1, 0, 1, 2);
+    valueGrid->addWidget(fixedLabel(valueArea, "0%", Qt::AlignLeft), 2, 0);
+    valueGrid->addWidget(fixedLabel(valueArea, "100%", Qt::AlignRight), 2, 1);
+    valueGrid->addWidget(slider_, 3, 0, 1, 2);
+    valueGrid->addWidget(fixedLabel(valueArea, "OFF", Qt::AlignLeft), 4, 0);
+    valueGrid->addWidget(fixedLabel(valueArea, "ON", Qt::AlignRight), 4, 1);
     outer->addWidget(valueArea);
 
     auto* buttons = new QHBoxLayout;
@@ -206,6 +216,11 @@ void ParameterDialog::mirror() {
     QString value = QString::fromStdString(view.valueText);
     if (valueField_->text() != value) valueField_->setText(value);
     valueField_->setReadOnly(view.valueReadOnly);
+    const QString note = QString::fromStdString(view.valueNote);
+    if (valueNote_->text() != note) valueNote_->setText(note);
+    valueNote_->setStyleSheet(view.valueOutcome == EditOutcome::Refused   ? QStringLiteral("color: #b00000")
+                              : view.valueOutcome == EditOutcome::Clamped ? QStringLiteral("color: #8a5a00")
+                                                                          : QString());
 
     sliderScale_ = view.sliderMaximum > static_cast<uint32_t>(INT_MAX) ? 2 : 1;
     slider_->setRange(0, static_cast<int>(view.sliderMaximum / sliderScale_));

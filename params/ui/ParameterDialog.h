@@ -46,6 +46,7 @@ private:
     UpDownControl* upDown_ = nullptr;
     QPlainTextEdit* descriptionField_ = nullptr;
     QLineEdit* valueField_ = nullptr;
+    QLabel* valueNote_ = nullptr;   // 1412: what a typed value becomes
     QSlider* slider_ = nullptr;
     QPushButton* sendButton_ = nullptr;
     QPushButton* okButton_ = nullptr;

@@ -213,6 +213,23 @@ void ParameterTableDialog::applyFilter() {
         if (match) ++shown;
     }
     count_->setText(shellText(fillText(ctx_.message(COUNT_TEXT), {std::to_string(shown)})));
+    keepCurrentCellShown();
+}
+
+// The current cell is where the next key typed lands (any key starts an edit
+// there): a row the filter hides must not keep it, or the operator would edit
+// a row nobody sees. The cursor moves to the same column of the first row
+// shown, or nowhere when none is; an edit still open in the hidden row ends
+// first, its text going to its own row (the view commits an open editor when
+// the current cell moves).
+void ParameterTableDialog::keepCurrentCellShown() {
+    const QModelIndex current = table_->currentIndex();
+    if (!current.isValid() || !table_->isRowHidden(current.row())) return;
+    int first = 0;
+    while (first < table_->rowCount() && table_->isRowHidden(first)) ++first;
+    const QModelIndex to =
+        first < table_->rowCount() ? table_->model()->index(first, current.column()) : QModelIndex();
+    table_->selectionModel()->setCurrentIndex(to, QItemSelectionModel::ClearAndSelect);
 }
 
 void ParameterTableDialog::valueEdited(QTableWidgetItem* item) {

@@ -42,6 +42,7 @@ public:
 private:
     void fillTable();
     void applyFilter();
+    void keepCurrentCellShown();
     void valueEdited(QTableWidgetItem* item);
     void showRowState(int tableRow, size_t modelRow, const EditResult* edit = nullptr);
     void showAllRows();

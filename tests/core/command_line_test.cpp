@@ -14,6 +14,8 @@ struct Case {
     CommandLine::Action action;
     std::string line;
     std::string port;
+    int address = -1;          // --address as read
+    std::string error = {};    // part of the reason of a refusal
 };
 
 CommandLine parse(const std::vector<std::string>& args) {
@@ -34,8 +36,10 @@ TEST_P(Arguments, AreReadAsTheProgramTakesThem) {
     if (c.action == CommandLine::Action::Run) {
         EXPECT_EQ(got.line, c.line);
         EXPECT_EQ(got.port, c.port);
+        EXPECT_EQ(got.address, c.address);
     } else if (c.action == CommandLine::Action::BadUsage) {
         EXPECT_FALSE(got.error.empty());
+        EXPECT_NE(got.error.find(c.error), std::string::npos) << got.error;
     }
 }
 
@@ -55,6 +59,35 @@ INSTANTIATE_TEST_SUITE_P(
         Case{{"--verbose"}, A::BadUsage, "", ""},
         Case{{"--load"}, A::BadUsage, "", ""},
         Case{{"--port="}, A::BadUsage, "", ""},
-        Case{{"--converter", "x"}, A::BadUsage, "", ""}));
+        Case{{"--converter", "x"}, A::BadUsage, "", ""},
+        // --address as every window shows it: hexadecimal; a decimal only as dec:N.
+        Case{{"--load", "x.NFO", "--address", "2a"}, A::Run, "/l x.NFO", "", 0x2A},
+        Case{{"--load", "x.NFO", "--address", "2A"}, A::Run, "/l x.NFO", "", 0x2A},
+        Case{{"--load", "x.NFO", "--address", "0x2A"}, A::Run, "/l x.NFO", "", 0x2A},
+        Case{{"--load", "x.NFO", "--address=0X2a"}, A::Run, "/l x.NFO", "", 0x2A},
+        Case{{"--load", "x.NFO", "--address", "12"}, A::Run, "/l x.NFO", "", 0x12},   // "12>VALVEDRV"
+        Case{{"--load", "x.NFO", "--address", "0"}, A::Run, "/l x.NFO", "", 0},
+        Case{{"--load", "x.NFO", "--address", "3f"}, A::Run, "/l x.NFO", "", 0x3F},
+        Case{{"--load", "x.NFO", "--address", "dec:42"}, A::Run, "/l x.NFO", "", 42},
+        Case{{"--load", "x.NFO", "--address", "DEC:12"}, A::Run, "/l x.NFO", "", 12},
+        Case{{"--load", "x.NFO", "--address", "dec:63"}, A::Run, "/l x.NFO", "", 63},
+        Case{{"--address", "40"}, A::BadUsage, "", "", -1, "00..3F"},
+        Case{{"--address", "0x40"}, A::BadUsage, "", "", -1, "00..3F"},
+        Case{{"--address", "dec:64"}, A::BadUsage, "", "", -1, "00..3F"},
+        Case{{"--address", "ff"}, A::BadUsage, "", "", -1, "00..3F"},
+        Case{{"--address", "dec:2a"}, A::BadUsage, "", "", -1, "dec:42"},
+        Case{{"--address", "dec:"}, A::BadUsage, "", "", -1, "dec:42"},
+        Case{{"--address", "0x"}, A::BadUsage, "", "", -1, "hexadecimal"},
+        Case{{"--address", "2g"}, A::BadUsage, "", "", -1, "hexadecimal"},
+        Case{{"--address", "-1"}, A::BadUsage, "", "", -1, "00..3F"},
+        Case{{"--address", "0x12345"}, A::BadUsage, "", "", -1, "00..3F"},
+        Case{{"--address"}, A::BadUsage, "", "", -1, "needs a value"}));
+
+TEST(Usage, TellsTheAddressFormsAndTheRangeInHex) {
+    const std::string usage = usageText();
+    EXPECT_NE(usage.find("--address AA"), std::string::npos);
+    EXPECT_NE(usage.find("dec:42"), std::string::npos);
+    EXPECT_NE(usage.find("00..3F"), std::string::npos);
+}
 
 }  // namespace

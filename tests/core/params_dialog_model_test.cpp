@@ -1,8 +1,10 @@
 // The parameter dialog's logic against a simulated device, without a screen.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <functional>
+#include <ostream>
 
 #include "params/ParameterDialogModel.h"
 #include "params_support.h"
@@ -177,24 +179,113 @@ TEST_F(LateStartDialog, AnUnavailableFirstParameter) {
     EXPECT_EQ(v.description, text(1059));
 }
 
-TEST_F(DialogModel, TypedValuesAreClampedToTheParameterWidth) {
+// A typed value, by the parameter table's rule: taken as typed and sent by
+// the Enter that ends the typing; clamped, said under the field, shown in
+// the field by the first Enter and sent only by the second; refused, said,
+// and never sent.
+struct TypedCase {
+    ParameterNumber number;
+    const char* typed;
+    EditOutcome outcome;
+    const char* note;          // part of the note under the field (empty: no note)
+    uint32_t sent;             // what reaches the device (clamped: after the second Enter)
+    const char* shownToSend;   // the field after the first Enter of a clamped value
+};
+
+std::ostream& operator<<(std::ostream& os, const TypedCase& c) { return os << std::hex << c.number << " \"" << c.typed << "\""; }
+
+class DialogTypedValue : public DialogModel, public ::testing::WithParamInterface<TypedCase> {};
+
+TEST_P(DialogTypedValue, SaysWhatItWillSendBeforeItSends) {
+    const TypedCase& c = GetParam();
+    fx.frame.currentParameterNumber = c.number;
+    ParameterDialogModel m(ctx, 0);
+    const ParameterDialogView& v = open(m);
+    const uint32_t before = *fx.param(1, c.number);
+    m.valueFieldChanged(c.typed);
+    EXPECT_EQ(v.valueText, c.typed);   // the field keeps what was typed
+    EXPECT_EQ(v.valueOutcome, c.outcome);
+    if (*c.note)
+        EXPECT_THAT(v.valueNote, ::testing::HasSubstr(c.note));
+    else
+        EXPECT_EQ(v.valueNote, "");
+    EXPECT_EQ(v.sendEnabled, c.outcome != EditOutcome::Refused);
+
+    m.send();   // the Enter that ends the typing
+    switch (c.outcome) {
+    case EditOutcome::Accepted:
+        EXPECT_EQ(fx.param(1, c.number), c.sent);
+        EXPECT_EQ(fx.writes(1, c.number), 1u);
+        EXPECT_FALSE(v.sendEnabled);
+        EXPECT_EQ(v.valueNote, "");
+        break;
+    case EditOutcome::Clamped:
+        EXPECT_EQ(fx.writes(1, c.number), 0u);
+        EXPECT_EQ(fx.param(1, c.number), before);
+        EXPECT_EQ(v.valueText, c.shownToSend);   // now the field shows what goes out
+        EXPECT_EQ(v.valueNote, std::string(c.typed) + " was typed; " + c.shownToSend +
+                                   " will be sent. Send (Enter) once more to send it.");
+        EXPECT_TRUE(v.sendEnabled);
+        m.send();
+        EXPECT_EQ(fx.param(1, c.number), c.sent);
+        EXPECT_EQ(fx.writes(1, c.number), 1u);
+        EXPECT_FALSE(v.sendEnabled);
+        EXPECT_EQ(v.valueNote, "");
+        break;
+    case EditOutcome::Refused:
+        m.send();
+        EXPECT_EQ(fx.writes(1, c.number), 0u);
+        EXPECT_EQ(fx.param(1, c.number), before);
+        EXPECT_EQ(v.valueText, c.typed);
+        EXPECT_EQ(v.sliderPosition, before);   // the value stays
+        break;
+    }
+    EXPECT_TRUE(fx.op.messages.empty());
+}
+
+constexpr auto TAKEN = EditOutcome::Accepted;
+constexpr auto REFUSED = EditOutcome::Refused;
+constexpr auto CLAMPED = EditOutcome::Clamped;
+
+INSTANTIATE_TEST_SUITE_P(
+    Matrix, DialogTypedValue,
+    ::testing::Values(
+        TypedCase{0x0104, "42", TAKEN, "", 42, ""}, TypedCase{0x0104, " 42 ", TAKEN, "", 42, ""},
+        TypedCase{0x0104, "255", TAKEN, "", 255, ""}, TypedCase{0x0104, "0", TAKEN, "", 0, ""},
+        TypedCase{0x0104, "300", CLAMPED, "300 is above the range: set to 255, the largest value of 2 digits", 255,
+                  "255"},
+        TypedCase{0x0104, "999", CLAMPED, "set to 255", 255, "255"},
+        TypedCase{0x0104, "-5", CLAMPED, "-5 is below the range: set to 0", 0, "0"},
+        TypedCase{0x0100, "65536", CLAMPED, "set to 65535, the largest value of 4 digits", 65535, "65535"},
+        TypedCase{0x0106, "4294967295", TAKEN, "", 4294967295u, ""},
+        TypedCase{0x0106, "99999999999", CLAMPED, "set to 4294967295", 4294967295u, "4294967295"},
+        TypedCase{0x0104, "12abc", REFUSED, "\"12abc\" is not a number: the value stays 200", 0, ""},
+        TypedCase{0x0104, "abc", REFUSED, "\"abc\" is not a number", 0, ""},
+        TypedCase{0x0104, "", REFUSED, "is not a number: the value stays 200", 0, ""},
+        TypedCase{0x0104, "4 2", REFUSED, "not a number", 0, ""}),
+    [](const ::testing::TestParamInfo<TypedCase>& info) { return std::to_string(info.index); });
+
+// The slider and a value typed after a refused one: what the field shows is sent.
+TEST_F(DialogModel, TheSliderAndATypedValueAfterATypoSendWhatTheFieldShows) {
     fx.frame.currentParameterNumber = 0x0104;
     ParameterDialogModel m(ctx, 0);
     const ParameterDialogView& v = open(m);
-    m.valueFieldChanged("999");
-    EXPECT_EQ(v.valueText, "255");
-    EXPECT_EQ(v.sliderPosition, 255u);
-    EXPECT_EQ(v.sliderPosition, v.sliderMaximum);
-    EXPECT_TRUE(v.sendEnabled);
+    m.valueFieldChanged("300");
+    EXPECT_EQ(v.sliderPosition, 255u);   // the slider shows what would go out
     m.valueFieldChanged("");
-    EXPECT_EQ(v.sliderPosition, 0u);
-    EXPECT_EQ(v.valueText, "");   // empty counts as 0 but stays empty
+    EXPECT_FALSE(v.sendEnabled);
     m.sliderMoved(17);
     EXPECT_EQ(v.valueText, "17");
+    EXPECT_EQ(v.valueNote, "");
     m.send();
     EXPECT_EQ(fx.param(1, 0x0104), 17u);
     EXPECT_FALSE(v.sendEnabled);
     EXPECT_EQ(v.focus, DialogFocus::NumberField);
+    // A clamped value typed over by one taken as typed goes at the first Enter.
+    m.valueFieldChanged("999");
+    m.valueFieldChanged("99");
+    m.send();
+    EXPECT_EQ(fx.param(1, 0x0104), 99u);
 }
 
 TEST_F(DialogModel, OnOffParameterFlipsWithAClickAndIsSentInDigitForm) {

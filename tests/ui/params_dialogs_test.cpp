@@ -154,14 +154,22 @@ private slots:
         QVERIFY(slider->isEnabled());
 
         retype(value, "999");
-        QCOMPARE(value->text(), QString("255"));
+        QCOMPARE(value->text(), QString("999"));   // as typed, the note says what goes out
         QCOMPARE(slider->value(), 255);
+        auto* note = child<QLabel>(&d, "1412");
+        QVERIFY(note->text().contains("set to 255"));
         QVERIFY(send->isEnabled());
+        // The Enter that ends the typing shows the value to send and sends nothing.
+        QTest::keyClick(value, Qt::Key_Return);
+        QCOMPARE(value->text(), QString("255"));
+        QVERIFY(note->text().contains("255 will be sent"));
+        QCOMPARE(fx->param(1, 0x0104), std::optional<uint32_t>(200));
         QTest::keyClicks(value, "x");   // digits only
         QCOMPARE(value->text(), QString("255"));
 
         slider->setValue(17);           // as a drag would
         QCOMPARE(value->text(), QString("17"));
+        QVERIFY(note->text().isEmpty());
         send->click();
         QCOMPARE(fx->param(1, 0x0104), std::optional<uint32_t>(17));
         QVERIFY(!send->isEnabled());

@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QMessageBox>
+#include <QPointer>
 #include <QTableWidget>
 #include <QTimer>
 #include <QtTest>
@@ -94,6 +95,111 @@ private slots:
         QVERIFY(!dialog.writeButton()->isEnabled());
         dialog.accept();   // written and restarted: nothing more owed
         QCOMPARE(fx->device(1)->restarts, 1u);
+    }
+
+    // An edit lands in the row it was typed in, whatever the filter did
+    // meanwhile: a filter that hides the row with the cursor takes the cursor
+    // to a row on screen, so keys typed next edit what the operator sees; an
+    // edit still open when its row is hidden goes to that row and ends.
+    void anEditLandsInTheRowItWasTypedIn() {
+        ParameterTableDialog dialog(fx->ctx, nullptr, nullptr);
+        QVERIFY(dialog.start());
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        dialog.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        QTableWidget* table = dialog.table();
+        QLineEdit* filter = dialog.filterBox();
+        const auto value = [table](const char* number) {
+            return table->item(rowOf(table, number), ParameterTableDialog::ValueColumn);
+        };
+        const auto clickOn = [table](QTableWidgetItem* item) {
+            QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, table->visualItemRect(item).center());
+        };
+        const auto typeFilter = [filter](const char* text) {
+            QTest::mouseClick(filter, Qt::LeftButton);
+            filter->selectAll();
+            QTest::keyClicks(filter, text);
+        };
+        // Each key to whatever has the focus then, as a keyboard sends it;
+        // Enter ends the edit (the cell takes it once the keys are handled).
+        const auto type = [](const char* text) {
+            for (const char* c = text; *c; ++c) QTest::keyClick(QApplication::focusWidget(), *c);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+            QCoreApplication::processEvents();
+        };
+        // The close question's text; Cancel keeps the window and its edits.
+        const auto closeQuestion = [&dialog] {
+            QString asked;
+            QTimer watch;
+            QObject::connect(&watch, &QTimer::timeout, [&asked] {
+                auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                if (!box || box->objectName() != "pending") return;
+                asked = box->text();
+                box->findChild<QPushButton*>("pendingCancel")->click();
+            });
+            watch.start(10);
+            dialog.close();
+            dialog.activateWindow();
+            QTest::qWaitForWindowActive(&dialog);
+            return asked;
+        };
+
+        // Filter to 0104, the cursor in its value cell; filter to 0200, Tab, 42, Enter.
+        typeFilter("0104");
+        QCOMPARE(visibleRows(table), 1);
+        clickOn(value("0104"));
+        QCOMPARE(table->currentItem(), value("0104"));
+        typeFilter("0200");
+        QCOMPARE(visibleRows(table), 1);
+        QTest::keyClick(filter, Qt::Key_Tab);
+        QVERIFY(table->hasFocus());
+        type("42");
+        QCOMPARE(value("0200")->text(), QString("42"));
+        QCOMPARE(value("0104")->text(), QString("200"));
+        QCOMPARE(dialog.model().changedCount(), 1u);
+        QVERIFY(dialog.pendingLabel()->text().startsWith("1 "));
+        QVERIFY(QString::fromStdString(dialog.model().writePlanText()).startsWith("0200 "));
+        const QString asked = closeQuestion();
+        QVERIFY2(asked.contains("0200") && asked.contains(": 9 -> 42") && !asked.contains("0104"), qPrintable(asked));
+        QVERIFY(dialog.isVisible());
+
+        // Sorted by value, the filter changed under the cursor again: the keys
+        // reach the one row shown.
+        table->sortByColumn(ParameterTableDialog::ValueColumn, Qt::DescendingOrder);
+        typeFilter("0204");
+        QCOMPARE(visibleRows(table), 1);
+        QVERIFY(!table->isRowHidden(rowOf(table, "0204")));
+        QTest::keyClick(filter, Qt::Key_Tab);
+        type("11");
+        QCOMPARE(value("0204")->text(), QString("11"));
+        QCOMPARE(dialog.model().changedCount(), 2u);
+        // A filter that shows nothing leaves no cell to type into.
+        typeFilter("7777");
+        QCOMPARE(visibleRows(table), 0);
+        QTest::keyClick(filter, Qt::Key_Tab);
+        QTest::keyClick(QApplication::focusWidget(), '5');
+        QCOMPARE(dialog.model().changedCount(), 2u);
+
+        // An edit open in a row the filter then hides is that row's edit.
+        typeFilter("");
+        clickOn(value("0100"));
+        table->editItem(value("0100"));
+        QPointer<QLineEdit> editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+        QVERIFY(editor && editor->parent() != &dialog);
+        editor->selectAll();
+        QTest::keyClicks(editor, "77");
+        filter->setText("0204");
+        QTRY_VERIFY(editor.isNull());   // the edit ended
+        QCOMPARE(value("0100")->text(), QString("77"));
+        QCOMPARE(dialog.model().changedCount(), 3u);
+        QCOMPARE(value("0204")->text(), QString("11"));
+        QCOMPARE(dialog.model().rows()[0].edited, 77u);
+
+        dialog.model().revert(0);
+        dialog.model().revert(3);
+        dialog.model().revert(4);
+        dialog.accept();
     }
 
     // Unwritten edits are never dropped by a key or the close box: Esc asks,
