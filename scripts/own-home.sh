@@ -5,7 +5,7 @@
 #   sh scripts/own-home.sh PROGRAM [ARGUMENT]...
 #
 # HOME, XDG_CONFIG_HOME, XDG_DATA_HOME, XDG_STATE_HOME, XDG_CACHE_HOME and
-# XDG_RUNTIME_DIR (mode 0700, as the XDG specification and Qt want it) all lie
+# XDG_RUNTIME_DIR (mode 0700, as the XDG base directory rules and Qt want it) all lie
 # in that folder, and FS_TEST_HOME names it. The programs PROGRAM starts
 # inherit them, so nothing a test does (a load's backup, the service history,
 # a file chooser's last folder, the Options, a temporary report) reaches the
