@@ -345,3 +345,27 @@ INSTANTIATE_TEST_SUITE_P(EveryStage, StoppedLoad,
                                                           Stage::FirstValue, Stage::MiddleValue, Stage::LastValue,
                                                           Stage::Restart),
                                           testing::Bool()));
+
+// A file that would move the device onto an address another device answers
+// at: the batch job refuses before anything is read or written; asked in the
+// window, No does the same and Yes loads.
+TEST_F(SafeLoadTest, AFileMovingTheDeviceOntoAnotherDevicesAddressIsAskedAbout) {
+    MemoryStream text = streamOf("#DATE: 07-06-2008  \n#NAME: VALVE01   \n#ADDR: 9  \n#VER.: 2  \n#REL.: 0  \n"
+                                 "#PVER: 3  \n#PSWD: 4  \n#CODE: 100  #DATA: 1234  ");
+    ASSERT_TRUE(writeSealedFile(ctx, dir.file("moved"), text));
+    for (int answer = -1; answer <= 1; ++answer) {   // batch, No, Yes
+        SCOPED_TRACE(answer);
+        connect((std::string(kValveBus) + "device 9 OTHER\n").c_str(), 5);
+        if (answer < 0) {
+            EXPECT_EQ(runBatchJob(sim->ctx, "/l " + dir.file("moved.NFO")), 1);
+        } else {
+            sim->op.answers = {true, answer == 1};   // load the file?; load it onto address 09?
+            loadFileIntoDevice(sim->ctx, dir.file("moved.NFO"));
+        }
+        ASSERT_FALSE(sim->op.questions.empty());
+        EXPECT_THAT(sim->op.questions.back().text, HasSubstr("09"));
+        const SimDevice& moved = *sim->sim.bus.devices().front();   // VALVE01
+        EXPECT_EQ(moved.address, answer == 1 ? 9u : 5u);
+        EXPECT_EQ(moved.writesByKey.count(0x100), answer == 1 ? 1u : 0u);
+    }
+}
