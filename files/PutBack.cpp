@@ -1,6 +1,7 @@
 #include "files/PutBack.h"
 
 #include <algorithm>
+#include <map>
 
 #include "files/FileNames.h"
 #include "files/ParameterKeys.h"
@@ -52,16 +53,18 @@ std::vector<uint32_t> registersToPutBack(const LoadRun& run) {
 
 // The backup's value of a register: a parameter's by the kind the device
 // gives it, the password from the head, the address the device had.
-std::optional<uint32_t> backupValue(std::string_view text, const LoadRun& run, uint32_t key, bool onOff) {
+using ValueTexts = std::map<uint32_t, std::string_view>;
+
+std::optional<uint32_t> backupValue(std::string_view text, const ValueTexts& values, const LoadRun& run, uint32_t key,
+                                    bool onOff) {
     if (key == AddressKey) return run.addressBefore;
     if (key == PasswordKey) {
         const auto value = afterKey(text, KEY_PSWD);
         const auto number = value ? scanOctal(*value) : std::nullopt;
         return number ? std::optional<uint32_t>(number->value) : std::nullopt;
     }
-    for (const auto& [number, value] : listedValues(text))
-        if (number == key) return parameterValueOf(value, onOff);
-    return std::nullopt;
+    const auto at = values.find(key);
+    return at == values.end() ? std::nullopt : parameterValueOf(at->second, onOff);
 }
 
 // The register read back, twice when it differs (a lost digit pair makes a
@@ -127,6 +130,8 @@ PutBackResult putBackWritten(AppContext& ctx, const std::string& backupPath, con
     MemoryStream stream;
     if (keys.empty() || backupPath.empty() || !readSealedFile(ctx, backupPath, stream)) return result;
     const std::string text = stream.str();
+    const std::vector<std::pair<uint32_t, std::string_view>> listed = listedValues(text);
+    const ValueTexts values(listed.begin(), listed.end());
     DeviceLink& link = ctx.link;
     result.attempted = true;
     JournalEntry entry(ctx, JournalOperation::PutBack, withExtension(backupPath, PARAMETER_EXTENSION));
@@ -150,7 +155,7 @@ PutBackResult putBackWritten(AppContext& ctx, const std::string& backupPath, con
             }
             onOff = kind.onOff;
         }
-        const auto value = backupValue(text, run, key, onOff);
+        const auto value = backupValue(text, values, run, key, onOff);
         if (!value) continue;   // the backup does not hold it (a password the device withheld)
         bool taken = false;
         if (key == AddressKey)
