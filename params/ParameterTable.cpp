@@ -72,18 +72,6 @@ WalkResult walk(AppContext& ctx, uint32_t caption, std::atomic<bool>& cancelled,
     return result;
 }
 
-std::string lower(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
-std::string trimmed(const std::string& text) {
-    const size_t first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos) return {};
-    const size_t last = text.find_last_not_of(" \t\r\n");
-    return text.substr(first, last - first + 1);
-}
-
 }  // namespace
 
 WalkResult readDeviceParameters(AppContext& ctx, std::vector<DeviceParameter>& out, const WalkOptions& options) {
@@ -241,7 +229,7 @@ size_t ParameterTable::changedCount() const {
 }
 
 bool ParameterTable::matches(size_t row, const std::string& filter) const {
-    const std::string wanted = lower(trimmed(filter));
+    const std::string wanted = lowerText(trimmedText(filter));
     if (wanted.empty()) return true;
     const TableRow& r = rows_[row];
     const std::string number = formatParameterNumber(r.parameter.number);
@@ -254,7 +242,7 @@ bool ParameterTable::matches(size_t row, const std::string& filter) const {
     };
     digits = unpadded(digits);
     if (!digits.empty() && unpadded(number).rfind(digits, 0) == 0) return true;
-    const std::string description = lower(r.description);
+    const std::string description = lowerText(r.description);
     std::istringstream words(wanted);
     std::string word;
     while (words >> word)

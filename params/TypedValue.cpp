@@ -12,18 +12,19 @@ constexpr uint32_t ABOVE_RANGE_TEXT = 33169;    // "... set to %s, the largest v
 constexpr uint32_t BELOW_RANGE_TEXT = 33170;    // "... set to 0, the smallest value"
 constexpr uint32_t NOT_ON_OFF_TEXT = 33182;     // "\"%s\" is neither %s nor %s: the value stays %s"
 
-std::string lower(std::string text) {
+}  // namespace
+
+std::string lowerText(std::string text) {
     for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return text;
 }
 
-std::string trimmed(const std::string& text) {
+std::string trimmedText(const std::string& text) {
     const size_t first = text.find_first_not_of(" \t\r\n");
     if (first == std::string::npos) return {};
     const size_t last = text.find_last_not_of(" \t\r\n");
     return text.substr(first, last - first + 1);
 }
-}  // namespace
 
 std::string parameterValueText(const LanguageTexts& texts, uint32_t value, bool onOff) {
     return onOff ? onOffText(texts, value != 0) : formatParameterValue(value);
@@ -33,7 +34,7 @@ TypedValue readTypedValue(const LanguageTexts& texts, const std::string& text, b
                           uint32_t kept) {
     TypedValue result;
     result.value = kept;
-    const std::string typed = trimmed(text);
+    const std::string typed = trimmedText(text);
     const auto message = [&texts](uint32_t n) { return texts.messages.Lookup(n); };
     if (!onOff) {
         // Only digits (after an optional sign) count as a number: "12abc"
@@ -55,12 +56,12 @@ TypedValue readTypedValue(const LanguageTexts& texts, const std::string& text, b
         }
         return result;
     }
-    const std::string word = lower(typed);
+    const std::string word = lowerText(typed);
     const std::string on = onOffText(texts, true), off = onOffText(texts, false);
     // The device's own words work whatever language the texts are in.
-    if (word == "1" || word == lower(on) || word == "on") {
+    if (word == "1" || word == lowerText(on) || word == "on") {
         result.value = 1;
-    } else if (word == "0" || word == lower(off) || word == "off") {
+    } else if (word == "0" || word == lowerText(off) || word == "off") {
         result.value = 0;
     } else {
         result.outcome = EditOutcome::Refused;

@@ -27,3 +27,7 @@ std::string parameterValueText(const LanguageTexts& texts, uint32_t value, bool 
 // anything else is refused. kept is the value that stays when refused.
 TypedValue readTypedValue(const LanguageTexts& texts, const std::string& text, bool onOff, unsigned digits,
                           uint32_t kept);
+
+// Text as the rule compares it: without the blanks around it, and in lower case.
+std::string trimmedText(const std::string& text);
+std::string lowerText(std::string text);
