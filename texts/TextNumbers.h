@@ -79,7 +79,7 @@ inline constexpr uint32_t USED_MESSAGE_NUMBERS[] = {
     // the question before a load, values too wide, a load put back from its
     // backup, the backups folder button, the read-back's unknown and missing
     // values, the conversion's summary
-    33200, 33201, 33202, 33203, 33204, 33205, 33206, 33207, 33208, 33209, 33210,
+    33200, 33201, 33202, 33207, 33208, 33209, 33210,
     // the editor's question before closing unsaved text, the help window's title
     33296, 33297,
     // the identity a save reads again, values that move while they are read,

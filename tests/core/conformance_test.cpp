@@ -534,8 +534,8 @@ TEST_P(UnderFaults, EveryCommandEndsWithAnOutcomeOfItsOwn) {
         EXPECT_TRUE(b.fx.frame.idle);
         // Besides those: the load's result, and where a load stopped.
         for (const std::string& t : op.texts())
-            EXPECT_TRUE(outcomes.count(t) || filledFrom(b.text(33029), t) || filledFrom(b.text(33203), t) ||
-                        filledFrom(b.text(33204), t)) << "step " << step << ": " << t;
+            EXPECT_TRUE(outcomes.count(t) || filledFrom(b.text(33029), t) || filledFrom(b.text(33424), t) ||
+                        filledFrom(b.text(33426), t)) << "step " << step << ": " << t;
         const auto shown = op.texts();
         if (step == 1 && std::find(shown.begin(), shown.end(), b.text(32783)) != shown.end()) {
             for (const auto& [key, count] : b.device->writesByKey) {

@@ -47,6 +47,16 @@ struct History : ::testing::Test {
         EXPECT_TRUE(fx.connect(1));
     }
     std::vector<JournalRow> all() { return journal.entries({}); }
+    // Two restarts, each journaled (or not): the work goes on whatever the database.
+    void twoRestartsGoOn() {
+        fx.op.clear();
+        const unsigned restarts = fx.device(1)->restarts;
+        for (int i = 0; i < 2; ++i) {
+            fx.op.answers.push_back(true);
+            restartCommand(fx.ctx);
+        }
+        EXPECT_EQ(fx.device(1)->restarts, restarts + 2);
+    }
     std::string databaseBytes() const {
         std::string bytes;
         for (const std::string& f : {dbPath, dbPath + "-wal"}) bytes += readFile(f);
@@ -275,13 +285,7 @@ TEST_F(History, AnUnusableDatabaseIsSaidOnceAndNeverStopsTheWork) {
         const std::string path = c.make();
         const std::string before = readFile(path);
         journal.configure(path, true);
-        fx.op.clear();
-        const unsigned restarts = fx.device(1)->restarts;
-        for (int i = 0; i < 2; ++i) {
-            fx.op.answers.push_back(true);
-            restartCommand(fx.ctx);
-        }
-        EXPECT_EQ(fx.device(1)->restarts, restarts + 2);
+        twoRestartsGoOn();
         EXPECT_EQ(journal.problem(), c.problem) << journal.problemText();
         EXPECT_EQ(fx.op.messages.size(), 1u);   // said once for both operations
         EXPECT_TRUE(journal.devices().empty());
@@ -423,13 +427,7 @@ TEST_P(HistoryDatabase, IsReadOnlyByHistoryAndUsedOnlyWhenOurs) {
 
     fx.ctx.journal = &journal;
     journal.configure(path, true);
-    fx.op.clear();
-    const unsigned restarts = fx.device(1)->restarts;
-    for (int i = 0; i < 2; ++i) {
-        fx.op.answers.push_back(true);
-        restartCommand(fx.ctx);
-    }
-    EXPECT_EQ(fx.device(1)->restarts, restarts + 2);
+    twoRestartsGoOn();
     EXPECT_EQ(journal.problem(), c.problem) << journal.problemText();
     EXPECT_EQ(fx.op.messages.size(), c.problem == JournalProblem::None ? 0u : 1u);
     // Neither a newer program's file nor another program's is changed.

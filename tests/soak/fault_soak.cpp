@@ -209,9 +209,9 @@ bool Soak::classify(unsigned cycle, const char* step, const std::vector<uint32_t
             restartLost = true;
             known = true;
         }
-        // A load that went in says so (33029); one stopped half way says where (33203, 33204).
+        // A load that went in says so (33029); one stopped says where (33424, 33426).
         known = known || filledFrom(ctx_->texts.messages.Lookup(33029), shown.text);
-        for (uint32_t n : {33203u, 33204u})
+        for (uint32_t n : {33424u, 33426u})
             if (filledFrom(ctx_->texts.messages.Lookup(n), shown.text) && (failed = known = true))
                 ++totals_.failureTexts[std::string(step) + " text " + std::to_string(n)];
         for (uint32_t n : allowed) {
