@@ -22,6 +22,17 @@ enum class PortProblem {
     NoAnswer,         // the connection was not answered in time
     Stalled,          // connected, but the serial port negotiation did not finish in time
     Other,
+    LookupTimedOut,   // the name server did not answer in time
+    NotTelnet,        // rfc2217:// to a port that does not speak telnet (a raw port)
+    NoComPortOption,  // a telnet server that refuses the COM port option
+    LinkLocalNoScope, // an fe80:: address without the interface it is on
+    ClosedAtOnce,     // the server closed the connection right after taking it
+    RemoteInUse,      // the server says another client holds its serial port
+    TlsNotSpoken,     // a TLS scheme to a plain port, or a plain scheme to a TLS port
+    TlsExpired,       // the server's certificate expired (or is not valid yet)
+    TlsUnknownAuthority,  // the certificate is not signed by an authority we trust
+    TlsHostMismatch,  // the certificate is for another host
+    TlsFailed,        // the TLS handshake failed otherwise
 };
 
 struct PortOpenFailure {
@@ -33,6 +44,7 @@ struct PortOpenFailure {
     std::string holder;      // InUse: the holder's program name, when known
     long holderPid = 0;      // InUse: the holder's process id, 0 when unknown
     bool console = false;    // InUse: the holder is a login console (a getty) on the line
+    std::string detail;      // network ports: what the server did or took, in words
 };
 
 struct LineErrors {
