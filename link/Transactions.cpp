@@ -55,6 +55,11 @@ bool SerialLink::RunTransaction(Transaction which) {
     if (inFlight_) return false;
     inFlight_ = true;
     work_ = slots_;
+    if (stamps_) {
+        stamp_ = stamps_->take();
+        stamp_[StampKind] = int64_t(which);
+        stamp(StampCall);
+    }
     // The monitor's whole cost while it is closed.
     BusRecorder* recorder = monitor_.load(std::memory_order_acquire);
 
@@ -64,6 +69,7 @@ bool SerialLink::RunTransaction(Transaction which) {
     else w.body = [this, which] { RunBody(which); };
     pthread_t thread;
     if (!startWorker(thread, &w)) {
+        stamp_ = nullptr;
         inFlight_ = false;
         return false;
     }
@@ -81,6 +87,8 @@ bool SerialLink::RunTransaction(Transaction which) {
         }
     }
     pthread_join(thread, nullptr);
+    stamp(StampBack);
+    stamp_ = nullptr;
 
     slots_ = work_;
     inFlight_ = false;
@@ -88,6 +96,7 @@ bool SerialLink::RunTransaction(Transaction which) {
 }
 
 void SerialLink::RunBody(Transaction which) {
+    stamp(StampStart);
     switch (which) {
     case Transaction::Select: SelectTransaction(); break;
     case Transaction::Deselect: DeselectTransaction(); break;
@@ -103,6 +112,7 @@ void SerialLink::RunBody(Transaction which) {
                                            misreadEndOfTable(work_.registerKey, work_.result));
         resyncPending_ = failed && !(work_.result & NoByte) && openFlag;
     }
+    stamp(StampEnd);
 }
 
 // The transaction with its bytes caught on the way, handed to the recorder
