@@ -7,6 +7,7 @@
 // clock. Joined, one gap from an answer to the next settled request falls
 // into parts that add up to it:
 //   answer read   the simulator wrote the last byte .. the link has it
+//   body's end    .. the transaction's body has ended on the worker
 //   back to caller   .. the waiting caller has the result
 //   caller        .. the caller asks for the next transaction
 //   hand-over     .. the worker starts it
@@ -70,9 +71,9 @@ inline double percentileOf(std::vector<double> values, double p) {
 }
 
 struct GapParts {
-    static constexpr int Count = 7;
-    static constexpr const char* names[Count] = {"answer read", "back to caller", "caller", "hand-over",
-                                                 "purge",       "late wake",      "write"};
+    static constexpr int Count = 8;
+    static constexpr const char* names[Count] = {"answer read", "body's end", "back to caller", "caller",
+                                                 "hand-over",   "purge",      "late wake",      "write"};
     std::vector<double> part[Count];   // milliseconds
     std::vector<double> sleepLate;     // the sleep's end past the time it asked for
     std::vector<double> whole;         // the gap beyond the settle
@@ -101,7 +102,8 @@ inline GapParts breakDown(const std::vector<SimTransaction>& sim, const std::vec
         const SimTransaction& a = sim[size_t(before)];
         if (q.requestNs < fromNs || q.requestNs > toNs || a.answeredNs < 0) continue;
         if (ms(q.requestNs - a.answeredNs) > longestMs) continue;
-        const double parts[GapParts::Count] = {ms(p.answered - a.answeredNs), ms(p.back - p.answered),
+        const double parts[GapParts::Count] = {ms(p.answered - a.answeredNs), ms(p.end - p.answered),
+                                               ms(p.back - p.end),
                                                ms(r.call - p.back),           ms(r.start - r.call),
                                                ms(r.purged - r.start),        ms(r.settled - r.deadline),
                                                ms(q.requestNs - r.settled)};

@@ -102,7 +102,7 @@ int SerialLink::Open(unsigned port) {
 void SerialLink::LosePort() {
     if (!openFlag) return;
     portLost_ = true;
-    Close();
+    ClosePort();
 }
 
 // Some adapters hand every sent byte straight back. Phase one waits for any
@@ -129,7 +129,14 @@ void SerialLink::EchoProbe() {
     }
 }
 
+// The worker goes with the port: a transaction in flight (a close asked from
+// the wait hook) ends first.
 int SerialLink::Close() {
+    worker_.stop();
+    return ClosePort();
+}
+
+int SerialLink::ClosePort() {
     if (!openFlag) return 0;
     bool restored = transport_->close();
     openFlag = 0;

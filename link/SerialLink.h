@@ -1,7 +1,7 @@
 #pragma once
 // The lowest layer of the device link: one port with fixed line settings, one
 // byte at a time, status words, the echo probe, deadline timers, and the
-// transactions that run on a worker thread each. The bytes travel through a
+// transactions that run on the link's worker thread. The bytes travel through a
 // ByteTransport (termios port, in-process fault line or simulator).
 
 #include <atomic>
@@ -11,6 +11,7 @@
 #include <string>
 
 #include "link/BusMonitor.h"
+#include "link/LinkWorker.h"
 #include "platform/ByteTransport.h"
 #include "platform/Clock.h"
 #include "platform/StampRing.h"
@@ -190,10 +191,16 @@ protected:
     void stamp(Stamp which) {
         if (stamp_) stamp_[which] = StampRing::now();
     }
-    // Runs one transaction on a worker thread and waits for its end. False
+    // Runs one transaction on the worker thread and waits for its end. False
     // (and nothing run, slots untouched) when another transaction is in
     // flight or no thread could be started.
     bool RunTransaction(Transaction which);
+    // The worker's job: the transaction in running_, recorded to
+    // runningRecorder_ when there is one (set by the caller before the
+    // hand-over).
+    static void RunJob(void* self);
+    Transaction running_ = Transaction::Select;
+    BusRecorder* runningRecorder_ = nullptr;
     void RunBody(Transaction which);
     void RunRecorded(Transaction which, BusRecorder& recorder);
 
@@ -213,7 +220,12 @@ protected:
     uint32_t RefuseTransfer();
     // A port failure: the port is closed at once and counts as lost.
     void LosePort();
+    // Close without the worker (which may be the thread asking).
+    int ClosePort();
     void EchoProbe();
     int64_t* DeadlineOf(int timer);
     bool ReadClock();
+
+    // Last, so that it goes first: nothing of the link goes while it runs.
+    LinkWorker worker_;
 };

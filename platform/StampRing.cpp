@@ -30,8 +30,8 @@ bool StampRing::appendTo(const std::string& path, const std::string& title) cons
         }
         text += '\n';
     }
-    // One write on a file opened for appending: several links ending at once
-    // each land as a whole block.
+    // The whole text at once on a file opened for appending: several links
+    // ending at once each land as a block of their own.
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (fd < 0) return false;
     size_t done = 0;

@@ -18,8 +18,8 @@ public:
     int64_t* take();
     size_t columns() const { return columns_.size(); }
     // Appends a heading line "# <title>: <columns>" and one line per row,
-    // oldest first, to the file at path, in one write; false when it could
-    // not be written.
+    // oldest first, to the file at path; false when it could not be
+    // written.
     bool appendTo(const std::string& path, const std::string& title) const;
 
     // CLOCK_MONOTONIC in nanoseconds, the clock of every stamp.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 #include "link/DeviceLink.h"
@@ -39,6 +40,13 @@ struct Line : LinkOnFaultLine {
         return n;
     }
 };
+
+// The threads of this process: the link's worker is one of them while it runs.
+long threadCount() {
+    long n = 0;
+    for ([[maybe_unused]] const auto& task : std::filesystem::directory_iterator("/proc/self/task")) ++n;
+    return n;
+}
 
 Bytes encode(uint32_t v) {
     uint8_t b[8];
@@ -349,4 +357,79 @@ TEST(Transaction, EveryTransactionEndsOnAnyLine) {
         // Two 10 s handshakes, a scan of 64 addresses and a few retries.
         EXPECT_LT(t.ms() - before, 60000.0) << kind;
     }
+}
+
+// One worker per link, for as long as the link: it goes when the port closes
+// (from the wait hook too, where the transaction in flight still ends with
+// its own answer) or the link goes, and the next transaction starts another.
+TEST(Transaction, TheWorkerEndsWithThePortOrTheLink) {
+    const long before = threadCount();
+    enum class End { CloseInFlight, CloseIdle, LinkGone };
+    for (End end : {End::CloseInFlight, End::CloseIdle, End::LinkGone}) {
+        auto t = std::make_unique<Line>();
+        t->line->onWrite = [&](uint8_t) {
+            // A slow line, so the waiting caller runs its hook.
+            std::this_thread::sleep_for(std::chrono::milliseconds(15));
+            t->line->later({0x05, 0x55});
+        };
+        long during = 0;
+        t->link.setWaitHook([&] {
+            during = threadCount();
+            if (end == End::CloseInFlight && t->link.isOpen()) t->link.Close();
+        });
+        EXPECT_EQ(t->link.ReadRegister(32), 0x55u);
+        EXPECT_EQ(t->link.errorFlag(), 0);
+        EXPECT_EQ(during, before + 1);
+        if (end == End::LinkGone) {
+            t.reset();
+            EXPECT_EQ(threadCount(), before);
+            continue;
+        }
+        if (end == End::CloseIdle) t->link.Close();
+        EXPECT_FALSE(t->link.isOpen());
+        EXPECT_EQ(threadCount(), before);
+        // Opened again, the link starts a worker with its next transaction.
+        t->link.setWaitHook(nullptr);
+        t->line->onWrite = nullptr;
+        ASSERT_TRUE(t->link.Open(1));
+        t->line->later({0x05, 0x55});
+        EXPECT_EQ(t->link.ReadRegister(32), 0x55u);
+        EXPECT_EQ(threadCount(), before + 1);
+    }
+}
+
+// A read that times out on a silent device keeps the next one waiting (asked
+// from the hook it is refused and sends nothing); the next one then runs on
+// the same worker and gets its own answer, not a stray of the first.
+TEST(Transaction, ATimedOutReadHoldsTheNextUntilItEnds) {
+    const long before = threadCount();
+    Line t;
+    bool first = true;
+    t.line->onWrite = [&](uint8_t) {
+        if (t.line->written.size() != 2) return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(15));
+        for (int i = 0; i < 8; ++i) {
+            FaultLine::Incoming silence;
+            silence.timesOut = true;
+            t.line->laterByte(silence);
+        }
+    };
+    uint32_t refused = 0;
+    t.link.setWaitHook([&] {
+        if (!first) return;
+        first = false;
+        refused = t.link.ReadRegister(34);
+    });
+    double start = t.ms();
+    EXPECT_EQ(t.link.ReadRegister(32), NoByte);
+    EXPECT_EQ(t.link.errorFlag(), -1);
+    EXPECT_GE(t.ms() - start, 8 * 50.0);
+    EXPECT_EQ(refused, PortFailure);
+    EXPECT_EQ(t.line->written, (Bytes{0x20, 0x00}));
+    t.line->onWrite = nullptr;
+    t.line->later({0x07, 0x50});
+    EXPECT_EQ(t.link.ReadRegister(34), 0x07u);
+    EXPECT_EQ(t.link.errorFlag(), 0);
+    EXPECT_EQ(t.line->written, (Bytes{0x20, 0x00, 0x22, 0x00}));
+    EXPECT_EQ(threadCount(), before + 1);
 }
