@@ -78,11 +78,16 @@ bool LinkWorker::run(Job job, void* context, const std::function<void()>* hook) 
     // The state this job's end arrives in, even if a stop from the hook
     // gives up on the thread meanwhile.
     std::shared_ptr<Shared> s = shared_;
-    std::unique_lock<std::mutex> lock(s->mutex);
-    s->job = job;
-    s->context = context;
-    s->busy = true;
+    {
+        std::lock_guard<std::mutex> handOver(s->mutex);
+        s->job = job;
+        s->context = context;
+        s->busy = true;
+    }
+    // Told without the lock held, so that the worker does not wake only to
+    // wait for it.
     s->wake.notify_one();
+    std::unique_lock<std::mutex> lock(s->mutex);
     while (s->busy) {
         if (!hook || !*hook) {
             s->ended.wait(lock, [&] { return !s->busy; });
