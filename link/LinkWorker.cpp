@@ -55,6 +55,8 @@ struct LinkWorker::Shared {
 void* LinkWorker::threadMain(void* arg) {
     std::shared_ptr<Shared> shared(std::move(*static_cast<std::shared_ptr<Shared>*>(arg)));
     delete static_cast<std::shared_ptr<Shared>*>(arg);
+    // Named, for top -H and the debugger.
+    pthread_setname_np(pthread_self(), "link-worker");
     // Before the first byte: the settle and the byte waits end on time, and
     // nothing of lower priority runs ahead of the wire while it matters.
     threadtiming::preciseTimers();
