@@ -186,10 +186,10 @@ int main(int argc, char** argv) {
                      "gaps, %u over 1 ms; beyond settle %.3f ms median, %.3f ms 99th pct\n",
                      n + 1, loads[n].c_str(), single.wall, single.cpu, gaps.size(), over, median, tail);
         std::string title = "bus_share: single load " + std::to_string(n + 1) + ", where the gaps went";
-        bench::printBreakdown(stderr,
-                              title.c_str(),
-                              bench::breakDown(simTimes, bench::readLinkStamps(dir + "/stamps" + std::to_string(n) + ".log"),
-                                               single.fromNs, single.toNs, LongestGapMs, DefaultClockWatchUs));
+        std::vector<bench::LinkRow> steps = bench::readLinkStamps(dir + "/stamps" + std::to_string(n) + ".log");
+        bench::printBreakdown(stderr, title.c_str(),
+                              bench::breakDown(simTimes, steps, single.fromNs, single.toNs, LongestGapMs,
+                                               DefaultClockWatchUs));
     }
     std::fprintf(stderr, "bus_share: save %.2f s; eight loads %.2f s (status %d, CPU %.2f s)\n", save.wall,
                  eight.wall, eight.status, eight.cpu);

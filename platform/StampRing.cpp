@@ -7,7 +7,9 @@
 #include <ctime>
 
 StampRing::StampRing(size_t rows, std::vector<std::string> columns)
-    : columns_(std::move(columns)), stamps_(std::max<size_t>(rows, 1) * columns_.size()), rows_(std::max<size_t>(rows, 1)) {}
+    : columns_(std::move(columns)),
+      stamps_(std::max<size_t>(rows, 1) * columns_.size()),
+      rows_(std::max<size_t>(rows, 1)) {}
 
 int64_t* StampRing::take() {
     int64_t* row = stamps_.data() + next_ * columns_.size();
