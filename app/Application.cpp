@@ -150,6 +150,8 @@ void usePortDevices(DeviceLink& link, const Settings& settings) {
 void useSettingsPorts(DeviceLink& link, const Settings& settings) {
     link.setTransport(std::make_unique<AnyPort>());
     usePortDevices(link, settings);
+    // The bus benchmark asks for the times of each transaction's steps.
+    if (const char* stamps = named("FS_LINK_STAMPS")) link.setStampLog(stamps);
 }
 
 std::string noDisplayText() {

@@ -20,6 +20,11 @@
 //   the same, so the single bus is the slowest one), and the program's CPU
 //   seconds per bus second (its CPU over eight times its wall time).
 //
+// The single-bus load runs three times; the share's rows give the worst
+// median and the worst 99th percentile of the three, and the log gives
+// each run's figures with the load average before it, and where each run's
+// gaps went (GapBreakdown.h), from the program's stamps of its own steps.
+//
 //   bus_share [fieldsim path] [fieldservice path]
 #include <algorithm>
 #include <chrono>
@@ -31,7 +36,9 @@
 #include <vector>
 
 #include "BenchTable.h"
+#include "GapBreakdown.h"
 #include "Timing.h"
+#include "link/SerialLink.h"
 #include "support/FieldsimProcess.h"
 
 namespace fs = std::filesystem;
@@ -43,6 +50,7 @@ constexpr double SettleMs = 2.0;
 constexpr double QuietMs = 20.0;
 constexpr unsigned Release = 0xFF;
 constexpr double LongestGapMs = 50.0;
+constexpr int ShareRuns = 3;
 
 struct Run {
     int status = -1;
@@ -56,9 +64,11 @@ int64_t nowNs() {
         .count();
 }
 
-Run runProgram(const std::string& program, const std::string& installation, std::vector<std::string> args) {
+Run runProgram(const std::string& program, const std::string& installation, std::vector<std::string> args,
+               const std::string& stampLog = "") {
     args.insert(args.begin(), program);
     ChildOptions how;
+    if (!stampLog.empty()) how.setEnv = {{"FS_LINK_STAMPS", stampLog}};
     how.workingDirectory = installation;
     how.unsetEnv = {"DISPLAY", "WAYLAND_DISPLAY"};
     how.stderrFile = installation + "/job.err";
@@ -94,10 +104,11 @@ std::vector<double> masterGaps(const std::string& log, int64_t fromNs, int64_t t
     return gaps;
 }
 
-double percentile(std::vector<double> values, double p) {
-    std::sort(values.begin(), values.end());
-    size_t at = std::min(values.size() - 1, size_t(p * double(values.size() - 1) + 0.5));
-    return values[at];
+std::string loadAverage() {
+    std::ifstream in("/proc/loadavg");
+    std::string one, five, fifteen;
+    in >> one >> five >> fifteen;
+    return one + " " + five + " " + fifteen;
 }
 
 }  // namespace
@@ -105,8 +116,8 @@ double percentile(std::vector<double> values, double p) {
 int main(int argc, char** argv) {
     const std::string simProgram = argc > 1 ? argv[1] : FS_DIST_DIR "/fieldsim";
     const std::string program = argc > 2 ? argv[2] : FS_DIST_DIR "/fieldservice";
-    const char* shareName = "bus: master's share beyond settle, median";
-    const char* tailName = "bus: master's share beyond settle, 99th pct";
+    const char* shareName = "bus: master's share beyond settle, median (worst of 3)";
+    const char* tailName = "bus: master's share beyond settle, 99th pct (worst of 3)";
     const char* wallName = "8 buses at once: wall / single bus";
     const char* cpuName = "8 buses at once: CPU s per bus s";
 
@@ -141,31 +152,63 @@ int main(int argc, char** argv) {
         bench::missing(shareName, "the save failed (" + dir + "/job.err)");
         return 1;
     }
-    Run single = runProgram(program, dir, {"--load", saved[0], "--port", ports[0], "--address", "1"});
+    Run singles[ShareRuns];
+    std::string loads[ShareRuns];
+    for (int n = 0; n < ShareRuns; ++n) {
+        loads[n] = loadAverage();
+        singles[n] = runProgram(program, dir, {"--load", saved[0], "--port", ports[0], "--address", "1"},
+                                dir + "/stamps" + std::to_string(n) + ".log");
+    }
     std::vector<std::string> all = {"--load", saved[0], "--address", "1"};
     for (const std::string& port : ports) all.insert(all.end(), {"--port", port});
     Run eight = runProgram(program, dir, all);
     for (Child& sim : sims) sim.stop();   // the logs are complete once the simulators have ended
 
-    std::vector<double> gaps = masterGaps(dir + "/timing0.log", single.fromNs, single.toNs);
-    unsigned over = 0;
-    for (double gap : gaps) over += gap > 1.0;
-    std::fprintf(stderr,
-                 "bus_share: save %.2f s; single load %.2f s (status %d, CPU %.2f s); eight loads %.2f s "
-                 "(status %d, CPU %.2f s); %zu answer-to-request gaps on the single bus, %u over 1 ms\n",
-                 save.wall, single.wall, single.status, single.cpu, eight.wall, eight.status, eight.cpu, gaps.size(), over);
-    if (single.status != 0 || gaps.empty()) {
-        bench::missing(shareName, "the single load failed (" + dir + "/job.err)");
+    std::vector<bench::SimTransaction> simTimes = bench::readSimTimings(dir + "/timing0.log");
+    double worstMedian = 0, worstTail = 0;
+    bool measured = true;
+    for (int n = 0; n < ShareRuns; ++n) {
+        const Run& single = singles[n];
+        std::vector<double> gaps = masterGaps(dir + "/timing0.log", single.fromNs, single.toNs);
+        unsigned over = 0;
+        for (double gap : gaps) over += gap > 1.0;
+        if (single.status != 0 || gaps.empty()) {
+            std::fprintf(stderr, "bus_share: single load %d failed (status %d, %s/job.err)\n", n + 1, single.status,
+                         dir.c_str());
+            measured = false;
+            continue;
+        }
+        double median = bench::percentileOf(gaps, 0.5), tail = bench::percentileOf(gaps, 0.99);
+        worstMedian = std::max(worstMedian, median);
+        worstTail = std::max(worstTail, tail);
+        std::fprintf(stderr,
+                     "bus_share: single load %d: load average before %s; %.2f s, CPU %.2f s; %zu answer-to-request "
+                     "gaps, %u over 1 ms; beyond settle %.3f ms median, %.3f ms 99th pct\n",
+                     n + 1, loads[n].c_str(), single.wall, single.cpu, gaps.size(), over, median, tail);
+        std::string title = "bus_share: single load " + std::to_string(n + 1) + ", where the gaps went";
+        std::vector<bench::LinkRow> steps = bench::readLinkStamps(dir + "/stamps" + std::to_string(n) + ".log");
+        bench::printBreakdown(stderr, title.c_str(),
+                              bench::breakDown(simTimes, steps, single.fromNs, single.toNs, LongestGapMs,
+                                               DefaultClockWatchUs));
+    }
+    std::fprintf(stderr, "bus_share: save %.2f s; eight loads %.2f s (status %d, CPU %.2f s)\n", save.wall,
+                 eight.wall, eight.status, eight.cpu);
+    if (!measured) {
+        bench::missing(shareName, "a single load failed (" + dir + "/job.err)");
         ok = false;
     } else {
-        ok = bench::figure(shareName, percentile(gaps, 0.5), "ms", bench::Goal::AtMost, 0.2, 3) && ok;
-        ok = bench::figure(tailName, percentile(gaps, 0.99), "ms", bench::Goal::AtMost, 1.0, 3) && ok;
+        ok = bench::figure(shareName, worstMedian, "ms", bench::Goal::AtMost, 0.2, 3) && ok;
+        ok = bench::figure(tailName, worstTail, "ms", bench::Goal::AtMost, 1.0, 3) && ok;
     }
-    if (eight.status != 0 || single.status != 0) {
+    // The single bus's wall time: the middle one of the runs.
+    std::vector<double> walls;
+    for (const Run& single : singles) walls.push_back(single.wall);
+    std::sort(walls.begin(), walls.end());
+    if (eight.status != 0 || !measured) {
         bench::missing(wallName, "a load failed (" + dir + "/job.err)");
         return 1;
     }
-    ok = bench::figure(wallName, eight.wall / single.wall, "x", bench::Goal::AtMost, 1.10) && ok;
+    ok = bench::figure(wallName, eight.wall / walls[ShareRuns / 2], "x", bench::Goal::AtMost, 1.10) && ok;
     ok = bench::figure(cpuName, eight.cpu / (Buses * eight.wall), "", bench::Goal::AtMost, 0.10, 3) && ok;
     fs::remove_all(dir, ec);
     return ok ? 0 : 1;

@@ -12,7 +12,23 @@ constexpr uint32_t ResyncSilenceMs = 20;
 
 SerialLink::SerialLink() : clockWatchUs_(DefaultClockWatchUs) { setClock(monotonicClock()); }
 
-SerialLink::~SerialLink() { Close(); }
+SerialLink::~SerialLink() {
+    Close();
+    if (stamps_) stamps_->appendTo(stampPath_, portPath_.empty() ? "link" : portPath_);
+}
+
+void SerialLink::setStampLog(const std::string& path) {
+    stampPath_ = path;
+    if (path.empty()) {
+        stamps_.reset();
+        return;
+    }
+    // Room for a long load's transactions; older ones give way.
+    constexpr size_t Rows = 1 << 14;
+    stamps_ = std::make_unique<StampRing>(
+        Rows, std::vector<std::string>{"kind", "call", "start", "purged", "deadline", "woke", "settled", "sent",
+                                       "answered", "end", "back"});
+}
 
 void SerialLink::setPortResolver(std::function<std::string(unsigned port)> resolver) {
     resolver_ = std::move(resolver);
@@ -86,7 +102,7 @@ int SerialLink::Open(unsigned port) {
 void SerialLink::LosePort() {
     if (!openFlag) return;
     portLost_ = true;
-    Close();
+    ClosePort();
 }
 
 // Some adapters hand every sent byte straight back. Phase one waits for any
@@ -113,7 +129,14 @@ void SerialLink::EchoProbe() {
     }
 }
 
+// The worker goes with the port: a transaction in flight (a close asked from
+// the wait hook) ends first.
 int SerialLink::Close() {
+    worker_.stop();
+    return ClosePort();
+}
+
+int SerialLink::ClosePort() {
     if (!openFlag) return 0;
     bool restored = transport_->close();
     openFlag = 0;
@@ -157,14 +180,18 @@ int SerialLink::Settle() {
         }
     }
     int purged = PurgeAll();
+    stamp(StampPurged);
     if (!StartDeadline(1, 2)) return purged;
+    if (stamp_) stamp_[StampDeadline] = deadline1;
     int64_t before = clockNow;
     for (;;) {
-        clock_->waitUntil(deadline1, clockWatchUs_);
+        int64_t woke = clock_->waitUntil(deadline1, clockWatchUs_);
+        if (stamp_ && woke) stamp_[StampWoke] = woke;
         if (DeadlinePassed(1)) break;
         if (clockNow == before) break;  // a clock that stands still would hold us forever
         before = clockNow;
     }
+    stamp(StampSettled);
     return purged;
 }
 
@@ -173,7 +200,10 @@ uint32_t SerialLink::ReadByte(uint32_t timeoutMs) {
     uint8_t byte = 0;
     uint32_t status = 0;
     switch (io_->readByte(timeoutMs, byte)) {
-    case ByteTransport::ReadStatus::Byte: status = byte; break;
+    case ByteTransport::ReadStatus::Byte:
+        status = byte;
+        stamp(StampAnswered);
+        break;
     case ByteTransport::ReadStatus::Timeout: status = NoByte; break;
     case ByteTransport::ReadStatus::Failed: status = 0; break;
     }
@@ -196,6 +226,7 @@ int SerialLink::WriteByte(uint32_t b) {
     uint8_t byte = uint8_t(b & 0xFF);
     int result = -1;
     if (!io_->writeByte(byte)) result = 0;
+    if (stamp_ && !stamp_[StampSent]) stamp(StampSent);
     if (echoFlag && ReadByte(50) != byte) result = 0;
     LineErrors discarded;
     if (!openFlag) return 0;

@@ -1,7 +1,7 @@
 #pragma once
 // The lowest layer of the device link: one port with fixed line settings, one
 // byte at a time, status words, the echo probe, deadline timers, and the
-// transactions that run on a worker thread each. The bytes travel through a
+// transactions that run on the link's worker thread. The bytes travel through a
 // ByteTransport (termios port, in-process fault line or simulator).
 
 #include <atomic>
@@ -11,8 +11,10 @@
 #include <string>
 
 #include "link/BusMonitor.h"
+#include "link/LinkWorker.h"
 #include "platform/ByteTransport.h"
 #include "platform/Clock.h"
+#include "platform/StampRing.h"
 
 // Status word bits.
 inline constexpr uint32_t NoByte = 0x8000;
@@ -74,6 +76,11 @@ public:
     // transaction in flight goes on recording where it started.
     void setMonitor(BusRecorder* recorder);
     BusRecorder* monitor() const { return monitor_.load(std::memory_order_acquire); }
+    // From now on every transaction leaves the times of its steps (see
+    // Stamp) in a ring allocated here, appended to the file at path when the
+    // link goes; for the bus benchmark, which finds on them where the time
+    // between an answer and the next request goes. Empty: none kept.
+    void setStampLog(const std::string& path);
 
     // ---- port (one byte at a time) ----
     virtual int Open(unsigned port);
@@ -168,10 +175,32 @@ protected:
 
 
     enum class Transaction { Select, Deselect, Read, Write, WriteDigit };
-    // Runs one transaction on a worker thread and waits for its end. False
+
+    // The steps of one transaction a stamp row holds, in monotonic
+    // nanoseconds: the caller asks, the worker starts, the settle's purge
+    // ends, the settle's deadline, its sleep ends, the settle ends, the
+    // first request byte is out, the last answer byte is in, the worker
+    // ends, the caller has the result.
+    enum Stamp { StampKind, StampCall, StampStart, StampPurged, StampDeadline, StampWoke, StampSettled,
+                 StampSent, StampAnswered, StampEnd, StampBack, StampCount };
+    std::unique_ptr<StampRing> stamps_;
+    std::string stampPath_;
+    // The running transaction's row (null while none is kept); set by the
+    // caller before the hand-over and cleared after it.
+    int64_t* stamp_ = nullptr;
+    void stamp(Stamp which) {
+        if (stamp_) stamp_[which] = StampRing::now();
+    }
+    // Runs one transaction on the worker thread and waits for its end. False
     // (and nothing run, slots untouched) when another transaction is in
     // flight or no thread could be started.
     bool RunTransaction(Transaction which);
+    // The worker's job: the transaction in running_, recorded to
+    // runningRecorder_ when there is one (set by the caller before the
+    // hand-over).
+    static void RunJob(void* self);
+    Transaction running_ = Transaction::Select;
+    BusRecorder* runningRecorder_ = nullptr;
     void RunBody(Transaction which);
     void RunRecorded(Transaction which, BusRecorder& recorder);
 
@@ -191,7 +220,12 @@ protected:
     uint32_t RefuseTransfer();
     // A port failure: the port is closed at once and counts as lost.
     void LosePort();
+    // Close without the worker (which may be the thread asking).
+    int ClosePort();
     void EchoProbe();
     int64_t* DeadlineOf(int timer);
     bool ReadClock();
+
+    // Last, so that it goes first: nothing of the link goes while it runs.
+    LinkWorker worker_;
 };

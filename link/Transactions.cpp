@@ -1,42 +1,12 @@
-// The bus transactions. Each runs on a worker thread of its own at the
-// highest priority the process may ask for (real-time where it is allowed,
-// see ThreadTiming.h), so byte timing holds while the caller waits; the
-// caller keeps its window alive through the wait hook.
-#include <pthread.h>
-
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
-
+// The bus transactions. They run on the link's worker thread (LinkWorker.h)
+// at the highest priority the process may ask for (real-time where it is
+// allowed, see ThreadTiming.h), so byte timing holds while the caller
+// waits; the caller keeps its window alive through the wait hook.
 #include "link/NibbleValue.h"
 #include "link/SerialLink.h"
 #include "platform/ThreadTiming.h"
 
 namespace {
-
-struct Worker {
-    std::function<void()> body;
-    std::mutex mutex;
-    std::condition_variable ended;
-    bool done = false;
-};
-
-void* workerMain(void* arg) {
-    auto* w = static_cast<Worker*>(arg);
-    // Before the first byte: the settle and the byte waits end on time, and
-    // nothing of lower priority runs ahead of the wire while it matters.
-    threadtiming::preciseTimers();
-    threadtiming::realtimePriority();
-    w->body();
-    {
-        std::lock_guard<std::mutex> lock(w->mutex);
-        w->done = true;
-    }
-    w->ended.notify_one();
-    return nullptr;
-}
-
-bool startWorker(pthread_t& thread, Worker* w) { return pthread_create(&thread, nullptr, workerMain, w) == 0; }
 
 // The caller's timed waits (the wait hook's interval) end on time too; asked
 // once per calling thread.
@@ -47,47 +17,38 @@ void preciseTimersForCaller() {
     threadtiming::preciseTimers();
 }
 
-constexpr auto HookInterval = std::chrono::milliseconds(5);
-
 }  // namespace
 
 bool SerialLink::RunTransaction(Transaction which) {
     if (inFlight_) return false;
     inFlight_ = true;
     work_ = slots_;
+    if (stamps_) {
+        stamp_ = stamps_->take();
+        stamp_[StampKind] = int64_t(which);
+        stamp(StampCall);
+    }
+    running_ = which;
     // The monitor's whole cost while it is closed.
-    BusRecorder* recorder = monitor_.load(std::memory_order_acquire);
+    runningRecorder_ = monitor_.load(std::memory_order_acquire);
 
     preciseTimersForCaller();
-    Worker w;
-    if (recorder) w.body = [this, which, recorder] { RunRecorded(which, *recorder); };
-    else w.body = [this, which] { RunBody(which); };
-    pthread_t thread;
-    if (!startWorker(thread, &w)) {
-        inFlight_ = false;
-        return false;
-    }
-    {
-        std::unique_lock<std::mutex> lock(w.mutex);
-        while (!w.done) {
-            if (!waitHook_) {
-                w.ended.wait(lock, [&] { return w.done; });
-                break;
-            }
-            if (w.ended.wait_for(lock, HookInterval, [&] { return w.done; })) break;
-            lock.unlock();
-            waitHook_();
-            lock.lock();
-        }
-    }
-    pthread_join(thread, nullptr);
-
-    slots_ = work_;
+    bool ran = worker_.run(&SerialLink::RunJob, this, &waitHook_);
+    stamp(StampBack);
+    stamp_ = nullptr;
+    if (ran) slots_ = work_;
     inFlight_ = false;
-    return true;
+    return ran;
+}
+
+void SerialLink::RunJob(void* self) {
+    auto* link = static_cast<SerialLink*>(self);
+    if (link->runningRecorder_) link->RunRecorded(link->running_, *link->runningRecorder_);
+    else link->RunBody(link->running_);
 }
 
 void SerialLink::RunBody(Transaction which) {
+    stamp(StampStart);
     switch (which) {
     case Transaction::Select: SelectTransaction(); break;
     case Transaction::Deselect: DeselectTransaction(); break;
@@ -103,6 +64,7 @@ void SerialLink::RunBody(Transaction which) {
                                            misreadEndOfTable(work_.registerKey, work_.result));
         resyncPending_ = failed && !(work_.result & NoByte) && openFlag;
     }
+    stamp(StampEnd);
 }
 
 // The transaction with its bytes caught on the way, handed to the recorder

@@ -23,9 +23,12 @@ public:
     // by however long the system takes to run the thread again (a tenth of a
     // millisecond or more for an idle CPU of a virtual machine), watching is
     // not. 0 sleeps all the way. Clocks that know no better just sleep.
-    virtual void waitUntil(int64_t ticks, uint32_t watchMicros) {
+    // Returns the tick the sleep itself ended at, before the watch (how late
+    // the system woke the thread), or 0 when it did not sleep or cannot tell.
+    virtual int64_t waitUntil(int64_t ticks, uint32_t watchMicros) {
         (void)watchMicros;
         sleepUntil(ticks);
+        return 0;
     }
 };
 

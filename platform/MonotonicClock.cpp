@@ -27,17 +27,22 @@ public:
 
     // The watch is bounded by the tick itself: the monotonic clock always
     // moves, and a clock that cannot be read ends it at once.
-    void waitUntil(int64_t ticks, uint32_t watchMicros) override {
+    int64_t waitUntil(int64_t ticks, uint32_t watchMicros) override {
         int64_t watch = int64_t(watchMicros) * 1000;
+        int64_t t = 0;
         if (watch <= 0) {
             sleepUntil(ticks);
-            return;
+            return now(t) ? t : 0;
         }
-        int64_t t = 0;
-        if (!now(t)) return;
-        if (ticks - watch > t) sleepTo(ticks - watch);
+        if (!now(t)) return 0;
+        int64_t woke = 0;
+        if (ticks - watch > t) {
+            sleepTo(ticks - watch);
+            if (now(t)) woke = t;
+        }
         while (now(t) && t <= ticks) {
         }
+        return woke;
     }
 
 private:

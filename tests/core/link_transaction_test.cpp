@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "link/DeviceLink.h"
@@ -39,6 +41,17 @@ struct Line : LinkOnFaultLine {
         return n;
     }
 };
+
+// The links' worker threads running in this process.
+long workerCount() {
+    long n = 0;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::string name;
+        std::ifstream(task.path() / "comm") >> name;
+        n += name == "link-worker";
+    }
+    return n;
+}
 
 Bytes encode(uint32_t v) {
     uint8_t b[8];
@@ -330,7 +343,7 @@ TEST(Transaction, EveryTransactionEndsOnAnyLine) {
     // Floods, noise, silence and failing reads: each transaction ends with a
     // status word, within a bounded (virtual) time.
     for (int kind = 0; kind < 5; ++kind) {
-        Line t;
+    Line t;
         if (kind == 0) t.line->flood = true;
         if (kind == 1) t.line->floodByte = 0x10, t.line->flood = true;
         if (kind == 2) t.line->noise = true;
@@ -349,4 +362,77 @@ TEST(Transaction, EveryTransactionEndsOnAnyLine) {
         // Two 10 s handshakes, a scan of 64 addresses and a few retries.
         EXPECT_LT(t.ms() - before, 60000.0) << kind;
     }
+}
+
+// One worker per link, for as long as the link: it goes when the port closes
+// (from the wait hook too, where the transaction in flight still ends with
+// its own answer) or the link goes, and the next transaction starts another.
+TEST(Transaction, TheWorkerEndsWithThePortOrTheLink) {
+    enum class End { CloseInFlight, CloseIdle, LinkGone };
+    for (End end : {End::CloseInFlight, End::CloseIdle, End::LinkGone}) {
+        auto t = std::make_unique<Line>();
+        t->line->onWrite = [&](uint8_t) {
+            // A slow line, so the waiting caller runs its hook.
+            std::this_thread::sleep_for(std::chrono::milliseconds(15));
+            t->line->later({0x05, 0x55});
+        };
+        long during = 0;
+        t->link.setWaitHook([&] {
+            during = workerCount();
+            if (end == End::CloseInFlight && t->link.isOpen()) t->link.Close();
+        });
+        EXPECT_EQ(t->link.ReadRegister(32), 0x55u);
+        EXPECT_EQ(t->link.errorFlag(), 0);
+        EXPECT_EQ(during, 1);
+        if (end == End::LinkGone) {
+            t.reset();
+            EXPECT_EQ(workerCount(), 0);
+            continue;
+        }
+        if (end == End::CloseIdle) t->link.Close();
+        EXPECT_FALSE(t->link.isOpen());
+        EXPECT_EQ(workerCount(), 0);
+        // Opened again, the link starts a worker with its next transaction.
+        t->link.setWaitHook(nullptr);
+        t->line->onWrite = nullptr;
+        ASSERT_TRUE(t->link.Open(1));
+        t->line->later({0x05, 0x55});
+        EXPECT_EQ(t->link.ReadRegister(32), 0x55u);
+        EXPECT_EQ(workerCount(), 1);
+    }
+}
+
+// A read that times out on a silent device keeps the next one waiting (asked
+// from the hook it is refused and sends nothing); the next one then runs on
+// the same worker and gets its own answer, not a stray of the first.
+TEST(Transaction, ATimedOutReadHoldsTheNextUntilItEnds) {
+    Line t;
+    bool first = true;
+    t.line->onWrite = [&](uint8_t) {
+        if (t.line->written.size() != 2) return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(15));
+        for (int i = 0; i < 8; ++i) {
+            FaultLine::Incoming silence;
+            silence.timesOut = true;
+            t.line->laterByte(silence);
+        }
+    };
+    uint32_t refused = 0;
+    t.link.setWaitHook([&] {
+        if (!first) return;
+        first = false;
+        refused = t.link.ReadRegister(34);
+    });
+    double start = t.ms();
+    EXPECT_EQ(t.link.ReadRegister(32), NoByte);
+    EXPECT_EQ(t.link.errorFlag(), -1);
+    EXPECT_GE(t.ms() - start, 8 * 50.0);
+    EXPECT_EQ(refused, PortFailure);
+    EXPECT_EQ(t.line->written, (Bytes{0x20, 0x00}));
+    t.line->onWrite = nullptr;
+    t.line->later({0x07, 0x50});
+    EXPECT_EQ(t.link.ReadRegister(34), 0x07u);
+    EXPECT_EQ(t.link.errorFlag(), 0);
+    EXPECT_EQ(t.line->written, (Bytes{0x20, 0x00, 0x22, 0x00}));
+    EXPECT_EQ(workerCount(), 1);
 }
