@@ -18,6 +18,10 @@
 
 namespace {
 
+// A late answer teaches at most this much round trip: a stray byte after a
+// silent device must not slow every wait after it for good.
+constexpr int64_t LateAnswerCapUs = 400000;
+
 int64_t monotonicUs() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
@@ -78,7 +82,7 @@ NetworkPort::~NetworkPort() { close(); }
 
 uint32_t NetworkPort::roundTripUs() const {
     const uint32_t kernel = fd_ >= 0 ? kernelRoundTripUs(fd_) : 0;
-    return std::max(kernel, telnetRoundTripUs_);
+    return std::max({kernel, telnetRoundTripUs_, lateAnswerUs_});
 }
 
 void NetworkPort::teardown() {
@@ -101,6 +105,9 @@ void NetworkPort::teardown() {
     telnetRoundTripUs_ = 0;
     farLineFreeUs_ = 0;
     awaitingAnswer_ = false;
+    releasedUs_ = 0;
+    waitEndedUnanswered_ = false;
+    lateAnswerUs_ = 0;
     errors_ = LineErrors{};
 }
 
@@ -131,6 +138,11 @@ void NetworkPort::takeIn(const uint8_t* bytes, size_t count) {
         }
     } else {
         input_.insert(input_.end(), bytes, bytes + count);
+    }
+    if (waitEndedUnanswered_ && !input_.empty()) {
+        waitEndedUnanswered_ = false;
+        const int64_t late = monotonicUs() - releasedUs_;
+        lateAnswerUs_ = uint32_t(std::min<int64_t>(std::max<int64_t>(lateAnswerUs_, late), LateAnswerCapUs));
     }
 }
 
@@ -244,6 +256,12 @@ bool NetworkPort::open(const std::string& url) {
     if (c.fd < 0) return refuse(c.problem, c.detail);
     fd_ = c.fd;
     heardMs_ = monotonicMs();
+    if (address.tls && address.scheme == NetworkAddress::Scheme::Rfc2217) {
+        // A TLS server waits for our greeting; a plain telnet server opens
+        // with its own, which tells us without a byte of ours on its line.
+        pollfd p{fd_, POLLIN, 0};
+        if (::poll(&p, 1, int(PlainGreetingMs)) > 0) return refuse(PortProblem::TlsNotSpoken);
+    }
     if (address.tls) {
         tls_ = std::make_unique<TlsChannel>();
         const std::string ca = caFile_ ? caFile_() : std::string();
@@ -271,12 +289,16 @@ bool NetworkPort::negotiate(const NetworkAddress&) {
     telnet_ = std::make_unique<TelnetComPort>();
     PortProblem problem;
     std::string detail;
+    // What was settled when the server hung up, for the message.
     auto lost = [&] {
-        if (!unexpectedBytes(problem, detail) || problem == PortProblem::NotTelnet) {
-            problem = PortProblem::ClosedAtOnce;
-            detail = oneLine(input_);
-        }
-        return refuse(problem, detail);
+        if (unexpectedBytes(problem, detail) && problem != PortProblem::NotTelnet) return refuse(problem, detail);
+        if (!telnet_->spokeTelnet()) return refuse(PortProblem::ClosedAtOnce, oneLine(input_));
+        static const char* const names[] = {"baud", "data bits", "parity", "stop bits", "flow control"};
+        detail = "telnet";
+        if (telnet_->comPortAgreed()) detail += ", RFC 2217";
+        for (int s = TelnetComPort::Baud; s <= TelnetComPort::Control; ++s)
+            if (telnet_->answered(TelnetComPort::Setting(s))) detail += ", " + std::string(names[s]);
+        return refuse(PortProblem::ClosedInNegotiation, detail);
     };
     // The server's opening, if it makes one. Bytes that are not telnet mean
     // a raw port (or a busy or TLS one): nothing of ours goes to its bus.
@@ -289,17 +311,13 @@ bool NetworkPort::negotiate(const NetworkAddress&) {
         return refuse(problem, detail);
     }
     if (closed_) return lost();
-    const int64_t asked = monotonicMs();
+    // A server silent through the greeting is not one that speaks telnet
+    // (a raw port, or one that wants TLS): our negotiation would go out on
+    // its line as bytes, so nothing is sent.
+    if (!telnet_->spokeTelnet()) return refuse(PortProblem::NotTelnet);
     telnet_->start();
     out_ += telnet_->takeOutput();
     const int64_t end = start + NegotiationBoundMs;
-    const int64_t quietEnd = telnet_->spokeTelnet() ? end : std::min(end, asked + int64_t(GreetingMs));
-    pump(quietEnd, [&] { return telnet_->spokeTelnet() || !input_.empty() || closed_; });
-    if (!telnet_->spokeTelnet()) {
-        if (closed_) return lost();
-        if (!input_.empty() && unexpectedBytes(problem, detail)) return refuse(problem, detail);
-        return refuse(PortProblem::NotTelnet);
-    }
     if (!pump(end, [&] { return telnet_->comPortAgreed() || telnet_->comPortRefused() || closed_; })) {
         if (closed_) return lost();
         return refuse(PortProblem::Stalled);
@@ -354,6 +372,8 @@ void NetworkPort::releaseWrites() {
     written_.clear();
     writtenCount_ = 0;
     awaitingAnswer_ = true;
+    releasedUs_ = now;
+    waitEndedUnanswered_ = false;
     if (!sendQueued(monotonicMs() + WriteBoundMs)) closed_ = true;
 }
 
@@ -400,6 +420,7 @@ ByteTransport::ReadStatus NetworkPort::readByte(uint32_t timeoutMs, uint8_t& byt
         }
         probeIfDue();
         if (now < deadline) continue;
+        if (awaitingAnswer_) waitEndedUnanswered_ = true;
         if (probeSentMs_ == 0) return ReadStatus::Timeout;
         // The line's silence is the bus's only once the server has said it
         // is there: a timeout waits for the open probe's answer, one round

@@ -27,9 +27,11 @@ public:
     static constexpr uint32_t NegotiationBoundMs = 3000;
     static constexpr uint32_t WriteBoundMs = 1000;
     // A telnet server opens the negotiation as soon as it takes the
-    // connection; one silent this long gets ours, and one that answers
-    // nothing to it in the same time again is not a telnet server.
-    static constexpr uint32_t GreetingMs = 700;
+    // connection; one silent this long is not a telnet server.
+    static constexpr uint32_t GreetingMs = 1000;
+    // rfc2217s:// listens this long for a plain telnet server's greeting
+    // before it sends its own.
+    static constexpr uint32_t PlainGreetingMs = 150;
     // A silent line over telnet: after this long without a word from the
     // server, a read that times out asks it for its baud rate; a server that
     // leaves the question open for ProbeBoundMs stopped answering, and the
@@ -99,5 +101,11 @@ private:
     uint32_t telnetRoundTripUs_ = 0;
     int64_t farLineFreeUs_ = 0;  // when what we sent has left the far line, on the monotonic clock
     bool awaitingAnswer_ = false;
+    // An answer that came after its wait had ended tells a round trip the
+    // socket cannot see (a relay, a device server behind a proxy): the time
+    // from its request's release to its first byte, kept as a floor.
+    int64_t releasedUs_ = 0;
+    bool waitEndedUnanswered_ = false;
+    uint32_t lateAnswerUs_ = 0;
     LineErrors errors_;
 };

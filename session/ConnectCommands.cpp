@@ -46,6 +46,7 @@ constexpr uint32_t NET_TLS_EXPIRED_TEXT = 0x82A7;
 constexpr uint32_t NET_TLS_AUTHORITY_TEXT = 0x82A8;
 constexpr uint32_t NET_TLS_HOST_TEXT = 0x82A9;
 constexpr uint32_t NET_TLS_FAILED_TEXT = 0x82AA;
+constexpr uint32_t NET_CLOSED_IN_NEGOTIATION_TEXT = 0x82AB;
 
 // The serial devices present, each by the name to choose in the options and
 // what it is, joined for a message; empty when there are none. The port that
@@ -130,6 +131,8 @@ std::string portProblemText(const AppContext& ctx, const PortOpenFailure& failur
         return text(NET_TLS_HOST_TEXT, {path, detail});
     case PortProblem::TlsFailed:
         return text(NET_TLS_FAILED_TEXT, {path, detail});
+    case PortProblem::ClosedInNegotiation:
+        return text(NET_CLOSED_IN_NEGOTIATION_TEXT, {path, detail});
     case PortProblem::NoHardware: {
         const std::string adapters = presentAdapters(ctx.settings.serialRoots, path);
         if (adapters.empty()) return text(PORT_NO_HARDWARE_NO_ADAPTER_TEXT, {path});
