@@ -148,7 +148,13 @@ void usePortDevices(DeviceLink& link, const Settings& settings) {
 }
 
 void useSettingsPorts(DeviceLink& link, const Settings& settings) {
-    link.setTransport(std::make_unique<AnyPort>());
+    // A network port's TLS checks the server against the authorities in
+    // tls_ca_file, else the system's; read at each open, as the port is.
+    link.setTransport(std::make_unique<AnyPort>([&settings] {
+        std::string file = settings.profile().readString(CONFIG_SECTION, "tls_ca_file", "");
+        if (!file.empty() && file.front() != '/') file = settings.installDirectory + "/" + file;
+        return file;
+    }));
     usePortDevices(link, settings);
     // The bus benchmark asks for the times of each transaction's steps.
     if (const char* stamps = named("FS_LINK_STAMPS")) link.setStampLog(stamps);

@@ -3,8 +3,10 @@
 #include "platform/NetworkPort.h"
 #include "platform/TermiosPort.h"
 
-AnyPort::AnyPort()
-    : serial_(std::make_unique<TermiosPort>()), network_(std::make_unique<NetworkPort>()), current_(serial_.get()) {}
+AnyPort::AnyPort(std::function<std::string()> caFile)
+    : serial_(std::make_unique<TermiosPort>()),
+      network_(std::make_unique<NetworkPort>(std::move(caFile))),
+      current_(serial_.get()) {}
 
 AnyPort::~AnyPort() { close(); }
 

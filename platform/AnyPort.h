@@ -1,7 +1,8 @@
 #pragma once
 // The port a path names: a serial device through termios, or a port on the
-// network (rfc2217://HOST:PORT, tcp://HOST:PORT). The link opens every port
+// network (rfc2217://HOST:PORT, tcp://HOST:PORT, and both over TLS). The link opens every port
 // through it and never learns which kind it got.
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -9,7 +10,8 @@
 
 class AnyPort : public ByteTransport {
 public:
-    AnyPort();
+    // caFile: the authorities' file for a network port's TLS (empty: the system's), asked at each open.
+    explicit AnyPort(std::function<std::string()> caFile = {});
     ~AnyPort() override;
 
     bool open(const std::string& path) override;

@@ -33,6 +33,7 @@ enum class PortProblem {
     TlsUnknownAuthority,  // the certificate is not signed by an authority we trust
     TlsHostMismatch,  // the certificate is for another host
     TlsFailed,        // the TLS handshake failed otherwise
+    ClosedInNegotiation,  // the server hung up while the serial port was being set up
 };
 
 struct PortOpenFailure {

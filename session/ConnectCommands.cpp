@@ -35,6 +35,18 @@ constexpr uint32_t NET_REFUSED_TEXT = 0x81F2;
 constexpr uint32_t NET_NO_ANSWER_TEXT = 0x81F3;
 constexpr uint32_t NET_STALLED_TEXT = 0x81F4;
 constexpr uint32_t NET_SETTINGS_TEXT = 0x81F5;
+constexpr uint32_t NET_LOOKUP_TIMED_OUT_TEXT = 0x82A0;
+constexpr uint32_t NET_NOT_TELNET_TEXT = 0x82A1;
+constexpr uint32_t NET_NO_COM_PORT_TEXT = 0x82A2;
+constexpr uint32_t NET_LINK_LOCAL_TEXT = 0x82A3;
+constexpr uint32_t NET_CLOSED_AT_ONCE_TEXT = 0x82A4;
+constexpr uint32_t NET_REMOTE_IN_USE_TEXT = 0x82A5;
+constexpr uint32_t NET_TLS_NOT_SPOKEN_TEXT = 0x82A6;
+constexpr uint32_t NET_TLS_EXPIRED_TEXT = 0x82A7;
+constexpr uint32_t NET_TLS_AUTHORITY_TEXT = 0x82A8;
+constexpr uint32_t NET_TLS_HOST_TEXT = 0x82A9;
+constexpr uint32_t NET_TLS_FAILED_TEXT = 0x82AA;
+constexpr uint32_t NET_CLOSED_IN_NEGOTIATION_TEXT = 0x82AB;
 
 // The serial devices present, each by the name to choose in the options and
 // what it is, joined for a message; empty when there are none. The port that
@@ -58,6 +70,9 @@ std::string presentAdapters(const SerialRoots& roots, const std::string& failedP
 
 std::string portProblemText(const AppContext& ctx, const PortOpenFailure& failure) {
     const std::string& path = failure.path;
+    const std::string& detail = failure.detail;
+    // A server's own words, when it had any, in brackets after the sentence they belong to.
+    const std::string said = detail.empty() ? std::string() : " (\"" + detail + "\")";
     auto text = [&](uint32_t n, std::initializer_list<std::string> values) {
         return fillText(ctx.message(n), values);
     };
@@ -83,17 +98,41 @@ std::string portProblemText(const AppContext& ctx, const PortOpenFailure& failur
     case PortProblem::NotSerial:
         return text(PORT_NOT_SERIAL_TEXT, {path});
     case PortProblem::SettingsRefused:
-        return text(isNetworkPortPath(path) ? NET_SETTINGS_TEXT : PORT_SETTINGS_TEXT, {path});
+        return isNetworkPortPath(path) ? text(NET_SETTINGS_TEXT, {path, detail}) : text(PORT_SETTINGS_TEXT, {path});
     case PortProblem::BadAddress:
-        return text(NET_BAD_ADDRESS_TEXT, {path});
+        return text(NET_BAD_ADDRESS_TEXT, {path, detail});
     case PortProblem::HostUnknown:
-        return text(NET_HOST_UNKNOWN_TEXT, {path});
+        return text(NET_HOST_UNKNOWN_TEXT, {path, detail});
     case PortProblem::Refused:
-        return text(NET_REFUSED_TEXT, {path});
+        return text(NET_REFUSED_TEXT, {path, detail});
     case PortProblem::NoAnswer:
-        return text(NET_NO_ANSWER_TEXT, {path});
+        return text(NET_NO_ANSWER_TEXT, {path, detail});
     case PortProblem::Stalled:
-        return text(NET_STALLED_TEXT, {path});
+        return text(NET_STALLED_TEXT, {path, detail});
+    case PortProblem::LookupTimedOut:
+        return text(NET_LOOKUP_TIMED_OUT_TEXT, {path, detail});
+    case PortProblem::NotTelnet:
+        return text(NET_NOT_TELNET_TEXT, {path, said});
+    case PortProblem::NoComPortOption:
+        return text(NET_NO_COM_PORT_TEXT, {path});
+    case PortProblem::LinkLocalNoScope:
+        return text(NET_LINK_LOCAL_TEXT, {path, detail});
+    case PortProblem::ClosedAtOnce:
+        return text(NET_CLOSED_AT_ONCE_TEXT, {path, said});
+    case PortProblem::RemoteInUse:
+        return text(NET_REMOTE_IN_USE_TEXT, {path, detail});
+    case PortProblem::TlsNotSpoken:
+        return text(NET_TLS_NOT_SPOKEN_TEXT, {path});
+    case PortProblem::TlsExpired:
+        return text(NET_TLS_EXPIRED_TEXT, {path, detail});
+    case PortProblem::TlsUnknownAuthority:
+        return text(NET_TLS_AUTHORITY_TEXT, {path, detail});
+    case PortProblem::TlsHostMismatch:
+        return text(NET_TLS_HOST_TEXT, {path, detail});
+    case PortProblem::TlsFailed:
+        return text(NET_TLS_FAILED_TEXT, {path, detail});
+    case PortProblem::ClosedInNegotiation:
+        return text(NET_CLOSED_IN_NEGOTIATION_TEXT, {path, detail});
     case PortProblem::NoHardware: {
         const std::string adapters = presentAdapters(ctx.settings.serialRoots, path);
         if (adapters.empty()) return text(PORT_NO_HARDWARE_NO_ADAPTER_TEXT, {path});

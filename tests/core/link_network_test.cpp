@@ -58,16 +58,20 @@ TEST(NetworkPort, AddressesAreReadStrictly) {
         {"tcp://127.0.0.1:4001/", false},    {"tcp://127.0.0.1:4001 ", false},
         {"tcp://127.0.0.1", false},          {"tcp://:4001", false},
         {"tcp://256.1.1.1:4001", false},     {"tcp://-host:4001", false},
-        {"tcp://[::1:4001", false},          {"TCP://h:1", false},
+        {"tcp://[::1:4001", false},          {"TCP://h:1", true},
         {"telnet://h:23", false},            {"tcp://h_1:4001", false},
+        {"RFC2217S://h:1", true},            {"tcps://[fe80::1%eth0]:1", true},
+        {"rfc2217://[fe80::1]:4001", false}, {"tcp://user@h:4001", false},
+        {("tcp://" + std::string(254, 'a') + ":1").c_str(), false},
     };
     for (const auto& [url, valid] : cases) {
         NetworkAddress a;
         EXPECT_EQ(parseNetworkAddress(url, a), valid) << url;
     }
     NetworkAddress a;
-    ASSERT_TRUE(parseNetworkAddress("rfc2217://[fe80::1]:4001", a));
-    EXPECT_TRUE(a.scheme == NetworkAddress::Scheme::Rfc2217 && a.ipv6 && a.host == "fe80::1" && a.port == 4001);
+    ASSERT_TRUE(parseNetworkAddress("rfc2217s://[fe80::1%25eth0]:4001", a));
+    EXPECT_TRUE(a.scheme == NetworkAddress::Scheme::Rfc2217 && a.tls && a.ipv6 && a.host == "fe80::1" &&
+                a.scope == "eth0" && a.port == 4001);
 }
 
 // Every way a server can fail to become a port: the message names the
@@ -79,16 +83,18 @@ TEST(NetworkPort, ServersThatDoNotBecomeAPortSayWhy) {
         std::string url;                // with a server: its scheme
         PortProblem problem;
         uint32_t text;
+        std::string detail = {};        // what the message says of the server beyond its address
     };
     const Case cases[] = {
-        {std::nullopt, "tcp://127.0.0.1:99999", PortProblem::BadAddress, 0x81F0},
-        {std::nullopt, "rfc2217://no-such-host.invalid:4001", PortProblem::HostUnknown, 0x81F1},
+        {std::nullopt, "tcp://127.0.0.1:99999", PortProblem::BadAddress, 0x81F0, "\":99999\""},
+        {std::nullopt, "rfc2217://[fe80::1]:4001", PortProblem::LinkLocalNoScope, 0x82A3},
+        {std::nullopt, "rfc2217://no-such-host.invalid:4001", PortProblem::HostUnknown, 0x81F1,
+         "Name or service not known"},
         {std::nullopt, "tcp://127.0.0.1:" + std::to_string(ScriptedPortServer::closedPort()), PortProblem::Refused,
-         0x81F2},
-        // The library's telnet open waits for the server's first words.
-        {Script::Silent, "rfc2217", PortProblem::NoAnswer, 0x81F3},
-        {Script::Torn, "rfc2217", PortProblem::NoAnswer, 0x81F3},
-        {Script::OddParity, "rfc2217", PortProblem::SettingsRefused, 0x81F5},
+         0x81F2, "127.0.0.1"},
+        {Script::Silent, "rfc2217", PortProblem::NotTelnet, 0x82A1},
+        {Script::Torn, "rfc2217", PortProblem::ClosedAtOnce, 0x82A4},
+        {Script::OddParity, "rfc2217", PortProblem::SettingsRefused, 0x81F5, "odd parity"},
     };
     for (const Case& c : cases) {
         std::unique_ptr<ScriptedPortServer> server;
@@ -105,7 +111,11 @@ TEST(NetworkPort, ServersThatDoNotBecomeAPortSayWhy) {
         EXPECT_EQ(net.link.openFailure().problem, c.problem) << url;
         const std::string text = portProblemText(net.ctx, net.link.openFailure());
         EXPECT_NE(text.find(url), std::string::npos) << text;
-        EXPECT_EQ(text, fillText(net.ctx.message(c.text), {url}));
+        const std::string& detail = net.link.openFailure().detail;
+        EXPECT_EQ(detail, c.detail) << url;
+        const std::string said = detail.empty() ? "" : " (\"" + detail + "\")";
+        const bool bracketed = c.text == 0x82A1 || c.text == 0x82A4;
+        EXPECT_EQ(text, fillText(net.ctx.message(c.text), {url, bracketed ? said : detail}));
         EXPECT_FALSE(net.link.isOpen());
     }
 }
