@@ -100,7 +100,7 @@ int saveOnBus(AppContext& ctx, const DeviceChoice& choice, SaveTargets& targets,
         result.outcome.deviceName = link.deviceName;
         result.outcome.address = link.selectedAddress;
         const NameClaim claim =
-            targets.claim(link.deviceName, link.selectedAddress, currentLocalDate(), ctx.settings.portOverride);
+            targets.claim(link.deviceName, link.selectedAddress, currentLocalDate(), ctx.settings.busFileTag);
         const std::string file = claim.stem.empty() ? std::string() : claim.parameterFile();
         MemoryStream stream;
         ReadNotes notes;
@@ -129,7 +129,7 @@ int saveOnBus(AppContext& ctx, const DeviceChoice& choice, SaveTargets& targets,
 // One bus's job on its own thread: a link, an operator and a context of
 // its own; the settings and texts are copies of the ones loaded at start.
 void runBus(const AppContext& base, const std::string& port, const CommandLine& args, const std::string& loadFile,
-            SaveTargets* targets, std::mutex& stderrLock, BusResult& result) {
+            SaveTargets* targets, bool several, std::mutex& stderrLock, BusResult& result) {
     try {
         DeviceLink link;
         BusOperator op(port, std::cerr, stderrLock);
@@ -137,6 +137,8 @@ void runBus(const AppContext& base, const std::string& port, const CommandLine& 
         ctx.settings = base.settings;
         ctx.texts = base.texts;
         ctx.settings.portOverride = port;
+        // With several buses each file the job makes says which bus it came from.
+        if (several) ctx.settings.busFileTag = portFileNamePart(port);
         useSettingsPorts(link, ctx.settings);
         // Each bus journals through a connection of its own; the database
         // takes the writers one after the other.
@@ -238,7 +240,7 @@ int runBusJobs(const CommandLine& args) {
     const bool saving = !args.savePattern.empty();
     std::unique_ptr<SaveTargets> targets;
     if (saving) {
-        targets = std::make_unique<SaveTargets>(args.savePattern, ports.size() > 1);
+        targets = std::make_unique<SaveTargets>(args.savePattern);
         if (!folderWritable(targets->folder())) return kBadUsage;
     }
     std::string loadFile;
@@ -255,7 +257,8 @@ int runBusJobs(const CommandLine& args) {
         for (size_t i = 0; i < ports.size(); ++i) {
             try {
                 buses.emplace_back(runBus, std::cref(base), std::cref(ports[i]), std::cref(args),
-                                   std::cref(loadFile), targets.get(), std::ref(stderrLock), std::ref(results[i]));
+                                   std::cref(loadFile), targets.get(), ports.size() > 1, std::ref(stderrLock),
+                                   std::ref(results[i]));
             } catch (const std::system_error&) {
                 // The buses started so far are writing: this line waits its turn.
                 std::lock_guard<std::mutex> hold(stderrLock);

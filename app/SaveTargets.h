@@ -4,7 +4,7 @@
 // command proposes, after the prefix and a "_"); a pattern that ends in "/"
 // or names a folder gets NAME_AA_yyyy-mm-dd.NFO in that folder. A dot in the
 // prefix or in a folder's name is part of the name, never an extension. In
-// a job on several buses the name ends in its bus
+// a job on several buses the name ends in its bus's tag
 // (PATTERN_NAME_AA_yyyy-mm-dd_ttyUSB0.NFO, ..._plc7-4001.NFO), so a bench's
 // file is found without the table; a job on one bus names its file as the
 // save command does. Two buses whose devices share name and address must
@@ -20,24 +20,18 @@ struct LocalDate;
 
 class SaveTargets {
 public:
-    SaveTargets(const std::string& pattern, bool severalBuses);
+    explicit SaveTargets(const std::string& pattern);
 
     // The folder the files go in ("." for a bare prefix).
     const std::string& folder() const { return folder_; }
-    // A parameter file of its own for the device on port (".NFO"), claimed
-    // by creating it empty; safe from every bus's thread. Its stem is empty
-    // when none could be claimed, with the reason.
+    // A parameter file of its own for the device (".NFO"), its name ending
+    // in "_" and busTag when one is given, claimed by creating it empty;
+    // safe from every bus's thread. Its stem is empty when none could be
+    // claimed, with the reason.
     NameClaim claim(const std::string& deviceName, uint8_t address, const LocalDate& day,
-                    const std::string& port) const;
+                    const std::string& busTag) const;
 
 private:
     std::string folder_;
     std::string prefix_;
-    bool severalBuses_ = false;
 };
-
-// A port as part of a file name: a device path without its "/dev/"
-// ("ttyUSB0", "serial-by-id-usb-FTDI_..."), any other path's file name, a
-// network port's host and port ("plc7-4001", "10.0.0.7-4001", "fe80__1-4001");
-// every character but letters, digits, ".", "-" and "_" made "_".
-std::string portFileNamePart(const std::string& port);

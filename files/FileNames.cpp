@@ -71,6 +71,30 @@ std::string fileNamePart(const std::string& deviceName) {
     return name.empty() ? std::string("device") : name;
 }
 
+std::string portFileNamePart(const std::string& port) {
+    std::string part;
+    const size_t scheme = port.find("://");
+    if (scheme != std::string::npos) {
+        // HOST:PORT, an IPv6 host in brackets.
+        const std::string rest = port.substr(scheme + 3);
+        const size_t colon = rest.rfind(':');
+        std::string host = rest.substr(0, colon);
+        if (host.size() >= 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+        part = colon == std::string::npos ? host : host + "-" + rest.substr(colon + 1);
+    } else if (port.rfind("/dev/", 0) == 0) {
+        part = port.substr(5);
+        for (char& c : part)
+            if (c == '/') c = '-';
+    } else {
+        part = std::filesystem::path(port).filename().string();
+    }
+    for (char& c : part) {
+        const bool safe = std::isalnum(static_cast<unsigned char>(c)) && static_cast<unsigned char>(c) < 0x80;
+        if (!safe && c != '-' && c != '_' && c != '.') c = '_';
+    }
+    return part.empty() ? std::string("bus") : part;
+}
+
 std::string proposedStem(const std::string& deviceName, uint8_t address, const LocalDate& day) {
     return fileNamePart(deviceName) +
            formatText("_%02X_%04d-%02d-%02d", static_cast<unsigned>(address), day.year, day.month, day.day);

@@ -27,6 +27,11 @@ std::string fileFilter(const LanguageTexts& texts, const std::string& extension)
 // character but letters, digits, "-" and "_" made "_"; "device" when
 // nothing is left.
 std::string fileNamePart(const std::string& deviceName);
+// A port as part of a file name: a device path without its "/dev/"
+// ("ttyUSB0", "serial-by-id-usb-FTDI_..."), any other path's file name, a
+// network port's host and port ("plc7-4001", "10.0.0.7-4001", "fe80__1-4001");
+// every character but letters, digits, ".", "-" and "_" made "_".
+std::string portFileNamePart(const std::string& port);
 // The name a save proposes for the device's parameters:
 // "<name>_<address>_<yyyy-mm-dd>.<extension>" ("PUMP_01_2026-12-10.NFO"),
 // the address in two hex digits.

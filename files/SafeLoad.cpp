@@ -76,9 +76,13 @@ std::string newBackupFile(AppContext& ctx, std::string& tried) {
     // Loads on several buses at once (or two programs) may back up devices
     // of one name and address in the same second: the backup then replaces
     // its claimed, empty file whole.
-    const NameClaim claim = claimFreeStem(
-        folder + "/" + backupBaseName(ctx.link.deviceName, ctx.link.selectedAddress, currentLocalDate()),
-        MAX_SAME_NAME);
+    // In a job on several buses the name ends in its bus.
+    const std::string& bus = ctx.settings.busFileTag;
+    const NameClaim claim = claimFreeStem(folder + "/" +
+                                              backupBaseName(ctx.link.deviceName, ctx.link.selectedAddress,
+                                                             currentLocalDate()) +
+                                              (bus.empty() ? "" : "-" + bus),
+                                          MAX_SAME_NAME);
     if (claim.stem.empty()) {
         tried = claimFailureCause(ctx.texts, claim);
         return {};

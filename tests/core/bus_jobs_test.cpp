@@ -115,6 +115,9 @@ TEST_F(BusJobs, EightBusesLoadInParallelAndTheTableTellsWhichFailed) {
         EXPECT_EQ(row.rfind("/dev/pts/", 0), 0u);
         if (n < 8) {
             EXPECT_NE(row.find("VALVE01 (09)  loaded  " + inst.path() + "/backups/VALVE01-09-"), std::string::npos);
+            // The backup's name ends in its bus.
+            const std::string port = row.substr(0, row.find(' '));
+            EXPECT_NE(row.find("-pts-" + port.substr(port.rfind('/') + 1) + ".NFO "), std::string::npos);
             EXPECT_NE(row.find("verified"), std::string::npos);
         } else {
             EXPECT_NE(row.find(" failed "), std::string::npos);
