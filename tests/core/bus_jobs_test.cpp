@@ -146,8 +146,8 @@ TEST_F(BusJobs, EightBusesLoadInParallelAndTheTableTellsWhichFailed) {
     for (const std::string& name : names) EXPECT_TRUE(std::regex_match(name, named)) << name;
     for (const std::string& port : two) {
         const std::string bus = "_pts-" + port.substr(port.rfind('/') + 1) + ".NFO";
-        EXPECT_EQ(std::count_if(names.begin(), names.end(), [&](const std::string& n) { return n.find(bus) != n.npos; }), 1)
-            << bus;
+        auto fromBus = [&bus](const std::string& n) { return n.find(bus) != std::string::npos; };
+        EXPECT_EQ(std::count_if(names.begin(), names.end(), fromBus), 1) << bus;
     }
 
     for (int n = 0; n < 9; ++n) {
@@ -193,7 +193,8 @@ TEST_F(BusJobs, BadUsageIsRefusedBeforeAnyBusIsTouched) {
         {{"--load", "x.NFO", "--port", tty, "--port", "rfc2217://user@plc7:4001"}, "carries no user name"},
         {{"--load", "x.NFO", "--port", tty, "--port", "tcp://" + std::string(250, 'a') + ".plc:4001"},
          "has 254 characters"},
-        {{"--load", "x.NFO", "--port", tty, "--port", "rfc2217://plc7:4001/"}, "rfc2217://plc7:4001/ is not a port address"},
+        {{"--load", "x.NFO", "--port", tty, "--port", "rfc2217://plc7:4001/"},
+         "rfc2217://plc7:4001/ is not a port address"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.says);

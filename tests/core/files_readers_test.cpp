@@ -102,7 +102,8 @@ TEST(FileNames, ClaimsTakeTheNextFreeNameAndStopAtAnyOtherFailure) {
     dir.write("v1.2/line3.v2_P_01.NFO", "taken");
     dir.write("v1.2/line3.v2_P_01-2.DOC", "a report holds the name too");
     std::filesystem::create_directories(dir.file("locked"));
-    std::filesystem::permissions(dir.file("locked"), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    using std::filesystem::perms;
+    std::filesystem::permissions(dir.file("locked"), perms::owner_read | perms::owner_exec);
     LanguageTexts texts;
     texts.messages.Load(FS_DIST_DIR "/messages.eng");
     struct Case {
@@ -113,7 +114,8 @@ TEST(FileNames, ClaimsTakeTheNextFreeNameAndStopAtAnyOtherFailure) {
     };
     const Case cases[] = {
         {dir.file("v1.2/line3.v2_P_01"), 5, dir.file("v1.2/line3.v2_P_01-3"), ""},
-        {dir.file("v1.2/line3.v2_P_01"), 2, "", "in " + dir.file("v1.2") + ": the names line3.v2_P_01 to line3.v2_P_01-2 are all taken."},
+        {dir.file("v1.2/line3.v2_P_01"), 2, "",
+         "in " + dir.file("v1.2") + ": the names line3.v2_P_01 to line3.v2_P_01-2 are all taken."},
         {dir.file("gone/unit"), 100, "", "in " + dir.file("gone") + ": the folder does not exist."},
         {dir.file("locked/unit"), 100, "", "in " + dir.file("locked") + ": this user may not write in the folder."},
     };
@@ -126,7 +128,7 @@ TEST(FileNames, ClaimsTakeTheNextFreeNameAndStopAtAnyOtherFailure) {
         if (c.stem.empty()) EXPECT_NE(claimFailureText(texts, claim).find(c.says), std::string::npos)
             << claimFailureText(texts, claim);
     }
-    std::filesystem::permissions(dir.file("locked"), std::filesystem::perms::owner_all);
+    std::filesystem::permissions(dir.file("locked"), perms::owner_all);
 }
 
 TEST(MemoryStream, WritesReadsAndGrowsInWholeSteps) {
