@@ -32,7 +32,6 @@
 #include "session/ConnectCommands.h"
 #include "session/DeviceSteps.h"
 #include "texts/TextEncoding.h"
-#include "texts/TextFill.h"
 
 namespace {
 
@@ -44,9 +43,6 @@ constexpr int kBadUsage = 2;
 // are more likely a list gone wrong than a plan.
 constexpr size_t MAX_BUSES = 32;
 
-constexpr uint32_t BAD_ADDRESS_TEXT = 0x81F0;       // "%s is not a port address this program can use. ..."
-constexpr uint32_t USER_IN_ADDRESS_TEXT = 0x82B0;   // "... %s ... no user name ..."
-constexpr uint32_t HOST_TOO_LONG_TEXT = 0x82B1;     // "... %s ... host name of %s characters ..."
 
 constexpr uint32_t PORT_COLUMN = 33280;
 constexpr uint32_t DEVICE_COLUMN = 33281;
@@ -182,25 +178,6 @@ std::string resultTable(const AppContext& ctx, const std::vector<std::string>& p
     return alignedTable(rows);
 }
 
-// Why a network port's address cannot be used; empty when it can (or the
-// port is no network port).
-std::string badAddressText(const AppContext& ctx, const std::string& port) {
-    if (!looksLikeNetworkUrl(port)) return {};
-    switch (networkAddressFault(port)) {
-        case NetworkAddressFault::None: return {};
-        case NetworkAddressFault::UserInfo: return fillText(ctx.message(USER_IN_ADDRESS_TEXT), {port});
-        case NetworkAddressFault::HostTooLong:
-        {
-            // Its head and its port name it well enough on one line.
-            std::string tail = port.substr(port.rfind(':'));
-            if (tail.size() > 6) tail.clear();
-            return fillText(ctx.message(HOST_TOO_LONG_TEXT),
-                            {port.substr(0, 48) + "..." + tail, std::to_string(networkHostPart(port).size())});
-        }
-        default: return fillText(ctx.message(BAD_ADDRESS_TEXT), {port});
-    }
-}
-
 // The buses as the command line names them; false after the reason. A
 // network address no bus could use, too many buses or a bus named twice
 // stop the job before any port is opened.
@@ -212,8 +189,8 @@ bool busPorts(AppContext& ctx, const CommandLine& args, std::vector<std::string>
         return refuse(std::to_string(ports.size()) + " ports given; a job works with at most " +
                       std::to_string(MAX_BUSES) + " buses at once: split the list");
     for (const std::string& port : ports) {
-        if (const std::string bad = badAddressText(ctx, port); !bad.empty()) {
-            ctx.showMessage(bad);
+        if (looksLikeNetworkUrl(port) && networkAddressFault(port) != NetworkAddressFault::None) {
+            ctx.showMessage(badNetworkAddressText(ctx, port));
             return false;
         }
     }

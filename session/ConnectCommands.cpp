@@ -1,6 +1,7 @@
 #include "session/ConnectCommands.h"
 
 #include "link/DeviceLink.h"
+#include "platform/NetworkIdentity.h"
 #include "platform/NetworkPort.h"
 #include "platform/SerialPorts.h"
 #include "session/AppContext.h"
@@ -35,6 +36,8 @@ constexpr uint32_t NET_REFUSED_TEXT = 0x81F2;
 constexpr uint32_t NET_NO_ANSWER_TEXT = 0x81F3;
 constexpr uint32_t NET_STALLED_TEXT = 0x81F4;
 constexpr uint32_t NET_SETTINGS_TEXT = 0x81F5;
+constexpr uint32_t NET_USER_IN_ADDRESS_TEXT = 0x82B0;   // the general rule, and that a user name has no place
+constexpr uint32_t NET_HOST_TOO_LONG_TEXT = 0x82B1;     // "... its host name has %s characters ..."
 
 // The serial devices present, each by the name to choose in the options and
 // what it is, joined for a message; empty when there are none. The port that
@@ -55,6 +58,22 @@ std::string presentAdapters(const SerialRoots& roots, const std::string& failedP
     return list;
 }
 }  // namespace
+
+std::string badNetworkAddressText(const AppContext& ctx, const std::string& path) {
+    switch (networkAddressFault(path)) {
+    case NetworkAddressFault::UserInfo:
+        return fillText(ctx.message(NET_USER_IN_ADDRESS_TEXT), {path});
+    case NetworkAddressFault::HostTooLong: {
+        // Its head and its port name it well enough on one line.
+        std::string tail = path.substr(path.rfind(':'));
+        if (tail.size() > 6) tail.clear();
+        return fillText(ctx.message(NET_HOST_TOO_LONG_TEXT),
+                        {path.substr(0, 48) + "..." + tail, std::to_string(networkHostPart(path).size())});
+    }
+    default:
+        return fillText(ctx.message(NET_BAD_ADDRESS_TEXT), {path});
+    }
+}
 
 std::string portProblemText(const AppContext& ctx, const PortOpenFailure& failure) {
     const std::string& path = failure.path;
@@ -85,7 +104,7 @@ std::string portProblemText(const AppContext& ctx, const PortOpenFailure& failur
     case PortProblem::SettingsRefused:
         return text(isNetworkPortPath(path) ? NET_SETTINGS_TEXT : PORT_SETTINGS_TEXT, {path});
     case PortProblem::BadAddress:
-        return text(NET_BAD_ADDRESS_TEXT, {path});
+        return badNetworkAddressText(ctx, path);
     case PortProblem::HostUnknown:
         return text(NET_HOST_UNKNOWN_TEXT, {path});
     case PortProblem::Refused:
