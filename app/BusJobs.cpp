@@ -26,6 +26,7 @@
 #include "link/DeviceLink.h"
 #include "session/ServiceJournal.h"
 #include "platform/Directories.h"
+#include "platform/NetworkIdentity.h"
 #include "platform/StderrOperator.h"
 #include "session/AppContext.h"
 #include "session/ConnectCommands.h"
@@ -37,6 +38,11 @@ namespace {
 constexpr int kDone = 0;
 constexpr int kIncomplete = 1;
 constexpr int kBadUsage = 2;
+// Each bus is a thread with a link (and its worker), a journal connection
+// and a port of its own, all at once; more buses than a bench row can hold
+// are more likely a list gone wrong than a plan.
+constexpr size_t MAX_BUSES = 32;
+
 
 constexpr uint32_t PORT_COLUMN = 33280;
 constexpr uint32_t DEVICE_COLUMN = 33281;
@@ -59,7 +65,7 @@ struct BusResult {
 };
 
 bool refuse(const std::string& why) {
-    std::cerr << "fieldservice: " << why << '\n';
+    std::cerr << "fieldservice: " + why + '\n';
     return false;
 }
 
@@ -89,13 +95,15 @@ int saveOnBus(AppContext& ctx, const DeviceChoice& choice, SaveTargets& targets,
         result.outcome.selected = true;
         result.outcome.deviceName = link.deviceName;
         result.outcome.address = link.selectedAddress;
-        const std::string file = targets.claim(link.deviceName, link.selectedAddress, currentLocalDate());
+        const NameClaim claim =
+            targets.claim(link.deviceName, link.selectedAddress, currentLocalDate(), ctx.settings.busFileTag);
+        const std::string file = claim.stem.empty() ? std::string() : claim.parameterFile();
         MemoryStream stream;
         ReadNotes notes;
         bool saved = !file.empty() && writeParameterFileTo(ctx, file, stream, &notes);
         if (saved && !readNotesText(ctx.texts, notes).empty())
             ctx.showMessage(readNotesText(ctx.texts, notes), MessageIcon::Information);
-        if (file.empty()) ctx.showFileText(4, targets.folder());
+        if (file.empty()) ctx.showMessage(claimFailureText(ctx.texts, claim));
         if (!saved && !file.empty()) dropEmptyClaim(file);
         if (saved) {
             result.file = file;
@@ -117,7 +125,7 @@ int saveOnBus(AppContext& ctx, const DeviceChoice& choice, SaveTargets& targets,
 // One bus's job on its own thread: a link, an operator and a context of
 // its own; the settings and texts are copies of the ones loaded at start.
 void runBus(const AppContext& base, const std::string& port, const CommandLine& args, const std::string& loadFile,
-            SaveTargets* targets, std::mutex& stderrLock, BusResult& result) {
+            SaveTargets* targets, bool several, std::mutex& stderrLock, BusResult& result) {
     try {
         DeviceLink link;
         BusOperator op(port, std::cerr, stderrLock);
@@ -125,6 +133,8 @@ void runBus(const AppContext& base, const std::string& port, const CommandLine& 
         ctx.settings = base.settings;
         ctx.texts = base.texts;
         ctx.settings.portOverride = port;
+        // With several buses each file the job makes says which bus it came from.
+        if (several) ctx.settings.busFileTag = portFileNamePart(port);
         useSettingsPorts(link, ctx.settings);
         // Each bus journals through a connection of its own; the database
         // takes the writers one after the other.
@@ -168,11 +178,22 @@ std::string resultTable(const AppContext& ctx, const std::vector<std::string>& p
     return alignedTable(rows);
 }
 
-// The buses as the command line names them; false after the reason.
-bool busPorts(const CommandLine& args, std::vector<std::string>& ports) {
+// The buses as the command line names them; false after the reason. A
+// network address no bus could use, too many buses or a bus named twice
+// stop the job before any port is opened.
+bool busPorts(AppContext& ctx, const CommandLine& args, std::vector<std::string>& ports) {
     std::string error;
     if (!args.portsFile.empty() && !readPortList(args.portsFile, ports, error)) return refuse(error);
     if (args.portsFile.empty()) ports = args.ports;
+    if (ports.size() > MAX_BUSES)
+        return refuse(std::to_string(ports.size()) + " ports given; a job works with at most " +
+                      std::to_string(MAX_BUSES) + " buses at once: split the list");
+    for (const std::string& port : ports) {
+        if (looksLikeNetworkUrl(port) && networkAddressFault(port) != NetworkAddressFault::None) {
+            ctx.showMessage(badNetworkAddressText(ctx, port));
+            return false;
+        }
+    }
     error = portNamedTwice(ports);
     return error.empty() || refuse(error);
 }
@@ -184,21 +205,21 @@ bool folderWritable(const std::string& folder) {
 }  // namespace
 
 int runBusJobs(const CommandLine& args) {
-    std::vector<std::string> ports;
-    if (!busPorts(args, ports)) return kBadUsage;
-    const bool saving = !args.savePattern.empty();
-    std::unique_ptr<SaveTargets> targets;
-    if (saving) {
-        targets = std::make_unique<SaveTargets>(args.savePattern);
-        if (!folderWritable(targets->folder())) return kBadUsage;
-    }
-
     // The installation is read once; every bus works with a copy of it.
     DeviceLink noDevice;
     StderrOperator stderrOperator;
     AppContext base(noDevice, &stderrOperator);
     if (!InitInstallDirectory(base.settings)) return kIncomplete;
     loadInstallationCore(base);
+
+    std::vector<std::string> ports;
+    if (!busPorts(base, args, ports)) return kBadUsage;
+    const bool saving = !args.savePattern.empty();
+    std::unique_ptr<SaveTargets> targets;
+    if (saving) {
+        targets = std::make_unique<SaveTargets>(args.savePattern);
+        if (!folderWritable(targets->folder())) return kBadUsage;
+    }
     std::string loadFile;
     if (!saving) {
         loadFile = fileToLoad(base, parseBatchCommandLine(args.line).path);
@@ -213,8 +234,11 @@ int runBusJobs(const CommandLine& args) {
         for (size_t i = 0; i < ports.size(); ++i) {
             try {
                 buses.emplace_back(runBus, std::cref(base), std::cref(ports[i]), std::cref(args),
-                                   std::cref(loadFile), targets.get(), std::ref(stderrLock), std::ref(results[i]));
+                                   std::cref(loadFile), targets.get(), ports.size() > 1, std::ref(stderrLock),
+                                   std::ref(results[i]));
             } catch (const std::system_error&) {
+                // The buses started so far are writing: this line waits its turn.
+                std::lock_guard<std::mutex> hold(stderrLock);
                 refuse("no thread for the bus on " + ports[i]);   // the bus stays "failed"
             }
         }

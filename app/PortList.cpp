@@ -2,7 +2,9 @@
 
 #include <filesystem>
 #include <fstream>
-#include <map>
+#include <set>
+
+#include "platform/NetworkIdentity.h"
 
 namespace {
 
@@ -46,12 +48,25 @@ bool readPortList(const std::string& file, std::vector<std::string>& ports, std:
 }
 
 std::string portNamedTwice(const std::vector<std::string>& ports) {
-    std::map<std::string, std::string> seen;   // identity -> the name it was first given
-    for (const std::string& port : ports) {
-        auto [at, added] = seen.emplace(busIdentity(port), port);
-        if (added) continue;
-        if (at->second == port) return "the port " + port + " is named twice";
-        return "the ports " + at->second + " and " + port + " are the same device (" + at->first + ")";
+    // What each name leads to: a device file's real path, or every address
+    // and port a network port's host resolves to (all looked up at once).
+    std::vector<std::string> urls;
+    for (const std::string& port : ports)
+        if (looksLikeNetworkUrl(port)) urls.push_back(port);
+    const std::vector<NetworkIdentity> resolved = networkIdentities(urls);
+    std::vector<std::set<std::string>> leadsTo;
+    size_t url = 0;
+    for (const std::string& port : ports)
+        leadsTo.push_back(looksLikeNetworkUrl(port) ? resolved[url++].endpoints
+                                                     : std::set<std::string>{busIdentity(port)});
+    for (size_t i = 0; i < ports.size(); ++i) {
+        for (size_t first = 0; first < i; ++first) {
+            if (ports[first] == ports[i]) return "the port " + ports[i] + " is named twice";
+            for (const std::string& end : leadsTo[i])
+                if (leadsTo[first].count(end))
+                    return "the ports " + ports[first] + " and " + ports[i] + " are the same device (" +
+                           (looksLikeNetworkUrl(ports[i]) ? "both reach " : "") + end + ")";
+        }
     }
     return {};
 }

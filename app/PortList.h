@@ -10,7 +10,8 @@
 bool readPortList(const std::string& file, std::vector<std::string>& ports, std::string& error);
 
 // Why the list names a bus twice: the same text, or two names that reach one
-// device (links resolved, so /dev/serial/by-id/... and /dev/ttyUSB0 are one
-// bus). Names that are no file (network ports) compare as they are written.
-// Empty when every bus is named once.
+// device: links resolved, so /dev/serial/by-id/... and /dev/ttyUSB0 are one
+// bus; network ports by the addresses and port their hosts resolve to, so
+// tcp://localhost:4001 and rfc2217://127.0.0.1:04001 are one bus (the
+// lookups bounded together by 3 s). Empty when every bus is named once.
 std::string portNamedTwice(const std::vector<std::string>& ports);

@@ -2,7 +2,6 @@
 
 #include <filesystem>
 
-#include "files/FileNames.h"
 #include "files/LocalDate.h"
 
 namespace fs = std::filesystem;
@@ -23,9 +22,9 @@ SaveTargets::SaveTargets(const std::string& pattern) {
     prefix_ = path.filename().string() + "_";
 }
 
-std::string SaveTargets::claim(const std::string& deviceName, uint8_t address, const LocalDate& day) {
-    const std::string stem = claimFreeStem(
-        folder_ + "/" + prefix_ + basePath(proposedFileName(deviceName, address, day, PARAMETER_EXTENSION)),
-        MAX_SAME_NAME);
-    return stem.empty() ? std::string() : withExtension(stem, PARAMETER_EXTENSION);
+NameClaim SaveTargets::claim(const std::string& deviceName, uint8_t address, const LocalDate& day,
+                             const std::string& busTag) const {
+    std::string stem = folder_ + "/" + prefix_ + proposedStem(deviceName, address, day);
+    if (!busTag.empty()) stem += "_" + busTag;
+    return claimFreeStem(stem, MAX_SAME_NAME);
 }

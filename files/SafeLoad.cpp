@@ -59,10 +59,10 @@ constexpr int MAX_SAME_NAME = 100;
 
 bool writableDirectory(const std::string& dir) { return !dir.empty() && access(dir.c_str(), W_OK | X_OK) == 0; }
 
-// The backup's path without extension, in the first folder that exists or
+// The backup's parameter file, claimed in the first folder that exists or
 // can be made and can be written; empty when there is none. tried names the
-// folders tried.
-std::string newBackupPath(AppContext& ctx, std::string& tried) {
+// folders tried, or the folder and why no file could be made in it.
+std::string newBackupFile(AppContext& ctx, std::string& tried) {
     std::string folder;
     tried.clear();
     for (const std::string& candidate : backupFolders(ctx.settings)) {
@@ -76,24 +76,33 @@ std::string newBackupPath(AppContext& ctx, std::string& tried) {
     // Loads on several buses at once (or two programs) may back up devices
     // of one name and address in the same second: the backup then replaces
     // its claimed, empty file whole.
-    return claimFreeStem(
-        folder + "/" + backupBaseName(ctx.link.deviceName, ctx.link.selectedAddress, currentLocalDate()),
-        MAX_SAME_NAME);
+    // In a job on several buses the name ends in its bus.
+    const std::string& bus = ctx.settings.busFileTag;
+    const NameClaim claim = claimFreeStem(folder + "/" +
+                                              backupBaseName(ctx.link.deviceName, ctx.link.selectedAddress,
+                                                             currentLocalDate()) +
+                                              (bus.empty() ? "" : "-" + bus),
+                                          MAX_SAME_NAME);
+    if (claim.stem.empty()) {
+        tried = claimFailureCause(ctx.texts, claim);
+        return {};
+    }
+    return claim.parameterFile();
 }
 
 // The save command's passes and files, without its restart: the load goes
 // on with the access the reading left open. The parameter file's path, or
 // empty after the messages of the failure.
 std::string saveBackup(AppContext& ctx, std::string& tried, ReadNotes& notes) {
-    std::string path = newBackupPath(ctx, tried);
-    if (path.empty()) return {};
-    tried = withExtension(path, PARAMETER_EXTENSION);
+    const std::string file = newBackupFile(ctx, tried);
+    if (file.empty()) return {};
+    tried = file;
     MemoryStream stream;
-    if (!writeParameterText(ctx, stream, &notes) || !writeSealedFile(ctx, path, stream)) {
-        dropEmptyClaim(tried);
+    if (!writeParameterText(ctx, stream, &notes) || !writeSealedFile(ctx, file, stream)) {
+        dropEmptyClaim(file);
         return {};
     }
-    return withExtension(path, PARAMETER_EXTENSION);
+    return file;
 }
 
 

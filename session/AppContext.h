@@ -60,6 +60,9 @@ struct Settings {
     std::string lastFolder;
     // --port: the serial device of this run, whatever config.ini maps; never written.
     std::string portOverride;
+    // In a job on several buses, the bus as part of a file name ("ttyUSB0",
+    // "plc7-4001"): the files the job makes end in it. Empty otherwise.
+    std::string busFileTag;
     // Where the serial ports present are looked for (tests point it at a tree of their own).
     SerialRoots serialRoots;
 };

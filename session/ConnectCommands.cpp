@@ -1,6 +1,7 @@
 #include "session/ConnectCommands.h"
 
 #include "link/DeviceLink.h"
+#include "platform/NetworkIdentity.h"
 #include "platform/NetworkPort.h"
 #include "platform/SerialPorts.h"
 #include "session/AppContext.h"
@@ -47,6 +48,8 @@ constexpr uint32_t NET_TLS_AUTHORITY_TEXT = 0x82A8;
 constexpr uint32_t NET_TLS_HOST_TEXT = 0x82A9;
 constexpr uint32_t NET_TLS_FAILED_TEXT = 0x82AA;
 constexpr uint32_t NET_CLOSED_IN_NEGOTIATION_TEXT = 0x82AB;
+constexpr uint32_t NET_USER_IN_ADDRESS_TEXT = 0x82B0;   // the general rule, and that a user name has no place
+constexpr uint32_t NET_HOST_TOO_LONG_TEXT = 0x82B1;     // "... its host name has %s characters ..."
 
 // The serial devices present, each by the name to choose in the options and
 // what it is, joined for a message; empty when there are none. The port that
@@ -67,6 +70,28 @@ std::string presentAdapters(const SerialRoots& roots, const std::string& failedP
     return list;
 }
 }  // namespace
+
+std::string badNetworkAddressText(const AppContext& ctx, const std::string& path) {
+    switch (networkAddressFault(path)) {
+    case NetworkAddressFault::UserInfo:
+        return fillText(ctx.message(NET_USER_IN_ADDRESS_TEXT), {path});
+    case NetworkAddressFault::HostTooLong: {
+        // Its head and its port name it well enough on one line.
+        std::string tail = path.substr(path.rfind(':'));
+        if (tail.size() > 6) tail.clear();
+        return fillText(ctx.message(NET_HOST_TOO_LONG_TEXT),
+                        {path.substr(0, 48) + "..." + tail, std::to_string(networkHostPart(path).size())});
+    }
+    default: {
+        NetworkAddress address;
+        PortProblem problem = PortProblem::BadAddress;
+        std::string detail;
+        parseNetworkAddress(path, address, problem, detail);
+        if (problem == PortProblem::LinkLocalNoScope) return fillText(ctx.message(NET_LINK_LOCAL_TEXT), {path, ""});
+        return fillText(ctx.message(NET_BAD_ADDRESS_TEXT), {path, detail.empty() ? "?" : detail});
+    }
+    }
+}
 
 std::string portProblemText(const AppContext& ctx, const PortOpenFailure& failure) {
     const std::string& path = failure.path;
@@ -100,7 +125,7 @@ std::string portProblemText(const AppContext& ctx, const PortOpenFailure& failur
     case PortProblem::SettingsRefused:
         return isNetworkPortPath(path) ? text(NET_SETTINGS_TEXT, {path, detail}) : text(PORT_SETTINGS_TEXT, {path});
     case PortProblem::BadAddress:
-        return text(NET_BAD_ADDRESS_TEXT, {path, detail});
+        return badNetworkAddressText(ctx, path);
     case PortProblem::HostUnknown:
         return text(NET_HOST_UNKNOWN_TEXT, {path, detail});
     case PortProblem::Refused:

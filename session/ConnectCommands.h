@@ -15,6 +15,9 @@ class AppContext;
 // The operator text for a port that would not open, naming the port (and
 // the group or program concerned where known).
 std::string portProblemText(const AppContext& ctx, const PortOpenFailure& failure);
+// Why path is no network address a port can use, naming it: a user name in
+// it and an overlong host name are told as such, anything else by the rule.
+std::string badNetworkAddressText(const AppContext& ctx, const std::string& path);
 
 // After an Open: when it failed on the port itself, shows why and returns
 // true; false when the port is open or nothing was tried.

@@ -97,4 +97,7 @@ inline constexpr uint32_t USED_MESSAGE_NUMBERS[] = {
     33402, 33403, 33404, 33405, 33406,
     // the parameter dialog: a typed value not sent as typed is shown before it goes
     0x8280,
+    // a network address with a user name or an overlong host; a file that
+    // could not be made in a folder, and why
+    0x82B0, 0x82B1, 0x82B3, 0x82B4, 0x82B5, 0x82B6, 0x82B7, 0x82B8, 0x82B9,
 };

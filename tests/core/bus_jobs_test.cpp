@@ -4,7 +4,10 @@
 #include <signal.h>
 
 #include <filesystem>
+#include <algorithm>
 #include <memory>
+#include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -112,6 +115,9 @@ TEST_F(BusJobs, EightBusesLoadInParallelAndTheTableTellsWhichFailed) {
         EXPECT_EQ(row.rfind("/dev/pts/", 0), 0u);
         if (n < 8) {
             EXPECT_NE(row.find("VALVE01 (09)  loaded  " + inst.path() + "/backups/VALVE01-09-"), std::string::npos);
+            // The backup's name ends in its bus.
+            const std::string port = row.substr(0, row.find(' '));
+            EXPECT_NE(row.find("-pts-" + port.substr(port.rfind('/') + 1) + ".NFO "), std::string::npos);
             EXPECT_NE(row.find("verified"), std::string::npos);
         } else {
             EXPECT_NE(row.find(" failed "), std::string::npos);
@@ -126,12 +132,23 @@ TEST_F(BusJobs, EightBusesLoadInParallelAndTheTableTellsWhichFailed) {
     const std::vector<std::string> ports(out.begin() + 2, out.end());
     std::vector<std::string> two;
     for (int n : {0, 1}) two.push_back(ports[size_t(n)].substr(0, ports[size_t(n)].find(' ')));
-    fs::create_directory(inst.file("saved"));
-    EXPECT_EQ(run({"--save", "saved/", "--port", two[0], "--port", two[1], "--device", "VALVE01"}), 0)
+    // A prefix with a dot, in a folder with a dot: each pair is named whole
+    // and ends in its bus.
+    fs::create_directory(inst.file("v1.2"));
+    EXPECT_EQ(run({"--save", "v1.2/line3.v2", "--port", two[0], "--port", two[1], "--device", "VALVE01"}), 0)
         << inst.read("job.err");
     ASSERT_EQ(out.size(), 4u);
     EXPECT_NE(out[2].find("saved"), std::string::npos) << out[2] << "\n" << out[3];
-    EXPECT_EQ(std::distance(fs::directory_iterator(inst.file("saved")), fs::directory_iterator()), 4);   // two pairs
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(inst.file("v1.2"))) names.insert(entry.path().filename());
+    const std::regex named(R"(line3\.v2_VALVE01_09_\d{4}-\d\d-\d\d_pts-\d+\.(NFO|DOC))");
+    EXPECT_EQ(names.size(), 4u);   // two pairs
+    for (const std::string& name : names) EXPECT_TRUE(std::regex_match(name, named)) << name;
+    for (const std::string& port : two) {
+        const std::string bus = "_pts-" + port.substr(port.rfind('/') + 1) + ".NFO";
+        auto fromBus = [&bus](const std::string& n) { return n.find(bus) != std::string::npos; };
+        EXPECT_EQ(std::count_if(names.begin(), names.end(), fromBus), 1) << bus;
+    }
 
     for (int n = 0; n < 9; ++n) {
         SimBus bus = stateOf(n);
@@ -148,6 +165,9 @@ TEST_F(BusJobs, BadUsageIsRefusedBeforeAnyBusIsTouched) {
     fs::create_symlink(inst.file("tty"), inst.file("by-id"));
     inst.write("empty.txt", "# nothing here\n\n");
     const std::string tty = inst.file("tty");
+    std::string many;
+    for (int n = 0; n < 33; ++n) many += "tcp://127.0.0.1:" + std::to_string(4001 + n) + "\n";
+    inst.write("many.txt", many);
     struct Case {
         std::vector<std::string> args;
         const char* says;
@@ -164,6 +184,17 @@ TEST_F(BusJobs, BadUsageIsRefusedBeforeAnyBusIsTouched) {
         {{"--load", "x.NFO", "--port", tty, "--device", "VALVE0123"}, "1 to 8 characters"},
         {{"--save", inst.file("no/such/folder/x"), "--port", tty}, "cannot write files in"},
         {{"--port", tty, "--port", "/dev/null"}, "several ports need a job"},
+        // One bus whatever the scheme or the spelling of its host and port.
+        {{"--load", "x.NFO", "--port", "tcp://localhost:4001", "--port", "rfc2217://127.0.0.1:04001"},
+         "tcp://localhost:4001 and rfc2217://127.0.0.1:04001 are the same device (both reach 127.0.0.1:4001)"},
+        {{"--load", "x.NFO", "--port", "RFC2217://PLC7.invalid:4001", "--port", "tcps://plc7.invalid:4001"},
+         "are the same device (both reach plc7.invalid:4001)"},
+        {{"--load", "x.NFO", "--ports", inst.file("many.txt")}, "33 ports given; a job works with at most 32"},
+        {{"--load", "x.NFO", "--port", tty, "--port", "rfc2217://user@plc7:4001"}, "carries no user name"},
+        {{"--load", "x.NFO", "--port", tty, "--port", "tcp://" + std::string(250, 'a') + ".plc:4001"},
+         "has 254 characters"},
+        {{"--load", "x.NFO", "--port", tty, "--port", "rfc2217://plc7:4001/"},
+         "rfc2217://plc7:4001/ is not a port address"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.says);

@@ -2,12 +2,17 @@
 // names beside a parameter file, the in-memory stream, the free list and
 // the wrapping of descriptions.
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
 
 #include "files/FileNames.h"
 #include "files/FreeList.h"
 #include "files/MemoryStream.h"
 #include "files/ParameterFiles.h"
 #include "files/ScanfLike.h"
+#include "support/Support.h"
+#include "texts/TextTable.h"
 
 namespace {
 
@@ -86,6 +91,44 @@ TEST(FileNames, OnlyTheFileNamesOwnExtensionIsReplaced) {
     EXPECT_EQ(withExtension("X.Nfo", "DOC"), "X.DOC");
     EXPECT_EQ(withExtension("x.txt", "DOC"), "x.DOC");
     EXPECT_EQ(basePath("dir.d/"), "dir.d/");
+}
+
+// A claimed name is its stem and the extension after it, whatever dots the
+// folder and the prefix hold; a name taken moves on to the next, anything
+// else stops at once and says why.
+TEST(FileNames, ClaimsTakeTheNextFreeNameAndStopAtAnyOtherFailure) {
+    TempDir dir;
+    std::filesystem::create_directories(dir.file("v1.2"));
+    dir.write("v1.2/line3.v2_P_01.NFO", "taken");
+    dir.write("v1.2/line3.v2_P_01-2.DOC", "a report holds the name too");
+    std::filesystem::create_directories(dir.file("locked"));
+    using std::filesystem::perms;
+    std::filesystem::permissions(dir.file("locked"), perms::owner_read | perms::owner_exec);
+    LanguageTexts texts;
+    texts.messages.Load(FS_DIST_DIR "/messages.eng");
+    struct Case {
+        std::string base;
+        int tries;
+        std::string stem;   // empty: none claimed
+        std::string says;
+    };
+    const Case cases[] = {
+        {dir.file("v1.2/line3.v2_P_01"), 5, dir.file("v1.2/line3.v2_P_01-3"), ""},
+        {dir.file("v1.2/line3.v2_P_01"), 2, "",
+         "in " + dir.file("v1.2") + ": the names line3.v2_P_01 to line3.v2_P_01-2 are all taken."},
+        {dir.file("gone/unit"), 100, "", "in " + dir.file("gone") + ": the folder does not exist."},
+        {dir.file("locked/unit"), 100, "", "in " + dir.file("locked") + ": this user may not write in the folder."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.base);
+        if (c.base.find("locked") != std::string::npos && geteuid() == 0) continue;   // root writes anywhere
+        const NameClaim claim = claimFreeStem(c.base, c.tries);
+        EXPECT_EQ(claim.stem, c.stem);
+        if (!c.stem.empty()) EXPECT_TRUE(std::filesystem::exists(c.stem + ".NFO"));
+        if (c.stem.empty()) EXPECT_NE(claimFailureText(texts, claim).find(c.says), std::string::npos)
+            << claimFailureText(texts, claim);
+    }
+    std::filesystem::permissions(dir.file("locked"), perms::owner_all);
 }
 
 TEST(MemoryStream, WritesReadsAndGrowsInWholeSteps) {
