@@ -3,7 +3,8 @@
 # own (build-asan/, build-tsan/):
 #   scripts/sanitize.sh asan   the whole test suite under AddressSanitizer
 #                              and UndefinedBehaviorSanitizer
-#   scripts/sanitize.sh tsan   the link, progress and soak tests under
+#   scripts/sanitize.sh tsan   the link, network port (several at once
+#                              among them), progress and soak tests under
 #                              ThreadSanitizer
 # Any report stops the test that made it, so the run fails.
 set -e
