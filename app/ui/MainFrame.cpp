@@ -33,6 +33,7 @@
 #include "app/ui/OptionsDialog.h"
 #include "app/PanelLayout.h"
 #include "app/PanelRows.h"
+#include "app/ui/PanelView.h"
 #include "app/ui/ProgressWindow.h"
 #include "widgets/MonospacedFontQt.h"
 #include "widgets/ShellTextQt.h"
@@ -54,24 +55,9 @@ constexpr uint32_t PROGRESS_TITLE_SUFFIX_TEXT = 1;
 constexpr uint32_t PROGRESS_CANCEL_TEXT = 33135;
 constexpr int PANEL_FONT_PIXELS = 16;
 constexpr int NOTICE_MS = 6000;
+constexpr uint32_t PANEL_NAME_TEXT = 33472;
 constexpr const char* BUS_MONITOR_HELP_ANCHOR = "busmonitor";
 
-
-// The panel: paints what the frame rendered and tells it of size changes.
-class PanelView : public QWidget {
-public:
-    PanelView(MainFrame* frame) : QWidget(frame), frame_(frame) {
-        setObjectName(QStringLiteral("panel"));
-        setAttribute(Qt::WA_OpaquePaintEvent);
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override { frame_->paintPanel(); }
-    void resizeEvent(QResizeEvent*) override { frame_->panelResized(); }
-
-private:
-    MainFrame* frame_;
-};
 
 QMessageBox::Icon boxIcon(MessageIcon icon) {
     switch (icon) {
@@ -100,7 +86,7 @@ MainFrame::MainFrame(AppContext& ctx, QWidget* parent) : QMainWindow(parent), ct
     statusText_->setObjectName(QStringLiteral("statusText"));
     statusBar()->addWidget(statusText_, 1);
 
-    panel_ = new PanelView(this);
+    panel_ = new PanelView(this, [this] { paintPanel(); }, [this] { panelResized(); });
     setCentralWidget(panel_);
 
     surface_ = QImage(screenSize, QImage::Format_RGB32);
@@ -153,6 +139,7 @@ MainFrame::~MainFrame() {
 bool MainFrame::LoadInstallation() {
     if (loadInstallationCore(ctx_) != LoadResult::Ok) return false;
     setWindowTitle(title());
+    panel_->setAccessibleName(text(PANEL_NAME_TEXT));
     applyMenuCaptions();
     completeMenu();
     if (help_) help_->setTitleParts(ctx_);
@@ -402,6 +389,7 @@ void MainFrame::RenderPanel() {
         tintPixels(reinterpret_cast<uint32_t*>(surface_.bits()), surface_.width(), surface_.height(),
                    static_cast<int>(surface_.bytesPerLine() / 4), layout.tint);
     }
+    panel_->setRows(deviceSelected || !lostPort.empty() ? panelRowsNow() : std::vector<PanelRow>{});
     updateCommandEnabling();
     panel_->update();
 }

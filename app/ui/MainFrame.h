@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "app/PanelRows.h"
+#include "app/ui/PanelView.h"
 #include "session/AppContext.h"
 #include "platform/Operator.h"
 #include "widgets/HelpButtonQt.h"
@@ -112,7 +113,7 @@ private:
     QImage surface_;
     QFont normalFont_;
     QFont boldFont_;
-    QWidget* panel_ = nullptr;
+    PanelView* panel_ = nullptr;
     QLabel* statusText_ = nullptr;
     QTimer* pollTimer_ = nullptr;
     StatusPollRecord statusPolls_;
