@@ -46,6 +46,11 @@ inline QString besideLabel(QWidget* window, QWidget* control) {
 
 // The title of the smallest frame around control (a frame need not be its parent).
 inline QString frameAround(QWidget* window, QWidget* control) {
+    // A frame the control sits in needs no geometry, which a window not yet
+    // shown may not have laid out.
+    for (QWidget* up = control->parentWidget(); up && up != window; up = up->parentWidget())
+        if (auto* frame = qobject_cast<QGroupBox*>(up); frame && !frame->title().isEmpty())
+            return spokenCaption(frame->title());
     const QRect at(control->mapTo(window, QPoint(0, 0)), control->size());
     QGroupBox* best = nullptr;
     for (QGroupBox* frame : window->findChildren<QGroupBox*>()) {

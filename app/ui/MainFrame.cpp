@@ -39,6 +39,7 @@
 #include "widgets/ShellTextQt.h"
 #include "session/PortLoss.h"
 #include "session/ui/ConnectDialog.h"
+#include "session/ui/WindowNameQt.h"
 #include "link/DeviceLink.h"
 #include "link/RegisterKeys.h"
 #include "texts/TextTable.h"
@@ -390,6 +391,8 @@ void MainFrame::RenderPanel() {
                    static_cast<int>(surface_.bytesPerLine() / 4), layout.tint);
     }
     panel_->setRows(deviceSelected || !lostPort.empty() ? panelRowsNow() : std::vector<PanelRow>{});
+    const QString device = deviceSelected ? connectedDevice(ctx_.link) : QString();
+    setAccessibleName(device.isEmpty() ? title() : title() + QStringLiteral(" \u2014 ") + device);
     updateCommandEnabling();
     panel_->update();
 }

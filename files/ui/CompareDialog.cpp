@@ -1,4 +1,5 @@
 #include "files/ui/CompareDialog.h"
+#include "session/ui/WindowNameQt.h"
 
 #include <QColor>
 #include <QFont>
@@ -39,6 +40,7 @@ CompareDialog::CompareDialog(AppContext& ctx, Comparison comparison, std::string
     : QDialog(parent), ctx_(ctx), comparison_(std::move(comparison)), loadPath_(std::move(loadPath)) {
     setObjectName(QStringLiteral("compare"));
     setWindowTitle(shellText(ctx.settings.windowTitle) + QStringLiteral(" - ") + shellText(ctx.texts, FRAME_TEXT));
+    nameWindow(this, ctx, FRAME_TEXT);
     resize(760, 460);
     auto* layout = new QVBoxLayout(this);
 

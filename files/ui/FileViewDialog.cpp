@@ -1,4 +1,5 @@
 #include "files/ui/FileViewDialog.h"
+#include "session/ui/WindowNameQt.h"
 
 #include <QFontDatabase>
 #include <QGroupBox>
@@ -18,6 +19,7 @@
 FileViewDialog::FileViewDialog(const AppContext& ctx, QWidget* parent, uint32_t frameText, bool editable) : QDialog(parent) {
     DialogUnits du(this);
     setWindowTitle(shellText(ctx.settings.windowTitle));
+    nameWindow(this, ctx, frameText);
     resize(du.size(521, 184));
 
     auto* frame = new QGroupBox(shellText(ctx.texts, frameText), this);

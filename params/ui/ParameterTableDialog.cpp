@@ -1,4 +1,5 @@
 #include "params/ui/ParameterTableDialog.h"
+#include "session/ui/WindowNameQt.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -68,6 +69,7 @@ ParameterTableDialog::ParameterTableDialog(AppContext& ctx, const HelpRequest& h
     : QDialog(parent), ctx_(ctx), model_(ctx) {
     setObjectName(QStringLiteral("parameterTable"));
     setWindowTitle(shellText(ctx.settings.windowTitle) + QStringLiteral(" - ") + shellText(ctx.texts, FRAME_TEXT));
+    nameWindow(this, ctx, 33106);
     resize(820, 520);
     auto* layout = new QVBoxLayout(this);
 

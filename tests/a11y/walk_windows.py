@@ -58,7 +58,13 @@ PANEL_CAPTIONS = ["Device name", "Bus address", "Version", "Parameter version", 
 DEADLINE_S = 30
 
 
+PROGRAM_LOG = []
+
+
 def fail(message):
+    for path in PROGRAM_LOG:
+        with open(path, errors="replace") as log:
+            sys.stderr.write(log.read()[-4000:])
     print("FAIL: " + message, file=sys.stderr)
     sys.exit(1)
 
@@ -132,7 +138,11 @@ class Program:
         wait_for("the simulator's link", lambda: os.path.exists(link), 5)
         env = dict(os.environ, QT_QPA_PLATFORM="xcb", QT_ACCESSIBILITY="1",
                    QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", LANG="C.UTF-8")
-        self.proc = subprocess.Popen([os.path.join(self.folder, "fieldservice")], cwd=self.folder, env=env)
+        log = os.path.join(self.folder, "program.log")
+        PROGRAM_LOG.append(log)
+        with open(log, "w") as out:
+            self.proc = subprocess.Popen([os.path.join(self.folder, "fieldservice")], cwd=self.folder, env=env,
+                                         stdout=out, stderr=subprocess.STDOUT)
         self.app = wait_for("the program on the accessibility bus", self.find_app)
 
     def find_app(self):
@@ -157,6 +167,7 @@ class Program:
                 except subprocess.TimeoutExpired:
                     p.kill()
                     p.wait(5)
+        PROGRAM_LOG.clear()
         shutil.rmtree(self.folder, ignore_errors=True)
 
 
@@ -181,8 +192,10 @@ def menu_item(program, caption):
 
 
 def new_window(program, before):
+    # The progress window of a reading that comes first is not the one.
     def probe():
-        fresh = [w for w in program.windows() if w not in before]
+        fresh = [w for w in program.windows() if w not in before
+                 and not any(role(n) == "progress bar" for n, _ in walk(w))]
         return fresh[-1] if fresh else None
     return wait_for("a new window", probe)
 
