@@ -28,6 +28,7 @@
 #include "session/JournalEntry.h"
 #include "session/ui/WindowPlaceQt.h"
 #include "texts/TextFill.h"
+#include "widgets/HeaderFitQt.h"
 #include "widgets/KeyboardReadyQt.h"
 #include "widgets/ShellTextQt.h"
 
@@ -238,6 +239,8 @@ HistoryWindow::HistoryWindow(AppContext& ctx, const HelpRequest& help, QWidget* 
     connect(load_, &QPushButton::clicked, this, &HistoryWindow::loadIntoDevice);
     connect(compareEntries_, &QPushButton::clicked, this, &HistoryWindow::compareEntries);
     reload();
+    fitColumnsToCaptions(table_);
+    fitColumnsToCaptions(values_);
     setWindowFlag(Qt::WindowMaximizeButtonHint, true);
     readyForKeyboard(this);
     keepWindowPlace(this, ctx, "history");

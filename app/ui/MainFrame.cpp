@@ -40,6 +40,11 @@
 #include "session/PortLoss.h"
 #include "session/ui/ConnectDialog.h"
 #include "session/ui/WindowNameQt.h"
+#include "session/ui/WindowPlaceQt.h"
+#include "platform/PortDevices.h"
+#include "texts/TextFill.h"
+#include "widgets/FocusReturnQt.h"
+#include "widgets/ResultLineQt.h"
 #include "link/DeviceLink.h"
 #include "link/RegisterKeys.h"
 #include "texts/TextTable.h"
@@ -57,6 +62,7 @@ constexpr uint32_t PROGRESS_CANCEL_TEXT = 33135;
 constexpr int PANEL_FONT_PIXELS = 16;
 constexpr int NOTICE_MS = 6000;
 constexpr uint32_t PANEL_NAME_TEXT = 33472;
+constexpr uint32_t PORT_TEXT = 0x82CF;   // "Port %s"
 constexpr const char* BUS_MONITOR_HELP_ANCHOR = "busmonitor";
 
 
@@ -86,6 +92,10 @@ MainFrame::MainFrame(AppContext& ctx, QWidget* parent) : QMainWindow(parent), ct
     statusText_ = new QLabel(this);
     statusText_->setObjectName(QStringLiteral("statusText"));
     statusBar()->addWidget(statusText_, 1);
+    // The port the program talks through, whether or not a device is connected.
+    portText_ = new QLabel(this);
+    portText_->setObjectName(QStringLiteral("portText"));
+    statusBar()->addPermanentWidget(portText_);
 
     panel_ = new PanelView(this, [this] { paintPanel(); }, [this] { panelResized(); });
     setCentralWidget(panel_);
@@ -123,6 +133,8 @@ MainFrame::MainFrame(AppContext& ctx, QWidget* parent) : QMainWindow(parent), ct
     });
 
     LoadInstallation();
+    new FocusReturn(this);
+    keepWindowPlace(this, ctx_, "main");
 }
 
 MainFrame::~MainFrame() {
@@ -141,6 +153,7 @@ bool MainFrame::LoadInstallation() {
     if (loadInstallationCore(ctx_) != LoadResult::Ok) return false;
     setWindowTitle(title());
     panel_->setAccessibleName(text(PANEL_NAME_TEXT));
+    showPort();
     applyMenuCaptions();
     completeMenu();
     if (help_) help_->setTitleParts(ctx_);
@@ -217,6 +230,16 @@ void MainFrame::completeMenu() {
     }
 }
 
+void MainFrame::showPort() {
+    std::string port = ctx_.link.connected ? ctx_.link.portPath() : ctx_.settings.portOverride;
+    if (port.empty()) {
+        port = "COM" + std::to_string(ctx_.settings.serialPort);
+        const std::string device = portDevicePath(ctx_.settings.profile(), ctx_.settings.serialPort);
+        if (!device.empty()) port += " (" + device + ")";
+    }
+    portText_->setText(shellText(fillText(ctx_.message(PORT_TEXT), {port})));
+}
+
 void MainFrame::showHint(uint32_t textNumber) { statusText_->setText(text(textNumber)); }
 
 // What a command did stays in the status pane for a few seconds, then the
@@ -224,6 +247,10 @@ void MainFrame::showHint(uint32_t textNumber) { statusText_->setText(text(textNu
 void MainFrame::notify(const std::string& text) {
     const QString shown = shellText(text);
     statusText_->setText(shown);
+    QWidget* front = QApplication::activeModalWidget();
+    if (!front) front = QApplication::activeWindow();
+    if (front && front != this)
+        if (QLabel* line = resultLineOf(front)) line->setText(shown);
     QTimer::singleShot(NOTICE_MS, this, [this, shown] {
         if (statusText_->text() == shown) showHint(IDLE_HINT_TEXT);
     });
@@ -393,6 +420,7 @@ void MainFrame::RenderPanel() {
     panel_->setRows(deviceSelected || !lostPort.empty() ? panelRowsNow() : std::vector<PanelRow>{});
     const QString device = deviceSelected ? connectedDevice(ctx_.link) : QString();
     setAccessibleName(device.isEmpty() ? title() : title() + QStringLiteral(" \u2014 ") + device);
+    showPort();
     updateCommandEnabling();
     panel_->update();
 }

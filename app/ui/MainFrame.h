@@ -75,6 +75,7 @@ public:
     const QImage& surface() const { return surface_; }
     QWidget* panel() const { return panel_; }
     QLabel* statusText() const { return statusText_; }
+    QLabel* portText() const { return portText_; }
     QAction* commandAction(uint32_t id) const;
     QMenu* menu(int index) const;
     QTimer* pollTimer() const { return pollTimer_; }
@@ -100,6 +101,8 @@ private:
     void applyMenuCaptions();
     void completeMenu();
     void showHint(uint32_t textNumber);
+    // The port in the status bar: the one connected, else the one set.
+    void showPort();
     void runCommand(uint32_t id);
     void showHelp(const char* anchor);
     HelpRequest dialogHelp();
@@ -115,6 +118,7 @@ private:
     QFont boldFont_;
     PanelView* panel_ = nullptr;
     QLabel* statusText_ = nullptr;
+    QLabel* portText_ = nullptr;
     QTimer* pollTimer_ = nullptr;
     StatusPollRecord statusPolls_;
     std::map<uint32_t, QAction*> actions_;
