@@ -2,7 +2,7 @@
 // When a window closes, the keyboard goes back to the window that opened
 // it. A window manager that hands the focus elsewhere, or none at all,
 // would leave the opener inactive and its accelerators dead until a click.
-// Only when no visible window took the focus meanwhile.
+// Not when another visible window took the focus meanwhile.
 #include <QApplication>
 #include <QEvent>
 #include <QObject>
@@ -25,11 +25,14 @@ protected:
             return false;
         QPointer<QWidget> opener(closed->parentWidget()->window());
         QTimer::singleShot(0, this, [opener] {
-            QWidget* active = QApplication::activeWindow();
-            if (active && active->isVisible()) return;
             QWidget* back = QApplication::activeModalWidget();
             if (!back) back = opener;
             if (!back || !back->isVisible()) return;
+            // Qt may already count the opener as active while the display
+            // still sends the keys to the closed window: asked again, the
+            // display follows.
+            QWidget* active = QApplication::activeWindow();
+            if (active && active->isVisible() && active != back) return;
             back->raise();
             back->activateWindow();
         });

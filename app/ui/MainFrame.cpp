@@ -231,10 +231,11 @@ void MainFrame::completeMenu() {
 }
 
 void MainFrame::showPort() {
-    std::string port = ctx_.link.connected ? ctx_.link.portPath() : ctx_.settings.portOverride;
+    std::string port = ctx_.settings.portOverride;
     if (port.empty()) {
         port = "COM" + std::to_string(ctx_.settings.serialPort);
-        const std::string device = portDevicePath(ctx_.settings.profile(), ctx_.settings.serialPort);
+        const std::string device = ctx_.link.connected ? ctx_.link.portPath()
+                                                       : portDevicePath(ctx_.settings.profile(), ctx_.settings.serialPort);
         if (!device.empty()) port += " (" + device + ")";
     }
     portText_->setText(shellText(fillText(ctx_.message(PORT_TEXT), {port})));
