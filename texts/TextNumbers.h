@@ -97,4 +97,8 @@ inline constexpr uint32_t USED_MESSAGE_NUMBERS[] = {
     33402, 33403, 33404, 33405, 33406,
     // the parameter dialog: a typed value not sent as typed is shown before it goes
     0x8280,
+    // what a screen reader hears (panel, arrows, tables, the status in words),
+    // counts of one, the save cancelled, the port in the status bar
+    0x82C0, 0x82C1, 0x82C2, 0x82C3, 0x82C4, 0x82C5, 0x82C6, 0x82C7,
+    0x82C8, 0x82C9, 0x82CA, 0x82CB, 0x82CC, 0x82CD, 0x82CE, 0x82CF,
 };
