@@ -42,7 +42,11 @@ def wait_for(what, probe, seconds=30):
     fail("waited %d s for %s" % (seconds, what))
 
 def children(node):
-    return [c for c in (node.get_child_at_index(i) for i in range(node.get_child_count())) if c is not None]
+    """The children still there: a window that goes (a progress window) takes its objects along."""
+    try:
+        return [c for c in (node.get_child_at_index(i) for i in range(node.get_child_count())) if c is not None]
+    except GLib.Error:
+        return []
 
 def walk(node, depth=0):
     yield node, depth
@@ -95,10 +99,13 @@ def open_from_menu(app, caption):
     item = next((n for n, _ in walk(before[0]) if role(n) == "menu item" and name(n).split("\t")[0] == caption),
                 None) or fail("no menu item %r" % caption)
     press(item)
-    # The progress window of a reading that comes first is not the one.
-    return wait_for("the window of %r" % caption, lambda: next(
-        (w for w in reversed(windows(app)) if w not in before
-         and not any(role(n) == "progress bar" for n, _ in walk(w))), None))
+    # The progress window of a reading that comes first is not the one, even
+    # while its bar is not yet on the bus: the window must stay half a second.
+    def settled():
+        fresh = [w for w in windows(app) if w not in before and not any(role(n) == "progress bar" for n, _ in walk(w))]
+        time.sleep(0.5)
+        return next((w for w in reversed(fresh) if w in windows(app)), None)
+    return wait_for("the window of %r" % caption, settled)
 
 def panel_rows(app):
     for window in windows(app):
