@@ -22,13 +22,11 @@ CONTROLS = {"push button", "toggle button", "check box", "radio button", "text",
 PANEL = ["Device name", "Bus address", "Version", "Parameter version", "Password", "Status",
          "Operating hours", "Power-on counter"]
 LOG = []
-
 def fail(message):
     for path in LOG:
         with open(path, errors="replace") as log:
             sys.stderr.write(log.read()[-4000:])
     sys.exit("FAIL: " + message)
-
 def wait_for(what, probe, seconds=30):
     end = time.monotonic() + seconds
     while time.monotonic() < end:
@@ -40,23 +38,19 @@ def wait_for(what, probe, seconds=30):
             return found
         time.sleep(0.1)
     fail("waited %d s for %s" % (seconds, what))
-
 def children(node):
     """The children still there: a window that goes (a progress window) takes its objects along."""
     try:
         return [c for c in (node.get_child_at_index(i) for i in range(node.get_child_count())) if c is not None]
     except GLib.Error:
         return []
-
 def walk(node, depth=0):
     yield node, depth
     for child in children(node):
         yield from walk(child, depth + 1)
-
 def showing(node): return node.get_state_set().contains(Atspi.StateType.SHOWING)
 def role(node): return node.get_role_name()
 def name(node): return node.get_name() or ""
-
 def start(dist):
     """fieldsim on a link, and the program in a fresh folder using it as COM1."""
     folder = tempfile.mkdtemp(prefix="a11y-")
@@ -81,11 +75,9 @@ def start(dist):
         return next((a for a in children(Atspi.get_desktop(0))
                      if a.get_process_id() == program.pid and children(a)), None)
     return folder, [program, sim], wait_for("the program on the accessibility bus", find_app)
-
 def windows(app):
     app.clear_cache()
     return [w for w in children(app) if showing(w)]
-
 def press(node):
     """Runs node's first action. A menu item that opens a modal window
     answers only once it closes: the call times out, the window is up."""
@@ -93,7 +85,6 @@ def press(node):
         node.do_action(0)
     except GLib.Error:
         pass
-
 def open_from_menu(app, caption):
     before = windows(app)
     item = next((n for n, _ in walk(before[0]) if role(n) == "menu item" and name(n).split("\t")[0] == caption),
@@ -106,7 +97,6 @@ def open_from_menu(app, caption):
         time.sleep(0.5)
         return next((w for w in reversed(fresh) if w in windows(app)), None)
     return wait_for("the window of %r" % caption, settled)
-
 def panel_rows(app):
     for window in windows(app):
         for node, _ in walk(window):
@@ -114,14 +104,12 @@ def panel_rows(app):
                 node.clear_cache()
                 return [name(row) for row in children(node)]
     return []
-
 def connect(app):
     """Connect, the first device listed, OK: as an operator connects."""
     dialog = open_from_menu(app, "Connect...")
     wait_for("a device in the list", lambda: any(role(n) == "list item" for n, _ in walk(dialog)))
     press(next(n for n, _ in walk(dialog) if role(n) == "push button" and name(n) == "OK"))
     wait_for("the device panel's rows", lambda: len(panel_rows(app)) == len(PANEL))
-
 def problems_of(window, main):
     problems = [] if main or name(window) not in ("", "Field Service v1.10") else ["the window has no name of its own"]
     seen = {}
@@ -132,13 +120,11 @@ def problems_of(window, main):
     problems += ["%d controls of role %s named %r" % (n, r, nm) if nm else "%d controls of role %s without a name"
                  % (n, r) for (r, nm), n in seen.items() if n > 1 or not nm]
     return problems
-
 def panel_problems(app):
     rows = panel_rows(app)
     wanted = [c for c in PANEL if not any(r.startswith(c + ": ") and r[len(c) + 2:].strip() for r in rows)]
     bad = wanted or "Device name: PUMPCTRL" not in rows or "Status: No fault, code 0000" not in rows
     return ["the panel reads %r" % rows] if bad else []
-
 def reading(window):
     lines = []
     for node, depth in walk(window):
@@ -147,11 +133,8 @@ def reading(window):
         line = "  " * depth + role(node) + (' "%s"' % name(node) if name(node) else "")
         if role(node) in ("text", "password text") and "Text" in node.get_interfaces():
             line += " text=%r" % node.get_text(0, -1)
-        if not node.get_state_set().contains(Atspi.StateType.ENABLED):
-            line += " (dimmed)"
-        lines.append(line)
+        lines.append(line + ("" if node.get_state_set().contains(Atspi.StateType.ENABLED) else " (dimmed)"))
     return "\n".join(lines) + "\n"
-
 def main():
     args = sys.argv[1:]
     dump = args[args.index("--dump") + 1] if "--dump" in args else None
@@ -181,6 +164,5 @@ def main():
     if problems:
         fail("%s: %s" % (args[1], "; ".join(problems)))
     print("%s: 1 passed, 0 failed" % args[1])
-
 if __name__ == "__main__":
     main()
