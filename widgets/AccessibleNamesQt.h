@@ -62,8 +62,13 @@ inline QString frameAround(QWidget* window, QWidget* control) {
     return best ? spokenCaption(best->title()) : QString();
 }
 
-// Names every control of window that Tab stops at and has no name yet.
+// Names every frame, and every control of window that Tab stops at, that
+// has no name yet.
 inline void nameControlsForScreenReaders(QWidget* window) {
+    // A frame is read by its own title, not by the frame around it.
+    for (QGroupBox* frame : window->findChildren<QGroupBox*>())
+        if (frame->accessibleName().isEmpty() && !frame->title().isEmpty())
+            frame->setAccessibleName(spokenCaption(frame->title()));
     for (QWidget* control : tabStops(window)) {
         if (!control->accessibleName().isEmpty()) continue;
         QString name;
