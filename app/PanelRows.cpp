@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "link/DeviceLink.h"
+#include "texts/TextFill.h"
 #include "texts/TextTable.h"
 
 namespace {
@@ -14,6 +15,7 @@ constexpr uint32_t REGISTER40_PREFIX_TEXT = 34;
 constexpr uint32_t REGISTER40_SUFFIX_TEXT = 35;
 constexpr uint32_t NO_STATUS_TEXT = 1058;
 constexpr uint32_t NO_ANSWER_TEXT = 32789;
+constexpr uint32_t SPOKEN_STATUS_TEXT = 33477;
 
 std::string decimal(uint32_t value) { return std::to_string(value); }
 
@@ -43,6 +45,14 @@ std::string formatStatus(const LanguageTexts& texts, uint32_t status) {
     std::string text = texts.errors.Lookup(status);
     if (text.empty()) text = texts.messages.Lookup(NO_STATUS_TEXT);
     return std::string(buffer) + "  \"" + text + "\"";
+}
+
+std::string formatStatusSpoken(const LanguageTexts& texts, uint32_t status) {
+    char code[16];
+    std::snprintf(code, sizeof code, "%04x", static_cast<unsigned>(status));
+    std::string words = texts.errors.Lookup(status);
+    if (words.empty()) words = texts.messages.Lookup(NO_STATUS_TEXT);
+    return fillText(texts.messages.Lookup(SPOKEN_STATUS_TEXT), {words, code});
 }
 
 std::string formatNoAnswer(const LanguageTexts& texts, const std::string& since) {
@@ -107,7 +117,8 @@ std::vector<PanelRow> panelRows(const LanguageTexts& texts, const DeviceLink& li
         {texts.messages.Lookup(32771), decimal(static_cast<uint32_t>(link.ParameterVersion()))},
         {texts.messages.Lookup(32773), formatPassword(texts, link.Password())},
         {texts.messages.Lookup(32787),
-         noAnswerSince ? formatNoAnswer(texts, *noAnswerSince) : formatStatus(texts, lastStatus)},
+         noAnswerSince ? formatNoAnswer(texts, *noAnswerSince) : formatStatus(texts, lastStatus),
+         noAnswerSince ? std::string() : formatStatusSpoken(texts, lastStatus)},
         {texts.messages.Lookup(32774), formatRegister44(texts, link.Register44())},
         {texts.messages.Lookup(32775), formatRegister40(texts, link.Register40())},
     };

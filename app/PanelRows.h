@@ -12,6 +12,9 @@ struct LanguageTexts;
 struct PanelRow {
     std::string label;
     std::string value;
+    // The value as a screen reader says it, where the shown one is not
+    // words first ("No fault, code 0000" for the status); empty: the value.
+    std::string spoken = {};
 };
 
 inline constexpr int PANEL_ROW_COUNT = 8;
@@ -56,6 +59,7 @@ std::string formatAddress(uint8_t address);                       // "%02x"
 std::string formatVersion(uint32_t version, uint32_t release);    // "%02u.%02u"
 std::string formatPassword(const LanguageTexts& texts, int32_t password);                     // text 33 for 0
 std::string formatStatus(const LanguageTexts& texts, uint32_t status);                        // "%04x" + two blanks + quoted text
+std::string formatStatusSpoken(const LanguageTexts& texts, uint32_t status);                  // text 33477: the words, then the code
 std::string formatNoAnswer(const LanguageTexts& texts, const std::string& since);             // text 32789, "%s" the time
 std::string formatRegister44(const LanguageTexts& texts, int32_t value);                      // "%uh", text 33 for -1
 std::string formatRegister40(const LanguageTexts& texts, int32_t value);                      // text 34 n text 35, text 33 for -1

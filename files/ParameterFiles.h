@@ -1,5 +1,6 @@
 #pragma once
 // Parameter text, sealed parameter files, reports, loading and saving.
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -27,12 +28,17 @@ inline constexpr uint16_t CHECKSUM_START = 0x5B3D;
 struct ReadNotes {
     std::vector<MovingValue> moving;   // values that changed while they were read
     bool passwordWithheld = false;     // the device does not give its password: the text holds none
+    bool cancelled = false;            // the operator stopped the reading: nothing was told
 };
 // Reads the selected device's parameter set into a parameter text (two
 // passes), the password, the parameter version and the address in its head
 // read again with the care the values get. False after the message saying
-// why (a register named when it could not be read reliably).
-bool writeParameterText(AppContext& ctx, MemoryStream& stream, ReadNotes* notes = nullptr);
+// why (a register named when it could not be read reliably). With cancel,
+// the progress window has a Cancel button: a Cancel ends the reading after
+// the read under way, and the result is false with notes->cancelled set and
+// nothing told.
+bool writeParameterText(AppContext& ctx, MemoryStream& stream, ReadNotes* notes = nullptr,
+                        std::atomic<bool>* cancel = nullptr);
 
 // Writes the report of the parameter text in stream to withExtension(path,
 // "DOC"). path names the parameter file or the report itself (any extension,
@@ -139,8 +145,9 @@ void saveParameterFile(AppContext& ctx);        // 40011
 // stream and written as the sealed file at path (the report beside it),
 // journaled as a save (with the values that moved). False after the
 // message saying why. *notes: what the reading found besides the values.
+// A cancelled reading (see writeParameterText) writes no file.
 bool writeParameterFileTo(AppContext& ctx, const std::string& path, MemoryStream& stream,
-                          ReadNotes* notes = nullptr);
+                          ReadNotes* notes = nullptr, std::atomic<bool>* cancel = nullptr);
 // What a save says besides its file: the values that moved and a password
 // the device withheld, one paragraph each; empty when there is nothing.
 std::string readNotesText(const LanguageTexts& texts, const ReadNotes& notes);

@@ -39,13 +39,20 @@ constexpr uint32_t ADDRESS_DIFFERS_TEXT = 0x8264;
 using Widths = std::map<ParameterNumber, ParameterReading>;
 
 // First pass: the numbers readable with normal access.
-SeekResult collectFreeParameters(AppContext& ctx, FreeList& freeList, Widths& widths) {
+// The progress of a pass: with cancel, the window has a Cancel button.
+void showPassProgress(AppContext& ctx, ParameterNumber* number, uint32_t caption, std::atomic<bool>* cancel) {
+    if (cancel) ctx.ui().ShowCancellableProgress(number, ctx.link.endKey, ctx.message(caption), cancel);
+    else ctx.showProgressText(number, ctx.link.endKey, caption);
+}
+
+SeekResult collectFreeParameters(AppContext& ctx, FreeList& freeList, Widths& widths, std::atomic<bool>* cancel) {
     DeviceLink& link = ctx.link;
     ParameterNumber number = 0;
-    ctx.showProgressText(&number, link.endKey, 32778);
+    showPassProgress(ctx, &number, 32778, cancel);
     number = FIRST_PARAMETER;
     SeekResult r = SeekResult::Failed;
     for (uint32_t step = 0; step < MAX_STEPS; ++step) {
+        if (cancel && *cancel) break;
         ParameterReading reading;
         r = seekParameter(link, number, false, &reading);
         if (r == SeekResult::Found) {
@@ -167,16 +174,17 @@ void writeParameter(MemoryStream& stream, const FreeList& freeList, ParameterNum
 // names the one that did neither (the pass ends there).
 SeekResult writeAllParameters(AppContext& ctx, const FileIdentity& identity, const FreeList& freeList,
                               const Widths& widths, MemoryStream& stream, std::optional<ParameterNumber>& unsettled,
-                              std::vector<MovingValue>& moving) {
+                              std::vector<MovingValue>& moving, std::atomic<bool>* cancel) {
     DeviceLink& link = ctx.link;
     ParameterNumber number = 0;
-    ctx.showProgressText(&number, link.endKey, 32779);
+    showPassProgress(ctx, &number, 32779, cancel);
     stream.setLength(0);
     stream.seek(0);
     writeIdentity(ctx, identity, stream);
     number = FIRST_PARAMETER;
     SeekResult r = SeekResult::Failed;
     for (uint32_t step = 0; step < MAX_STEPS; ++step) {
+        if (cancel && *cancel) break;
         ParameterReading reading;
         r = seekParameter(link, number, false, &reading);
         if (r == SeekResult::NoneAtFirst) {
@@ -214,7 +222,7 @@ SeekResult writeAllParameters(AppContext& ctx, const FileIdentity& identity, con
 
 }  // namespace
 
-bool writeParameterText(AppContext& ctx, MemoryStream& stream, ReadNotes* notes) {
+bool writeParameterText(AppContext& ctx, MemoryStream& stream, ReadNotes* notes, std::atomic<bool>* cancel) {
     FreeList freeList;
     Widths widths;
     FileIdentity identity;
@@ -223,13 +231,22 @@ bool writeParameterText(AppContext& ctx, MemoryStream& stream, ReadNotes* notes)
 
     if (!readFileIdentity(ctx, identity)) return false;
     if (!openParameterAccess(ctx, false)) return false;
-    if (collectFreeParameters(ctx, freeList, widths) == SeekResult::Failed) {
+    // A Cancel is read between parameters; what was read so far is dropped.
+    const auto cancelled = [&] {
+        if (!cancel || !*cancel) return false;
+        if (notes) notes->cancelled = true;
+        return true;
+    };
+    const SeekResult first = collectFreeParameters(ctx, freeList, widths, cancel);
+    if (cancelled()) return false;
+    if (first == SeekResult::Failed) {
         ctx.showText(3);
         return false;
     }
     if (!openParameterAccess(ctx, true)) return false;
     std::optional<ParameterNumber> unsettled;
-    const SeekResult r = writeAllParameters(ctx, identity, freeList, widths, stream, unsettled, moved);
+    const SeekResult r = writeAllParameters(ctx, identity, freeList, widths, stream, unsettled, moved, cancel);
+    if (cancelled()) return false;
     if (unsettled) {
         ctx.showMessage(fillText(ctx.message(UNSETTLED_TEXT),
                                  {formatParameterNumber(*unsettled), parameterDescription(ctx.texts, *unsettled),

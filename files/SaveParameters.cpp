@@ -20,6 +20,8 @@
 namespace {
 constexpr uint32_t SAVED_TEXT = 33028;   // "Saved %u parameters to %s"
 constexpr uint32_t PASSWORD_WITHHELD_TEXT = 0x826C;
+constexpr uint32_t SAVED_ONE_TEXT = 0x82CD;     // "Saved 1 parameter to %s"
+constexpr uint32_t CANCELLED_TEXT = 0x82CE;     // "The save was cancelled: no file was written."
 
 size_t countParameters(const MemoryStream& stream) {
     const std::string text = stream.str();
@@ -43,12 +45,17 @@ std::string readNotesText(const LanguageTexts& texts, const ReadNotes& notes) {
     return out;
 }
 
-bool writeParameterFileTo(AppContext& ctx, const std::string& path, MemoryStream& stream, ReadNotes* notes) {
+bool writeParameterFileTo(AppContext& ctx, const std::string& path, MemoryStream& stream, ReadNotes* notes,
+                          std::atomic<bool>* cancel) {
     const std::string file = withExtension(path, PARAMETER_EXTENSION);
     JournalEntry entry(ctx, JournalOperation::Save, file);
     std::string seal;
     ReadNotes read;
-    if (!writeParameterText(ctx, stream, &read) || !writeSealedFile(ctx, path, stream, &seal)) return false;
+    if (!writeParameterText(ctx, stream, &read, cancel)) {
+        if (notes) notes->cancelled = read.cancelled;
+        return false;
+    }
+    if (!writeSealedFile(ctx, path, stream, &seal)) return false;
     recordSavedFile(entry, seal, stream.str());
     entry.record().detail = movingValuesDetail(read.moving);
     if (notes) *notes = std::move(read);
@@ -70,15 +77,20 @@ void saveParameterFile(AppContext& ctx) {
                                                   withExtension(*chosen, REPORT_EXTENSION)})) {
         MemoryStream stream;
         ReadNotes notes;
-        if (writeParameterFileTo(ctx, *chosen, stream, &notes)) {
-            const std::string saved = fillText(ctx.message(SAVED_TEXT), {std::to_string(countParameters(stream)),
-                                                                         withExtension(*chosen, PARAMETER_EXTENSION)});
+        std::atomic<bool> cancel{false};
+        if (writeParameterFileTo(ctx, *chosen, stream, &notes, &cancel)) {
+            const size_t count = countParameters(stream);
+            const std::string file = withExtension(*chosen, PARAMETER_EXTENSION);
+            const std::string saved = count == 1 ? fillText(ctx.message(SAVED_ONE_TEXT), {file})
+                                                 : fillText(ctx.message(SAVED_TEXT), {std::to_string(count), file});
             const std::string more = readNotesText(ctx.texts, notes);
             // Told in passing when all is plain; what moved is worth a look.
             if (more.empty())
                 ctx.ui().notify(saved);
             else
                 ctx.showMessage(saved + "\n\n" + more, MessageIcon::Information);
+        } else if (notes.cancelled) {
+            ctx.ui().notify(ctx.message(CANCELLED_TEXT));
         }
         // Reading the device opened extended access; only a restart closes it,
         // whether or not the file was written.

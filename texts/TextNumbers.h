@@ -100,4 +100,8 @@ inline constexpr uint32_t USED_MESSAGE_NUMBERS[] = {
     // a network address with a user name or an overlong host; a file that
     // could not be made in a folder, and why
     0x82B0, 0x82B1, 0x82B3, 0x82B4, 0x82B5, 0x82B6, 0x82B7, 0x82B8, 0x82B9,
+    // what a screen reader hears (panel, arrows, tables, the status in words),
+    // counts of one, the save cancelled, the port in the status bar
+    0x82C0, 0x82C1, 0x82C2, 0x82C3, 0x82C4, 0x82C5, 0x82C6, 0x82C7,
+    0x82C8, 0x82C9, 0x82CA, 0x82CB, 0x82CC, 0x82CD, 0x82CE, 0x82CF,
 };

@@ -46,6 +46,11 @@ inline QString besideLabel(QWidget* window, QWidget* control) {
 
 // The title of the smallest frame around control (a frame need not be its parent).
 inline QString frameAround(QWidget* window, QWidget* control) {
+    // A frame the control sits in needs no geometry, which a window not yet
+    // shown may not have laid out.
+    for (QWidget* up = control->parentWidget(); up && up != window; up = up->parentWidget())
+        if (auto* frame = qobject_cast<QGroupBox*>(up); frame && !frame->title().isEmpty())
+            return spokenCaption(frame->title());
     const QRect at(control->mapTo(window, QPoint(0, 0)), control->size());
     QGroupBox* best = nullptr;
     for (QGroupBox* frame : window->findChildren<QGroupBox*>()) {
@@ -57,8 +62,13 @@ inline QString frameAround(QWidget* window, QWidget* control) {
     return best ? spokenCaption(best->title()) : QString();
 }
 
-// Names every control of window that Tab stops at and has no name yet.
+// Names every frame, and every control of window that Tab stops at, that
+// has no name yet.
 inline void nameControlsForScreenReaders(QWidget* window) {
+    // A frame is read by its own title, not by the frame around it.
+    for (QGroupBox* frame : window->findChildren<QGroupBox*>())
+        if (frame->accessibleName().isEmpty() && !frame->title().isEmpty())
+            frame->setAccessibleName(spokenCaption(frame->title()));
     for (QWidget* control : tabStops(window)) {
         if (!control->accessibleName().isEmpty()) continue;
         QString name;

@@ -38,6 +38,11 @@ void UpDownControl::setPosition(int position) {
     position_ = position;
 }
 
+void UpDownControl::setArrowNames(const QString& up, const QString& down) {
+    up_->setAccessibleName(up);
+    down_->setAccessibleName(down);
+}
+
 void UpDownControl::stepUp() { step(1); }
 void UpDownControl::stepDown() { step(-1); }
 

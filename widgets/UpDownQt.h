@@ -24,6 +24,9 @@ public:
     void stepUp();
     void stepDown();
 
+    // What a screen reader calls the arrows: what a step does here.
+    void setArrowNames(const QString& up, const QString& down);
+
     QToolButton* upButton() const { return up_; }
     QToolButton* downButton() const { return down_; }
 

@@ -49,6 +49,7 @@ constexpr uint32_t AddressText = 33234;
 constexpr uint32_t AllAddressesText = 33235;
 constexpr int BusAddresses = 64;
 constexpr uint32_t FileFailedText = 4;
+constexpr uint32_t SavedFileText = 33033;
 constexpr int RefreshMs = 100;
 }  // namespace
 
@@ -236,6 +237,10 @@ BusMonitorWindow::BusMonitorWindow(AppContext& ctx, std::function<void()> help, 
     counts_->setObjectName(QStringLiteral("counts"));
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(counts_, 1);
+    saved_ = new QLabel(this);
+    saved_->setObjectName(QStringLiteral("saved"));
+    saved_->setTextFormat(Qt::PlainText);
+    buttons->addWidget(saved_);
     for (QPushButton* b : {pause_, clear, save, helpButton}) buttons->addWidget(b);
 
     auto* layout = new QVBoxLayout(this);
@@ -332,5 +337,7 @@ bool BusMonitorWindow::save(const std::string& path) {
         return csv ? log_.writeCsv(f, words_) : log_.writeText(f, words_);
     });
     if (!saved) ctx_.showFileText(FileFailedText, path);
+    // Said here: the main window's status bar may be behind this window.
+    else saved_->setText(shellText(fillText(ctx_.message(SavedFileText), {path})));
     return saved;
 }

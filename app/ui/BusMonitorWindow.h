@@ -60,5 +60,6 @@ private:
     QCheckBox* kinds_[BusKindCount] = {};
     QComboBox* address_ = nullptr;
     QLabel* counts_ = nullptr;
+    QLabel* saved_ = nullptr;   // the last save's file
     QTimer* timer_ = nullptr;
 };

@@ -1,4 +1,5 @@
 #include "app/ui/CreditsDialog.h"
+#include "session/ui/WindowNameQt.h"
 
 #include <QFrame>
 #include <QGroupBox>
@@ -37,6 +38,7 @@ CreditsDialog::CreditsDialog(const AppContext& ctx, QWidget* parent) : QDialog(p
     initCreditsResources();
     DialogUnits du(this);
     setWindowTitle(shellText(ctx.settings.windowTitle));
+    nameWindow(this, ctx, 130);
     setFixedSize(du.size(369, 206));
 
     auto* group = new QGroupBox(shellText(ctx.texts, 256), this);

@@ -1,4 +1,5 @@
 #include "app/ui/HistoryWindow.h"
+#include "session/ui/WindowNameQt.h"
 
 #include <algorithm>
 
@@ -27,12 +28,15 @@
 #include "session/JournalEntry.h"
 #include "session/ui/WindowPlaceQt.h"
 #include "texts/TextFill.h"
+#include "widgets/HeaderFitQt.h"
 #include "widgets/KeyboardReadyQt.h"
 #include "widgets/ShellTextQt.h"
 
 namespace {
 constexpr uint32_t CAPTION_TEXT = 33330;
 constexpr uint32_t DEVICES_TEXT = 33331;
+constexpr uint32_t ENTRIES_TEXT = 33475;
+constexpr uint32_t VALUES_TEXT = 33476;
 constexpr uint32_t OPERATION_LABEL_TEXT = 33332;
 constexpr uint32_t ALL_OPERATIONS_TEXT = 33333;
 constexpr uint32_t SEARCH_TEXT = 33334;
@@ -99,6 +103,7 @@ HistoryWindow::HistoryWindow(AppContext& ctx, const HelpRequest& help, QWidget* 
     : QDialog(parent), ctx_(ctx), help_(help), model_(ctx) {
     setObjectName(QStringLiteral("history"));
     setWindowTitle(shellText(ctx.settings.windowTitle) + QStringLiteral(" - ") + shellText(ctx.texts, CAPTION_TEXT));
+    nameWindow(this, ctx, CAPTION_TEXT);
     resize(1160, 640);
     auto* layout = new QVBoxLayout(this);
     // The filters head the whole window, so that reading order (and Tab)
@@ -139,6 +144,7 @@ HistoryWindow::HistoryWindow(AppContext& ctx, const HelpRequest& help, QWidget* 
     devices_ = new QListWidget(left);
     devices_->setObjectName(QStringLiteral("devices"));
     leftLayout->addWidget(devices_);
+    devices_->setAccessibleName(spokenCaption(shellText(ctx.texts, DEVICES_TEXT)).remove(QLatin1Char(':')));
 
     auto* right = new QWidget(splitter);
     auto* rightLayout = new QVBoxLayout(right);
@@ -148,6 +154,7 @@ HistoryWindow::HistoryWindow(AppContext& ctx, const HelpRequest& help, QWidget* 
     table_ = new QTableView(right);
     table_->setObjectName(QStringLiteral("entries"));
     table_->setModel(tableModel_);
+    table_->setAccessibleName(shellText(ctx.texts, ENTRIES_TEXT));
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -195,6 +202,7 @@ HistoryWindow::HistoryWindow(AppContext& ctx, const HelpRequest& help, QWidget* 
                                         shellText(ctx.texts, BEFORE_TEXT), shellText(ctx.texts, AFTER_TEXT),
                                         shellText(ctx.texts, READ_BACK_TEXT),
                                         shellText(ctx.texts, VALUE_OUTCOME_HEADER_TEXT)});
+    values_->setAccessibleName(shellText(ctx.texts, VALUES_TEXT));
     values_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     values_->setWordWrap(false);
     values_->setColumnWidth(0, timeWidth);
@@ -231,6 +239,8 @@ HistoryWindow::HistoryWindow(AppContext& ctx, const HelpRequest& help, QWidget* 
     connect(load_, &QPushButton::clicked, this, &HistoryWindow::loadIntoDevice);
     connect(compareEntries_, &QPushButton::clicked, this, &HistoryWindow::compareEntries);
     reload();
+    fitColumnsToCaptions(table_);
+    fitColumnsToCaptions(values_);
     setWindowFlag(Qt::WindowMaximizeButtonHint, true);
     readyForKeyboard(this);
     keepWindowPlace(this, ctx, "history");

@@ -33,11 +33,18 @@
 #include "app/ui/OptionsDialog.h"
 #include "app/PanelLayout.h"
 #include "app/PanelRows.h"
+#include "app/ui/PanelView.h"
 #include "app/ui/ProgressWindow.h"
 #include "widgets/MonospacedFontQt.h"
 #include "widgets/ShellTextQt.h"
 #include "session/PortLoss.h"
 #include "session/ui/ConnectDialog.h"
+#include "session/ui/WindowNameQt.h"
+#include "session/ui/WindowPlaceQt.h"
+#include "platform/PortDevices.h"
+#include "texts/TextFill.h"
+#include "widgets/FocusReturnQt.h"
+#include "widgets/ResultLineQt.h"
 #include "link/DeviceLink.h"
 #include "link/RegisterKeys.h"
 #include "texts/TextTable.h"
@@ -54,24 +61,10 @@ constexpr uint32_t PROGRESS_TITLE_SUFFIX_TEXT = 1;
 constexpr uint32_t PROGRESS_CANCEL_TEXT = 33135;
 constexpr int PANEL_FONT_PIXELS = 16;
 constexpr int NOTICE_MS = 6000;
+constexpr uint32_t PANEL_NAME_TEXT = 33472;
+constexpr uint32_t PORT_TEXT = 0x82CF;   // "Port %s"
 constexpr const char* BUS_MONITOR_HELP_ANCHOR = "busmonitor";
 
-
-// The panel: paints what the frame rendered and tells it of size changes.
-class PanelView : public QWidget {
-public:
-    PanelView(MainFrame* frame) : QWidget(frame), frame_(frame) {
-        setObjectName(QStringLiteral("panel"));
-        setAttribute(Qt::WA_OpaquePaintEvent);
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override { frame_->paintPanel(); }
-    void resizeEvent(QResizeEvent*) override { frame_->panelResized(); }
-
-private:
-    MainFrame* frame_;
-};
 
 QMessageBox::Icon boxIcon(MessageIcon icon) {
     switch (icon) {
@@ -99,8 +92,12 @@ MainFrame::MainFrame(AppContext& ctx, QWidget* parent) : QMainWindow(parent), ct
     statusText_ = new QLabel(this);
     statusText_->setObjectName(QStringLiteral("statusText"));
     statusBar()->addWidget(statusText_, 1);
+    // The port the program talks through, whether or not a device is connected.
+    portText_ = new QLabel(this);
+    portText_->setObjectName(QStringLiteral("portText"));
+    statusBar()->addPermanentWidget(portText_);
 
-    panel_ = new PanelView(this);
+    panel_ = new PanelView(this, [this] { paintPanel(); }, [this] { panelResized(); });
     setCentralWidget(panel_);
 
     surface_ = QImage(screenSize, QImage::Format_RGB32);
@@ -136,6 +133,8 @@ MainFrame::MainFrame(AppContext& ctx, QWidget* parent) : QMainWindow(parent), ct
     });
 
     LoadInstallation();
+    new FocusReturn(this);
+    keepWindowPlace(this, ctx_, "main");
 }
 
 MainFrame::~MainFrame() {
@@ -153,6 +152,8 @@ MainFrame::~MainFrame() {
 bool MainFrame::LoadInstallation() {
     if (loadInstallationCore(ctx_) != LoadResult::Ok) return false;
     setWindowTitle(title());
+    panel_->setAccessibleName(text(PANEL_NAME_TEXT));
+    showPort();
     applyMenuCaptions();
     completeMenu();
     if (help_) help_->setTitleParts(ctx_);
@@ -229,6 +230,17 @@ void MainFrame::completeMenu() {
     }
 }
 
+void MainFrame::showPort() {
+    std::string port = ctx_.settings.portOverride;
+    if (port.empty()) {
+        port = "COM" + std::to_string(ctx_.settings.serialPort);
+        const std::string device = ctx_.link.connected ? ctx_.link.portPath()
+                                                       : portDevicePath(ctx_.settings.profile(), ctx_.settings.serialPort);
+        if (!device.empty()) port += " (" + device + ")";
+    }
+    portText_->setText(shellText(fillText(ctx_.message(PORT_TEXT), {port})));
+}
+
 void MainFrame::showHint(uint32_t textNumber) { statusText_->setText(text(textNumber)); }
 
 // What a command did stays in the status pane for a few seconds, then the
@@ -236,6 +248,10 @@ void MainFrame::showHint(uint32_t textNumber) { statusText_->setText(text(textNu
 void MainFrame::notify(const std::string& text) {
     const QString shown = shellText(text);
     statusText_->setText(shown);
+    QWidget* front = QApplication::activeModalWidget();
+    if (!front) front = QApplication::activeWindow();
+    if (front && front != this)
+        if (QLabel* line = resultLineOf(front)) line->setText(shown);
     QTimer::singleShot(NOTICE_MS, this, [this, shown] {
         if (statusText_->text() == shown) showHint(IDLE_HINT_TEXT);
     });
@@ -402,6 +418,10 @@ void MainFrame::RenderPanel() {
         tintPixels(reinterpret_cast<uint32_t*>(surface_.bits()), surface_.width(), surface_.height(),
                    static_cast<int>(surface_.bytesPerLine() / 4), layout.tint);
     }
+    panel_->setRows(deviceSelected || !lostPort.empty() ? panelRowsNow() : std::vector<PanelRow>{});
+    const QString device = deviceSelected ? connectedDevice(ctx_.link) : QString();
+    setAccessibleName(device.isEmpty() ? title() : title() + QStringLiteral(" \u2014 ") + device);
+    showPort();
     updateCommandEnabling();
     panel_->update();
 }

@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "app/PanelRows.h"
+#include "app/ui/PanelView.h"
 #include "session/AppContext.h"
 #include "platform/Operator.h"
 #include "widgets/HelpButtonQt.h"
@@ -74,6 +75,7 @@ public:
     const QImage& surface() const { return surface_; }
     QWidget* panel() const { return panel_; }
     QLabel* statusText() const { return statusText_; }
+    QLabel* portText() const { return portText_; }
     QAction* commandAction(uint32_t id) const;
     QMenu* menu(int index) const;
     QTimer* pollTimer() const { return pollTimer_; }
@@ -99,6 +101,8 @@ private:
     void applyMenuCaptions();
     void completeMenu();
     void showHint(uint32_t textNumber);
+    // The port in the status bar: the one connected, else the one set.
+    void showPort();
     void runCommand(uint32_t id);
     void showHelp(const char* anchor);
     HelpRequest dialogHelp();
@@ -112,8 +116,9 @@ private:
     QImage surface_;
     QFont normalFont_;
     QFont boldFont_;
-    QWidget* panel_ = nullptr;
+    PanelView* panel_ = nullptr;
     QLabel* statusText_ = nullptr;
+    QLabel* portText_ = nullptr;
     QTimer* pollTimer_ = nullptr;
     StatusPollRecord statusPolls_;
     std::map<uint32_t, QAction*> actions_;

@@ -1,4 +1,5 @@
 #include "app/ui/OptionsDialog.h"
+#include "session/ui/WindowNameQt.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -131,6 +132,7 @@ OptionsDialog::OptionsDialog(AppContext& ctx, QWidget* parent, std::function<boo
     noDevices_ = word(kNoDevices);
     DialogUnits du(this);
     setWindowTitle(shellText(state.windowTitle));
+    nameWindow(this, ctx, 131);
     // The port list is wider than the language list so that each COM entry
     // can show its device, and the devices present have a group of their own
     // below the settings.

@@ -31,6 +31,7 @@ ProgressWindow::ProgressWindow(const uint32_t* counter, uint32_t maximum, const 
       cancelled_(cancelled) {
     setObjectName(QStringLiteral("104"));
     setWindowTitle(title);
+    setAccessibleName(caption);
     // A raised frame stands in for the dialog frame the pop-up has no title bar for.
     setStyleSheet(QStringLiteral("ProgressWindow { border: 2px outset palette(mid); }"));
     const DialogUnits du(this);

@@ -1,4 +1,5 @@
 #include "files/ui/CompareDialog.h"
+#include "session/ui/WindowNameQt.h"
 
 #include <QColor>
 #include <QFont>
@@ -14,7 +15,9 @@
 #include "texts/TextFill.h"
 #include "session/ui/WindowPlaceQt.h"
 #include "widgets/DialogKeysQt.h"
+#include "widgets/HeaderFitQt.h"
 #include "widgets/KeyboardReadyQt.h"
+#include "widgets/ResultLineQt.h"
 #include "widgets/ShellTextQt.h"
 
 namespace {
@@ -39,6 +42,7 @@ CompareDialog::CompareDialog(AppContext& ctx, Comparison comparison, std::string
     : QDialog(parent), ctx_(ctx), comparison_(std::move(comparison)), loadPath_(std::move(loadPath)) {
     setObjectName(QStringLiteral("compare"));
     setWindowTitle(shellText(ctx.settings.windowTitle) + QStringLiteral(" - ") + shellText(ctx.texts, FRAME_TEXT));
+    nameWindow(this, ctx, FRAME_TEXT);
     resize(760, 460);
     auto* layout = new QVBoxLayout(this);
 
@@ -71,6 +75,7 @@ CompareDialog::CompareDialog(AppContext& ctx, Comparison comparison, std::string
     table_->setAccessibleName(shellText(ctx.texts, FRAME_TEXT));
     table_->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
     showComparison();
+    fitColumnsToCaptions(table_);
     layout->addWidget(table_, 1);
 
     auto* buttons = new QHBoxLayout;
@@ -79,13 +84,17 @@ CompareDialog::CompareDialog(AppContext& ctx, Comparison comparison, std::string
     connect(export_, &QPushButton::clicked, this,
             [this] { exportCsv(ctx_, comparisonCsv(ctx_.texts, comparison_)); });
     buttons->addWidget(export_);
+    auto* result = new QLabel(this);
+    result->setObjectName(QStringLiteral("result"));
+    result->setTextFormat(Qt::PlainText);
+    markResultLine(result);
     if (!loadPath_.empty()) {
         load_ = new QPushButton(shellText(ctx.texts, LOAD_TEXT), this);
         load_->setObjectName(QStringLiteral("load"));
         connect(load_, &QPushButton::clicked, this, &CompareDialog::loadFile);
         buttons->addWidget(load_);
     }
-    buttons->addStretch(1);
+    buttons->addWidget(result, 1);
     addHelpAndOk(this, buttons, shellText(ctx.texts, HELP_TEXT), help, HELP_ANCHOR);
     layout->addLayout(buttons);
     enterPressesFocusedButton(this);

@@ -1,4 +1,5 @@
 #include "files/ui/FileViewDialog.h"
+#include "session/ui/WindowNameQt.h"
 
 #include <QFontDatabase>
 #include <QGroupBox>
@@ -12,12 +13,14 @@
 #include "widgets/DialogUnitsQt.h"
 #include "widgets/MonospacedFontQt.h"
 #include "widgets/ResizeAnchorsQt.h"
+#include "widgets/ResultLineQt.h"
 #include "widgets/ShellTextQt.h"
 #include "texts/TextTable.h"
 
 FileViewDialog::FileViewDialog(const AppContext& ctx, QWidget* parent, uint32_t frameText, bool editable) : QDialog(parent) {
     DialogUnits du(this);
     setWindowTitle(shellText(ctx.settings.windowTitle));
+    nameWindow(this, ctx, frameText);
     resize(du.size(521, 184));
 
     auto* frame = new QGroupBox(shellText(ctx.texts, frameText), this);
@@ -44,6 +47,12 @@ FileViewDialog::FileViewDialog(const AppContext& ctx, QWidget* parent, uint32_t 
     fixed.setStrikeOut(false);
     area_->setFont(fixed);
 
+    // What Save or an export did, left of the buttons.
+    auto* result = new QLabel(this);
+    result->setObjectName(QStringLiteral("result"));
+    result->setTextFormat(Qt::PlainText);
+    result->setGeometry(du.rect(7, 166, 296, 10));
+    markResultLine(result);
     auto* save = new QPushButton(shellText(ctx.texts, 2563), this);
     save->setObjectName("11003");
     save->setGeometry(du.rect(417, 164, 44, 14));

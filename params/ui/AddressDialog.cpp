@@ -1,4 +1,5 @@
 #include "params/ui/AddressDialog.h"
+#include "session/ui/WindowNameQt.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -15,10 +16,16 @@
 #include "widgets/UpDownQt.h"
 #include "texts/TextTable.h"
 
+namespace {
+constexpr uint32_t NEXT_ADDRESS_TEXT = 33478;
+constexpr uint32_t PREVIOUS_ADDRESS_TEXT = 33479;
+}  // namespace
+
 AddressDialog::AddressDialog(const AppContext& ctx, QWidget* parent, uint8_t start) : QDialog(parent), address_(start) {
     setObjectName("110");
     setModal(true);
     setWindowTitle(QString::fromStdString(ctx.settings.windowTitle));
+    nameWindow(this, ctx, 2304);
 
     auto* top = new QVBoxLayout(this);
     auto* frame = new QGroupBox(QString::fromStdString(ctx.message(2304)), this);
@@ -50,6 +57,8 @@ AddressDialog::AddressDialog(const AppContext& ctx, QWidget* parent, uint8_t sta
     top->addWidget(frame);
     label_->setText(QString::fromStdString(addressText(address_)));
 
+    upDown_->setArrowNames(QString::fromStdString(ctx.message(NEXT_ADDRESS_TEXT)),
+                           QString::fromStdString(ctx.message(PREVIOUS_ADDRESS_TEXT)));
     addOkCancelRow(this, top);
     enterPressesFocusedButton(this);
     readyForKeyboard(this);

@@ -1,4 +1,5 @@
 #include "params/ui/ParameterDialog.h"
+#include "session/ui/WindowNameQt.h"
 
 #include <QApplication>
 #include <QGridLayout>
@@ -22,6 +23,9 @@
 #include "session/AppContext.h"
 
 namespace {
+
+constexpr uint32_t NEXT_PARAMETER_TEXT = 33473;
+constexpr uint32_t PREVIOUS_PARAMETER_TEXT = 33474;
 
 QString text(const AppContext& ctx, uint32_t n) { return QString::fromStdString(ctx.message(n)); }
 
@@ -58,6 +62,7 @@ void ParameterDialog::build() {
     setObjectName("105");
     setModal(true);
     setWindowTitle(QString::fromStdString(model_->view().title));
+    nameWindow(this, ctx_, 145);
 
     auto* top = new QVBoxLayout(this);
     outerFrame_ = new QGroupBox(QString::fromStdString(model_->view().frameCaption), this);
@@ -139,6 +144,12 @@ void ParameterDialog::build() {
     buttons->addWidget(sendButton_);
     buttons->addWidget(okButton_);
     top->addLayout(buttons);
+    // Each control by the caption of its frame, the arrows by what they do.
+    numberField_->setAccessibleName(spokenCaption(text(ctx_, 1025)));
+    descriptionField_->setAccessibleName(spokenCaption(text(ctx_, 1030)));
+    valueField_->setAccessibleName(spokenCaption(text(ctx_, 1032)));
+    slider_->setAccessibleName(spokenCaption(text(ctx_, 1032)));
+    upDown_->setArrowNames(text(ctx_, NEXT_PARAMETER_TEXT), text(ctx_, PREVIOUS_PARAMETER_TEXT));
     enterPressesFocusedButton(this);
     readyForKeyboard(this);
 

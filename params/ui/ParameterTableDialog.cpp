@@ -1,4 +1,5 @@
 #include "params/ui/ParameterTableDialog.h"
+#include "session/ui/WindowNameQt.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -16,7 +17,9 @@
 #include "session/ui/WindowPlaceQt.h"
 #include "widgets/KeepDiscardQuestionQt.h"
 #include "widgets/DialogKeysQt.h"
+#include "widgets/HeaderFitQt.h"
 #include "widgets/KeyboardReadyQt.h"
+#include "widgets/ResultLineQt.h"
 #include "widgets/ShellTextQt.h"
 
 namespace {
@@ -37,6 +40,12 @@ constexpr uint32_t PENDING_COUNT_TEXT = 33171;   // "%s edits not written"
 constexpr uint32_t WRITE_PLAN_TEXT = 33172;      // "Write these %s values into the device?"
 constexpr uint32_t WROTE_LIST_TEXT = 33173;      // "Wrote %s parameters into the device:"
 constexpr uint32_t PENDING_QUESTION_TEXT = 33175;
+// The same for a count of one.
+constexpr uint32_t COUNT_ONE_TEXT = 0x82C8;
+constexpr uint32_t PENDING_COUNT_ONE_TEXT = 0x82C9;
+constexpr uint32_t WRITE_PLAN_ONE_TEXT = 0x82CA;
+constexpr uint32_t WROTE_LIST_ONE_TEXT = 0x82CB;
+constexpr uint32_t PENDING_QUESTION_ONE_TEXT = 0x82CC;
 constexpr uint32_t WRITE_BUTTON_TEXT = 33176;
 constexpr uint32_t DISCARD_BUTTON_TEXT = 33177;
 constexpr uint32_t REVERT_TEXT = 33178;
@@ -68,6 +77,7 @@ ParameterTableDialog::ParameterTableDialog(AppContext& ctx, const HelpRequest& h
     : QDialog(parent), ctx_(ctx), model_(ctx) {
     setObjectName(QStringLiteral("parameterTable"));
     setWindowTitle(shellText(ctx.settings.windowTitle) + QStringLiteral(" - ") + shellText(ctx.texts, FRAME_TEXT));
+    nameWindow(this, ctx, 33106);
     resize(820, 520);
     auto* layout = new QVBoxLayout(this);
 
@@ -103,6 +113,18 @@ ParameterTableDialog::ParameterTableDialog(AppContext& ctx, const HelpRequest& h
     table_->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
                             QAbstractItemView::AnyKeyPressed);
     connect(table_, &QTableWidget::itemChanged, this, &ParameterTableDialog::valueEdited);
+    // An edit that leaves the cell's text as it stood (the value a refused
+    // edit gave back, typed again) changes no item, yet it replaces the
+    // refused edit: its mark and its note go. The view stores the editor's
+    // text before this runs.
+    connect(table_->itemDelegate(), &QAbstractItemDelegate::commitData, this, [this] {
+        QTableWidgetItem* item = table_->currentItem();
+        if (!itemChangedByEdit_ && item && item->column() == ValueColumn) {
+            showRowState(item->row(), item->data(MODEL_ROW_ROLE).toULongLong());
+            note_->clear();
+        }
+        itemChangedByEdit_ = false;
+    });
     // A double click anywhere on a row edits its value, as on the value itself.
     connect(table_, &QTableWidget::cellDoubleClicked, this, [this](int row, int column) {
         QTableWidgetItem* value = table_->item(row, ValueColumn);
@@ -116,6 +138,7 @@ ParameterTableDialog::ParameterTableDialog(AppContext& ctx, const HelpRequest& h
     note_ = new QLabel(this);
     note_->setObjectName(QStringLiteral("note"));
     note_->setTextFormat(Qt::PlainText);
+    markResultLine(note_);
     layout->addWidget(note_);
 
     auto* buttons = new QHBoxLayout;
@@ -199,8 +222,13 @@ void ParameterTableDialog::fillTable() {
     table_->resizeColumnToContents(NumberColumn);
     table_->setSortingEnabled(true);
     table_->sortByColumn(NumberColumn, Qt::AscendingOrder);
+    fitColumnsToCaptions(table_);
     filling_ = false;
     applyFilter();
+}
+
+std::string ParameterTableDialog::counted(uint32_t one, uint32_t many, size_t n) const {
+    return countText(ctx_.message(one), ctx_.message(many), n);
 }
 
 void ParameterTableDialog::applyFilter() {
@@ -212,7 +240,7 @@ void ParameterTableDialog::applyFilter() {
         table_->setRowHidden(r, !match);
         if (match) ++shown;
     }
-    count_->setText(shellText(fillText(ctx_.message(COUNT_TEXT), {std::to_string(shown)})));
+    count_->setText(shellText(counted(COUNT_ONE_TEXT, COUNT_TEXT, size_t(shown))));
     keepCurrentCellShown();
 }
 
@@ -246,6 +274,7 @@ void ParameterTableDialog::valueEdited(QTableWidgetItem* item) {
     table_->setSortingEnabled(true);
     filling_ = false;
     note_->setText(shellText(edit.reason));
+    itemChangedByEdit_ = true;
     showPending();
 }
 
@@ -298,8 +327,7 @@ void ParameterTableDialog::showAllRows() {
 
 void ParameterTableDialog::showPending() {
     const size_t pending = model_.changedCount();
-    pending_->setText(pending ? shellText(fillText(ctx_.message(PENDING_COUNT_TEXT), {std::to_string(pending)}))
-                              : QString());
+    pending_->setText(pending ? shellText(counted(PENDING_COUNT_ONE_TEXT, PENDING_COUNT_TEXT, pending)) : QString());
     write_->setEnabled(pending > 0 && ctx_.window().deviceSelected);
     const int current = table_->currentRow();
     revert_->setEnabled(current >= 0 &&
@@ -318,7 +346,7 @@ bool ParameterTableDialog::writeChanges() {
     const std::vector<PlannedWrite> plan = model_.writePlan();
     if (plan.empty()) return true;
     const std::string lines = model_.writePlanText();
-    const std::string question = fillText(ctx_.message(WRITE_PLAN_TEXT), {std::to_string(plan.size())}) + "\n\n" + lines;
+    const std::string question = counted(WRITE_PLAN_ONE_TEXT, WRITE_PLAN_TEXT, plan.size()) + "\n\n" + lines;
     if (!ctx_.ui().question(ctx_.settings.windowTitle, question)) return false;
     return writeConfirmed();
 }
@@ -335,7 +363,7 @@ bool ParameterTableDialog::writeConfirmed() {
             }
     }
     if (outcome.written > 0 && !outcome.failed) {
-        std::string told = fillText(ctx_.message(WROTE_LIST_TEXT), {std::to_string(outcome.written)}) + "\n\n";
+        std::string told = counted(WROTE_LIST_ONE_TEXT, WROTE_LIST_TEXT, outcome.written) + "\n\n";
         for (const TableRow& r : model_.rows())
             if (r.written)
                 told += formatParameterNumber(r.parameter.number) + "  " + r.description + ": " +
@@ -350,7 +378,7 @@ bool ParameterTableDialog::settlePendingEdits() {
     if (pending == 0) return true;
     const UnsavedChoice choice = askAboutUnsavedWork(
         this, windowTitle(),
-        shellText(fillText(ctx_.message(PENDING_QUESTION_TEXT), {std::to_string(pending)})) + QStringLiteral("\n\n") +
+        shellText(counted(PENDING_QUESTION_ONE_TEXT, PENDING_QUESTION_TEXT, pending)) + QStringLiteral("\n\n") +
             shellText(model_.writePlanText()),
         {shellText(ctx_.texts, WRITE_BUTTON_TEXT), shellText(ctx_.texts, DISCARD_BUTTON_TEXT),
          shellText(ctx_.texts, CANCEL_TEXT)},

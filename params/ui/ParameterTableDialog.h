@@ -42,6 +42,8 @@ public:
 private:
     void fillTable();
     void applyFilter();
+    // The text for a count: one for 1, many for any other.
+    std::string counted(uint32_t one, uint32_t many, size_t n) const;
     void keepCurrentCellShown();
     void valueEdited(QTableWidgetItem* item);
     void showRowState(int tableRow, size_t modelRow, const EditResult* edit = nullptr);
@@ -70,4 +72,6 @@ private:
     QCheckBox* shownOnly_ = nullptr;
     bool filling_ = false;
     bool closing_ = false;
+    // The last commit of an editor changed its item (valueEdited ran).
+    bool itemChangedByEdit_ = false;
 };

@@ -1,4 +1,5 @@
 #include "params/ui/PasswordDialog.h"
+#include "session/ui/WindowNameQt.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -36,6 +37,7 @@ PasswordDialog::PasswordDialog(const AppContext& ctx, QWidget* parent, uint32_t 
     setObjectName("106");
     setModal(true);
     setWindowTitle(QString::fromStdString(ctx.settings.windowTitle));
+    nameWindow(this, ctx, 1280);
 
     auto* top = new QVBoxLayout(this);
     auto* frame = new QGroupBox(QString::fromStdString(ctx.message(1280)), this);

@@ -1,4 +1,5 @@
 #include "session/ui/ConnectDialog.h"
+#include "session/ui/WindowNameQt.h"
 
 #include <QDialogButtonBox>
 #include <QGroupBox>
@@ -17,6 +18,7 @@
 ConnectDialog::ConnectDialog(const AppContext& ctx, QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("103"));
     setWindowTitle(shellText(ctx.settings.windowTitle));
+    nameWindow(this, ctx, 132);
     const DialogUnits du(this);
     setFixedSize(du.size(186, 130));
 
