@@ -197,7 +197,7 @@ int runBusJobs(const CommandLine& args) {
     DeviceLink noDevice;
     StderrOperator stderrOperator;
     AppContext base(noDevice, &stderrOperator);
-    if (!InitInstallDirectory(base.settings)) return kIncomplete;
+    if (!InitInstallation(base.settings)) return kIncomplete;
     loadInstallationCore(base);
     std::string loadFile;
     if (!saving) {

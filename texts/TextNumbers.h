@@ -97,4 +97,7 @@ inline constexpr uint32_t USED_MESSAGE_NUMBERS[] = {
     33402, 33403, 33404, 33405, 33406,
     // the parameter dialog: a typed value not sent as typed is shown before it goes
     0x8280,
+    // the administrator's config.ini missing, unreadable or broken; a user's
+    // setting naming the former installation folder
+    0x82D0, 0x82D1, 0x82D2, 0x82D3,
 };
