@@ -115,6 +115,7 @@ ls "$home/.local/share/fieldservice/backups/"PUMP01-1F-*.NFO >/dev/null 2>&1 ||
 test ! -e /usr/share/fieldservice/backups || fail "a backup folder appeared in /usr/share/fieldservice"
 # Root may write the system's folders, and still writes its backups to its own.
 roothome=$(mktemp -d)
+mkdir -p "$roothome/data" "$roothome/config"
 cp "$home/unit.NFO" "$roothome/"
 (cd "$roothome" && HOME="$roothome" XDG_DATA_HOME="$roothome/data" XDG_CONFIG_HOME="$roothome/config" \
   timeout 120 fieldservice --port "$home/bus0" /l unit.NFO >/dev/null 2>&1) || fail "the load as root failed"
