@@ -145,13 +145,19 @@ as_user sh -c "cd '$home' && DISPLAY=:0 QT_QPA_PLATFORM=offscreen timeout 3 fiel
 
 # The administrator's config.ini removed, then broken: the job still runs
 # on the shipped settings, the user's own still over them, and says so.
-text() { sed -n "s/^$1>\([^%]*\)%s.*<END>\$/\1/p" /usr/share/fieldservice/messages.ita; }
+# told TEXT FILE WHAT: a conversion as the user tells text TEXT (in Italian,
+# the user's language) naming FILE first.
+told() {
+  $SUDO rm -f "$home/unit.DOC"
+  said=$(as_user sh -c "cd '$home' && fieldservice /c unit.NFO" 2>&1) || true
+  test -s "$home/unit.DOC" || fail "the conversion failed with $3: $said"
+  text=$(sed -n "s/^$1>\([^%]*\)%s.*<END>\$/\1/p" /usr/share/fieldservice/messages.ita)
+  case "$said" in *"$text$2"*) ;; *) fail "$3 was not told: $said" ;; esac
+}
 $SUDO mv /etc/fieldservice/config.ini "$root/build/config.ini.kept"
-said=$(as_user sh -c "cd '$home' && fieldservice /c unit.NFO" 2>&1) || fail "the conversion failed without /etc/fieldservice/config.ini: $said"
-case "$said" in *"$(text 82d0)/etc/fieldservice/config.ini"*) ;; *) fail "a missing config.ini was not told: $said" ;; esac
+told 82d0 /etc/fieldservice/config.ini "a missing config.ini"
 printf 'language=eng\n\0\0garbage\n' | $SUDO tee /etc/fieldservice/config.ini >/dev/null
-said=$(as_user sh -c "cd '$home' && fieldservice /c unit.NFO" 2>&1) || fail "the conversion failed with a broken config.ini: $said"
-case "$said" in *"$(text 82d2)/etc/fieldservice/config.ini"*) ;; *) fail "a broken config.ini was not told: $said" ;; esac
+told 82d2 /etc/fieldservice/config.ini "a broken config.ini"
 $SUDO mv "$root/build/config.ini.kept" /etc/fieldservice/config.ini
 $SUDO dpkg -P fieldservice >/dev/null
 test ! -e /etc/fieldservice || fail "/etc/fieldservice left behind by the purge"
@@ -180,8 +186,7 @@ cmp -s /etc/fieldservice/config.ini "$old/config.ini.changed" || fail "the upgra
 cmp -s /etc/fieldservice/config.ini.dpkg-new "$root/build/config.ini.installed" ||
   fail "the new config.ini is not beside the administrator's"
 test ! -e /opt/fieldservice/config.ini || fail "config.ini left in /opt/fieldservice"
-said=$(as_user sh -c "cd '$home' && fieldservice /c unit.NFO" 2>&1) || true
-case "$said" in *"$(text 82d3)$home/.config/fieldservice/config.ini"*) ;; *) fail "the user's setting in /opt was not told: $said" ;; esac
+told 82d3 "$home/.config/fieldservice/config.ini" "a user's setting in /opt"
 cmp -s "$home/.config/fieldservice/config.ini" "$old/user.ini" || fail "the user's settings changed"
 
 echo "package: lintian clean, installed, ran as root and as an ordinary user, upgraded from /opt, removed"
