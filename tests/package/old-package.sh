@@ -1,15 +1,10 @@
 #!/bin/sh
-# Makes a package laid out as fieldservice 1.10 was before it followed
-# Debian's rules, for the upgrade check of scripts/package-check.sh:
-# everything in /opt/fieldservice, config.ini a configuration file there,
-# commands in /usr/bin that start the programs in that folder. The
-# programs and files come from a build's dist folder.
-#
-#   old-package.sh DIST OUT.deb
+# old-package.sh DIST OUT.deb: a package laid out as fieldservice 1.10 was,
+# for the upgrade check of scripts/package-check.sh: everything from a
+# build's dist folder in /opt/fieldservice, config.ini a configuration file
+# there, commands in /usr/bin that start the programs in that folder.
 set -e
-dist=$1
-out=$2
-root=$(mktemp -d)
+dist=$1 out=$2 root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
 mkdir -p "$root/DEBIAN" "$root/opt/fieldservice" "$root/usr/bin"
 cp "$dist"/fieldservice "$dist"/fieldsim "$dist"/config.ini "$dist"/demo.bus "$dist"/messages.* \
