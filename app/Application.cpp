@@ -176,7 +176,7 @@ int runWithoutDisplay(const std::string& commandLine, const std::string& port, c
     AppContext ctx(link, &stderrOperator);
     ServiceJournal journal;
     ctx.journal = &journal;
-    if (!InitInstallDirectory(ctx.settings)) return 1;
+    if (!InitInstallation(ctx.settings)) return 1;
     ctx.settings.portOverride = port;
     useSettingsPorts(link, ctx.settings);
     // The job runs whatever the loader found; its own messages told of a failure.
@@ -194,7 +194,7 @@ int runHistoryCommand(const std::string& nameOrAddress, bool csv) {
     ServiceJournal journal;
     journal.setReadOnly(true);
     ctx.journal = &journal;
-    if (!InitInstallDirectory(ctx.settings)) return 1;
+    if (!InitInstallation(ctx.settings)) return 1;
     if (loadInstallationCore(ctx) != LoadResult::Ok) return 1;
     return printHistory(ctx, nameOrAddress, csv, std::cout);
 }

@@ -209,7 +209,7 @@ int runBusJobs(const CommandLine& args) {
     DeviceLink noDevice;
     StderrOperator stderrOperator;
     AppContext base(noDevice, &stderrOperator);
-    if (!InitInstallDirectory(base.settings)) return kIncomplete;
+    if (!InitInstallation(base.settings)) return kIncomplete;
     loadInstallationCore(base);
 
     std::vector<std::string> ports;

@@ -10,7 +10,10 @@
 #include "session/AppContext.h"
 #include "session/ServiceJournal.h"
 #include "app/BatchPattern.h"
+#include "app/ConfigCheck.h"
+#include "app/InstallLayout.h"
 #include "platform/Profile.h"
+#include "texts/TextFill.h"
 #include "texts/TextTable.h"
 
 namespace {
@@ -29,20 +32,37 @@ std::string helpFileName(const std::string& language) {
     return name;
 }
 
-// The name of a language file in the current directory. The options dialog
-// offers every "messages.*" file with its code lower-cased and writes that
-// code back, so "messages.ITA" is chosen as "ita": on a file system that
-// tells cases apart the exact name may not exist, and the file whose name
-// differs only in case is the one meant. The exact name wins when it exists.
-std::string languageFileName(const std::string& base, const std::string& language) {
+// The path of a language file in the installation's folder. The options
+// dialog offers every "messages.*" file with its code lower-cased and writes
+// that code back, so "messages.ITA" is chosen as "ita": on a file system
+// that tells cases apart the exact name may not exist, and the file whose
+// name differs only in case is the one meant. The exact name wins when it
+// exists. The folder is the installation's, not the current directory: the
+// program installed in /usr/bin runs wherever it was started.
+std::string languageFileName(const std::string& dir, const std::string& base, const std::string& language) {
+    const std::string folder = dir.empty() ? "." : dir;
     std::string name = base + "." + language;
     std::error_code ec;
-    if (std::filesystem::exists(name, ec)) return name;
-    for (std::filesystem::directory_iterator it(".", ec), end; !ec && it != end; it.increment(ec)) {
+    if (std::filesystem::exists(folder + "/" + name, ec)) return folder + "/" + name;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         std::string entry = it->path().filename().string();
-        if (strcasecmp(entry.c_str(), name.c_str()) == 0) return entry;
+        if (strcasecmp(entry.c_str(), name.c_str()) == 0) return folder + "/" + entry;
     }
-    return name;
+    return folder + "/" + name;
+}
+
+std::string noteValue(const InstallationNote& note, size_t i) {
+    return i < note.values.size() ? note.values[i] : std::string();
+}
+
+// What start-up found about the installation, told in the loaded language.
+void tellInstallationNotes(AppContext& ctx) {
+    Settings& state = ctx.settings;
+    for (const InstallationNote& note : state.installationNotes)
+        ctx.ui().message(state.windowTitle,
+                         fillText(ctx.message(note.text), {noteValue(note, 0), noteValue(note, 1), noteValue(note, 2)}),
+                         MessageIcon::Exclamation);
+    state.installationNotes.clear();
 }
 
 }  // namespace
@@ -58,10 +78,10 @@ bool installedProfileWritable(const std::string& installDirectory) {
     return ::access(installDirectory.c_str(), W_OK | X_OK) == 0;
 }
 
-bool InitInstallDirectory(Settings& state, const Environment& env, std::ostream& notes) {
-    std::error_code ec;
-    std::string dir = std::filesystem::current_path(ec).string();
-    if (ec || dir.empty()) return false;
+namespace {
+
+// An installation directory: everything in dir, settings in its config.ini.
+void useInstallDirectory(Settings& state, std::string dir, const Environment& env, std::ostream& notes) {
     while (!dir.empty() && dir.back() == '/') dir.pop_back();
     state.installDirectory = dir;
     state.profilePath = dir + "/" + CONFIG_FILE_NAME;
@@ -70,14 +90,48 @@ bool InitInstallDirectory(Settings& state, const Environment& env, std::ostream&
     // its owner) keeps the settings in its own config.ini, as it always did.
     state.userProfilePath =
         installedProfileWritable(dir.empty() ? "/" : dir) ? std::string() : state.user.config + "/" + CONFIG_FILE_NAME;
+}
+
+}  // namespace
+
+bool InitInstallDirectory(Settings& state, const Environment& env, std::ostream& notes) {
+    std::error_code ec;
+    std::string dir = std::filesystem::current_path(ec).string();
+    if (ec || dir.empty()) return false;
+    useInstallDirectory(state, dir, env, notes);
     return true;
 }
 
 bool InitInstallDirectory(Settings& state) { return InitInstallDirectory(state, processEnvironment(), std::cerr); }
 
+bool InitInstallation(Settings& state, const std::string& programFile, const Environment& env, std::ostream& notes) {
+    std::error_code ec;
+    const std::string current = std::filesystem::current_path(ec).string();
+    if (ec || current.empty()) return false;
+    const InstallLayout layout = findInstallLayout(programFile, current);
+    if (!layout.system) {
+        useInstallDirectory(state, layout.dataDirectory, env, notes);
+        return true;
+    }
+    // The system's files are the administrator's: every user, root too,
+    // keeps what the Options dialog changes in a config.ini of their own.
+    state.installDirectory = layout.dataDirectory;
+    state.sharedInstallation = true;
+    state.user = findUserDirs(env, notes);
+    state.userProfilePath = state.user.config + "/" + CONFIG_FILE_NAME;
+    checkSystemConfig(state, layout);
+    return true;
+}
+
+bool InitInstallation(Settings& state) {
+    return InitInstallation(state, runningProgramFile(), processEnvironment(), std::cerr);
+}
+
 LoadResult loadInstallationCore(AppContext& ctx) {
     Settings& state = ctx.settings;
-    if (!profileReadable(state.installDirectory + "/" + CONFIG_FILE_NAME)) {
+    const std::string config =
+        state.profilePath.empty() ? state.installDirectory + "/" + CONFIG_FILE_NAME : state.profilePath;
+    if (!profileReadable(config)) {
         ctx.ui().message(LOADER_CAPTION, NO_CONFIGURATION_TEXT, MessageIcon::Stop);
         return LoadResult::NoConfiguration;
     }
@@ -93,11 +147,11 @@ LoadResult loadInstallationCore(AppContext& ctx) {
     state.journalPath = historyDatabasePath(state, profile.readString(CONFIG_SECTION, HISTORY_DATABASE_KEY, ""));
     if (ctx.journal) ctx.journal->configure(state.journalPath, state.journalEnabled);
 
-    // Opened by relative name: the language files lie in the current
-    // directory. Missing parameter or error texts only leave those empty.
-    ctx.texts.parameters.Load(languageFileName("parameters", state.language));
-    ctx.texts.errors.Load(languageFileName("errors", state.language));
-    if (!ctx.texts.messages.Load(languageFileName("messages", state.language))) {
+    // Missing parameter or error texts only leave those empty.
+    const std::string& dir = state.installDirectory;
+    ctx.texts.parameters.Load(languageFileName(dir, "parameters", state.language));
+    ctx.texts.errors.Load(languageFileName(dir, "errors", state.language));
+    if (!ctx.texts.messages.Load(languageFileName(dir, "messages", state.language))) {
         ctx.ui().message(LOADER_CAPTION, NO_LANGUAGES_TEXT, MessageIcon::Stop);
         return LoadResult::NoLanguages;
     }
@@ -105,6 +159,7 @@ LoadResult loadInstallationCore(AppContext& ctx) {
     state.installationLoaded = true;
     state.windowTitle = ctx.message(0) + " " + versionText;
     state.helpFilePath = state.installDirectory + "/" + helpFileName(state.language);
+    tellInstallationNotes(ctx);
     return LoadResult::Ok;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
-// The installation: the directory the program starts in, its config.ini and
-// the language files of the configured language.
+// The installation: where the program finds its config.ini, the language
+// files of the configured language and its help files.
 #include <iosfwd>
 #include <string>
 
@@ -30,12 +30,24 @@ std::string historyDatabasePath(const Settings& settings, const std::string& con
 bool InitInstallDirectory(Settings& settings, const Environment& env, std::ostream& notes);
 bool InitInstallDirectory(Settings& settings);
 
+// The program's start: finds the installation from the program's own file
+// and the current directory (see InstallLayout.h). An installation
+// directory is used as InitInstallDirectory uses the current one; the
+// system's layout reads the texts from its share folder, the
+// administrator's config.ini (checked first, see ConfigCheck.h) under the
+// user's own, and is never written. False when the current directory
+// cannot be read.
+bool InitInstallation(Settings& settings, const std::string& programFile, const Environment& env,
+                      std::ostream& notes);
+bool InitInstallation(Settings& settings);
+
 // True when the installed config.ini can be written by this user (or, when
 // it is missing, created in its directory).
 bool installedProfileWritable(const std::string& installDirectory);
 
 // Reads config.ini, loads the parameter, error and message tables of the
-// configured language, sets the title and the help file path. The window
+// configured language from the installation directory, sets the title and
+// the help file path, then tells the installation's notes. The window
 // applies title, menu captions and status text afterwards. Each failure has
 // shown its "Loader Error" box; after NoConfiguration nothing has changed.
 LoadResult loadInstallationCore(AppContext& ctx);

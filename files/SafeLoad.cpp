@@ -230,7 +230,8 @@ std::string valueTable(const LanguageTexts& texts, const std::vector<ParameterDi
 std::vector<std::string> backupFolders(const Settings& settings) {
     std::vector<std::string> folders;
     const std::string install = settings.installDirectory.empty() ? "." : settings.installDirectory;
-    if (writableDirectory(install)) folders.push_back(install + "/backups");
+    // The system's folders are never written, not even when root may.
+    if (!settings.sharedInstallation && writableDirectory(install)) folders.push_back(install + "/backups");
     if (!settings.user.data.empty()) folders.push_back(settings.user.data + "/backups");
     return folders;
 }

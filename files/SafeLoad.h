@@ -21,7 +21,7 @@ struct LanguageTexts;
 struct Settings;
 
 // Where backups may go, in the order they are tried: <installDirectory>/backups
-// when the installation directory is writable, then the user's data folder
+// when the installation directory is writable and no system one, then the user's data folder
 // ($XDG_DATA_HOME/fieldservice/backups, ~/.local/share/fieldservice/backups
 // without it; none in a context without the user's folders). A folder that
 // exists but cannot be written is passed over for the next. Not created here.

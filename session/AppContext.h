@@ -8,6 +8,7 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/Operator.h"
 #include "platform/SerialPorts.h"
@@ -22,10 +23,22 @@ class ServiceJournal;
 inline constexpr const char* versionText = "v1.10";
 inline constexpr const char* dateText = "Jun, 2008";
 
+// Something about the installation the operator is told once its texts are
+// loaded: a text number and the values for its places.
+struct InstallationNote {
+    uint32_t text = 0;
+    std::vector<std::string> values;
+};
+
 // The installation: where it is and what config.ini chose.
 struct Settings {
-    std::string installDirectory;   // current directory at start-up, no trailing "/"
-    std::string profilePath;        // installDirectory + "/config.ini"
+    std::string installDirectory;   // the folder of the texts and help files, no trailing "/"
+    std::string profilePath;        // installDirectory + "/config.ini", or the system's config.ini
+    // The installation is the system's (a package's): nothing is written
+    // into it, whoever runs the program, root included.
+    bool sharedInstallation = false;
+    // Told after the installation loader has loaded the texts, then cleared.
+    std::vector<InstallationNote> installationNotes;
     // The operator's own config.ini over the installed one, when the
     // installation cannot be written ($XDG_CONFIG_HOME/fieldservice/config.ini);
     // empty: the installed file is the operator's.

@@ -104,4 +104,7 @@ inline constexpr uint32_t USED_MESSAGE_NUMBERS[] = {
     // counts of one, the save cancelled, the port in the status bar
     0x82C0, 0x82C1, 0x82C2, 0x82C3, 0x82C4, 0x82C5, 0x82C6, 0x82C7,
     0x82C8, 0x82C9, 0x82CA, 0x82CB, 0x82CC, 0x82CD, 0x82CE, 0x82CF,
+    // the administrator's config.ini missing, unreadable or broken; a user's
+    // setting naming the former installation folder
+    0x82D0, 0x82D1, 0x82D2, 0x82D3,
 };

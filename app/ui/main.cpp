@@ -45,7 +45,7 @@ int main(int argc, char** argv) {
     AppContext ctx(link);
     ServiceJournal journal;
     ctx.journal = &journal;
-    if (!InitInstallDirectory(ctx.settings)) return 1;
+    if (!InitInstallation(ctx.settings)) return 1;
     ctx.settings.portOverride = args.port;
     useSettingsPorts(link, ctx.settings);
 

@@ -140,14 +140,16 @@ TEST_F(InstallationTest, ReloadWithALostLanguageEmptiesTheTablesButKeepsTheTitle
     EXPECT_EQ(ctx.texts.messages.Lookup(0), "");
 }
 
-TEST_F(InstallationTest, LanguageFilesAreOpenedInTheCurrentDirectory) {
+TEST_F(InstallationTest, LanguageFilesAreOpenedInTheInstallationDirectory) {
     writeConfig("language=eng\n");
+    dir.write("messages.eng", "0>Installed<END>");
     std::filesystem::create_directory(dir.file("elsewhere"));
     dir.write("elsewhere/messages.eng", "0>Elsewhere<END>");
     std::filesystem::current_path(dir.file("elsewhere"));
-    // config.ini is found through the installation directory, the texts by relative name.
+    // The installed program runs wherever it was started: config.ini and the
+    // texts are both found through the installation directory.
     EXPECT_EQ(loadInstallationCore(ctx), LoadResult::Ok);
-    EXPECT_EQ(ctx.settings.windowTitle, "Elsewhere v1.10");
+    EXPECT_EQ(ctx.settings.windowTitle, "Installed v1.10");
 }
 
 TEST_F(InstallationTest, LanguageFileNamesDifferingInCaseAreFound) {

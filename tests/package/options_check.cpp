@@ -1,5 +1,6 @@
 // A check of the installed package, run by scripts/package-check.sh as an
-// ordinary user in /opt/fieldservice with Qt off screen: the Options dialog
+// ordinary user with Qt off screen, the installation found as the installed
+// /usr/bin/fieldservice finds it: the Options dialog
 // of the program, its language chosen and OK pressed, writes where that user
 // keeps settings; run again without an argument, it prints what the
 // installation loader reads. Not a test of the suite: it needs the package.
@@ -19,7 +20,9 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     DeviceLink link;
     AppContext ctx(link);
-    if (!InitInstallDirectory(ctx.settings) || loadInstallationCore(ctx) != LoadResult::Ok) return 1;
+    if (!InitInstallation(ctx.settings, "/usr/bin/fieldservice", processEnvironment(), std::cerr) ||
+        loadInstallationCore(ctx) != LoadResult::Ok)
+        return 1;
     std::cout << "language=" << ctx.settings.language << std::endl;
     if (argc < 2) return 0;
 

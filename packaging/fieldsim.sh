@@ -1,3 +1,0 @@
-#!/bin/sh
-# The bus simulator of the fieldservice package.
-exec /opt/fieldservice/fieldsim "$@"
