@@ -4,7 +4,8 @@
 set -e
 PACKAGES="build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools qt6-wayland libgl-dev \
 libgtest-dev libgmock-dev googletest libbenchmark-dev clang libclang-rt-14-dev \
-xvfb xauth x11-utils imagemagick fonts-dejavu-core libgensio-dev ser2net libsqlite3-dev ccache"
+xvfb xauth x11-utils imagemagick fonts-dejavu-core libgensio-dev ser2net libsqlite3-dev ccache \
+libpq-dev postgresql-15"
 missing=""
 for p in $PACKAGES; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

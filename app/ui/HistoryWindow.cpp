@@ -70,6 +70,17 @@ public:
     int rowCount(const QModelIndex& parent) const override {
         return parent.isValid() ? 0 : static_cast<int>(model_.rowCount());
     }
+    // The plant's view is read a page at a time, as the operator scrolls down.
+    bool canFetchMore(const QModelIndex& parent) const override { return !parent.isValid() && model_.canFetchMore(); }
+    void fetchMore(const QModelIndex& parent) override {
+        if (parent.isValid()) return;
+        const size_t before = model_.rowCount();
+        model_.fetchMore();
+        const size_t after = model_.rowCount();
+        if (after <= before) return;
+        beginInsertRows({}, static_cast<int>(before), static_cast<int>(after - 1));
+        endInsertRows();
+    }
     int columnCount(const QModelIndex& parent) const override {
         return parent.isValid() ? 0 : static_cast<int>(HistoryColumn::Count);
     }
@@ -314,6 +325,7 @@ void HistoryWindow::showNote() {
     for (size_t row : selectedRows())
         if (model_.fileMissing(row)) missing += (missing.empty() ? "" : "\n") + model_.entryFile(row);
     if (!missing.empty()) note_->setText(shellText(ctx_.message(FILE_MISSING_TEXT) + "\n" + missing));
+    else if (!model_.plantNote().empty()) note_->setText(shellText(model_.plantNote()));
     else note_->clear();
 }
 
