@@ -79,7 +79,10 @@ std::string PgDb::serverName(const std::string& uri, std::string* error) {
     char* message = nullptr;
     PQconninfoOption* options = PQconninfoParse(uri.c_str(), &message);
     if (!options) {
-        if (error) *error = trimmed(message ? message : "out of memory");
+        // libpq quotes the whole URI, password and all: it is left out.
+        std::string text = trimmed(message ? message : "out of memory");
+        for (size_t at; !uri.empty() && (at = text.find(uri)) != std::string::npos;) text.replace(at, uri.size(), "...");
+        if (error) *error = text;
         PQfreemem(message);
         return {};
     }
