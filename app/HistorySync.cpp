@@ -33,6 +33,9 @@ int syncPlantHistory(AppContext& ctx) {
         tellJournalProblem(ctx);
         return 1;
     }
+    if (result.clockSkew >= PLANT_CLOCK_SKEW_TOLD)
+        ctx.showMessage(fillText(ctx.message(PLANT_CLOCK_TEXT), {server.name(), std::to_string((result.clockSkew + 30) / 60)}),
+                        MessageIcon::Information);
     ctx.showMessage(fillText(ctx.message(PLANT_SENT_TEXT), {server.name(), std::to_string(result.sent)}),
                     MessageIcon::Information);
     return 0;

@@ -1,6 +1,9 @@
 #include "session/PlantServer.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
+#include <ctime>
 #include <utility>
 
 namespace {
@@ -174,13 +177,16 @@ bool PlantServer::open() {
         // An empty database: the schema is made, when the role may.
         if (!failed(db_.exec(std::string(SCHEMA_LOCK) + PLANT_SCHEMA_SQL, {}, boundMs_))) return db_.close(), false;
     }
-    s = db_.exec("SELECT application, version FROM fieldservice.schema_info LIMIT 1", {}, boundMs_, &rows);
+    s = db_.exec("SELECT application, version, extract(epoch FROM now())::bigint FROM fieldservice.schema_info LIMIT 1",
+                 {}, boundMs_, &rows);
     if (!failed(s)) return db_.close(), false;
     if (rows.empty() || rows[0][0].value_or("") != PLANT_APPLICATION) {
         db_.close();
         return fail(PlantProblem::Foreign, "schema_info: " + (rows.empty() ? std::string("empty") : rows[0][0].value_or("")));
     }
     serverVersion_ = static_cast<int>(integer(rows[0][1], 0));
+    serverClock_ = integer(rows[0][2], 0);
+    clockSkew_ = std::llabs(static_cast<int64_t>(std::time(nullptr)) - serverClock_);
     // A newer program's schema keeps what this one reads; it is not written.
     writable_ = serverVersion_ <= PLANT_SCHEMA_VERSION;
     return true;
@@ -228,10 +234,13 @@ PlantSendResult PlantServer::send(ServiceJournal& journal, int64_t deadlineMs) {
             // Not noted here (a lock held past its timeout): sent again later, stored once.
             journal.markSent(taken);
             result.sent += taken.size();
+            // An entry from the server's future: the laptop's clock ran ahead.
+            for (const WaitingEntry& w : batch) clockSkew_ = std::max(clockSkew_, w.row.started - serverClock_);
             after = batch.back().row.id;
         }
     }
     result.waiting = journal.waitingCount();
+    result.clockSkew = clockSkew_;
     return result;
 }
 

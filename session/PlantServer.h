@@ -44,7 +44,12 @@ struct PlantQuery {
 struct PlantSendResult {
     size_t sent = 0;
     int64_t waiting = 0;   // still waiting afterwards (-1: the journal could not be read)
+    // How far this laptop's clock, or the times of the entries sent, ran
+    // from the server's (seconds, the larger of both).
+    int64_t clockSkew = 0;
 };
+// A skew the operator is told of: the entries keep the laptop's times.
+inline constexpr int64_t PLANT_CLOCK_SKEW_TOLD = 300;
 
 class PlantServer {
 public:
@@ -86,6 +91,8 @@ private:
     PgDb db_;
     bool writable_ = false;
     int serverVersion_ = 0;
+    int64_t serverClock_ = 0;   // the server's time at open, seconds since 1970
+    int64_t clockSkew_ = 0;
     PlantProblem problem_ = PlantProblem::None;
     std::string problemText_;
 };

@@ -13,6 +13,7 @@ inline constexpr uint32_t PLANT_SENT_TEXT = 0x82E4;      // "Every entry ... is 
 inline constexpr uint32_t PLANT_UNREAD_TEXT = 0x82E5;    // "The plant's history on %s could not be read (%s); ..."
 inline constexpr uint32_t PLANT_NOT_SENT_TEXT = 0x82E6;  // "not sent yet"
 inline constexpr uint32_t PLANT_NO_SERVER_TEXT = 0x82E9; // "No plant history server is set ..."
+inline constexpr uint32_t PLANT_CLOCK_TEXT = 0x82EA;     // "The clock of this laptop and that of %s differ by %s minutes ..."
 
 // The message for a send (or a reading) that met problem.
 std::string plantProblemText(const AppContext& ctx, const PlantSendState& state);

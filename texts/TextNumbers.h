@@ -97,4 +97,6 @@ inline constexpr uint32_t USED_MESSAGE_NUMBERS[] = {
     33402, 33403, 33404, 33405, 33406,
     // the parameter dialog: a typed value not sent as typed is shown before it goes
     0x8280,
+    // the plant's service history server: its problems, the view, Options, --history-sync
+    0x82E0, 0x82E1, 0x82E2, 0x82E3, 0x82E4, 0x82E5, 0x82E6, 0x82E7, 0x82E8, 0x82E9, 0x82EA,
 };
