@@ -261,6 +261,8 @@ const FailureCase FAILURE_CASES[] = {
      "differ by 60 minutes", 3600},
 };
 
+void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
+
 struct ServerFailure : Plant, ::testing::WithParamInterface<FailureCase> {};
 
 }  // namespace

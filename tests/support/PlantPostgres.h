@@ -115,6 +115,7 @@ private:
         ChildOptions options;
         options.stderrFile = dir_ + "/initdb.log";
         options.workingDirectory = dir_;
+        options.captureStdout = true;   // its account of what it made is of no use here
         return initdb.start(asServerUser({std::string(PG_BIN) + "/initdb", "-D", dir_ + "/data", "-A", "trust",
                                           "-U", "postgres", "-E", "UTF8", "--no-sync", "--locale=C.UTF-8"}),
                             options) &&
