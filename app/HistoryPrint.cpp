@@ -48,7 +48,9 @@ int printHistory(AppContext& ctx, const std::string& nameOrAddress, bool csv, st
     }
     // Read only: a history that is not there is not made.
     std::error_code ec;
-    if (ctx.journal->readOnly() && !std::filesystem::exists(ctx.journal->path(), ec) && !ec) {
+    // (With a plant's server the plant's history is there all the same.)
+    if (ctx.settings.historyServer.empty() && ctx.journal->readOnly() &&
+        !std::filesystem::exists(ctx.journal->path(), ec) && !ec) {
         ctx.showMessage(fillText(ctx.message(NO_HISTORY_TEXT), {ctx.journal->path()}), MessageIcon::Information);
         return nameOrAddress.empty() ? 0 : 2;
     }

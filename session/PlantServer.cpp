@@ -146,9 +146,10 @@ bool PlantServer::failed(PgStatus status) {
 }
 
 bool PlantServer::open() {
-    if (db_.isOpen()) return true;
+    // Each call is told on its own: a problem before it is not its own.
     problem_ = PlantProblem::None;
     problemText_.clear();
+    if (db_.isOpen()) return true;
     std::string error;
     if (name_.empty()) {
         PgDb::serverName(uri_, &error);
