@@ -73,7 +73,7 @@ void HistoryModel::refresh() {
         // This laptop's entries the server lacks, each under its unit; a
         // unit the server has never seen is listed after the server's.
         constexpr size_t ALL = 1000000;
-        for (WaitingEntry& w : ctx_.journal->waitingEntries(0, ALL)) {
+        for (WaitingEntry& w : ctx_.journal->waitingEntries(0, ALL, false)) {
             const std::string key = plantUnitKey(w.device);
             const bool known = std::any_of(devices_.begin(), devices_.end(), [&](const JournalDevice& d) {
                 return plantUnitKey(d.identity) == key;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <chrono>
 #include <cstring>
 
@@ -125,8 +126,11 @@ PgStatus PgDb::connect(const std::string& uri, int timeoutMs) {
             const std::string text = trimmed(PQerrorMessage(c));
             return fail(loginFailure(text), text);
         }
-        if (!waitSocket(polled == PGRES_POLLING_WRITING, deadline))
-            return fail(PgStatus::TimedOut, "no answer within " + std::to_string(timeoutMs / 1000.0).substr(0, 3) + " s");
+        if (!waitSocket(polled == PGRES_POLLING_WRITING, deadline)) {
+            char text[48];
+            std::snprintf(text, sizeof text, "no answer within %.1f s", timeoutMs / 1000.0);
+            return fail(PgStatus::TimedOut, text);
+        }
         polled = PQconnectPoll(c);
     }
     PQsetnonblocking(c, 1);

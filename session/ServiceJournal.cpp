@@ -649,7 +649,7 @@ std::vector<uint32_t> ServiceJournal::parameterNumbers(int64_t deviceId) {
     return out;
 }
 
-std::vector<WaitingEntry> ServiceJournal::waitingEntries(int64_t afterId, size_t limit) {
+std::vector<WaitingEntry> ServiceJournal::waitingEntries(int64_t afterId, size_t limit, bool withValues) {
     std::vector<WaitingEntry> out;
     if (!ready()) return out;
     std::string columns;
@@ -674,7 +674,7 @@ std::vector<WaitingEntry> ServiceJournal::waitingEntries(int64_t afterId, size_t
     st = SqliteStatement();
     for (WaitingEntry& w : out) {
         if (s != DbStatus::Done) break;
-        if (!w.row.ended) continue;
+        if (!w.row.ended || !withValues) continue;
         SqliteStatement v = db_.prepare(
             "SELECT number, on_off, before, after, read_back, outcome FROM entry_values WHERE entry_id = ?1 "
             "ORDER BY number");

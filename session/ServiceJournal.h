@@ -201,8 +201,9 @@ public:
     std::vector<uint32_t> parameterNumbers(int64_t deviceId);
 
     // The entries the plant's server lacks, oldest first, from the one
-    // after afterId; at most limit.
-    std::vector<WaitingEntry> waitingEntries(int64_t afterId, size_t limit);
+    // after afterId; at most limit; with their values unless only the rows
+    // are asked for (the plant's view).
+    std::vector<WaitingEntry> waitingEntries(int64_t afterId, size_t limit, bool withValues = true);
     // How many entries wait for the plant's server (-1: not known).
     int64_t waitingCount();
     // The server took these entries: whole (their end too) when they had ended.
