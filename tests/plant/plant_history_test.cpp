@@ -27,11 +27,6 @@ namespace {
 
 const std::string DIST = FS_DIST_DIR;
 
-std::string readText(const std::string& path) {
-    std::ifstream in(path);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 std::string sqliteText(const std::string& path, const std::string& sql) {
     SqliteDb db;
     if (db.open(path, 1000, false) != DbStatus::Ok) return "cannot open";
@@ -74,8 +69,7 @@ struct Laptop {
     }
     Run run(const std::vector<std::string>& args) const {
         Child child;
-        if (!start(child, args)) return {};
-        return finish(child);
+        return start(child, args) ? finish(child) : Run{};
     }
     int64_t waiting() const {
         return std::stoll(sqliteText(journal(), "SELECT count(*) FROM entries WHERE sent = 0 OR (sent = 1 AND ended IS NOT NULL)"));
@@ -237,7 +231,7 @@ struct SilentPort {
         port = ntohs(addr.sin_port);
     }
     ~SilentPort() { ::close(fd); }
-    int fd = -1, port = 0;
+    int fd, port;
 };
 
 struct FailureCase {
@@ -280,8 +274,9 @@ TEST_P(ServerFailure, IsSaidWithTheServerAndLosesNothing) {
     ASSERT_EQ(pg.sql("postgres", "CREATE DATABASE stock"), "");
     ASSERT_EQ(pg.sql("stock", "CREATE SCHEMA fieldservice; CREATE TABLE fieldservice.items(id integer)"), "");
     // A schema made beforehand from the shipped script, then by a newer program.
+    std::ifstream script(FS_SOURCE_DIR "/install/plant-history.sql");
     ASSERT_EQ(pg.sql("postgres", "CREATE DATABASE newer"), "");
-    ASSERT_EQ(pg.sql("newer", readText(FS_SOURCE_DIR "/install/plant-history.sql") +
+    ASSERT_EQ(pg.sql("newer", std::string(std::istreambuf_iterator<char>(script), {}) +
                                   "UPDATE fieldservice.schema_info SET version = 2"), "");
     SilentPort silent;
     const std::string server = c.server(pg, silent.port);

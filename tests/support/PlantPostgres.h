@@ -73,10 +73,8 @@ public:
         return false;
     }
 
-    // A fast shutdown: the clients are cut off.
-    void stop() { signalServer(SIGINT); }
-    // Killed without a word, as by a power cut of the server.
-    void kill() { signalServer(SIGKILL); }
+    void stop() { signalServer(SIGINT); }   // a fast shutdown: the clients are cut off
+    void kill() { signalServer(SIGKILL); }  // without a word, as by a power cut
 
     int port() const { return port_; }
     std::string uri(const std::string& database, const std::string& user = "postgres",
@@ -84,9 +82,7 @@ public:
         return "postgresql://" + user + "@127.0.0.1:" + std::to_string(port_) + "/" + database + extra;
     }
     // The name messages give the server by.
-    std::string name(const std::string& database) const {
-        return "127.0.0.1:" + std::to_string(port_) + "/" + database;
-    }
+    std::string name(const std::string& db) const { return "127.0.0.1:" + std::to_string(port_) + "/" + db; }
     // Runs statements as the superuser; the first column of the first row,
     // or "error: ..." when they fail.
     std::string sql(const std::string& database, const std::string& statements) const {
