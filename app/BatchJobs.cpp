@@ -213,6 +213,9 @@ void sendBeforeTheEnd(AppContext& ctx) {
         state.waiting = -1;
     }
     if (state.problem != PlantProblem::None) ctx.showMessage(plantProblemText(ctx, state));
+    if (state.clockSkew >= PLANT_CLOCK_SKEW_TOLD)
+        ctx.showMessage(fillText(ctx.message(PLANT_CLOCK_TEXT), {state.server, std::to_string((state.clockSkew + 30) / 60)}),
+                        MessageIcon::Information);
 }
 
 int runBatchJob(AppContext& ctx, const std::string& commandLine, const DeviceChoice& choice) {

@@ -173,8 +173,9 @@ size_t HistoryModel::rowCount() const {
 
 bool HistoryModel::canFetchMore() const { return plant_ && selected_ >= 0 && !failed() && (!plantStarted_ || !plantDone_); }
 
-void HistoryModel::fetchMore() {
-    if (canFetchMore()) fetchPlantPage();
+void HistoryModel::fetchMore(const std::function<void(size_t, size_t)>& inserting,
+                             const std::function<void()>& inserted) {
+    if (canFetchMore()) fetchPlantPage(inserting, inserted);
 }
 
 bool HistoryModel::notSent(size_t row) const {
@@ -199,7 +200,8 @@ bool matches(const JournalRow& r, const PlantQuery& q) {
 }
 }  // namespace
 
-void HistoryModel::fetchPlantPage() const {
+void HistoryModel::fetchPlantPage(const std::function<void(size_t, size_t)>& inserting,
+                                  const std::function<void()>& inserted) const {
     plantStarted_ = true;
     if (selected_ < 0) {
         plantDone_ = true;
@@ -241,7 +243,10 @@ void HistoryModel::fetchPlantPage() const {
     std::stable_sort(rows.begin(), rows.end(), [](const JournalRow& a, const JournalRow& b) {
         return a.started != b.started ? a.started > b.started : a.id > b.id;
     });
+    if (rows.empty()) return;
+    if (inserting) inserting(plantRows_.size(), plantRows_.size() + rows.size() - 1);
     plantRows_.insert(plantRows_.end(), rows.begin(), rows.end());
+    if (inserted) inserted();
 }
 
 JournalQuery HistoryModel::query() const {

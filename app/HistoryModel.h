@@ -67,7 +67,10 @@ public:
     // and fetchMore reads the next page.
     size_t rowCount() const;
     bool canFetchMore() const;
-    void fetchMore();
+    // inserting is told the rows a page adds (first, last) before they are
+    // there, inserted once they are (a table view's begin and end).
+    void fetchMore(const std::function<void(size_t, size_t)>& inserting = {},
+                   const std::function<void()>& inserted = {});
     // The entry has not reached the plant's server yet (a server is set).
     bool notSent(size_t row) const;
     const JournalRow& row(size_t index) const;
@@ -102,7 +105,8 @@ public:
 
 private:
     void readEntries();
-    void fetchPlantPage() const;
+    void fetchPlantPage(const std::function<void(size_t, size_t)>& inserting = {},
+                        const std::function<void()>& inserted = {}) const;
     bool plantFailed(const PlantServer& server) const;
     // Notes a failed query of the journal (true when the last one failed).
     bool noteFailure() const;

@@ -109,6 +109,7 @@ void PlantSender::run(std::shared_ptr<Shared> shared) {
             state.problem = server.problem();
             state.text = server.problemText();
             state.waiting = result.waiting;
+            state.clockSkew = result.clockSkew;
         }
         lock.lock();
         // A new stretch of failures is told again.

@@ -20,6 +20,7 @@ struct PlantSendState {
     PlantProblem problem = PlantProblem::None;
     std::string server, text;
     int64_t waiting = 0;
+    int64_t clockSkew = 0;   // seconds between this laptop's clock and the server's
 };
 
 class PlantSender {

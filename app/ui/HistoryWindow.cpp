@@ -74,12 +74,9 @@ public:
     bool canFetchMore(const QModelIndex& parent) const override { return !parent.isValid() && model_.canFetchMore(); }
     void fetchMore(const QModelIndex& parent) override {
         if (parent.isValid()) return;
-        const size_t before = model_.rowCount();
-        model_.fetchMore();
-        const size_t after = model_.rowCount();
-        if (after <= before) return;
-        beginInsertRows({}, static_cast<int>(before), static_cast<int>(after - 1));
-        endInsertRows();
+        model_.fetchMore(
+            [this](size_t first, size_t last) { beginInsertRows({}, static_cast<int>(first), static_cast<int>(last)); },
+            [this] { endInsertRows(); });
     }
     int columnCount(const QModelIndex& parent) const override {
         return parent.isValid() ? 0 : static_cast<int>(HistoryColumn::Count);
