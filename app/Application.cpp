@@ -16,11 +16,13 @@
 #include "session/AppContext.h"
 #include "app/BatchJobs.h"
 #include "app/HistoryPrint.h"
+#include "app/HistorySync.h"
 #include "app/Installation.h"
 #include "link/DeviceLink.h"
 #include "platform/AnyPort.h"
 #include "platform/PortDevices.h"
 #include "platform/StderrOperator.h"
+#include "session/PlantSender.h"
 #include "session/ServiceJournal.h"
 
 namespace {
@@ -176,11 +178,14 @@ int runWithoutDisplay(const std::string& commandLine, const std::string& port, c
     AppContext ctx(link, &stderrOperator);
     ServiceJournal journal;
     ctx.journal = &journal;
+    PlantSender plant;
+    ctx.plant = &plant;
     if (!InitInstallation(ctx.settings)) return 1;
     ctx.settings.portOverride = port;
     useSettingsPorts(link, ctx.settings);
     // The job runs whatever the loader found; its own messages told of a failure.
     loadInstallationCore(ctx);
+    plant.poke();
     return runBatchJob(ctx, commandLine, choice);
 }
 
@@ -197,4 +202,15 @@ int runHistoryCommand(const std::string& nameOrAddress, bool csv) {
     if (!InitInstallation(ctx.settings)) return 1;
     if (loadInstallationCore(ctx) != LoadResult::Ok) return 1;
     return printHistory(ctx, nameOrAddress, csv, std::cout);
+}
+
+int runHistorySyncCommand() {
+    DeviceLink link;
+    StderrOperator stderrOperator;
+    AppContext ctx(link, &stderrOperator);
+    ServiceJournal journal;
+    ctx.journal = &journal;
+    if (!InitInstallDirectory(ctx.settings)) return 1;
+    if (loadInstallationCore(ctx) != LoadResult::Ok) return 1;
+    return syncPlantHistory(ctx);
 }

@@ -38,3 +38,6 @@ int runWithoutDisplay(const std::string& commandLine, const std::string& port = 
 // --history: the service history of the installation's settings on standard
 // output, its problems on standard error; the exit status of printHistory.
 int runHistoryCommand(const std::string& nameOrAddress, bool csv);
+// fieldservice --history-sync: sends what waits for the plant's server; the
+// exit status of syncPlantHistory.
+int runHistorySyncCommand();

@@ -10,6 +10,7 @@
 #include "session/ConnectCommands.h"
 #include "session/DeviceSteps.h"
 #include "session/JournalEntry.h"
+#include "session/PlantTexts.h"
 #include "files/JournalRecords.h"
 #include "files/FileNames.h"
 #include "files/MemoryStream.h"
@@ -193,11 +194,37 @@ bool isBatchCommandLine(const std::string& commandLine) {
     return parseBatchCommandLine(commandLine).kind != BatchKind::None;
 }
 
+namespace {
+constexpr int SEND_AT_END_MS = 3000;
+}  // namespace
+
+void sendBeforeTheEnd(AppContext& ctx) {
+    if (!ctx.plant || !ctx.plant->active()) return;
+    // A job that journaled nothing (a conversion) does not wait for the server.
+    if (ctx.journal && ctx.journal->waitingCount() == 0) return;
+    ctx.plant->poke();
+    PlantSendState state;
+    if (ctx.plant->waitIdle(SEND_AT_END_MS)) {
+        state = ctx.plant->lastState();
+    } else {
+        state.problem = PlantProblem::TimedOut;
+        state.server = PlantServer(ctx.settings.historyServer).name();
+        state.text = "not sent within 3 s";
+        state.waiting = -1;
+    }
+    if (state.problem != PlantProblem::None) ctx.showMessage(plantProblemText(ctx, state));
+    if (state.clockSkew >= PLANT_CLOCK_SKEW_TOLD)
+        ctx.showMessage(fillText(ctx.message(PLANT_CLOCK_TEXT), {state.server, std::to_string((state.clockSkew + 30) / 60)}),
+                        MessageIcon::Information);
+}
+
 int runBatchJob(AppContext& ctx, const std::string& commandLine, const DeviceChoice& choice) {
     BatchRequest request = parseBatchCommandLine(commandLine);
     if (request.kind == BatchKind::None) return kDone;
     try {
-        return runRequest(ctx, request, choice);
+        const int status = runRequest(ctx, request, choice);
+        sendBeforeTheEnd(ctx);
+        return status;
     } catch (...) {
         // Out of memory while building names or lists: the job did not complete.
         return kIncomplete;

@@ -54,3 +54,7 @@ bool isBatchCommandLine(const std::string& commandLine);
 // asks for none). The current directory is the same afterwards.
 // choice picks the device of a load.
 int runBatchJob(AppContext& ctx, const std::string& commandLine, const DeviceChoice& choice = {});
+
+// A job's entries go to the plant's server before it ends: within 3 s, then
+// they wait in the journal for the next send (said, with the server).
+void sendBeforeTheEnd(AppContext& ctx);

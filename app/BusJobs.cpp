@@ -24,6 +24,7 @@
 #include "files/MemoryStream.h"
 #include "files/ParameterFiles.h"
 #include "link/DeviceLink.h"
+#include "session/PlantSender.h"
 #include "session/ServiceJournal.h"
 #include "platform/Directories.h"
 #include "platform/NetworkIdentity.h"
@@ -247,6 +248,13 @@ int runBusJobs(const CommandLine& args) {
 
     std::cout << resultTable(base, ports, results, saving);
     std::cout.flush();
+    // The buses' entries go to the plant's server before the job ends.
+    ServiceJournal journal(base.settings.journalPath, base.settings.journalEnabled);
+    PlantSender plant;
+    plant.configure(base.settings.journalPath, base.settings.journalEnabled, base.settings.historyServer);
+    base.journal = &journal;
+    base.plant = &plant;
+    sendBeforeTheEnd(base);
     for (const BusResult& r : results)
         if (r.status != kDone) return kIncomplete;
     return kDone;

@@ -82,6 +82,10 @@ CommandLine parseCommandLine(int argc, char** argv) {
             if (i + 1 < argc && argv[i + 1] && std::string(argv[i + 1]).rfind("--", 0) != 0) c.historyDevice = argv[++i];
             continue;
         }
+        if (arg == "--history-sync") {
+            c.action = CommandLine::Action::HistorySync;
+            continue;
+        }
         if (arg == "--csv") {
             c.historyCsv = true;
             continue;
@@ -162,6 +166,11 @@ std::string usageText() {
            "                                  the one of this name or bus address in hex),\n"
            "                                  newest first, in UTF-8; --csv as CSV; reads\n"
            "                                  only, and creates nothing when there is none\n"
+           "  --history-sync                  send this laptop's service history entries\n"
+           "                                  that wait for the plant's server\n"
+           "                                  (history_server in config.ini) and end:\n"
+           "                                  0 when none waits any more, 1 when the\n"
+           "                                  server could not be reached or refused\n"
            "  --help                          show this text\n"
            "  --version                       show the version\n"
            "\n"

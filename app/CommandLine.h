@@ -6,7 +6,7 @@
 #include <vector>
 
 struct CommandLine {
-    enum class Action { Run, Help, Version, BadUsage, History };
+    enum class Action { Run, Help, Version, BadUsage, History, HistorySync };
     Action action = Action::Run;
     // The line the start-up and the batch jobs read: the arguments joined with
     // single blanks, "--convert X" and "--load X" given as "/c X" and "/l X".

@@ -3,12 +3,14 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <ctime>
 
 #include "files/Format.h"
 #include "params/ParameterModel.h"
 #include "session/AppContext.h"
 #include "session/JournalEntry.h"
+#include "session/PlantTexts.h"
 #include "texts/TextFill.h"
 
 namespace {
@@ -48,11 +50,46 @@ std::string localTimeText(int64_t seconds) {
 
 HistoryModel::HistoryModel(AppContext& ctx) : ctx_(ctx) {}
 
+HistoryModel::~HistoryModel() = default;
+
 bool HistoryModel::available() const { return ctx_.journal && ctx_.journal->enabled(); }
 
 void HistoryModel::refresh() {
     const int64_t selectedId = selected_ >= 0 ? devices_[static_cast<size_t>(selected_)].id : 0;
     failure_.clear();
+    plantNote_.clear();
+    plant_.reset();
+    waiting_.clear();
+    waitingKeys_.clear();
+    if (available() && !ctx_.settings.historyServer.empty()) {
+        auto server = std::make_unique<PlantServer>(ctx_.settings.historyServer);
+        std::vector<JournalDevice> devices = server->devices();
+        if (!plantFailed(*server)) {
+            plant_ = std::move(server);
+            devices_ = std::move(devices);
+        }
+    }
+    if (plant_) {
+        // This laptop's entries the server lacks, each under its unit; a
+        // unit the server has never seen is listed after the server's.
+        constexpr size_t ALL = 1000000;
+        for (WaitingEntry& w : ctx_.journal->waitingEntries(0, ALL, false)) {
+            const std::string key = plantUnitKey(w.device);
+            const bool known = std::any_of(devices_.begin(), devices_.end(), [&](const JournalDevice& d) {
+                return plantUnitKey(d.identity) == key;
+            });
+            if (!known) devices_.push_back({-static_cast<int64_t>(devices_.size() + 1), w.device, 0, w.row.started});
+            w.row.waiting = true;
+            waiting_.push_back(std::move(w.row));
+            waitingKeys_.push_back(key);
+        }
+        devicesFailed_ = false;
+        selected_ = -1;
+        for (size_t i = 0; i < devices_.size(); ++i)
+            if (devices_[i].id == selectedId) selected_ = static_cast<int>(i);
+        readEntries();
+        return;
+    }
     devices_ = available() ? ctx_.journal->devices() : std::vector<JournalDevice>{};
     devicesFailed_ = available() && noteFailure();
     selected_ = -1;
@@ -108,6 +145,108 @@ void HistoryModel::readEntries() {
     ids_.reset();
     pages_.clear();
     shownMissing_.clear();
+    plantRows_.clear();
+    waitingPlaced_.assign(waiting_.size(), false);
+    plantAfter_.reset();
+    plantStarted_ = plantDone_ = false;
+}
+
+bool HistoryModel::plantFailed(const PlantServer& server) const {
+    if (server.problem() == PlantProblem::None) return false;
+    // Another program's schema is said as such; anything else as unread.
+    PlantSendState state;
+    state.problem = server.problem();
+    state.server = server.name();
+    state.text = server.problemText();
+    plantNote_ = server.problem() == PlantProblem::Foreign || server.problem() == PlantProblem::BadSetting
+                     ? plantProblemText(ctx_, state)
+                     : fillText(ctx_.message(PLANT_UNREAD_TEXT), {server.name(), server.problemText()});
+    return true;
+}
+
+size_t HistoryModel::rowCount() const {
+    if (failed()) return 0;
+    if (!plant_) return ids().size();
+    if (!plantStarted_) fetchPlantPage();
+    return failed() ? 0 : plantRows_.size();
+}
+
+bool HistoryModel::canFetchMore() const { return plant_ && selected_ >= 0 && !failed() && (!plantStarted_ || !plantDone_); }
+
+void HistoryModel::fetchMore(const std::function<void(size_t, size_t)>& inserting,
+                             const std::function<void()>& inserted) {
+    if (canFetchMore()) fetchPlantPage(inserting, inserted);
+}
+
+bool HistoryModel::notSent(size_t row) const {
+    return !ctx_.settings.historyServer.empty() && this->row(row).waiting;
+}
+
+namespace {
+// Whether a laptop's entry shows under the filter, as the server's query would.
+bool matches(const JournalRow& r, const PlantQuery& q) {
+    if (q.operation && r.operation != *q.operation) return false;
+    if (q.state == EntryState::Interrupted && r.ended) return false;
+    if (q.state == EntryState::Done && (!r.ended || r.outcome != JournalOutcome::Done)) return false;
+    if (q.state == EntryState::Failed && (!r.ended || r.outcome == JournalOutcome::Done)) return false;
+    if (q.text.empty()) return true;
+    auto lower = [](std::string s) {
+        for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return s;
+    };
+    const std::string all = lower(r.file + "\n" + r.backup + "\n" + r.user + "\n" + r.host + "\n" + r.port + "\n" +
+                                  r.detail + "\n" + r.via);
+    return all.find(lower(q.text)) != std::string::npos;
+}
+}  // namespace
+
+void HistoryModel::fetchPlantPage(const std::function<void(size_t, size_t)>& inserting,
+                                  const std::function<void()>& inserted) const {
+    plantStarted_ = true;
+    if (selected_ < 0) {
+        plantDone_ = true;
+        return;
+    }
+    const JournalDevice& device = devices_[static_cast<size_t>(selected_)];
+    PlantQuery q;
+    q.deviceId = device.id;
+    q.operation = operation_;
+    q.state = state_;
+    q.text = text_;
+    q.limit = PAGE_ROWS;
+    q.after = plantAfter_;
+    std::vector<JournalRow> rows;
+    if (device.id > 0) rows = plant_->page(q);
+    if (plantFailed(*plant_)) {
+        failure_ = plantNote_;
+        if (onFailure) onFailure();
+        return;
+    }
+    plantDone_ = rows.size() < PAGE_ROWS;
+    if (!rows.empty()) plantAfter_ = std::make_pair(rows.back().started, rows.back().id);
+    // An entry the server has without the end this laptop has since written
+    // shows as this laptop's.
+    const std::string key = plantUnitKey(device.identity);
+    std::erase_if(rows, [&](const JournalRow& r) {
+        for (size_t i = 0; i < waiting_.size(); ++i)
+            if (waiting_[i].uid == r.uid) return true;
+        return false;
+    });
+    // This laptop's entries go among the server's by time: those as new as
+    // the page's last, or all that are left with the last page.
+    for (size_t i = 0; i < waiting_.size(); ++i) {
+        if (waitingPlaced_[i] || waitingKeys_[i] != key || !matches(waiting_[i], q)) continue;
+        if (!plantDone_ && waiting_[i].started < plantAfter_->first) continue;
+        waitingPlaced_[i] = true;
+        rows.push_back(waiting_[i]);
+    }
+    std::stable_sort(rows.begin(), rows.end(), [](const JournalRow& a, const JournalRow& b) {
+        return a.started != b.started ? a.started > b.started : a.id > b.id;
+    });
+    if (rows.empty()) return;
+    if (inserting) inserting(plantRows_.size(), plantRows_.size() + rows.size() - 1);
+    plantRows_.insert(plantRows_.end(), rows.begin(), rows.end());
+    if (inserted) inserted();
 }
 
 JournalQuery HistoryModel::query() const {
@@ -128,6 +267,10 @@ const std::vector<int64_t>& HistoryModel::ids() const {
 }
 
 const JournalRow& HistoryModel::row(size_t index) const {
+    if (plant_) {
+        static const JournalRow none;
+        return index < rowCount() ? plantRows_[index] : none;
+    }
     const size_t page = index / PAGE_ROWS;
     auto found = pages_.find(page);
     if (found == pages_.end()) {
@@ -206,7 +349,9 @@ std::string HistoryModel::cell(size_t row, HistoryColumn column) const {
     switch (column) {
     case HistoryColumn::Time: return r.id ? localTimeText(r.started) : std::string();
     case HistoryColumn::Operation: return operationText(r.operation) + (r.via.empty() ? "" : " (" + r.via + ")");
-    case HistoryColumn::Outcome: return r.id ? outcomeText(r) : std::string();
+    case HistoryColumn::Outcome:
+        if (!r.id) return {};
+        return outcomeText(r) + (notSent(row) ? ", " + ctx_.message(PLANT_NOT_SENT_TEXT) : std::string());
     case HistoryColumn::Device:
         if (r.address < 0) return {};
         return journalAddressText(r.address) + formatText("  v%lld.%lld", static_cast<long long>(r.version),
@@ -249,6 +394,12 @@ bool HistoryModel::fileShownMissing(size_t row) const {
 
 std::vector<uint32_t> HistoryModel::parameterNumbers() {
     if (selected_ < 0 || !available()) return {};
+    if (plant_) {
+        const int64_t id = devices_[static_cast<size_t>(selected_)].id;
+        std::vector<uint32_t> numbers = id > 0 ? plant_->parameterNumbers(id) : std::vector<uint32_t>{};
+        if (plantFailed(*plant_)) failure_ = plantNote_;
+        return numbers;
+    }
     std::vector<uint32_t> numbers = ctx_.journal->parameterNumbers(devices_[static_cast<size_t>(selected_)].id);
     noteFailure();
     return numbers;
@@ -262,7 +413,11 @@ std::string HistoryModel::valueText(bool onOff, const std::optional<int64_t>& va
 std::vector<std::vector<std::string>> HistoryModel::valueRows(uint32_t number) {
     std::vector<std::vector<std::string>> rows;
     if (selected_ < 0 || !available()) return rows;
-    for (const ValuePoint& p : ctx_.journal->valueHistory(devices_[static_cast<size_t>(selected_)].id, number)) {
+    const int64_t id = devices_[static_cast<size_t>(selected_)].id;
+    std::vector<ValuePoint> points;
+    if (!plant_) points = ctx_.journal->valueHistory(id, number);
+    else if (id > 0) points = plant_->valueHistory(id, number);
+    for (const ValuePoint& p : points) {
         // A value the device refused never went into it.
         if (p.value.outcome == ValueOutcome::Refused) continue;
         rows.push_back({localTimeText(p.time), operationText(p.operation), valueText(p.value.onOff, p.value.before),

@@ -7,10 +7,12 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "session/PlantServer.h"
 #include "session/ServiceJournal.h"
 
 class AppContext;
@@ -26,11 +28,18 @@ std::string journalAddressText(int64_t address);
 class HistoryModel {
 public:
     explicit HistoryModel(AppContext& ctx);
+    ~HistoryModel();
 
     // False (and nothing shown) when the journal is off or has no location.
     bool available() const;
     // Reads the devices again; the entries of the one selected are read too.
+    // With a plant's server set, the plant's view: every laptop's entries
+    // from the server, with this laptop's not yet sent among them; without
+    // a server that could be read, this laptop's (plantNote says why).
     void refresh();
+    bool plantView() const { return plant_ != nullptr; }
+    // The line saying the plant's history could not be read (empty: none).
+    const std::string& plantNote() const { return plantNote_; }
     const std::vector<JournalDevice>& devices() const { return devices_; }
     std::string deviceText(size_t index) const;
     // -1: none selected.
@@ -53,7 +62,17 @@ public:
     // filter or device changes; the rows are read a page at a time when
     // first asked for, so a device with a hundred thousand entries opens as
     // fast as one with ten.
-    size_t rowCount() const { return failed() ? 0 : ids().size(); }
+    // The plant's view reads a page at a time (newest first, after the last
+    // row read), never the whole history: rowCount is what is read so far,
+    // and fetchMore reads the next page.
+    size_t rowCount() const;
+    bool canFetchMore() const;
+    // inserting is told the rows a page adds (first, last) before they are
+    // there, inserted once they are (a table view's begin and end).
+    void fetchMore(const std::function<void(size_t, size_t)>& inserting = {},
+                   const std::function<void()>& inserted = {});
+    // The entry has not reached the plant's server yet (a server is set).
+    bool notSent(size_t row) const;
     const JournalRow& row(size_t index) const;
     // Texts as the language files hold them (the window converts them).
     std::string header(HistoryColumn column) const;
@@ -86,6 +105,9 @@ public:
 
 private:
     void readEntries();
+    void fetchPlantPage(const std::function<void(size_t, size_t)>& inserting = {},
+                        const std::function<void()>& inserted = {}) const;
+    bool plantFailed(const PlantServer& server) const;
     // Notes a failed query of the journal (true when the last one failed).
     bool noteFailure() const;
     JournalQuery query() const;
@@ -103,4 +125,14 @@ private:
     mutable std::optional<std::vector<int64_t>> ids_;   // none: to be queried
     mutable std::map<size_t, std::vector<JournalRow>> pages_;
     mutable std::map<size_t, bool> shownMissing_;
+    // The plant's view: the server, this laptop's entries it lacks, the rows
+    // read so far and where the next page starts.
+    std::unique_ptr<PlantServer> plant_;
+    mutable std::string plantNote_;
+    std::vector<JournalRow> waiting_;
+    std::vector<std::string> waitingKeys_;
+    mutable std::vector<JournalRow> plantRows_;
+    mutable std::vector<bool> waitingPlaced_;
+    mutable std::optional<std::pair<int64_t, int64_t>> plantAfter_;
+    mutable bool plantStarted_ = false, plantDone_ = false;
 };

@@ -11,6 +11,7 @@
 #include "params/CsvFile.h"
 #include "session/AppContext.h"
 #include "session/JournalEntry.h"
+#include "session/PlantTexts.h"
 #include "session/ServiceJournal.h"
 #include "texts/TextFill.h"
 
@@ -22,6 +23,7 @@ constexpr uint32_t HOST_TEXT = 33369;
 constexpr uint32_t BACKUP_TEXT = 33367;
 constexpr uint32_t SEAL_TEXT = 33368;
 constexpr uint32_t VERSION_TEXT = 33405;
+constexpr uint32_t PLANT_TEXT = 0x82E8;   // "Plant": whether the plant's server has the entry
 constexpr uint32_t NO_HISTORY_TEXT = 33401;   // "There is no service history yet: %s does not exist."
 
 std::string upper(std::string s) {
@@ -46,7 +48,9 @@ int printHistory(AppContext& ctx, const std::string& nameOrAddress, bool csv, st
     }
     // Read only: a history that is not there is not made.
     std::error_code ec;
-    if (ctx.journal->readOnly() && !std::filesystem::exists(ctx.journal->path(), ec) && !ec) {
+    // (With a plant's server the plant's history is there all the same.)
+    if (ctx.settings.historyServer.empty() && ctx.journal->readOnly() &&
+        !std::filesystem::exists(ctx.journal->path(), ec) && !ec) {
         ctx.showMessage(fillText(ctx.message(NO_HISTORY_TEXT), {ctx.journal->path()}), MessageIcon::Information);
         return nameOrAddress.empty() ? 0 : 2;
     }
@@ -59,6 +63,9 @@ int printHistory(AppContext& ctx, const std::string& nameOrAddress, bool csv, st
         return true;
     };
     if (failed()) return 1;
+    // The plant's history could not be read: said, and this laptop's printed.
+    if (!model.plantNote().empty()) ctx.showMessage(model.plantNote(), MessageIcon::Information);
+    const bool plantColumn = !ctx.settings.historyServer.empty();
     auto text = [&ctx](uint32_t n) { return utf8Text(ctx.message(n)); };
     auto column = [&model](HistoryColumn c) { return utf8Text(model.header(c)); };
     std::vector<std::string> header = {column(HistoryColumn::Time),    text(DEVICE_TEXT),
@@ -70,6 +77,7 @@ int printHistory(AppContext& ctx, const std::string& nameOrAddress, bool csv, st
                                        column(HistoryColumn::Details)};
     // Written whole once every query succeeded: a failure half-way prints
     // nothing but its message.
+    if (plantColumn) header.push_back(text(PLANT_TEXT));
     std::ostringstream printed;
     if (csv) printed << csvRow(header);
     bool any = false;
@@ -79,7 +87,9 @@ int printHistory(AppContext& ctx, const std::string& nameOrAddress, bool csv, st
         any = true;
         model.selectDevice(static_cast<int>(d));
         if (!csv) printed << utf8Text(model.deviceText(d)) << '\n';
-        for (size_t i = 0; i < model.rowCount(); ++i) {
+        // The plant's view is read a page at a time.
+        for (size_t i = 0; i < model.rowCount() || (model.canFetchMore() && (model.fetchMore(), i < model.rowCount()));
+             ++i) {
             const JournalRow& r = model.row(i);
             if (model.failed()) break;
             // The operation by its key ("load", "putback"), as the database keeps it.
@@ -90,12 +100,16 @@ int printHistory(AppContext& ctx, const std::string& nameOrAddress, bool csv, st
             if (csv) {
                 // The time with its UTC offset, so the hour repeated at the
                 // change to winter time reads twice apart.
-                printed << csvRow({csvTime(r.started), identity.name,
-                                   r.address < 0 ? std::string() : journalAddressText(r.address), version, operation,
-                                   outcome, r.user, r.host, r.port, r.file, r.backup, r.seal, r.detail});
+                std::vector<std::string> row = {csvTime(r.started), identity.name,
+                                                r.address < 0 ? std::string() : journalAddressText(r.address), version,
+                                                operation, outcome, r.user, r.host, r.port, r.file, r.backup, r.seal,
+                                                r.detail};
+                if (plantColumn) row.push_back(model.notSent(i) ? utf8Text(ctx.message(PLANT_NOT_SENT_TEXT)) : "");
+                printed << csvRow(row);
                 continue;
             }
             printed << "  " << localTimeText(r.started) << "  " << operation << "  " << outcome;
+            if (model.notSent(i)) printed << " (" << utf8Text(ctx.message(PLANT_NOT_SENT_TEXT)) << ")";
             for (const std::string& part : {utf8Text(model.cell(i, HistoryColumn::Device)), r.user + "@" + r.host,
                                             r.port, r.file, utf8Text(model.cell(i, HistoryColumn::Details))})
                 if (!part.empty() && part != "@") printed << "  " << part;

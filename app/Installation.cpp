@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "session/AppContext.h"
+#include "session/PlantSender.h"
 #include "session/ServiceJournal.h"
 #include "app/BatchPattern.h"
 #include "app/ConfigCheck.h"
@@ -146,6 +147,8 @@ LoadResult loadInstallationCore(AppContext& ctx) {
     state.journalEnabled = profile.readInt(CONFIG_SECTION, HISTORY_JOURNAL_KEY, 1) != 0;
     state.journalPath = historyDatabasePath(state, profile.readString(CONFIG_SECTION, HISTORY_DATABASE_KEY, ""));
     if (ctx.journal) ctx.journal->configure(state.journalPath, state.journalEnabled);
+    state.historyServer = profile.readString(CONFIG_SECTION, HISTORY_SERVER_KEY, "");
+    if (ctx.plant) ctx.plant->configure(state.journalPath, state.journalEnabled, state.historyServer);
 
     // Missing parameter or error texts only leave those empty.
     const std::string& dir = state.installDirectory;

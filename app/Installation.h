@@ -15,6 +15,7 @@ inline constexpr const char* CONFIG_FILE_NAME = "config.ini";
 inline constexpr const char* CONFIG_SECTION = "BASIC Configurations";
 // The service history's switch and database location in config.ini.
 inline constexpr const char* HISTORY_JOURNAL_KEY = "history_journal";
+inline constexpr const char* HISTORY_SERVER_KEY = "history_server";
 inline constexpr const char* HISTORY_DATABASE_KEY = "history_database";
 inline constexpr const char* HISTORY_FILE_NAME = "history.sqlite";
 

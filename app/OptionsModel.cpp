@@ -193,6 +193,8 @@ void applyOptions(Settings& state, const std::vector<std::string>& codes, const 
     if (!choice.historyJournal || present(HISTORY_JOURNAL_KEY))
         write(kSection, HISTORY_JOURNAL_KEY, choice.historyJournal ? "1" : "0");
     if (!database.empty() || present(HISTORY_DATABASE_KEY)) write(kSection, HISTORY_DATABASE_KEY, database);
+    if (!choice.historyServer.empty() || present(HISTORY_SERVER_KEY))
+        write(kSection, HISTORY_SERVER_KEY, choice.historyServer);
     // The loader reads back what the files hold, so the choice the operator
     // sees after a failure is the one that will count next time.
     if (!written && writeFailed) writeFailed(profile.writtenFile());

@@ -114,12 +114,14 @@ struct OptionsChoice {
     // empty, keeps the default).
     bool historyJournal = true;
     std::string historyDatabase;
+    // The plant's history server (a connection URI; empty: none).
+    std::string historyServer;
 };
 
 // OK: language = the chosen code (kept when none is chosen), lower-cased;
 // serial port = entry + 1 (0 when none); the six keys written to the
 // profile (language, serial_port, connect_on_startup, backup_before_load,
-// verify_after_load, confirm_save_reads, history_journal, history_database), and "com<N>=<device>" in section "Port Devices" for
+// verify_after_load, confirm_save_reads, history_journal, history_database, history_server), and "com<N>=<device>" in section "Port Devices" for
 // each device chosen, through the settings profile (the user's own file when
 // the installation is not theirs); when a write fails, writeFailed gets the
 // file's name once, before reload runs (the installation loader; its result

@@ -6,7 +6,8 @@ PACKAGES="build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools qt6-w
 libgtest-dev libgmock-dev googletest libbenchmark-dev clang libclang-rt-14-dev \
 xvfb xauth x11-utils imagemagick fonts-dejavu-core libssl-dev ser2net python3-serial openssl libsqlite3-dev ccache \
 at-spi2-core gir1.2-atspi-2.0 python3-gi dbus-daemon \
-debhelper dpkg-dev fakeroot lintian appstream file xdotool"
+debhelper dpkg-dev fakeroot lintian appstream file xdotool \
+libpq-dev postgresql-15"
 missing=""
 for p in $PACKAGES; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

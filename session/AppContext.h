@@ -19,6 +19,7 @@
 class Clock;
 class DeviceLink;
 class ServiceJournal;
+class PlantSender;
 
 inline constexpr const char* versionText = "v1.10";
 inline constexpr const char* dateText = "Jun, 2008";
@@ -66,6 +67,9 @@ struct Settings {
     // folder (none in a context without the user's folders).
     bool journalEnabled = true;
     std::string journalPath;
+    // The plant's history server: a libpq connection URI (history_server);
+    // empty: the laptop keeps its history alone.
+    std::string historyServer;
     std::string windowTitle;        // text 0 + " " + versionText
     std::string helpFilePath;       // installDirectory + "/help_" + language + ".hlp"
     bool installationLoaded = false;
@@ -114,6 +118,8 @@ public:
     std::shared_ptr<Clock> seedClock;
     // The service history the commands write to; none: nothing is journaled.
     ServiceJournal* journal = nullptr;
+    // Sends the journal's entries to the plant's server; none: nothing is sent.
+    PlantSender* plant = nullptr;
     // Where the operations running now were started from, when not from their
     // own command ("compare", "history", "batch"); see JournalVia.
     std::string journalVia;

@@ -7,6 +7,7 @@
 #include "link/DeviceLink.h"
 #include "platform/UserHost.h"
 #include "session/AppContext.h"
+#include "session/PlantTexts.h"
 #include "texts/TextFill.h"
 
 namespace {
@@ -116,6 +117,10 @@ void JournalEntry::finish(bool ok) {
     ctx_.journal->end(id_, end_);
     id_ = 0;
     tellJournalProblem(ctx_);
+    // On to the plant's server, in the background; a problem of the send
+    // before is told in passing.
+    if (ctx_.plant) ctx_.plant->poke();
+    tellPlantProblem(ctx_);
 }
 
 ValueOutcome lastWriteOutcome(const AppContext& ctx) {

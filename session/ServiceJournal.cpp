@@ -29,8 +29,11 @@ CREATE TABLE IF NOT EXISTS entries(
   id INTEGER PRIMARY KEY, device_id INTEGER NOT NULL REFERENCES devices(id), operation TEXT NOT NULL,
   started INTEGER NOT NULL, ended INTEGER, outcome TEXT, user TEXT, host TEXT, port TEXT, via TEXT,
   file TEXT, seal TEXT, backup TEXT, detail TEXT,
-  address INTEGER, version INTEGER, release INTEGER, parameter_version INTEGER);
+  address INTEGER, version INTEGER, release INTEGER, parameter_version INTEGER,
+  uid TEXT, sent INTEGER NOT NULL DEFAULT 0);
 CREATE INDEX IF NOT EXISTS entries_by_device ON entries(device_id, id);
+CREATE UNIQUE INDEX IF NOT EXISTS entries_by_uid ON entries(uid);
+CREATE INDEX IF NOT EXISTS entries_waiting ON entries(id) WHERE sent < 2;
 CREATE TABLE IF NOT EXISTS entry_values(
   entry_id INTEGER NOT NULL REFERENCES entries(id), number INTEGER NOT NULL, on_off INTEGER NOT NULL,
   before INTEGER, after INTEGER, read_back INTEGER, outcome TEXT);
@@ -78,9 +81,24 @@ UPDATE devices SET (address, version, release, parameter_version) =
 DROP TABLE temp.unit_of;
 )";
 
+// A random (version 4) UUID, made by SQLite as the entry is written.
+#define NEW_UID                                                                                                  \
+    "lower(hex(randomblob(4)) || '-' || hex(randomblob(2)) || '-4' || substr(hex(randomblob(2)), 2) || '-' || " \
+    "substr('89AB', 1 + (abs(random()) % 4), 1) || substr(hex(randomblob(2)), 2) || '-' || hex(randomblob(6)))"
+
+// Version 3 to 4: each entry's unique id, and what the plant's server has
+// of it (0: nothing, 1: its start, 2: all of it). Every older entry waits
+// for the server, once one is set.
+constexpr const char* MIGRATE_3_TO_4 =
+    "ALTER TABLE entries ADD COLUMN uid TEXT;"
+    "ALTER TABLE entries ADD COLUMN sent INTEGER NOT NULL DEFAULT 0;"
+    "UPDATE entries SET uid = " NEW_UID ";";
+
+// Sent: 0 nothing, 1 the start without the end, 2 all of it.
 constexpr const char* ENTRY_COLUMNS =
     "id, device_id, operation, started, ended, outcome, user, host, port, via, file, seal, backup, detail, "
-    "address, version, release, parameter_version";
+    "address, version, release, parameter_version, uid, (sent = 0 OR (sent = 1 AND ended IS NOT NULL))";
+constexpr const char* WAITING = "(sent = 0 OR (sent = 1 AND ended IS NOT NULL))";
 
 JournalProblem problemOf(DbStatus status) {
     switch (status) {
@@ -116,6 +134,8 @@ JournalRow rowOf(const SqliteStatement& st) {
     r.version = st.optionalInteger(15).value_or(-1);
     r.release = st.optionalInteger(16).value_or(-1);
     r.parameterVersion = st.optionalInteger(17).value_or(-1);
+    r.uid = st.text(18);
+    r.waiting = st.integer(19) != 0;
     return r;
 }
 
@@ -317,6 +337,7 @@ bool ServiceJournal::migrate() {
     v = version();   // another program may have done it meanwhile
     if (v && *v == 1) s = db_.exec(MIGRATE_1_TO_2);
     if (v && (*v == 1 || *v == 2) && s == DbStatus::Ok) s = db_.exec(MIGRATE_2_TO_3);
+    if (v && *v >= 1 && *v <= 3 && s == DbStatus::Ok) s = db_.exec(MIGRATE_3_TO_4);
     if (v && *v < JOURNAL_SCHEMA_VERSION && s == DbStatus::Ok) s = db_.exec(SCHEMA);
     if (v && *v < JOURNAL_SCHEMA_VERSION && s == DbStatus::Ok)
         s = db_.exec("PRAGMA application_id = " + std::to_string(JOURNAL_APPLICATION_ID) +
@@ -381,7 +402,7 @@ int64_t ServiceJournal::begin(const JournalStart& start) {
     const int64_t device = deviceIdOf(start.device);
     SqliteStatement st = db_.prepare(
         "INSERT INTO entries(device_id, operation, started, user, host, port, via, file, address, version, release, "
-        "parameter_version) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)");
+        "parameter_version, uid) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, " NEW_UID ")");
     if (device == 0 || !st.valid()) {
         const DbStatus failed = db_.lastStatus();
         db_.exec("ROLLBACK");
@@ -626,4 +647,75 @@ std::vector<uint32_t> ServiceJournal::parameterNumbers(int64_t deviceId) {
     if (s != DbStatus::Done) return fail(s), std::vector<uint32_t>{};
     succeed();
     return out;
+}
+
+std::vector<WaitingEntry> ServiceJournal::waitingEntries(int64_t afterId, size_t limit, bool withValues) {
+    std::vector<WaitingEntry> out;
+    if (!ready()) return out;
+    std::string columns;
+    for (const char* c : {"e.id", "e.device_id", "e.operation", "e.started", "e.ended", "e.outcome", "e.user",
+                          "e.host", "e.port", "e.via", "e.file", "e.seal", "e.backup", "e.detail", "e.address",
+                          "e.version", "e.release", "e.parameter_version", "e.uid", "1"})
+        columns += std::string(columns.empty() ? "" : ", ") + c;
+    SqliteStatement st = db_.prepare("SELECT " + columns +
+                                     ", d.name, d.register40, d.register44 FROM entries e JOIN devices d ON "
+                                     "d.id = e.device_id WHERE e.sent < 2 AND " +
+                                     std::string(WAITING) + " AND e.id > ?1 ORDER BY e.id LIMIT ?2");
+    if (!st.valid()) return fail(db_.lastStatus()), out;
+    st.bind(1, afterId);
+    st.bind(2, static_cast<int64_t>(limit));
+    DbStatus s = eachRow(st, [&](SqliteStatement& row) {
+        WaitingEntry w;
+        w.row = rowOf(row);
+        w.device = {w.row.address, row.text(20), w.row.version, w.row.release, w.row.parameterVersion,
+                    row.integer(21), row.integer(22)};
+        out.push_back(std::move(w));
+    });
+    st = SqliteStatement();
+    for (WaitingEntry& w : out) {
+        if (s != DbStatus::Done) break;
+        if (!w.row.ended || !withValues) continue;
+        SqliteStatement v = db_.prepare(
+            "SELECT number, on_off, before, after, read_back, outcome FROM entry_values WHERE entry_id = ?1 "
+            "ORDER BY number");
+        if (!v.valid()) return fail(db_.lastStatus()), std::vector<WaitingEntry>{};
+        v.bind(1, w.row.id);
+        s = eachRow(v, [&](SqliteStatement& row) { w.values.push_back(valueOf(row, 0)); });
+    }
+    if (s != DbStatus::Done) return fail(s), std::vector<WaitingEntry>{};
+    succeed();
+    return out;
+}
+
+int64_t ServiceJournal::waitingCount() {
+    if (!ready()) return -1;
+    SqliteStatement st = db_.prepare(std::string("SELECT count(*) FROM entries WHERE sent < 2 AND ") + WAITING);
+    if (!st.valid()) return fail(db_.lastStatus()), -1;
+    const DbStatus s = st.step();
+    if (s != DbStatus::Row) return fail(s), -1;
+    succeed();
+    return st.integer(0);
+}
+
+bool ServiceJournal::markSent(const std::vector<std::pair<int64_t, bool>>& sent) {
+    if (readOnly_ || !ready()) return false;
+    DbStatus s = db_.exec("BEGIN IMMEDIATE");
+    if (s != DbStatus::Ok) return fail(s);
+    // Never back: an entry sent whole stays so whatever a slower sender says.
+    SqliteStatement st = db_.prepare("UPDATE entries SET sent = ?2 WHERE id = ?1 AND sent < ?2");
+    s = st.valid() ? DbStatus::Done : db_.lastStatus();
+    for (const auto& [id, whole] : sent) {
+        if (s != DbStatus::Done) break;
+        st.reset();
+        st.bind(1, id);
+        st.bind(2, int64_t{whole ? 2 : 1});
+        s = st.step();
+    }
+    st = SqliteStatement();
+    if (s != DbStatus::Done || (s = db_.exec("COMMIT")) != DbStatus::Ok) {
+        db_.exec("ROLLBACK");
+        return fail(s);
+    }
+    succeed();
+    return true;
 }

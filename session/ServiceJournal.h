@@ -15,8 +15,10 @@
 // The schema this program writes. Version 1 lacked the two further identity
 // values and kept no parameter values; version 2 kept no value's outcome, no
 // device's identity per entry, and took a device with a new address or
-// firmware for a new one. Both are brought up to date on opening.
-inline constexpr int JOURNAL_SCHEMA_VERSION = 3;
+// firmware for a new one. Version 3 gave its entries no globally unique id
+// and kept no note of what the plant's server has. All are brought up to
+// date on opening.
+inline constexpr int JOURNAL_SCHEMA_VERSION = 4;
 // The application id every journal database carries from version 3 on
 // ("FSVH", FieldService Service History, in its four bytes): a database
 // with another id belongs to another program and is neither changed nor
@@ -119,6 +121,18 @@ struct JournalRow {
     // The device as the entry found it: its address and versions then
     // (-1: not known).
     int64_t address = -1, version = -1, release = -1, parameterVersion = -1;
+    // The entry's globally unique id (a random UUID given when it was
+    // written), and whether the plant's server lacks it or its end.
+    std::string uid;
+    bool waiting = false;
+};
+
+// An entry the plant's server lacks (or has without its end): the row, the
+// unit it was made with, and its values.
+struct WaitingEntry {
+    JournalRow row;
+    DeviceIdentity device;
+    std::vector<JournalValue> values;
 };
 
 struct ValuePoint {
@@ -185,6 +199,15 @@ public:
     std::vector<ValuePoint> valueHistory(int64_t deviceId, uint32_t number);
     // Every parameter number the device's entries hold a value of.
     std::vector<uint32_t> parameterNumbers(int64_t deviceId);
+
+    // The entries the plant's server lacks, oldest first, from the one
+    // after afterId; at most limit; with their values unless only the rows
+    // are asked for (the plant's view).
+    std::vector<WaitingEntry> waitingEntries(int64_t afterId, size_t limit, bool withValues = true);
+    // How many entries wait for the plant's server (-1: not known).
+    int64_t waitingCount();
+    // The server took these entries: whole (their end too) when they had ended.
+    bool markSent(const std::vector<std::pair<int64_t, bool>>& sent);
 
     // The last call's problem, and the library's words for it.
     JournalProblem problem() const { return problem_; }

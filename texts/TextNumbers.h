@@ -107,4 +107,6 @@ inline constexpr uint32_t USED_MESSAGE_NUMBERS[] = {
     // the administrator's config.ini missing, unreadable or broken; a user's
     // setting naming the former installation folder
     0x82D0, 0x82D1, 0x82D2, 0x82D3,
+    // the plant's service history server: its problems, the view, Options, --history-sync
+    0x82E0, 0x82E1, 0x82E2, 0x82E3, 0x82E4, 0x82E5, 0x82E6, 0x82E7, 0x82E8, 0x82E9, 0x82EA,
 };

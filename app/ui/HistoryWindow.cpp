@@ -74,6 +74,14 @@ public:
     int rowCount(const QModelIndex& parent) const override {
         return parent.isValid() ? 0 : static_cast<int>(model_.rowCount());
     }
+    // The plant's view is read a page at a time, as the operator scrolls down.
+    bool canFetchMore(const QModelIndex& parent) const override { return !parent.isValid() && model_.canFetchMore(); }
+    void fetchMore(const QModelIndex& parent) override {
+        if (parent.isValid()) return;
+        model_.fetchMore(
+            [this](size_t first, size_t last) { beginInsertRows({}, static_cast<int>(first), static_cast<int>(last)); },
+            [this] { endInsertRows(); });
+    }
     int columnCount(const QModelIndex& parent) const override {
         return parent.isValid() ? 0 : static_cast<int>(HistoryColumn::Count);
     }
@@ -324,6 +332,7 @@ void HistoryWindow::showNote() {
     for (size_t row : selectedRows())
         if (model_.fileMissing(row)) missing += (missing.empty() ? "" : "\n") + model_.entryFile(row);
     if (!missing.empty()) note_->setText(shellText(ctx_.message(FILE_MISSING_TEXT) + "\n" + missing));
+    else if (!model_.plantNote().empty()) note_->setText(shellText(model_.plantNote()));
     else note_->clear();
 }
 

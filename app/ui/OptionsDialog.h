@@ -63,6 +63,7 @@ private:
     QCheckBox* confirmSaveReads_ = nullptr;
     QCheckBox* historyJournal_ = nullptr;
     QLineEdit* historyPath_ = nullptr;
+    QLineEdit* historyServer_ = nullptr;
 };
 
 // Runs the dialog modally; true when the operator confirmed it with OK.

@@ -14,6 +14,7 @@
 #include "app/ui/MainFrame.h"
 #include "app/MenuTable.h"
 #include "link/DeviceLink.h"
+#include "session/PlantSender.h"
 #include "session/ServiceJournal.h"
 
 int main(int argc, char** argv) {
@@ -29,6 +30,7 @@ int main(int argc, char** argv) {
         std::cerr << "fieldservice: " << args.error << "\n\n" << usageText();
         return 2;
     case CommandLine::Action::History: return runHistoryCommand(args.historyDevice, args.historyCsv);
+    case CommandLine::Action::HistorySync: return runHistorySyncCommand();
     case CommandLine::Action::Run: break;
     }
     const std::string& commandLine = args.line;
@@ -45,6 +47,9 @@ int main(int argc, char** argv) {
     AppContext ctx(link);
     ServiceJournal journal;
     ctx.journal = &journal;
+    // Declared after the journal: its thread ends (within a bound) first.
+    PlantSender plant;
+    ctx.plant = &plant;
     if (!InitInstallation(ctx.settings)) return 1;
     ctx.settings.portOverride = args.port;
     useSettingsPorts(link, ctx.settings);
@@ -53,6 +58,8 @@ int main(int argc, char** argv) {
     {
         // Creating the window loads the installation; its failures have been shown.
         MainFrame mainFrame(ctx);
+        // What waits for the plant's server goes at start-up, in the background.
+        plant.poke();
         if (hasBatchOption(commandLine)) {
             // A job shows its message boxes and progress window, never the main window.
             status = runBatchJob(ctx, commandLine, choice);

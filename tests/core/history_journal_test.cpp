@@ -251,7 +251,11 @@ TEST_F(History, AFirstVersionDatabaseIsBroughtUpToDate) {
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_FALSE(rows[1].ended);   // the load the old version saw cut off
     EXPECT_EQ(rows[2].seal, "1A2B3C4D/5B3D");
-    EXPECT_EQ(sqliteText(dbPath, "PRAGMA user_version"), "3");
+    EXPECT_EQ(sqliteText(dbPath, "PRAGMA user_version"), std::to_string(JOURNAL_SCHEMA_VERSION));
+    // Each old entry got its own unique id, and waits for a plant's server.
+    EXPECT_EQ(sqliteText(dbPath, "SELECT count(DISTINCT uid) || '/' || sum(sent = 0) FROM entries WHERE uid LIKE "
+                                 "'________-____-4___-____-____________'"),
+              "3/3");
     JournalEntry entry(fx.ctx, JournalOperation::Restart);
     EXPECT_TRUE(entry.active());
 }
@@ -438,7 +442,7 @@ TEST_P(HistoryDatabase, IsReadOnlyByHistoryAndUsedOnlyWhenOurs) {
     EXPECT_EQ(all().size(), static_cast<size_t>(c.entriesAfter));
     EXPECT_EQ(journal.devices().size(), static_cast<size_t>(c.devicesAfter));
     EXPECT_EQ(sqliteText(path, "PRAGMA application_id"), std::to_string(JOURNAL_APPLICATION_ID));
-    EXPECT_EQ(sqliteText(path, "PRAGMA user_version"), "3");
+    EXPECT_EQ(sqliteText(path, "PRAGMA user_version"), std::to_string(JOURNAL_SCHEMA_VERSION));
 }
 
 INSTANTIATE_TEST_SUITE_P(Databases, HistoryDatabase, ::testing::ValuesIn(DATABASE_CASES),

@@ -1,0 +1,37 @@
+-- The plant's service history on PostgreSQL: the schema "fieldservice"
+-- that fieldservice makes itself when its role may CREATE in the database.
+-- A plant that keeps that right to itself runs this script once as the
+-- database's owner, then grants the technicians' role(s) the use of it:
+--
+--   psql "postgresql://owner@historian.plant/plant" -f plant-history.sql
+--   GRANT USAGE ON SCHEMA fieldservice TO technicians;
+--   GRANT SELECT ON ALL TABLES IN SCHEMA fieldservice TO technicians;
+--   GRANT INSERT, UPDATE ON fieldservice.devices, fieldservice.entries,
+--         fieldservice.entry_values TO technicians;
+--   GRANT USAGE ON ALL SEQUENCES IN SCHEMA fieldservice TO technicians;
+--
+-- The program checks the first row of fieldservice.schema_info: version 1.
+BEGIN;
+CREATE SCHEMA IF NOT EXISTS fieldservice;
+CREATE TABLE IF NOT EXISTS fieldservice.schema_info(
+  application TEXT NOT NULL, version INTEGER NOT NULL);
+INSERT INTO fieldservice.schema_info(application, version)
+  SELECT 'fieldservice service history', 1 WHERE NOT EXISTS (SELECT 1 FROM fieldservice.schema_info);
+CREATE TABLE IF NOT EXISTS fieldservice.devices(
+  id BIGSERIAL PRIMARY KEY, unit_key TEXT NOT NULL UNIQUE, name TEXT NOT NULL,
+  register40 BIGINT NOT NULL, register44 BIGINT NOT NULL,
+  address BIGINT, version BIGINT, release BIGINT, parameter_version BIGINT,
+  last_started BIGINT NOT NULL DEFAULT 0);
+CREATE TABLE IF NOT EXISTS fieldservice.entries(
+  id BIGSERIAL PRIMARY KEY, uid UUID NOT NULL UNIQUE,
+  device_id BIGINT NOT NULL REFERENCES fieldservice.devices(id),
+  operation TEXT NOT NULL, started BIGINT NOT NULL, ended BIGINT, outcome TEXT,
+  "user" TEXT, host TEXT, port TEXT, via TEXT, file TEXT, seal TEXT, backup TEXT, detail TEXT,
+  address BIGINT, version BIGINT, release BIGINT, parameter_version BIGINT,
+  received TIMESTAMPTZ NOT NULL DEFAULT now());
+CREATE INDEX IF NOT EXISTS entries_by_device ON fieldservice.entries(device_id, started DESC, id DESC);
+CREATE TABLE IF NOT EXISTS fieldservice.entry_values(
+  entry_id BIGINT NOT NULL REFERENCES fieldservice.entries(id), number INTEGER NOT NULL,
+  on_off BOOLEAN NOT NULL, before BIGINT, after BIGINT, read_back BIGINT, outcome TEXT);
+CREATE INDEX IF NOT EXISTS values_by_entry ON fieldservice.entry_values(entry_id);
+COMMIT;
