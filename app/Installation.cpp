@@ -148,6 +148,7 @@ LoadResult loadInstallationCore(AppContext& ctx) {
     state.journalPath = historyDatabasePath(state, profile.readString(CONFIG_SECTION, HISTORY_DATABASE_KEY, ""));
     if (ctx.journal) ctx.journal->configure(state.journalPath, state.journalEnabled);
     state.historyServer = profile.readString(CONFIG_SECTION, HISTORY_SERVER_KEY, "");
+    state.tlsCaFile = profile.readString(CONFIG_SECTION, TLS_CA_FILE_KEY, "");
     if (ctx.plant) ctx.plant->configure(state.journalPath, state.journalEnabled, state.historyServer);
 
     // Missing parameter or error texts only leave those empty.

@@ -16,6 +16,8 @@ inline constexpr const char* CONFIG_SECTION = "BASIC Configurations";
 // The service history's switch and database location in config.ini.
 inline constexpr const char* HISTORY_JOURNAL_KEY = "history_journal";
 inline constexpr const char* HISTORY_SERVER_KEY = "history_server";
+// The authorities a network port's TLS server is checked against; empty: the system's.
+inline constexpr const char* TLS_CA_FILE_KEY = "tls_ca_file";
 inline constexpr const char* HISTORY_DATABASE_KEY = "history_database";
 inline constexpr const char* HISTORY_FILE_NAME = "history.sqlite";
 

@@ -195,6 +195,7 @@ void applyOptions(Settings& state, const std::vector<std::string>& codes, const 
     if (!database.empty() || present(HISTORY_DATABASE_KEY)) write(kSection, HISTORY_DATABASE_KEY, database);
     if (!choice.historyServer.empty() || present(HISTORY_SERVER_KEY))
         write(kSection, HISTORY_SERVER_KEY, choice.historyServer);
+    if (!choice.tlsCaFile.empty() || present(TLS_CA_FILE_KEY)) write(kSection, TLS_CA_FILE_KEY, choice.tlsCaFile);
     // The loader reads back what the files hold, so the choice the operator
     // sees after a failure is the one that will count next time.
     if (!written && writeFailed) writeFailed(profile.writtenFile());

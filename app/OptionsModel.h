@@ -116,6 +116,7 @@ struct OptionsChoice {
     std::string historyDatabase;
     // The plant's history server (a connection URI; empty: none).
     std::string historyServer;
+    std::string tlsCaFile;
 };
 
 // OK: language = the chosen code (kept when none is chosen), lower-cased;

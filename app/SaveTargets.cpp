@@ -1,5 +1,6 @@
 #include "app/SaveTargets.h"
 
+#include <cctype>
 #include <filesystem>
 
 #include "files/LocalDate.h"
@@ -19,12 +20,23 @@ SaveTargets::SaveTargets(const std::string& pattern) {
     }
     fs::path path(pattern);
     folder_ = path.has_parent_path() ? path.parent_path().string() : ".";
-    prefix_ = path.filename().string() + "_";
+    std::string name = path.filename().string();
+    // A parameter file's own name (valve.NFO) is the file itself.
+    const std::string ext = std::string(".") + PARAMETER_EXTENSION;
+    if (name.size() > ext.size()) {
+        std::string tail = name.substr(name.size() - ext.size());
+        for (char& c : tail) c = char(std::toupper(static_cast<unsigned char>(c)));
+        if (tail == ext) {
+            fileStem_ = name.substr(0, name.size() - ext.size());
+            return;
+        }
+    }
+    prefix_ = name + "_";
 }
 
 NameClaim SaveTargets::claim(const std::string& deviceName, uint8_t address, const LocalDate& day,
                              const std::string& busTag) const {
-    std::string stem = folder_ + "/" + prefix_ + proposedStem(deviceName, address, day);
+    std::string stem = folder_ + "/" + (fileStem_.empty() ? prefix_ + proposedStem(deviceName, address, day) : fileStem_);
     if (!busTag.empty()) stem += "_" + busTag;
     return claimFreeStem(stem, MAX_SAME_NAME);
 }

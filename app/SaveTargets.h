@@ -34,4 +34,5 @@ public:
 private:
     std::string folder_;
     std::string prefix_;
+    std::string fileStem_;  // the pattern named the file itself (its name without .NFO)
 };

@@ -70,6 +70,8 @@ struct Settings {
     // The plant's history server: a libpq connection URI (history_server);
     // empty: the laptop keeps its history alone.
     std::string historyServer;
+    // The CA file for rfc2217s:// and tcps:// (tls_ca_file); empty: the system's authorities.
+    std::string tlsCaFile;
     std::string windowTitle;        // text 0 + " " + versionText
     std::string helpFilePath;       // installDirectory + "/help_" + language + ".hlp"
     bool installationLoaded = false;

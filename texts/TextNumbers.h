@@ -97,6 +97,8 @@ inline constexpr uint32_t USED_MESSAGE_NUMBERS[] = {
     33402, 33403, 33404, 33405, 33406,
     // the parameter dialog: a typed value not sent as typed is shown before it goes
     0x8280,
+    // the ways a network port fails to open (lookup, telnet, TLS, hang-ups), the TLS authorities' field
+    0x82A0, 0x82A1, 0x82A2, 0x82A3, 0x82A4, 0x82A5, 0x82A6, 0x82A7, 0x82A8, 0x82A9, 0x82AA, 0x82AB, 0x82AC,
     // a network address with a user name or an overlong host; a file that
     // could not be made in a folder, and why
     0x82B0, 0x82B1, 0x82B3, 0x82B4, 0x82B5, 0x82B6, 0x82B7, 0x82B8, 0x82B9,

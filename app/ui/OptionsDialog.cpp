@@ -50,6 +50,7 @@ protected:
 constexpr uint32_t HISTORY_OPTION_TEXT = 33360;   // "Keep a service history of the devices"
 constexpr uint32_t HISTORY_PATH_TEXT = 33361;     // "History database:"
 constexpr uint32_t HISTORY_SERVER_TEXT = 0x82E7;  // "Plant server:"
+constexpr uint32_t TLS_CA_FILE_TEXT = 0x82AC;      // "TLS authorities:"
 constexpr uint32_t BACKUP_OPTION_TEXT = 33082;   // "Save a backup of the device before loading a file"
 constexpr uint32_t VERIFY_OPTION_TEXT = 33083;   // "Verify the parameters after loading a file"
 constexpr uint32_t CONFIRM_OPTION_TEXT = 33249;  // "Read every value twice when saving ..."
@@ -138,7 +139,7 @@ OptionsDialog::OptionsDialog(AppContext& ctx, QWidget* parent, std::function<boo
     // can show its device, and the devices present have a group of their own
     // below the settings.
     const int width = 421;
-    const int height = 380;   // the service history's rows below the devices
+    const int height = 398;   // the service history's rows and the network ports' TLS below the devices
     setFixedSize(du.size(width, height));
 
     place(new QGroupBox(shellText(ctx.texts, 384), this), "1180", du.rect(7, 12, width - 14, 170));
@@ -190,6 +191,10 @@ OptionsDialog::OptionsDialog(AppContext& ctx, QWidget* parent, std::function<boo
     historyServer_ = place(new QLineEdit(QString::fromStdString(state.historyServer), this), "1201", du.rect(99, 342, width - 116, 14));
     historyServer_->setPlaceholderText(QStringLiteral("postgresql://tech@historian.plant/plant"));
     serverLabel->setBuddy(historyServer_);
+    auto* caLabel = place(new QLabel(shellText(ctx.texts, TLS_CA_FILE_TEXT), this), "1202", du.rect(17, 362, 80, 10));
+    tlsCaFile_ = place(new QLineEdit(QString::fromStdString(state.tlsCaFile), this), "1203", du.rect(99, 360, width - 116, 14));
+    tlsCaFile_->setPlaceholderText(QStringLiteral("/etc/ssl/certs/plant-ca.pem"));
+    caLabel->setBuddy(tlsCaFile_);
 
     auto* cancel = place(new QPushButton(tr("&Cancel"), this), "2", du.rect(width - 107, height - 20, 44, 14));
     auto* ok = place(new QPushButton(tr("&OK"), this), "1", du.rect(width - 49, height - 20, 44, 14));
@@ -303,6 +308,7 @@ void OptionsDialog::accept() {
     choice.historyJournal = historyJournal_->isChecked();
     choice.historyDatabase = historyPath_->text().trimmed().toStdString();
     choice.historyServer = historyServer_->text().trimmed().toStdString();
+    choice.tlsCaFile = tlsCaFile_->text().trimmed().toStdString();
     applyOptions(settings_, codes_, choice, reload_,
                  [this](const std::string& file) { ctx_.showFileText(SETTINGS_NOT_WRITTEN_TEXT, file); });
     QDialog::accept();

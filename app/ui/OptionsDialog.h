@@ -64,6 +64,7 @@ private:
     QCheckBox* historyJournal_ = nullptr;
     QLineEdit* historyPath_ = nullptr;
     QLineEdit* historyServer_ = nullptr;
+    QLineEdit* tlsCaFile_ = nullptr;
 };
 
 // Runs the dialog modally; true when the operator confirmed it with OK.

@@ -225,7 +225,8 @@ TEST_P(NetworkServers, BecomeAPortOrSayWhy) {
     EXPECT_FALSE(opened) << url;
     EXPECT_FALSE(net.link.isOpen());
     EXPECT_EQ(net.link.openFailure().problem, m.problem) << url << ": " << net.why();
-    EXPECT_NE(net.why().find(url), std::string::npos) << net.why();
+    // An overlong host is named by its head and its port.
+    EXPECT_NE(net.why().find(url.substr(0, 40)), std::string::npos) << net.why();
     if (server && !m.lineHearsUs) {
         EXPECT_EQ(server->lineBytes(), 0u) << url;
     }
@@ -264,7 +265,8 @@ INSTANTIATE_TEST_SUITE_P(
                 false},
         Meeting{"rfc2217s_selfSigned", Script::Rfc2217, Meeting::SelfSigned, false, "rfc2217s://127.0.0.1",
                 PortProblem::TlsUnknownAuthority, false},
-        Meeting{"rfc2217_toTls", Script::Rfc2217, Meeting::Good, false, "rfc2217://127.0.0.1", PortProblem::TlsNotSpoken,
+        // A TLS server is as silent as a raw port: told apart only by sending, so not told apart.
+        Meeting{"rfc2217_toTls", Script::Rfc2217, Meeting::Good, false, "rfc2217://127.0.0.1", PortProblem::NotTelnet,
                 false},
         Meeting{"rfc2217s_toPlain", Script::Rfc2217, Meeting::Plain, false, "rfc2217s://127.0.0.1",
                 PortProblem::TlsNotSpoken, false},
@@ -336,7 +338,7 @@ TEST_F(Ser2netTls, RefusedBeforeTheBusHearsAnything) {
         {url(SelfSigned), "", PortProblem::TlsUnknownAuthority},
         {url(SelfSigned), ca, PortProblem::TlsUnknownAuthority},
         {url(WrongHost), ca, PortProblem::TlsHostMismatch},
-        {url(Rfc2217s, "rfc2217"), ca, PortProblem::TlsNotSpoken},
+        {url(Rfc2217s, "rfc2217"), ca, PortProblem::NotTelnet},
         {url(Plain, "rfc2217s"), ca, PortProblem::TlsNotSpoken},
     };
     for (const auto& c : cases) {
