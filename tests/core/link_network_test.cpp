@@ -51,7 +51,7 @@ std::string fileBytes(const std::string& path) {
 }  // namespace
 
 TEST(NetworkPort, AddressesAreReadStrictly) {
-    const std::pair<const char*, bool> cases[] = {
+    const std::pair<std::string, bool> cases[] = {
         {"rfc2217://10.0.0.7:4001", true},   {"tcp://plc-7.plant.example:1", true},
         {"tcp://[::1]:65535", true},         {"tcp://127.0.0.1:0", false},
         {"tcp://127.0.0.1:65536", false},    {"tcp://127.0.0.1:40x1", false},
@@ -62,7 +62,7 @@ TEST(NetworkPort, AddressesAreReadStrictly) {
         {"telnet://h:23", false},            {"tcp://h_1:4001", false},
         {"RFC2217S://h:1", true},            {"tcps://[fe80::1%eth0]:1", true},
         {"rfc2217://[fe80::1]:4001", false}, {"tcp://user@h:4001", false},
-        {("tcp://" + std::string(254, 'a') + ":1").c_str(), false},
+        {"tcp://" + std::string(254, 'a') + ":1", false},
     };
     for (const auto& [url, valid] : cases) {
         NetworkAddress a;
