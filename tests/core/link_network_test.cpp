@@ -61,8 +61,6 @@ TEST(NetworkPort, AddressesAreReadStrictly) {
         {"tcp://[::1:4001", false},          {"TCP://h:1", true},
         {"telnet://h:23", false},            {"tcp://h_1:4001", false},
         {"RFC2217S://h:1", true},            {"tcps://[fe80::1%eth0]:1", true},
-        {"rfc2217://[fe80::1]:4001", false}, {"tcp://user@h:4001", false},
-        {"tcp://" + std::string(254, 'a') + ":1", false},
     };
     for (const auto& [url, valid] : cases) {
         NetworkAddress a;
